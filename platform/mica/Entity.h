@@ -1,0 +1,247 @@
+// Mica::Entity and the keyed collections that entities hold.
+//
+// An entity is a counted Node with a Publisher. Its attributes are members of the collection
+// templates below, each tagged with the attribute id that notifications carry. An entity's own
+// mutators (`<coll>Is`, `<coll>Del`) forward to the collection, passing the entity so that the
+// collection can notify its subscribers after the change:
+//
+//   class LaneStatusDir : public Mica::Entity {
+//    public:
+//     enum : Mica::AttrId { laneToIEMapId = 1 };
+//     Mica::ValueMap<VniAndLaneId, Mica::String, laneToIEMapId> laneToIEMap;
+//     void laneToIEMapIs(VniAndLaneId k, Mica::String v) { laneToIEMap.set(*this, k, v); }
+//     void laneToIEMapDel(VniAndLaneId k) { laneToIEMap.erase(*this, k); }
+//   };
+//
+// Every collection:
+//  - is ordered by key (B-tree), so iteration is stable and a yielded scan resumes at
+//    lowerBound(bookmark), the position the key would have had if it is gone;
+//  - keeps a change counter (version()) that grows with every change;
+//  - notifies (attribute id, &key, &old value or null) after each change, only on a change:
+//    writing a value equal to the stored one, adding a present member or deleting an absent
+//    key changes nothing and notifies nobody.
+//
+// Iterators are invalidated by any change of the same collection (B-tree). Walkers that may
+// run code which changes the collection step by key: nextKey(k) or lowerBound().
+#pragma once
+
+#include <absl/container/btree_map.h>
+#include <absl/container/btree_set.h>
+
+#include <cstdint>
+#include <utility>
+
+#include "platform/mica/Node.h"
+#include "platform/mica/Optional.h"
+#include "platform/mica/Publisher.h"
+
+namespace Mica {
+
+class Entity : public Node {
+ public:
+  Publisher& publisher() const noexcept { return publisher_; }
+  void subscriberAdd(Subscriber* s) const { publisher_.subscriberAdd(s); }
+  void subscriberRemove(Subscriber* s) const { publisher_.subscriberRemove(s); }
+
+ protected:
+  void notify(AttrId attr, const void* key, const void* oldValue) const {
+    publisher_.notify(attr, key, oldValue);
+  }
+
+ private:
+  template <class, class, AttrId>
+  friend class ValueMap;
+  template <class, AttrId>
+  friend class ValueSet;
+  template <class, class, AttrId>
+  friend class EntityMap;
+  template <class, AttrId>
+  friend class Scalar;
+  mutable Publisher publisher_;
+};
+
+enum class CollKind : uint8_t { values, set, entities, scalar };
+
+namespace internal {
+// What every collection shares: the B-tree, the change counter and ordered access.
+template <class Tree>
+class CollBase {
+ public:
+  using key_type = typename Tree::key_type;
+  using const_iterator = typename Tree::const_iterator;
+
+  size_t size() const noexcept { return tree_.size(); }
+  bool empty() const noexcept { return tree_.empty(); }
+  uint32_t version() const noexcept { return version_; }
+  const_iterator begin() const noexcept { return tree_.begin(); }
+  const_iterator end() const noexcept { return tree_.end(); }
+  const_iterator find(const key_type& k) const { return tree_.find(k); }
+  const_iterator lowerBound(const key_type& k) const { return tree_.lower_bound(k); }
+  const_iterator upperBound(const key_type& k) const { return tree_.upper_bound(k); }
+  bool contains(const key_type& k) const { return tree_.contains(k); }
+  // Checks the B-tree's structure; aborts on corruption.
+  void checkInvariants() const { tree_.verify(); }
+
+ protected:
+  Tree tree_;
+  uint32_t version_ = 0;
+};
+
+template <class It>
+auto& keyOf(const It& it) {
+  if constexpr (requires { it->first; }) {
+    return it->first;
+  } else {
+    return *it;
+  }
+}
+}  // namespace internal
+
+// A map from key to value. Notification: (Id, &key, &old value) or (Id, &key, null) on insert.
+template <class K, class V, AttrId Id>
+class ValueMap : public internal::CollBase<absl::btree_map<K, V>> {
+ public:
+  using Key = K;
+  using Value = V;
+  static constexpr AttrId attrId = Id;
+  static constexpr CollKind kind = CollKind::values;
+
+  Quill::Optional<V> get(const K& k) const {
+    auto it = this->tree_.find(k);
+    if (it == this->tree_.end()) return {};
+    return it->second;
+  }
+  const V* lookup(const K& k) const {
+    auto it = this->tree_.find(k);
+    return it == this->tree_.end() ? nullptr : &it->second;
+  }
+
+  void set(const Entity& owner, const K& k, V v) {
+    auto [it, inserted] = this->tree_.try_emplace(k, v);
+    if (inserted) {
+      ++this->version_;
+      owner.notify(Id, &k, nullptr);
+      return;
+    }
+    if (it->second == v) return;
+    V old = std::exchange(it->second, std::move(v));
+    ++this->version_;
+    owner.notify(Id, &k, &old);
+  }
+  bool erase(const Entity& owner, const K& k) {
+    auto it = this->tree_.find(k);
+    if (it == this->tree_.end()) return false;
+    V old = std::move(it->second);
+    K key = it->first;
+    this->tree_.erase(it);
+    ++this->version_;
+    owner.notify(Id, &key, &old);
+    return true;
+  }
+};
+
+// A set of keys. Notification: (Id, &key, null) on add and on delete; readers test membership.
+template <class K, AttrId Id>
+class ValueSet : public internal::CollBase<absl::btree_set<K>> {
+ public:
+  using Key = K;
+  using Value = Quill::Unit;
+  static constexpr AttrId attrId = Id;
+  static constexpr CollKind kind = CollKind::set;
+
+  Quill::Optional<Quill::Unit> get(const K& k) const {
+    if (this->tree_.contains(k)) return Quill::Unit{};
+    return {};
+  }
+
+  bool insert(const Entity& owner, const K& k) {
+    if (!this->tree_.insert(k).second) return false;
+    ++this->version_;
+    owner.notify(Id, &k, nullptr);
+    return true;
+  }
+  bool erase(const Entity& owner, const K& k) {
+    auto it = this->tree_.find(k);
+    if (it == this->tree_.end()) return false;
+    K key = *it;
+    this->tree_.erase(it);
+    ++this->version_;
+    owner.notify(Id, &key, nullptr);
+    return true;
+  }
+  // Empties the set without notifying anybody.
+  void clearSilently() {
+    if (this->tree_.empty()) return;
+    this->tree_.clear();
+    ++this->version_;
+  }
+};
+
+// A map from key to owned child entity; E is constructed from the key and holds it.
+// Notification: (Id, &key, null) on creation, (Id, &key, &old Ptr<E>) on deletion.
+template <class K, class E, AttrId Id>
+class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
+ public:
+  using Key = K;
+  using Element = E;
+  using Value = Ptr<E>;
+  static constexpr AttrId attrId = Id;
+  static constexpr CollKind kind = CollKind::entities;
+
+  Ptr<E> get(const K& k) const {
+    auto it = this->tree_.find(k);
+    return it == this->tree_.end() ? Ptr<E>() : it->second;
+  }
+  E* lookup(const K& k) const {
+    auto it = this->tree_.find(k);
+    return it == this->tree_.end() ? nullptr : it->second.get();
+  }
+
+  // The element under `k`, created (from `k`) when absent.
+  Ptr<E> create(const Entity& owner, const K& k) {
+    auto [it, inserted] = this->tree_.try_emplace(k);
+    if (!inserted) return it->second;
+    it->second = Ptr<E>(new E(k));
+    Ptr<E> result = it->second;
+    ++this->version_;
+    owner.notify(Id, &k, nullptr);
+    return result;
+  }
+  bool erase(const Entity& owner, const K& k) {
+    auto it = this->tree_.find(k);
+    if (it == this->tree_.end()) return false;
+    Ptr<E> old = std::move(it->second);
+    K key = it->first;
+    this->tree_.erase(it);
+    ++this->version_;
+    owner.notify(Id, &key, &old);
+    return true;
+  }
+};
+
+// One notified attribute. Notification: (Id, null, &old value) on change.
+template <class V, AttrId Id>
+class Scalar {
+ public:
+  using Value = V;
+  static constexpr AttrId attrId = Id;
+  static constexpr CollKind kind = CollKind::scalar;
+
+  Scalar() = default;
+  explicit Scalar(V v) : value_(std::move(v)) {}
+  const V& get() const noexcept { return value_; }
+  uint32_t version() const noexcept { return version_; }
+
+  void set(const Entity& owner, V v) {
+    if (value_ == v) return;
+    V old = std::exchange(value_, std::move(v));
+    ++version_;
+    owner.notify(Id, nullptr, &old);
+  }
+
+ private:
+  V value_{};
+  uint32_t version_ = 0;
+};
+
+}  // namespace Mica

@@ -1,0 +1,120 @@
+// Mica::Node and Mica::Ptr: intrusive reference counting for runtime objects.
+//
+// Every entity, state machine, task and handler of the runtime is a Node. A Ptr holds one
+// reference; the last release destroys the node (after calling lastUserGone()).
+//
+// Thread-safety: counts are plain integers. The whole runtime runs on one scheduler thread;
+// switching on thread control (Mica::threadControlIs(true)) makes them atomic for agents that
+// hand nodes to other threads. The check costs one predictable branch per count change.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+namespace Mica {
+
+// Whether reference counts must be updated atomically. Off by default: the runtime is
+// single-threaded and atomic increments cost a locked instruction per copy.
+bool threadControl() noexcept;
+void threadControlIs(bool on) noexcept;
+
+class Node {
+ public:
+  Node() = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  virtual ~Node() = default;
+
+  void ref() const noexcept {
+    if (threadControlFlag_) [[unlikely]] {
+      std::atomic_ref<uint32_t>(refCount_).fetch_add(1, std::memory_order_relaxed);
+    } else {
+      ++refCount_;
+    }
+  }
+  void unref() const noexcept {
+    uint32_t left;
+    if (threadControlFlag_) [[unlikely]] {
+      left = std::atomic_ref<uint32_t>(refCount_).fetch_sub(1, std::memory_order_acq_rel) - 1;
+    } else {
+      left = --refCount_;
+    }
+    if (left == 0) {
+      const_cast<Node*>(this)->lastUserGone();
+    }
+  }
+  uint32_t refCount() const noexcept { return refCount_; }
+
+ protected:
+  // Called when the last reference goes; the default destroys the node.
+  virtual void lastUserGone() { delete this; }
+
+ private:
+  friend void threadControlIs(bool) noexcept;
+  friend bool threadControl() noexcept;
+  static inline bool threadControlFlag_ = false;
+  mutable uint32_t refCount_ = 0;
+};
+
+// Counted pointer to a Node (or a const Node). Null by default.
+template <class T>
+class Ptr {
+ public:
+  using element_type = T;
+
+  Ptr() noexcept = default;
+  Ptr(std::nullptr_t) noexcept {}
+  Ptr(T* p) noexcept : p_(p) {
+    if (p_) p_->ref();
+  }
+  Ptr(const Ptr& o) noexcept : Ptr(o.p_) {}
+  Ptr(Ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  template <class U>
+    requires std::is_convertible_v<U*, T*>
+  Ptr(const Ptr<U>& o) noexcept : Ptr(o.get()) {}
+  template <class U>
+    requires std::is_convertible_v<U*, T*>
+  Ptr(Ptr<U>&& o) noexcept : p_(o.release()) {}
+  ~Ptr() {
+    if (p_) p_->unref();
+  }
+
+  Ptr& operator=(Ptr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  T& operator*() const noexcept { return *p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+
+  // Gives up the reference without releasing it.
+  T* release() noexcept { return std::exchange(p_, nullptr); }
+
+  friend bool operator==(const Ptr& a, const Ptr& b) noexcept { return a.p_ == b.p_; }
+  friend bool operator==(const Ptr& a, std::nullptr_t) noexcept { return a.p_ == nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+template <class T, class... A>
+Ptr<T> make(A&&... a) {
+  return Ptr<T>(new T(std::forward<A>(a)...));
+}
+
+template <class T, class U>
+Ptr<T> ptrCast(const Ptr<U>& p) noexcept {
+  return Ptr<T>(static_cast<T*>(p.get()));
+}
+
+}  // namespace Mica
+
+template <class T>
+struct std::hash<Mica::Ptr<T>> {
+  size_t operator()(const Mica::Ptr<T>& p) const noexcept { return std::hash<T*>()(p.get()); }
+};

@@ -1,0 +1,139 @@
+// Top-level input SMs and the sources they serve.
+//
+// An InputArgSm follows one input argument entity (`LaneStatusDirSm0` follows `laneStatusDir`).
+// It subscribes once to the entity and hands each notification to the sources that read the
+// notified collection, in source-number order. A source is one `from` path of the state
+// machine, numbered N within it: its top level scans one collection of the argument (task
+// "<ns>::<Sm>-<ArgSm>InputScanTask<N>" when asynchronous) and, for a path through collections
+// of entities, owns one nested input SM per element (runtime/internal/LevelSm.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/keel/Task.h"
+#include "platform/mica/Entity.h"
+#include "runtime/StateMachine.h"
+
+namespace Flo {
+
+// Values of inputScanState<N>.
+enum class ScanState : uint8_t { notStarted = 0, yielded = 1, complete = 2, completeInitial = 3 };
+
+class InputArgSmBase;
+
+// One source: the top level of one `from` path.
+class SourceBase : private Mica::Subscriber {
+ public:
+  SourceBase(InputArgSmBase& arg, size_t number, size_t pipeline)
+      : arg_(arg), number_(number), pipeline_(pipeline) {}
+  virtual ~SourceBase();
+  SourceBase(const SourceBase&) = delete;
+  SourceBase& operator=(const SourceBase&) = delete;
+
+  size_t number() const noexcept { return number_; }
+  size_t pipeline() const noexcept { return pipeline_; }
+  ScanState inputScanState() const noexcept { return state_; }
+  bool inputScanComplete() const noexcept;
+  const Keel::Task* task() const noexcept { return task_.get(); }
+  InputArgSmBase& arg() const noexcept { return arg_; }
+  StateMachine& sm() const noexcept;
+
+  // Attribute id of the argument's collection that this source reads.
+  virtual Mica::AttrId attrId() const noexcept = 0;
+  // A change notification of that collection (reactor).
+  virtual void onArgNotification(const void* key, const void* oldValue) = 0;
+  // One pass, or the rest of a yielded one (doInputScan<N>).
+  virtual void doInputScan() = 0;
+  virtual void doDeleteAll() = 0;
+  virtual void subscriptionIs(bool on) = 0;
+
+  // Starts the source: creates its task (which runs the first pass at once) or, in a
+  // synchronous state machine, runs the first pass in place.
+  void start();
+  // Starts a new pass: schedules the task, or runs the pass in place when synchronous.
+  void startPass();
+  // shouldYield<N>(): false without a task or while inReactor, else the task's answer.
+  bool shouldYield() const;
+  bool inTask() const noexcept { return task_ && task_->taskCurrentlyRunning(); }
+
+ protected:
+  // Scan bookkeeping shared by every top level; called by the level template.
+  void yielded(uint64_t count, uint64_t total);
+  void completed();
+
+  ScanState state_ = ScanState::notStarted;
+
+ private:
+  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override;
+
+  InputArgSmBase& arg_;
+  Mica::Ptr<Keel::Task> task_;
+  size_t number_;
+  size_t pipeline_;
+};
+
+// A top-level input SM: one per input argument.
+class InputArgSmBase : private Mica::Subscriber {
+ public:
+  InputArgSmBase(StateMachine& sm, std::string name, const Mica::Entity* en)
+      : sm_(sm), name_(std::move(name)), en_(en) {}
+  virtual ~InputArgSmBase();
+  InputArgSmBase(const InputArgSmBase&) = delete;
+  InputArgSmBase& operator=(const InputArgSmBase&) = delete;
+
+  StateMachine& sm() const noexcept { return sm_; }
+  // The input SM's class name, "LaneStatusDirSm0".
+  const std::string& name() const noexcept { return name_; }
+  bool initialized() const noexcept { return initialized_; }
+  bool inReactor() const noexcept { return inReactor_; }
+  // Sets inReactor and returns the previous value (reactors nest).
+  bool inReactorIs(bool v) noexcept { return std::exchange(inReactor_, v); }
+  size_t sourceCount() const noexcept { return sources_.size(); }
+  SourceBase& source(size_t i) const { return *sources_[i]; }
+
+  // Subscribes to the argument and starts every source (algorithm of input SM creation).
+  void start();
+  // doInputScan(): a new pass of every source.
+  void doInputScan();
+  void doDeleteAll();
+  void subscriptionIs(bool on);
+
+  template <class S, class... A>
+  S& sourceIs(A&&... a) {
+    auto s = std::make_unique<S>(*this, std::forward<A>(a)...);
+    S& ref = *s;
+    sources_.push_back(std::move(s));
+    return ref;
+  }
+
+ private:
+  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override;
+
+  StateMachine& sm_;
+  std::string name_;
+  const Mica::Entity* en_;  // held by the state machine's argument
+  std::vector<std::unique_ptr<SourceBase>> sources_;
+  bool initialized_ = false;
+  bool inReactor_ = false;
+  bool subscribed_ = false;
+};
+
+// The typed top-level input SM of argument type E.
+template <class E>
+class InputArgSm : public InputArgSmBase {
+ public:
+  InputArgSm(StateMachine& sm, std::string name, const Mica::Ptr<const E>& en)
+      : InputArgSmBase(sm, std::move(name), en.get()), en_(en) {}
+  const E& en() const noexcept { return *en_; }
+  const Mica::Ptr<const E>& enPtr() const noexcept { return en_; }
+
+ private:
+  Mica::Ptr<const E> en_;
+};
+
+inline StateMachine& SourceBase::sm() const noexcept { return arg_.sm(); }
+
+}  // namespace Flo

@@ -1,0 +1,93 @@
+#include "runtime/Output.h"
+
+#include <algorithm>
+
+namespace Flo {
+
+OutputBase::~OutputBase() { dropTask(); }
+
+std::string OutputBase::taskName() const { return sm_.className() + "-" + name_ + "Task"; }
+
+bool OutputBase::ready() const { return sm_.outputState().flag(readyIndex_); }
+
+bool OutputBase::waitsFor(size_t pipeline) const {
+  return std::find(waitsFor_.begin(), waitsFor_.end(), pipeline) != waitsFor_.end();
+}
+
+void OutputBase::createTask() {
+  const SmControl& control = sm_.kivaControl();
+  // The task runs once at once; that run returns at the first step (not yet initialized).
+  task_ = Mica::Ptr<Keel::Task>(
+      new Keel::Task(control.taskScheduler, control.taskPriority, taskName(), this));
+}
+
+void OutputBase::dropTask() {
+  if (!task_) return;
+  task_->publisher().subscriberRemove(this);
+  task_ = nullptr;
+}
+
+void OutputBase::onNotification(Mica::AttrId attr, const void*, const void*) {
+  if (attr == Keel::Task::runAttr) handleInputReady();
+}
+
+void OutputBase::initReconciling() {
+  reconciling_ = nested_ || outputNonEmpty();
+  sm_.trace(kLevelProgress, "Reconciling {}: {}", name_, reconciling_);
+}
+
+void OutputBase::handleInputReady() {
+  if (!sm_.initialized()) return;
+  sm_.trace(kLevelProgress, "{} handle{}InputReady", sm_.className(), name_);
+  if (ready()) {
+    sm_.trace(kLevelProgress, " already ready, not reconciling.");
+    return;
+  }
+  for (size_t p : waitsFor_) {
+    if (!sm_.inputSmScanState().flag(p)) return;
+  }
+  if (!sm_.initialScanDone()) {
+    sm_.handleInitialScanDone();
+    return;
+  }
+  sm_.trace(kLevelProgress, "Input scans for {} complete", name_);
+  if (reconciling_ && !deletionPass()) return;
+  reconciling_ = false;
+  clearReconciliationState();
+  sm_.outputReadyIs(*this);
+}
+
+// The deletion pass of reconciliation. Returns false when it yielded.
+bool OutputBase::deletionPass() {
+  uint64_t processed = 0;
+  uint64_t deleted = 0;
+  bool more = cursorFirst(useBookmark_);
+  while (more) {
+    if (!cursorSeen()) {
+      cursorDelete();
+      ++deleted;
+    }
+    ++processed;
+    more = cursorNext();
+    if (more && !sm_.synchronous() && task_ &&
+        (!task_->taskCurrentlyRunning() || task_->taskShouldYield())) {
+      cursorToBookmark();
+      useBookmark_ = true;
+      sm_.trace(kLevelKey,
+                "Yielding in reconciliation processing after processing {} items, including {} deletions .",
+                processed, deleted);
+      task_->taskWorkCountInc(processed);
+      task_->scheduleTask();
+      return false;
+    }
+  }
+  sm_.trace(kLevelProgress,
+            "Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.",
+            processed, deleted);
+  if (task_) task_->taskWorkCountInc(processed);
+  dropTask();
+  useBookmark_ = false;
+  return true;
+}
+
+}  // namespace Flo

@@ -1,0 +1,54 @@
+// Helpers for the Keel tests: a subscriber that runs a callback on each task run, and a
+// fixture that builds named tasks on a private scheduler and logs the order they run in.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/keel/Task.h"
+
+namespace Keel::test {
+
+class OnRun : public Mica::Subscriber {
+ public:
+  explicit OnRun(std::function<void()> body = {}) : body_(std::move(body)) {}
+  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
+    ++runs;
+    lastAttr = attr;
+    argsNull = key == nullptr && oldValue == nullptr;
+    if (body_) body_();
+  }
+  void bodyIs(std::function<void()> body) { body_ = std::move(body); }
+
+  int runs = 0;
+  Mica::AttrId lastAttr = 0;
+  bool argsNull = false;
+
+ private:
+  std::function<void()> body_;
+};
+
+class SchedulerTest : public ::testing::Test {
+ protected:
+  // A task that appends its name to log_ on every run, then runs `extra`.
+  Mica::Ptr<Task> task(const std::string& name, TaskPriority priority,
+                       std::function<void()> extra = {}) {
+    auto t = Mica::make<Task>(scheduler_, priority, name);
+    OnRun& sub = subs_.emplace_back([this, name, extra] {
+      log_.push_back(name);
+      if (extra) extra();
+    });
+    t->publisher().subscriberAdd(&sub);
+    return t;
+  }
+
+  Mica::Ptr<TaskScheduler> scheduler_ = Mica::make<TaskScheduler>();
+  std::vector<std::string> log_;
+  std::deque<OnRun> subs_;  // stable addresses; outlive every task of a test body
+};
+
+}  // namespace Keel::test

@@ -1,0 +1,279 @@
+#include "platform/keel/Task.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/platform/keel/KeelTestSupport.h"
+
+namespace Keel::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct RecordingObserver : TaskRunObserver {
+  struct Run {
+    std::string name;
+    uint64_t start;
+    uint64_t work;
+  };
+  void taskRan(const Task& task, uint64_t startNanos, uint64_t, uint64_t workDone) override {
+    runs.push_back({task.taskName(), startNanos, workDone});
+  }
+  std::vector<Run> runs;
+};
+
+// ---- Creation ----
+
+TEST_F(SchedulerTest, CreationWithSubscriberRunsOnceAtOnceAsARealRun) {
+  scheduler_->yieldPolicyIs(alwaysYield());
+  RecordingObserver observer;
+  scheduler_->runObserverIs(&observer);
+  bool sawRunning = false;
+  bool sawYield = false;
+  std::string sawName;
+  OnRun sub([&] {
+    Task* self = scheduler_->currentTask();
+    ASSERT_NE(self, nullptr);
+    sawName = self->taskName();
+    sawRunning = self->taskCurrentlyRunning();
+    sawYield = self->taskShouldYield();
+    self->taskWorkCountInc(7);
+  });
+
+  auto t = Mica::make<Task>(scheduler_, 3, "first", &sub);
+
+  EXPECT_EQ(sub.runs, 1);
+  EXPECT_EQ(sub.lastAttr, Task::runAttr);
+  EXPECT_TRUE(sub.argsNull);
+  EXPECT_EQ(sawName, "first");
+  EXPECT_TRUE(sawRunning);
+  EXPECT_TRUE(sawYield);
+  EXPECT_FALSE(t->taskCurrentlyRunning());
+  EXPECT_FALSE(t->taskShouldYield()) << "outside a run the answer is false whatever the policy";
+  EXPECT_EQ(scheduler_->currentTask(), nullptr);
+  EXPECT_TRUE(scheduler_->idle());
+  ASSERT_EQ(observer.runs.size(), 1u);
+  EXPECT_EQ(observer.runs[0].name, "first");
+  EXPECT_EQ(observer.runs[0].work, 7u);
+  EXPECT_EQ(scheduler_->runsTotal(), 1u);
+}
+
+TEST_F(SchedulerTest, CreationWithoutSubscriberDoesNotRun) {
+  auto t = task("quiet", 1);
+  EXPECT_EQ(scheduler_->runsTotal(), 0u);
+  EXPECT_TRUE(log_.empty());
+  EXPECT_FALSE(t->taskScheduled());
+  EXPECT_EQ(scheduler_->runUntilIdle(), 0u);
+}
+
+TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
+  auto root = Mica::make<TaskScheduler>();
+  TaskSchedulerRoot::schedulerIs(root);
+  EXPECT_EQ(TaskSchedulerRoot::findOrCreateScheduler(), root);
+  auto t = Mica::make<Task>(nullptr, 0, "rooted");
+  EXPECT_EQ(t->taskScheduler(), root);
+
+  TaskSchedulerRoot::schedulerIs(nullptr);
+  auto fresh = TaskSchedulerRoot::findOrCreateScheduler();
+  ASSERT_TRUE(fresh);
+  EXPECT_NE(fresh, root);
+  EXPECT_EQ(TaskSchedulerRoot::findOrCreateScheduler(), fresh);
+  TaskSchedulerRoot::schedulerIs(nullptr);
+}
+
+// ---- Queue order ----
+
+TEST_F(SchedulerTest, HigherPriorityRunsFirstAcrossTheWholeRange) {
+  std::vector<Mica::Ptr<Task>> tasks;
+  for (int p : {0, 64, 255, 63, 128, 1, 200}) {
+    tasks.push_back(task("p" + std::to_string(p), static_cast<TaskPriority>(p)));
+    tasks.back()->scheduleTask();
+  }
+  EXPECT_EQ(scheduler_->queued(), 7u);
+  EXPECT_EQ(scheduler_->runUntilIdle(), 7u);
+  EXPECT_EQ(log_, (Names{"p255", "p200", "p128", "p64", "p63", "p1", "p0"}));
+  EXPECT_TRUE(scheduler_->idle());
+}
+
+TEST_F(SchedulerTest, FifoWithinAPriorityAndNoDuplicates) {
+  auto a = task("a", 5), b = task("b", 5), c = task("c", 5);
+  a->scheduleTask();
+  b->scheduleTask();
+  a->scheduleTask();
+  c->scheduleTask();
+  b->scheduleTask();
+  EXPECT_EQ(scheduler_->queued(), 3u);
+  EXPECT_TRUE(a->taskScheduled());
+  EXPECT_EQ(scheduler_->runUntilIdle(), 3u);
+  EXPECT_EQ(log_, (Names{"a", "b", "c"}));
+  EXPECT_FALSE(a->taskScheduled());
+}
+
+TEST_F(SchedulerTest, RescheduleDuringRunQueuesBehindWaitingTasksWithoutReentry) {
+  Task* self = nullptr;
+  bool inRun = false;
+  int runs = 0;
+  auto a = task("a", 5, [&] {
+    EXPECT_FALSE(inRun) << "run re-entered";
+    inRun = true;
+    if (++runs < 3) {
+      self->scheduleTask();
+      EXPECT_TRUE(self->taskScheduled());
+    }
+    inRun = false;
+  });
+  self = a.get();
+  auto b = task("b", 5);
+  a->scheduleTask();
+  b->scheduleTask();
+  EXPECT_EQ(scheduler_->runUntilIdle(), 4u);
+  EXPECT_EQ(log_, (Names{"a", "b", "a", "a"}));
+}
+
+TEST_F(SchedulerTest, PriorityChangeWhileQueuedMovesToTheBackOfTheNewPriority) {
+  auto d = task("d", 3), a = task("a", 1), b = task("b", 1), f = task("f", 1), c = task("c", 2);
+  auto e = task("e", 0);
+  for (auto* t : {&d, &a, &b, &f, &c}) (*t)->scheduleTask();
+  a->taskPriorityIs(3);  // behind d, which waited at 3 already
+  c->taskPriorityIs(0);  // behind b and f
+  b->taskPriorityIs(1);  // unchanged: stays ahead of f
+  e->taskPriorityIs(9);  // not queued: takes effect when scheduled
+  e->scheduleTask();
+  EXPECT_EQ(scheduler_->queued(), 6u);
+  EXPECT_EQ(a->taskPriority(), 3);
+  EXPECT_EQ(scheduler_->runUntilIdle(), 6u);
+  EXPECT_EQ(log_, (Names{"e", "d", "a", "b", "f", "c"}));
+}
+
+// ---- Lifetime ----
+
+TEST_F(SchedulerTest, DestroyingQueuedTasksRemovesThemFromAnyPosition) {
+  auto a = task("a", 4), b = task("b", 4), c = task("c", 4), d = task("d", 4), e = task("e", 0);
+  for (auto* t : {&a, &b, &c, &d, &e}) (*t)->scheduleTask();
+  a = nullptr;  // head
+  c = nullptr;  // middle
+  d = nullptr;  // tail
+  EXPECT_EQ(scheduler_->queued(), 2u);
+  EXPECT_EQ(scheduler_->runUntilIdle(), 2u);
+  EXPECT_EQ(log_, (Names{"b", "e"}));
+}
+
+class CountedTask : public Task {
+ public:
+  CountedTask(const Mica::Ptr<TaskScheduler>& s, bool& destroyed)
+      : Task(s, 1, "counted"), destroyed_(destroyed) {}
+  ~CountedTask() override { destroyed_ = true; }
+
+ private:
+  bool& destroyed_;
+};
+
+TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
+  RecordingObserver observer;
+  scheduler_->runObserverIs(&observer);
+  bool destroyed = false;
+  Mica::Ptr<Task> owner = Mica::make<CountedTask>(scheduler_, destroyed);
+  OnRun sub([&] {
+    owner->scheduleTask();  // queued again, then dropped with the task
+    owner = nullptr;
+    EXPECT_FALSE(destroyed) << "the running task must stay alive until its run ends";
+  });
+  owner->publisher().subscriberAdd(&sub);
+  owner->scheduleTask();
+
+  EXPECT_TRUE(scheduler_->runOne());
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(scheduler_->queued(), 0u);
+  ASSERT_EQ(observer.runs.size(), 1u);
+  EXPECT_EQ(observer.runs[0].name, "counted");
+  EXPECT_FALSE(scheduler_->runOne());
+}
+
+TEST_F(SchedulerTest, TaskCreatedDuringARunRunsNestedAndRestoresTheOuterRun) {
+  Mica::Ptr<Task> inner;
+  Task* outerSelf = nullptr;
+  OnRun innerSub([&] {
+    log_.push_back("inner:" + scheduler_->currentTask()->taskName());
+    if (innerSub.runs == 1) scheduler_->currentTask()->scheduleTask();
+  });
+  auto outer = task("outer", 9, [&] {
+    inner = Mica::make<Task>(scheduler_, 1, "in", &innerSub);
+    EXPECT_EQ(scheduler_->currentTask(), outerSelf);
+    EXPECT_TRUE(outerSelf->taskCurrentlyRunning());
+    EXPECT_FALSE(inner->taskCurrentlyRunning());
+    EXPECT_FALSE(scheduler_->runOne()) << "queued tasks never run inside a run";
+  });
+  outerSelf = outer.get();
+  outer->scheduleTask();
+  EXPECT_EQ(scheduler_->runUntilIdle(), 2u);
+  EXPECT_EQ(log_, (Names{"outer", "inner:in", "inner:in"}));
+  EXPECT_EQ(scheduler_->runsTotal(), 3u);
+}
+
+TEST_F(SchedulerTest, ThrowingSubscriberLeavesTheSchedulerUsable) {
+  auto a = task("a", 2, [] { throw std::runtime_error("boom"); });
+  auto b = task("b", 1);
+  a->scheduleTask();
+  b->scheduleTask();
+  EXPECT_THROW(scheduler_->runOne(), std::runtime_error);
+  EXPECT_EQ(scheduler_->currentTask(), nullptr);
+  EXPECT_FALSE(a->taskCurrentlyRunning());
+  EXPECT_EQ(scheduler_->runUntilIdle(), 1u);
+  EXPECT_EQ(log_, (Names{"a", "b"}));
+
+  // A constructor run that queues the task and throws leaves nothing queued behind.
+  OnRun bad([&] {
+    scheduler_->currentTask()->scheduleTask();
+    throw std::runtime_error("boom");
+  });
+  EXPECT_THROW(Mica::make<Task>(scheduler_, 1, "bad", &bad), std::runtime_error);
+  EXPECT_TRUE(scheduler_->idle());
+  EXPECT_EQ(scheduler_->currentTask(), nullptr);
+}
+
+// ---- Work accounting and the observer ----
+
+TEST_F(SchedulerTest, WorkDoneResetsAtEachRunAndPendingIsKept) {
+  Task* self = nullptr;
+  int runs = 0;
+  auto t = task("w", 1, [&] {
+    EXPECT_EQ(self->workDone(), 0u);
+    self->taskWorkCountInc(2);
+    self->taskWorkCountInc(1);
+    if (++runs == 1) self->taskWorkPendingIs(40);
+  });
+  self = t.get();
+  t->scheduleTask();
+  scheduler_->runOne();
+  t->scheduleTask();
+  scheduler_->runOne();
+  EXPECT_EQ(t->workDone(), 3u);
+  EXPECT_EQ(t->workPending(), 40u);
+}
+
+TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithItsWork) {
+  RecordingObserver observer;
+  scheduler_->runObserverIs(&observer);
+  Task* hi = nullptr;
+  Task* lo = nullptr;
+  auto h = task("high", 7, [&] { hi->taskWorkCountInc(5); });
+  auto l = task("low", 2, [&] { lo->taskWorkCountInc(11); });
+  hi = h.get();
+  lo = l.get();
+  l->scheduleTask();
+  h->scheduleTask();
+  scheduler_->runUntilIdle();
+  ASSERT_EQ(observer.runs.size(), 2u);
+  EXPECT_EQ(observer.runs[0].name, "high");
+  EXPECT_EQ(observer.runs[0].work, 5u);
+  EXPECT_EQ(observer.runs[1].name, "low");
+  EXPECT_EQ(observer.runs[1].work, 11u);
+  EXPECT_LE(observer.runs[0].start, observer.runs[1].start);
+  EXPECT_EQ(observer.runs[1].start, l->taskRunStartNanos());
+}
+
+}  // namespace
+}  // namespace Keel::test

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/keel/Task.h"
+#include "tests/platform/keel/KeelTestSupport.h"
+
+namespace Keel::test {
+namespace {
+
+// Policies are asked about a task; these tests set the task's work directly.
+class YieldPolicyTest : public SchedulerTest {
+ protected:
+  Mica::Ptr<Task> t_ = Mica::make<Task>(scheduler_, 0, "asked");
+
+  std::vector<bool> answers(YieldPolicy& policy, int n) {
+    std::vector<bool> out;
+    for (int i = 0; i < n; ++i) out.push_back(policy.shouldYield(*t_));
+    return out;
+  }
+};
+
+TEST_F(YieldPolicyTest, NeverAndAlwaysIgnoreWork) {
+  auto never = neverYield();
+  auto always = alwaysYield();
+  EXPECT_TRUE(always->shouldYield(*t_)) << "yields before any work";
+  t_->taskWorkCountInc(1'000'000);
+  EXPECT_FALSE(never->shouldYield(*t_));
+  EXPECT_TRUE(always->shouldYield(*t_));
+}
+
+TEST_F(YieldPolicyTest, WorkBudgetYieldsFromTheBudgetOn) {
+  auto budget = workBudget(5);
+  t_->taskWorkCountInc(4);
+  EXPECT_FALSE(budget->shouldYield(*t_));
+  t_->taskWorkCountInc(1);
+  EXPECT_TRUE(budget->shouldYield(*t_));
+  t_->taskWorkCountInc(1);
+  EXPECT_TRUE(budget->shouldYield(*t_));
+}
+
+TEST_F(YieldPolicyTest, WorkBudgetCountsTheCurrentRunOnly) {
+  scheduler_->yieldPolicyIs(workBudget(5));
+  std::vector<bool> seen;
+  Task* self = nullptr;
+  auto t = task("budgeted", 1, [&] {
+    seen.push_back(self->taskShouldYield());
+    self->taskWorkCountInc(4);
+    seen.push_back(self->taskShouldYield());
+    self->taskWorkCountInc(1);
+    seen.push_back(self->taskShouldYield());
+  });
+  self = t.get();
+  t->scheduleTask();
+  scheduler_->runOne();
+  t->scheduleTask();
+  scheduler_->runOne();
+  EXPECT_EQ(seen, (std::vector<bool>{false, false, true, false, false, true}));
+}
+
+TEST_F(YieldPolicyTest, DefaultPolicyIsTheDefaultBudget) {
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000");
+  scheduler_->yieldPolicyIs(alwaysYield());
+  scheduler_->yieldPolicyIs(nullptr);
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000");
+}
+
+TEST_F(YieldPolicyTest, TimeSliceOfZeroYieldsAndAHugeOneDoesNotOverflow) {
+  scheduler_->yieldPolicyIs(timeSlice(0));
+  bool zeroSlice = false;
+  OnRun zero([&] { zeroSlice = scheduler_->currentTask()->taskShouldYield(); });
+  Mica::make<Task>(scheduler_, 0, "zero", &zero);
+  EXPECT_TRUE(zeroSlice);
+
+  // 2^61 micros is 125 * 2^64 nanos: computed without saturation it wraps to a zero slice.
+  scheduler_->yieldPolicyIs(timeSlice(uint64_t{1} << 61));
+  bool hugeSlice = true;
+  OnRun huge([&] { hugeSlice = scheduler_->currentTask()->taskShouldYield(); });
+  Mica::make<Task>(scheduler_, 0, "huge", &huge);
+  EXPECT_FALSE(hugeSlice);
+}
+
+TEST_F(YieldPolicyTest, SeededRandomReplaysItsSeed) {
+  auto a = seededRandom(42, 50);
+  auto b = seededRandom(42, 50);
+  auto c = seededRandom(43, 50);
+  const auto fromA = answers(*a, 200);
+  EXPECT_EQ(fromA, answers(*b, 200));
+  EXPECT_NE(fromA, answers(*c, 200));
+  EXPECT_NE(std::count(fromA.begin(), fromA.end(), true), 0);
+  EXPECT_NE(std::count(fromA.begin(), fromA.end(), false), 0);
+}
+
+TEST_F(YieldPolicyTest, SeededRandomPercentBounds) {
+  auto none = seededRandom(7, 0);
+  auto all = seededRandom(7, 100);
+  EXPECT_EQ(answers(*none, 100), std::vector<bool>(100, false));
+  EXPECT_EQ(answers(*all, 100), std::vector<bool>(100, true));
+  EXPECT_THROW(seededRandom(7, 101), std::invalid_argument);
+}
+
+// ---- Text form ----
+
+TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBack) {
+  for (const char* text : {"never", "always", "budget:250", "budget:0", "slice:1500",
+                           "random:42:30", "random:18446744073709551615:100"}) {
+    EXPECT_EQ(yieldPolicyFromString(text)->describe(), text);
+  }
+  EXPECT_EQ(yieldPolicyFromString("random:42")->describe(), "random:42:30");
+  EXPECT_EQ(neverYield()->describe(), "never");
+  EXPECT_EQ(workBudget(3)->describe(), "budget:3");
+  EXPECT_EQ(timeSlice(9)->describe(), "slice:9");
+}
+
+TEST(YieldPolicyTextTest, ErrorsNameTheOffendingText) {
+  for (const char* text :
+       {"", "sometimes", "Never", "never ", "budget", "budget:", "budget:-1", "budget:+1",
+        "budget:1x", "budget: 1", "budget:99999999999999999999999", "slice:abc", "random:",
+        "random::30", "random:1:", "random:1:101", "random:1:2:3", "turbo:5"}) {
+    try {
+      yieldPolicyFromString(text);
+      ADD_FAILURE() << "accepted \"" << text << "\"";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("\"" + std::string(text) + "\""), std::string::npos)
+          << e.what();
+    }
+  }
+  try {
+    yieldPolicyFromString("sometimes");
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(),
+                 "invalid yield policy \"sometimes\": expected never, always, budget:N, "
+                 "slice:MICROS or random:SEED[:PERCENT]");
+  }
+}
+
+}  // namespace
+}  // namespace Keel::test

@@ -1,0 +1,71 @@
+#include "platform/trace/Duolog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Counts how often fmt formats it, to prove that Duolog formats nothing for a level that is off.
+struct Probe {
+  static inline int formatted = 0;
+  int value = 0;
+};
+
+}  // namespace
+
+template <>
+struct fmt::formatter<Probe> {
+  constexpr auto parse(fmt::format_parse_context& ctx) { return ctx.begin(); }
+  template <class Ctx>
+  auto format(const Probe& p, Ctx& ctx) const {
+    ++Probe::formatted;
+    return fmt::format_to(ctx.out(), "probe{}", p.value);
+  }
+};
+
+namespace {
+
+using Mica::Duolog;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kExist = "::otherSeqExistInPolicy: %s exist as seqNo %s in policy %s";
+
+class DuologTest : public testing::Test {
+ protected:
+  DuologTest() : debug_("Util") { Probe::formatted = 0; }
+
+  Mica::TraceCapture capture_;
+  Mica::DebugHandler debug_;
+  Blip::TraceHandle blip_{16};
+};
+
+TEST_F(DuologTest, WritesTheSameTextToBothTraces) {
+  debug_.levelMaskIs(uint32_t{1} << 5);
+  Duolog::trace(&blip_, debug_, 5, kExist, std::string("g1"), 10.0, "p1");
+  const std::string expected = "::otherSeqExistInPolicy: g1 exist as seqNo 10 in policy p1";
+  ASSERT_EQ(capture_.lines().size(), 1u);
+  EXPECT_EQ(capture_.lines()[0].handler, "Util");
+  EXPECT_EQ(capture_.lines()[0].level, 5);
+  EXPECT_EQ(capture_.lines()[0].text, expected);
+  EXPECT_EQ(blip_.decoded(), Strings{expected});
+}
+
+TEST_F(DuologTest, LevelOffStillRecordsBlipButFormatsNothing) {
+  debug_.levelMaskIs(uint32_t{1} << 6);
+  Duolog::trace(&blip_, debug_, 5, "value %s", Probe{4});
+  EXPECT_TRUE(capture_.lines().empty());
+  EXPECT_EQ(Probe::formatted, 0);
+  EXPECT_EQ(blip_.decoded(), Strings{"value probe4"});
+}
+
+TEST_F(DuologTest, NullBlipWritesOnlyTheText) {
+  auto handler = Mica::Platform::getDebugHandler("DuologTest.Null", true);
+  Duolog::trace(nullptr, handler, 5, "::otherSeqExistInPolicy: no other %s exist in policy %s",
+                "g2", "p3");
+  EXPECT_EQ(capture_.texts(5), Strings{"::otherSeqExistInPolicy: no other g2 exist in policy p3"});
+  EXPECT_EQ(blip_.written(), 0u);
+}
+
+}  // namespace

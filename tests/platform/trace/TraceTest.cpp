@@ -1,0 +1,209 @@
+#include "platform/trace/Trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using Mica::DebugHandler;
+using Mica::parseLevelMask;
+using Mica::TraceCapture;
+using Mica::Platform::getDebugHandler;
+
+// Counts how often fmt formats it, to prove that a disabled trace formats nothing.
+struct Counted {
+  static inline int formatted = 0;
+  int value = 0;
+};
+
+}  // namespace
+
+template <>
+struct fmt::formatter<Counted> {
+  constexpr auto parse(fmt::format_parse_context& ctx) { return ctx.begin(); }
+  template <class Ctx>
+  auto format(const Counted& c, Ctx& ctx) const {
+    ++Counted::formatted;
+    return fmt::format_to(ctx.out(), "counted({})", c.value);
+  }
+};
+
+namespace {
+
+uint32_t levels(std::initializer_list<int> on) {
+  uint32_t mask = 0;
+  for (int level : on) mask |= uint32_t{1} << level;
+  return mask;
+}
+
+TEST(DebugHandlerTest, EnabledLevelWritesFormattedTextToTheSink) {
+  TraceCapture capture;
+  DebugHandler handler("Unit");
+  handler.levelMaskIs(levels({5, 7}));
+  const std::string key = "p1";
+  handler.trace(5, " into( polStatus ): key={} count={}", key, 3);
+  handler.trace(7, "plain");
+  ASSERT_EQ(capture.lines().size(), 2u);
+  EXPECT_EQ(capture.lines()[0].handler, "Unit");
+  EXPECT_EQ(capture.lines()[0].level, 5);
+  EXPECT_EQ(capture.lines()[0].text, " into( polStatus ): key=p1 count=3");
+  EXPECT_EQ(capture.lines()[1].level, 7);
+  EXPECT_EQ(capture.lines()[1].text, "plain");
+}
+
+TEST(DebugHandlerTest, DisabledLevelWritesNothingAndFormatsNothing) {
+  TraceCapture capture;
+  DebugHandler handler("Unit");
+  handler.levelMaskIs(levels({0, 6}));
+  Counted::formatted = 0;
+  handler.trace(5, "value {}", Counted{1});
+  handler.trace(7, "value {}", Counted{2});
+  handler.traceText(8, "text");
+  EXPECT_TRUE(capture.lines().empty());
+  EXPECT_EQ(Counted::formatted, 0);
+
+  handler.trace(6, "value {}", Counted{3});
+  EXPECT_EQ(Counted::formatted, 1);
+  EXPECT_EQ(capture.texts(), std::vector<std::string>{"value counted(3)"});
+}
+
+TEST(DebugHandlerTest, LevelsOutsideTheMaskRangeAreOff) {
+  TraceCapture capture;
+  DebugHandler handler("Unit");
+  handler.levelMaskIs(~uint32_t{0});
+  EXPECT_TRUE(handler.enabled(0));
+  EXPECT_TRUE(handler.enabled(31));
+  EXPECT_FALSE(handler.enabled(32));
+  EXPECT_FALSE(handler.enabled(-1));
+  handler.trace(32, "never");
+  handler.traceText(-1, "never");
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(TraceSinkTest, StreamSinkWritesHandlerLevelAndText) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  Mica::StreamTraceSink sink(file);
+  sink.write("OrbInternetExitUtil", 5, " a text");
+  sink.write("H", 12, "");
+  std::rewind(file);
+  char buffer[128] = {};
+  const size_t read = std::fread(buffer, 1, sizeof buffer - 1, file);
+  std::fclose(file);
+  EXPECT_EQ(std::string(buffer, read), "OrbInternetExitUtil[5]:  a text\nH[12]: \n");
+}
+
+TEST(TraceSinkTest, DefaultSinkWritesToStderr) {
+  Mica::traceSinkIs(nullptr);
+  DebugHandler handler("Stderr");
+  handler.levelMaskIs(levels({3}));
+  testing::internal::CaptureStderr();
+  handler.trace(3, "to {}", "stderr");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Stderr[3]: to stderr\n");
+}
+
+TEST(TraceSinkTest, CapturesNestAndRestoreThePreviousSink) {
+  Mica::TraceSink* const original = Mica::traceSink();
+  ASSERT_NE(original, nullptr);
+  DebugHandler handler("Nest");
+  handler.levelMaskIs(levels({1}));
+  {
+    TraceCapture outer;
+    EXPECT_EQ(Mica::traceSink(), &outer);
+    {
+      TraceCapture inner;
+      handler.traceText(1, "inner");
+      EXPECT_EQ(inner.texts(), std::vector<std::string>{"inner"});
+    }
+    EXPECT_EQ(Mica::traceSink(), &outer);
+    handler.traceText(1, "outer");
+    EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
+  }
+  EXPECT_EQ(Mica::traceSink(), original);
+}
+
+TEST(TraceSinkTest, CaptureFiltersByLevelAndMatchesWholeTexts) {
+  TraceCapture capture;
+  DebugHandler handler("Filter");
+  handler.levelMaskIs(levels({6, 8}));
+  handler.traceText(6, "six a");
+  handler.traceText(8, "eight");
+  handler.traceText(6, "six b");
+  EXPECT_EQ(capture.texts(6), (std::vector<std::string>{"six a", "six b"}));
+  EXPECT_EQ(capture.texts(8), std::vector<std::string>{"eight"});
+  EXPECT_TRUE(capture.texts(7).empty());
+  EXPECT_EQ(capture.texts().size(), 3u);
+  EXPECT_TRUE(capture.contains("eight"));
+  EXPECT_FALSE(capture.contains("eigh"));
+  capture.clear();
+  EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(DebugHandlerRegistryTest, SameNameGivesTheSameHandler) {
+  auto a = getDebugHandler("RegistryTest.A");
+  auto b = getDebugHandler(std::string("RegistryTest.A"));
+  auto other = getDebugHandler("RegistryTest.B");
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_NE(a.get(), other.get());
+  EXPECT_EQ(a->name(), "RegistryTest.A");
+
+  // A mask set through one reference is seen through every other.
+  a->levelMaskIs(levels({4}));
+  EXPECT_TRUE(getDebugHandler("RegistryTest.A")->enabled(4));
+}
+
+TEST(DebugHandlerRegistryTest, EnableAllAppliesOnlyWhenCreating) {
+  auto all = getDebugHandler("RegistryTest.All", true);
+  EXPECT_EQ(all->levelMask(), ~uint32_t{0});
+  auto off = getDebugHandler("RegistryTest.Off");
+  EXPECT_EQ(off->levelMask(), 0u);
+  EXPECT_EQ(getDebugHandler("RegistryTest.Off", true)->levelMask(), 0u);
+}
+
+TEST(DebugHandlerRegistryTest, ListsEveryHandlerByName) {
+  auto z = getDebugHandler("RegistryTest.List.z");
+  auto a = getDebugHandler("RegistryTest.List.a");
+  std::vector<std::string> names;
+  for (const auto& handler : Mica::Platform::debugHandlers()) {
+    if (handler->name().starts_with("RegistryTest.List.")) names.push_back(handler->name());
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"RegistryTest.List.a", "RegistryTest.List.z"}));
+}
+
+TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndLists) {
+  EXPECT_EQ(parseLevelMask("all"), ~uint32_t{0});
+  EXPECT_EQ(parseLevelMask("none"), 0u);
+  EXPECT_EQ(parseLevelMask("7"), levels({7}));
+  EXPECT_EQ(parseLevelMask("0"), levels({0}));
+  EXPECT_EQ(parseLevelMask("31"), levels({31}));
+  EXPECT_EQ(parseLevelMask("6-9"), levels({6, 7, 8, 9}));
+  EXPECT_EQ(parseLevelMask("0,6-9"), levels({0, 6, 7, 8, 9}));
+  EXPECT_EQ(parseLevelMask("4-4"), levels({4}));
+  EXPECT_EQ(parseLevelMask(" 1 , 3 - 4 "), levels({1, 3, 4}));
+  EXPECT_EQ(parseLevelMask("0-31"), ~uint32_t{0});
+}
+
+TEST(ParseLevelMaskTest, ErrorsNameTheOffendingText) {
+  struct Case {
+    const char* text;
+    const char* named;
+  };
+  for (const auto& c :
+       {Case{"", "\"\""}, Case{"x", "\"x\""}, Case{"0,40", "\"40\""}, Case{"32", "\"32\""},
+        Case{"9-6", "\"9-6\""}, Case{"6-", "\"6-\""}, Case{"-1", "\"-1\""}, Case{"1,,2", "\"\""},
+        Case{"7a", "\"7a\""}, Case{"1-2-3", "\"1-2-3\""}, Case{"99999999999", "\"99999999999\""},
+        Case{"All", "\"All\""}}) {
+    SCOPED_TRACE(c.text);
+    try {
+      parseLevelMask(c.text);
+      ADD_FAILURE() << "accepted";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+#include "types/PolicyVniLaneKey.h"
+
+namespace Mica {
+
+template <>
+std::optional<OrbInternetExit::PolicyVniLaneKey> sequenceToValue<OrbInternetExit::PolicyVniLaneKey>(
+    std::string_view text) {
+  auto at = text.rfind('@');
+  if (at == std::string_view::npos) return {};
+  auto pair = sequenceToValue<Lane::VniAndLaneId>(text.substr(at + 1));
+  if (!pair) return {};
+  return OrbInternetExit::PolicyVniLaneKey(Mica::String(text.substr(0, at)), *pair);
+}
+
+}  // namespace Mica
