@@ -255,4 +255,30 @@ struct CollOutputSpec {
   }
 };
 
+// Walking a two-level output keyed by (outer key, inner key): the entity map `outer` and, in
+// each of its elements, the collection `innerOf(element)`. Outer elements with an empty inner
+// collection are skipped.
+template <class Outer, class InnerOf>
+auto twoLevelFirst(const Outer& outer, const auto* atOrAfter, InnerOf innerOf)
+    -> std::optional<std::remove_cvref_t<decltype(*atOrAfter)>> {
+  using Key = std::remove_cvref_t<decltype(*atOrAfter)>;
+  auto o = atOrAfter ? outer.lowerBound(atOrAfter->first) : outer.begin();
+  for (; o != outer.end(); ++o) {
+    const auto& inner = innerOf(*o->second);
+    auto i = atOrAfter && o->first == atOrAfter->first ? inner.lowerBound(atOrAfter->second) : inner.begin();
+    if (i != inner.end()) return Key(o->first, Mica::internal::keyOf(i));
+  }
+  return {};
+}
+
+template <class Outer, class Key, class InnerOf>
+std::optional<Key> twoLevelNext(const Outer& outer, const Key& after, InnerOf innerOf) {
+  for (auto o = outer.lowerBound(after.first); o != outer.end(); ++o) {
+    const auto& inner = innerOf(*o->second);
+    auto i = o->first == after.first ? inner.upperBound(after.second) : inner.begin();
+    if (i != inner.end()) return Key(o->first, Mica::internal::keyOf(i));
+  }
+  return {};
+}
+
 }  // namespace Flo

@@ -103,7 +103,11 @@ struct ExitIntfResult {
   ExitIntfResult() = default;
   // REQUIRES: vrfName of at most 100 bytes (else Quill::RangeError, from VrfName).
   ExitIntfResult(Wire::IntfId intf, VrfName vrf, uint32_t gate, uint32_t aux, ExitResultType type)
-      : intfId(std::move(intf)), vrfName(std::move(vrf)), gateId(gate), auxId(aux), resultType(type) {}
+      : intfId(std::move(intf)),
+        vrfName(std::move(vrf)),
+        gateId(gate),
+        auxId(aux),
+        resultType(type) {}
 
   bool isEq(const ExitIntfResult& o) const noexcept { return *this == o; }
   friend bool operator==(const ExitIntfResult&, const ExitIntfResult&) = default;

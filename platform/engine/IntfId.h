@@ -21,6 +21,7 @@
 #include <compare>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -36,6 +37,7 @@ class IntfId {
   explicit IntfId(Mica::String name) noexcept : name_(std::move(name)) {}
   explicit IntfId(std::string_view name) : name_(name) {}
   explicit IntfId(const char* name) : name_(name) {}
+  explicit IntfId(const std::string& name) : name_(name) {}
 
   static IntfId invalid() noexcept { return IntfId(); }
 

@@ -27,6 +27,7 @@
 
 #include <absl/container/btree_map.h>
 #include <absl/container/btree_set.h>
+#include <fmt/format.h>
 
 #include <cstdint>
 #include <utility>
@@ -88,7 +89,7 @@ class CollBase {
 };
 
 template <class It>
-auto& keyOf(const It& it) {
+const auto& keyOf(const It& it) {
   if constexpr (requires { it->first; }) {
     return it->first;
   } else {
@@ -207,6 +208,19 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     owner.notify(Id, &k, nullptr);
     return result;
   }
+  // The element under `k`; when absent it is created from `k` and `init(E&)` runs on it before
+  // anybody is notified, so that readers never see a half-made element.
+  template <class Init>
+  Ptr<E> create(const Entity& owner, const K& k, Init&& init) {
+    auto [it, inserted] = this->tree_.try_emplace(k);
+    if (!inserted) return it->second;
+    it->second = Ptr<E>(new E(k));
+    Ptr<E> result = it->second;
+    init(*result);
+    ++this->version_;
+    owner.notify(Id, &k, nullptr);
+    return result;
+  }
   bool erase(const Entity& owner, const K& k) {
     auto it = this->tree_.find(k);
     if (it == this->tree_.end()) return false;
@@ -245,3 +259,19 @@ class Scalar {
 };
 
 }  // namespace Mica
+
+// Entities print as their key where they have one (traces name the element, not its address).
+template <class T>
+  requires std::is_base_of_v<Mica::Entity, T>
+struct fmt::formatter<Mica::Ptr<T>> {
+  constexpr auto parse(fmt::format_parse_context& ctx) { return ctx.begin(); }
+  template <class Ctx>
+  auto format(const Mica::Ptr<T>& p, Ctx& ctx) const {
+    if (!p) return fmt::format_to(ctx.out(), "null");
+    if constexpr (requires { p->key(); }) {
+      return fmt::format_to(ctx.out(), "{}", p->key());
+    } else {
+      return fmt::format_to(ctx.out(), "{}", static_cast<const void*>(p.get()));
+    }
+  }
+};

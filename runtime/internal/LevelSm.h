@@ -38,6 +38,16 @@ class NestedLevel;
 template <class Src, size_t D>
 using LevelNode = std::conditional_t<D == 0, TopLevel<Src>, NestedLevel<Src, D>>;
 
+// The children of a non-leaf level: one nested input SM per element.
+template <bool Leaf, class Src, size_t D, class Coll>
+struct ChildMapOf {
+  using type = std::tuple<>;
+};
+template <class Src, size_t D, class Coll>
+struct ChildMapOf<false, Src, D, Coll> {
+  using type = absl::btree_map<typename Coll::Key, std::unique_ptr<LevelNode<Src, D + 1>>>;
+};
+
 // Scan, reactor and retraction logic of the level at depth D; Self is the concrete level.
 template <class Self, class Src, size_t D>
 class LevelCore {
@@ -261,10 +271,8 @@ class LevelCore {
     self().completed(count);
   }
 
-  using ChildMap = std::conditional_t<
-      leaf, std::tuple<>,
-      absl::btree_map<typename Coll::Key, std::unique_ptr<LevelNode<Src, leaf ? D : D + 1>>>>;
-  using Bookmark = std::conditional_t<scalar, std::tuple<>, std::optional<typename KeyOfColl<Coll>::type>>;
+  using ChildMap = typename ChildMapOf<leaf, Src, D, Coll>::type;
+  using Bookmark = std::optional<typename KeyOfColl<Coll>::type>;
 
   [[no_unique_address]] ChildMap children_;
   [[no_unique_address]] Bookmark bookmark_;

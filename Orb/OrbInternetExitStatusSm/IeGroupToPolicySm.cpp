@@ -1,0 +1,130 @@
+#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+
+#include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+#include "runtime/Path.h"
+#include "runtime/internal/LevelSm.h"
+
+namespace OrbInternetExit {
+
+namespace {
+// Source 0: config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup
+using ExitGroupPath = Flo::Path<
+    IeGroupToPolicySm, &IeGroupToPolicySm::eventToGrpToPolMap,
+    Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm6", "statusConfig">,
+    Flo::Level<&IeStatusConfig::policyStatusConfig, "StatusConfigSm7", "policyStatusConfig">,
+    Flo::Level<&PolicyStatusConfig::exitGroup, "PolicyStatusConfigSm8", "exitGroup">,
+    Flo::Level<&PolicyStatusExitGroupEntry::exitGroup, "ExitGroupSm9", "exitGroup">>;
+}  // namespace
+
+IeGroupToPolicySm::IeGroupToPolicySm(const Mica::Ptr<const IeStatusConfigDir>& config,
+                                     const Mica::Ptr<IeGroupToPolicyDir>& groupToPolicyDir,
+                                     const SmControl& control)
+    : StateMachine("OrbInternetExit", "IeGroupToPolicySm", control),
+      config_(config),
+      groupToPolicyDir_(groupToPolicyDir) {
+  argIs("config()", config_.get());
+  argIs("groupToPolicyDir()", groupToPolicyDir_.get());
+  const size_t grpToPolMap = pipelineIs("grpToPolMap");
+
+  auto& configSm6 =
+      inputIs(std::make_unique<Flo::InputArgSm<IeStatusConfigDir>>(*this, "ConfigSm6", config_));
+  configSm6.sourceIs<Flo::internal::TopLevel<ExitGroupPath>>(0, grpToPolMap);
+
+  groupToPolicyOutput_ = &outputIs(std::make_unique<Flo::TopOutput<GroupToPolicySpec>>(
+      *this, "groupToPolicyDirGroupToPolicyPolicyOutput", std::vector<size_t>{grpToPolMap},
+      groupToPolicyDir_));
+}
+
+// grpToPolMap = from( config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup )
+//   -> foreach( [ (old if it differs from new, else None, false), (new, true) ] )
+//   -> filter( value present ) -> filter( grpKey != GroupVniLaneKey() )
+//   -> into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] )
+void IeGroupToPolicySm::eventToGrpToPolMap(VniAndLaneId vniLaneId, const PolicyVniLaneKey& polKey, double seqNo,
+                                           const Quill::Optional<GroupVniLaneKey>& oldEgKeyOpt,
+                                           const Quill::Optional<GroupVniLaneKey>& newEgKeyOpt) {
+  if (!initialScanDone()) return;
+  trace(Flo::kLevelPipeline,
+        "grpToPolMap = from( config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup ): vniLaneId={} polKey={} seqNo={} oldEgKeyOpt={} newEgKeyOpt={}",
+        vniLaneId, polKey, seqNo, oldEgKeyOpt, newEgKeyOpt);
+  blip()->record("grpToPolMap: policy {} updated from {} to {} for seqNo {}", polKey, oldEgKeyOpt, newEgKeyOpt,
+                 seqNo);
+  trace(Flo::kLevelKey, "grpToPolMap: policy {} updated from {} to {} for seqNo {}", polKey, oldEgKeyOpt,
+        newEgKeyOpt, seqNo);
+
+  const std::pair<Quill::Optional<GroupVniLaneKey>, bool> steps[2] = {
+      {oldEgKeyOpt != newEgKeyOpt ? oldEgKeyOpt : Quill::Optional<GroupVniLaneKey>(), false},
+      {newEgKeyOpt, true}};
+  trace(Flo::kLevelFilter,
+        " foreach( [ ( if ( _oldValueOpt11 != _newValueOpt12 ) then _oldValueOpt11 else None, false ), ( _newValueOpt12, true ) ] ) flattening {} elements",
+        2);
+  for (const auto& [valueOpt, isAdd] : steps) {
+    trace(Flo::kLevelProgress, "Flattening element: ({}, {})", valueOpt, isAdd);
+    if (!valueOpt) {
+      trace(Flo::kLevelFilter, "filter( _valueOpt13 ) failed, terminating pipeline");
+      continue;
+    }
+    const GroupVniLaneKey& grpKey = *valueOpt;
+    if (grpKey == GroupVniLaneKey()) {
+      trace(Flo::kLevelFilter, "filter( ( grpKey != GroupVniLaneKey() ) ) failed, terminating pipeline");
+      continue;
+    }
+    const bool present = mustBePresent(vniLaneId, polKey, seqNo, grpKey, isAdd);
+    groupToPolicyOutput_->seen(PairKey(grpKey, polKey));
+    intoGroupToPolicy(grpKey, polKey, present);
+  }
+}
+
+// A retraction keeps the pair while the policy lists the group at another sequence number.
+bool IeGroupToPolicySm::mustBePresent(VniAndLaneId vniLaneId, const PolicyVniLaneKey& polKey, double seqNo,
+                                      const GroupVniLaneKey& grpKey, bool isAdd) const {
+  if (isAdd) return true;
+  const IeStatusConfig* statusConfig = config_->statusConfig.lookup(vniLaneId);
+  if (!statusConfig) return otherSeqExistInPolicy(nullptr, seqNo, grpKey);
+  return otherSeqExistInPolicy(statusConfig->policyStatusConfig.get(polKey), seqNo, grpKey);
+}
+
+void IeGroupToPolicySm::intoGroupToPolicy(const GroupVniLaneKey& grpKey, const PolicyVniLaneKey& polKey,
+                                          bool present) {
+  if (present) {
+    auto entry = groupToPolicyDir_->groupToPolicyIs(grpKey);
+    trace(Flo::kLevelPipeline,
+          "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1={}, k2={}", grpKey,
+          polKey);
+    entry->policyIs(polKey);
+    return;
+  }
+  ExitGroupToPolicy* entry = groupToPolicyDir_->groupToPolicy.lookup(grpKey);
+  if (!entry) return;
+  trace(Flo::kLevelPipeline,
+        "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): deleting k1={}, k2={}", grpKey,
+        polKey);
+  GroupToPolicySpec::erase(*groupToPolicyDir_, PairKey(grpKey, polKey));
+}
+
+std::optional<IeGroupToPolicySm::PairKey> IeGroupToPolicySm::GroupToPolicySpec::first(const Entity& e,
+                                                                                      const Key* atOrAfter) {
+  return Flo::twoLevelFirst(e.groupToPolicy, atOrAfter, [](const ExitGroupToPolicy& g) -> auto& { return g.policy; });
+}
+
+std::optional<IeGroupToPolicySm::PairKey> IeGroupToPolicySm::GroupToPolicySpec::next(const Entity& e,
+                                                                                     const Key& after) {
+  return Flo::twoLevelNext(e.groupToPolicy, after, [](const ExitGroupToPolicy& g) -> auto& { return g.policy; });
+}
+
+// Removes the pair, and the group's entry with its last policy.
+void IeGroupToPolicySm::GroupToPolicySpec::erase(Entity& e, const Key& k) {
+  ExitGroupToPolicy* entry = e.groupToPolicy.lookup(k.first);
+  if (!entry) return;
+  entry->policyDel(k.second);
+  if (entry->policy.empty()) e.groupToPolicyDel(k.first);
+}
+
+Mica::Ptr<IeGroupToPolicySm> ieGroupToPolicySmFactory(const Mica::Ptr<const IeStatusConfigDir>& config,
+                                                      const Mica::Ptr<IeGroupToPolicyDir>& groupToPolicyDir,
+                                                      const SmControl& control) {
+  Mica::Ptr<IeGroupToPolicySm> sm(new IeGroupToPolicySm(config, groupToPolicyDir, control));
+  sm->handleInitialized();
+  return sm;
+}
+
+}  // namespace OrbInternetExit

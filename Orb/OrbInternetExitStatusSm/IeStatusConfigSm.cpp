@@ -1,0 +1,416 @@
+#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
+
+#include "runtime/Foreach.h"
+#include "runtime/Path.h"
+#include "runtime/internal/LevelSm.h"
+
+namespace OrbInternetExit {
+
+using Flo::kLevelFilter;
+using Flo::kLevelPipeline;
+using Flo::kLevelProgress;
+
+namespace {
+using Sm = IeStatusConfigSm;
+// Source 0: config.policyConfig[]
+using PolicyConfigPath = Flo::Path<Sm, &Sm::eventToRemPolicy,
+                                   Flo::Level<&InternetExitCliConfig::policyConfig, "ConfigSm1", "policyConfig">>;
+// Source 1: config.exitGroupConfig[]
+using ExitGroupConfigPath =
+    Flo::Path<Sm, &Sm::eventToRemExitGroup,
+              Flo::Level<&InternetExitCliConfig::exitGroupConfig, "ConfigSm1", "exitGroupConfig">>;
+// Source 2: iePolicyToVniLaneDir.polToVniLane[]
+using PolToVniLanePath =
+    Flo::Path<Sm, &Sm::eventToLaneToPolicyUpd,
+              Flo::Level<&IePolicyToVniLaneDir::polToVniLane, "IePolicyToVniLaneDirSm2", "polToVniLane">>;
+// Source 3: config.policyConfig[].exitGroup[].exitGroupName
+using ExitGroupNamePath =
+    Flo::Path<Sm, &Sm::eventToExitGroupCfgUpd,
+              Flo::Level<&InternetExitCliConfig::policyConfig, "ConfigSm1", "policyConfig">,
+              Flo::Level<&PolicyConfig::exitGroup, "PolicyConfigSm3", "exitGroup">,
+              Flo::Level<&PolicyExitGroupEntry::exitGroupName, "ExitGroupSm4", "exitGroupName">>;
+// Source 4: config.exitGroupConfig[].exitOption[]
+using ExitOptionPath =
+    Flo::Path<Sm, &Sm::eventToExitOptionCfgUpd,
+              Flo::Level<&InternetExitCliConfig::exitGroupConfig, "ConfigSm1", "exitGroupConfig">,
+              Flo::Level<&ExitGroupConfig::exitOption, "ExitGroupConfigSm5", "exitOption">>;
+
+template <class Coll>
+auto firstIn(const Coll& c, const typename Coll::Key* atOrAfter) -> std::optional<typename Coll::Key> {
+  auto it = atOrAfter ? c.lowerBound(*atOrAfter) : c.begin();
+  if (it == c.end()) return {};
+  return Mica::internal::keyOf(it);
+}
+template <class Coll>
+auto nextIn(const Coll& c, const typename Coll::Key& after) -> std::optional<typename Coll::Key> {
+  auto it = c.upperBound(after);
+  if (it == c.end()) return {};
+  return Mica::internal::keyOf(it);
+}
+}  // namespace
+
+// statusCfg.exitGroupStatusConfig[ grpKey ]
+struct IeStatusConfigSm::ExitGroupStatusConfigSpec {
+  using Container = IeStatusConfig;
+  using ContainerKey = VniAndLaneId;
+  using Key = GroupVniLaneKey;
+  static ContainerKey containerKey(const Container& c) { return c.vniLaneId(); }
+  static std::optional<Key> first(const Container& c, const Key* at) { return firstIn(c.exitGroupStatusConfig, at); }
+  static std::optional<Key> next(const Container& c, const Key& k) { return nextIn(c.exitGroupStatusConfig, k); }
+  static void erase(Container& c, const Key& k) { c.exitGroupStatusConfigDel(k); }
+};
+
+// statusCfg.policyStatusConfig[ polKey ].exitGroup[ seqNo ].exitGroup, keyed (polKey, seqNo)
+struct IeStatusConfigSm::PolicyExitGroupSpec {
+  using Container = IeStatusConfig;
+  using ContainerKey = VniAndLaneId;
+  using Key = std::pair<PolicyVniLaneKey, double>;
+  static ContainerKey containerKey(const Container& c) { return c.vniLaneId(); }
+  static auto& entries(const PolicyStatusConfig& p) { return p.exitGroup; }
+  static std::optional<Key> first(const Container& c, const Key* at) {
+    return Flo::twoLevelFirst(c.policyStatusConfig, at, [](const PolicyStatusConfig& p) -> auto& { return p.exitGroup; });
+  }
+  static std::optional<Key> next(const Container& c, const Key& k) {
+    return Flo::twoLevelNext(c.policyStatusConfig, k, [](const PolicyStatusConfig& p) -> auto& { return p.exitGroup; });
+  }
+  // Removes the entry, and the policy's status configuration with its last entry.
+  static void erase(Container& c, const Key& k) {
+    PolicyStatusConfig* policy = c.policyStatusConfig.lookup(k.first);
+    if (!policy) return;
+    policy->exitGroupDel(k.second);
+    if (policy->exitGroup.empty()) c.policyStatusConfigDel(k.first);
+  }
+};
+
+// grpStatusCfg.exitOption[ exitOptKey ]
+struct IeStatusConfigSm::ExitOptionSpec {
+  using Container = ExitGroupStatusConfig;
+  using ContainerKey = GroupVniLaneKey;
+  using Key = ExitVniLaneKey;
+  static const ContainerKey& containerKey(const Container& c) { return c.groupKey(); }
+  static std::optional<Key> first(const Container& c, const Key* at) { return firstIn(c.exitOption, at); }
+  static std::optional<Key> next(const Container& c, const Key& k) { return nextIn(c.exitOption, k); }
+  static void erase(Container& c, const Key& k) { c.exitOptionDel(k); }
+};
+
+IeStatusConfigSm::IeStatusConfigSm(const Mica::Ptr<const InternetExitCliConfig>& config,
+                                   const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                                   const Mica::Ptr<IeStatusConfigDir>& statusCfgDir, const SmControl& control)
+    : StateMachine("OrbInternetExit", "IeStatusConfigSm", control),
+      config_(config),
+      bindings_(iePolicyToVniLaneDir),
+      statusCfgDir_(statusCfgDir) {
+  argIs("config()", config_.get());
+  argIs("iePolicyToVniLaneDir()", bindings_.get());
+  argIs("statusCfgDir()", statusCfgDir_.get());
+
+  const size_t exitGroupCfgUpd = pipelineIs("exitGroupCfgUpd");
+  const size_t laneToPolicyUpd = pipelineIs("laneToPolicyUpd");
+  const size_t exitOptionCfgUpd = pipelineIs("exitOptionCfgUpd");
+  const size_t remExitGroup = pipelineIs("remExitGroup");
+  const size_t remPolicy = pipelineIs("remPolicy");
+
+  auto& configSm1 =
+      inputIs(std::make_unique<Flo::InputArgSm<InternetExitCliConfig>>(*this, "ConfigSm1", config_));
+  auto& bindingsSm2 = inputIs(
+      std::make_unique<Flo::InputArgSm<IePolicyToVniLaneDir>>(*this, "IePolicyToVniLaneDirSm2", bindings_));
+  configSm1.sourceIs<Flo::internal::TopLevel<PolicyConfigPath>>(0, remPolicy);
+  configSm1.sourceIs<Flo::internal::TopLevel<ExitGroupConfigPath>>(1, remExitGroup);
+  bindingsSm2.sourceIs<Flo::internal::TopLevel<PolToVniLanePath>>(2, laneToPolicyUpd);
+  configSm1.sourceIs<Flo::internal::TopLevel<ExitGroupNamePath>>(3, exitGroupCfgUpd);
+  configSm1.sourceIs<Flo::internal::TopLevel<ExitOptionPath>>(4, exitOptionCfgUpd);
+
+  statusConfigOutput_ = &outputIs(std::make_unique<Flo::TopOutput<StatusConfigSpec>>(
+      *this, "statusCfgDirStatusConfigOutput", std::vector<size_t>{remPolicy, laneToPolicyUpd}, statusCfgDir_));
+  exitGroupStatusConfigOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<ExitGroupStatusConfigSpec>>(
+      *this, "orbInternetExitIeStatusConfigPtrExitGroupStatusConfigOutput",
+      std::vector<size_t>{exitOptionCfgUpd, remExitGroup, exitGroupCfgUpd, laneToPolicyUpd}));
+  policyExitGroupOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<PolicyExitGroupSpec>>(
+      *this, "orbInternetExitIeStatusConfigPtrPolicyStatusConfigExitGroupExitGroupOutput",
+      std::vector<size_t>{exitGroupCfgUpd, laneToPolicyUpd}));
+  exitOptionOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<ExitOptionSpec>>(
+      *this, "orbInternetExitExitGroupStatusConfigPtrExitOptionOutput",
+      std::vector<size_t>{exitOptionCfgUpd, exitGroupCfgUpd, laneToPolicyUpd}));
+}
+
+// laneToPolicyUpd = from( iePolicyToVniLaneDir.polToVniLane[] )
+//   -> into( statusCfgDir.statusConfig[ vniLaneId ] )
+//   -> filter( pair entry, policy configuration and binding exist )
+//   -> foreach( policy entries ) -> into( policy entry ) -> updateExitGroupStatus
+void IeStatusConfigSm::eventToLaneToPolicyUpd(const PolicyVniLaneKey& polKey,
+                                              const Quill::Optional<Quill::Unit>& isAddOpt) {
+  if (!initialScanDone()) return;
+  const bool isAdd = isAddOpt.has_value();
+  trace(kLevelPipeline, "laneToPolicyUpd = from( iePolicyToVniLaneDir.polToVniLane[] ): polKey={} isAdd={}", polKey,
+        isAdd);
+  const VniAndLaneId vniLaneId = polKey.vniLaneId;
+  if (!isAdd) {
+    intoStatusConfigDelete(vniLaneId);
+    return;
+  }
+  statusConfigOutput_->seen(vniLaneId);
+  Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfigIs(vniLaneId);
+  trace(kLevelPipeline, "into( statusCfgDir.statusConfig[ vniLaneId ] ): inserting k1={}, value={}", vniLaneId,
+        statusCfg);
+  // Everything this pair should hold is asserted by the same pass: walk it at reconciliation.
+  exitGroupStatusConfigOutput_->containerSeen(statusCfg);
+  policyExitGroupOutput_->containerSeen(statusCfg);
+
+  Mica::Ptr<PolicyConfig> policy = config_->policyConfig.get(polKey.policyName);
+  if (!(statusCfgDir_->statusConfig.contains(vniLaneId) && policy && bindings_->polToVniLane.contains(polKey))) {
+    trace(kLevelFilter,
+          "filter( ( ( statusCfgDir.statusConfig[ vniLaneId ] && config.policyConfig[ polName ] ) && iePolicyToVniLaneDir.polToVniLane[ polKey ] ) ) failed, terminating pipeline");
+    return;
+  }
+  trace(kLevelFilter, " foreach( ( *config.policyConfig[ polName ] ).exitGroup ) flattening {} elements",
+        policy->exitGroup.size());
+  Flo::forEachElement(policy->exitGroup, [&](double seqNo, const Mica::Ptr<PolicyExitGroupEntry>& entry) {
+    trace(kLevelProgress, "Flattening element: {}", seqNo);
+    const Mica::String grpName = entry->exitGroupName.get();
+    const GroupVniLaneKey grpKey(grpName, vniLaneId);
+    intoPolicyEntry(statusCfg, polKey, seqNo, grpKey, true);
+    eventToUpdateExitGroupStatus(statusCfg, vniLaneId, true, grpName, grpKey, grpKey, true, {});
+  });
+}
+
+// exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName )
+//   -> foreach( statusCfgDir.statusConfig ) -> filter( policy bound to the pair )
+//   -> foreach( [ (old, false), (new, true) ] ) -> into( policy entry ) -> updateExitGroupStatus
+void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, double seqNo,
+                                              const Quill::Optional<Mica::String>& oldGrpNameOpt,
+                                              const Quill::Optional<Mica::String>& newGrpNameOpt) {
+  if (!initialScanDone()) return;
+  trace(kLevelPipeline,
+        "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
+        polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
+  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    const PolicyVniLaneKey polKey(polName, vniLaneId);
+    if (!bindings_->polToVniLane.contains(polKey)) {
+      trace(kLevelFilter, "filter( iePolicyToVniLaneDir.polToVniLane[ polKey ] ) failed, terminating pipeline");
+      return;
+    }
+    const std::pair<Quill::Optional<Mica::String>, bool> steps[2] = {
+        {oldGrpNameOpt != newGrpNameOpt ? oldGrpNameOpt : Quill::Optional<Mica::String>(), false},
+        {newGrpNameOpt, true}};
+    trace(kLevelFilter,
+          " foreach( [ ( if ( _oldValueOpt6 != _newValueOpt7 ) then _oldValueOpt6 else None, false ), ( _newValueOpt7, true ) ] ) flattening {} elements",
+          2);
+    for (const auto& [valueOpt, isAdd] : steps) {
+      trace(kLevelProgress, "Flattening element: ({}, {})", valueOpt, isAdd);
+      if (!valueOpt) {
+        trace(kLevelFilter, "filter( _valueOpt8 ) failed, terminating pipeline");
+        continue;
+      }
+      const GroupVniLaneKey grpKey(*valueOpt, vniLaneId);
+      intoPolicyEntry(statusCfg, polKey, seqNo, grpKey, isAdd);
+      eventToUpdateExitGroupStatus(statusCfg, vniLaneId, isAdd, *valueOpt, grpKey,
+                                   isAdd ? Quill::Optional<GroupVniLaneKey>(grpKey) : Quill::Optional<GroupVniLaneKey>(),
+                                   true, {});
+    }
+  });
+}
+
+// exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] )
+//   -> foreach( statusConfig ) -> foreach( policyStatusConfig ) -> foreach( entries )
+//   -> filter( entry names this group ) -> updateExitGroupStatus
+void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, const ExitKey& exitKey,
+                                               const Quill::Optional<Quill::Unit>& isAddOpt) {
+  if (!initialScanDone()) return;
+  const bool isAdd = isAddOpt.has_value();
+  trace(kLevelPipeline, "exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] ): grpName={} exitOpt={} isAdd={}",
+        grpName, exitKey, isAdd);
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
+  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
+          statusCfg->policyStatusConfig.size());
+    Flo::forEachElement(statusCfg->policyStatusConfig, [&](const PolicyVniLaneKey& polKey,
+                                                           const Mica::Ptr<PolicyStatusConfig>& polStatusCfg) {
+      trace(kLevelProgress, "Flattening element: {}", polKey);
+      trace(kLevelFilter, " foreach( polStatusCfg.exitGroup ) flattening {} elements", polStatusCfg->exitGroup.size());
+      Flo::forEachElement(polStatusCfg->exitGroup, [&](double seqNo, const Mica::Ptr<PolicyStatusExitGroupEntry>& entry) {
+        trace(kLevelProgress, "Flattening element: {}", seqNo);
+        const GroupVniLaneKey grpKey = entry->exitGroup.get();
+        if (!(grpName == grpKey.groupName)) {
+          trace(kLevelFilter, "filter( ( grpName == polStatusEgEntry.exitGroup.groupName ) ) failed, terminating pipeline");
+          return;
+        }
+        eventToUpdateExitGroupStatus(statusCfg, vniLaneId, true, grpName, grpKey, grpKey, isAdd, exitKey);
+      });
+    });
+  });
+}
+
+// updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd )
+//   -> filter( group configured ) -> into( statusCfg.exitGroupStatusConfig[ grpKey ] )
+//   -> filter( isGrpAdd ) -> flo_pipeline0 (one option) | flo_pipeline1 (every option)
+void IeStatusConfigSm::eventToUpdateExitGroupStatus(const Mica::Ptr<IeStatusConfig>& statusCfg,
+                                                    VniAndLaneId vniLaneId, bool isGrpAdd,
+                                                    const Mica::String& grpName, const GroupVniLaneKey& grpKey,
+                                                    const Quill::Optional<GroupVniLaneKey>& grpKeyOpt, bool isOptAdd,
+                                                    const Quill::Optional<ExitKey>& exitKeyOpt) {
+  trace(kLevelPipeline,
+        "updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd ): statusCfg={} vniLaneId={} isGrpAdd={} grpName={} grpKey={} grpKeyOpt={} isOptAdd={} exitKeyOpt={}",
+        statusCfg, vniLaneId, isGrpAdd, grpName, grpKey, grpKeyOpt, isOptAdd, exitKeyOpt);
+  if (!config_->exitGroupConfig.contains(grpName)) {
+    trace(kLevelFilter, "filter( config.exitGroupConfig[ grpName ] ) failed, terminating pipeline");
+    return;
+  }
+  exitGroupStatusConfigOutput_->seen(statusCfg, grpKey);
+  Mica::Ptr<ExitGroupStatusConfig> grpStatusCfg;
+  if (grpKeyOpt) {
+    grpStatusCfg = statusCfg->exitGroupStatusConfigIs(grpKey);
+    trace(kLevelPipeline, "into( statusCfg.exitGroupStatusConfig[ grpKey ] ): inserting k1={}, value={}", grpKey,
+          grpStatusCfg);
+    exitOptionOutput_->containerSeen(grpStatusCfg);
+  } else {
+    trace(kLevelPipeline, "into( statusCfg.exitGroupStatusConfig[ grpKey ] ): deleting k1={}", grpKey);
+    statusCfg->exitGroupStatusConfigDel(grpKey);
+  }
+  if (!isGrpAdd) {
+    trace(kLevelFilter, "filter( isGrpAdd ) failed, terminating pipeline");
+    return;
+  }
+  if (!grpStatusCfg) grpStatusCfg = statusCfg->exitGroupStatusConfig.get(grpKey);
+  if (!grpStatusCfg) return;
+  if (exitKeyOpt) {
+    eventToFlo_pipeline0(vniLaneId, isOptAdd, exitKeyOpt, grpStatusCfg);
+  } else {
+    eventToFlo_pipeline1(vniLaneId, grpName, isOptAdd, grpStatusCfg);
+  }
+}
+
+void IeStatusConfigSm::eventToFlo_pipeline0(VniAndLaneId vniLaneId, bool isOptAdd,
+                                            const Quill::Optional<ExitKey>& exitKeyOpt,
+                                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg) {
+  trace(kLevelPipeline, "Line 194: merge( updateExitGroupStatus ): vniLaneId={} isOptAdd={} exitKeyOpt={} grpStatusCfg={}",
+        vniLaneId, isOptAdd, exitKeyOpt, grpStatusCfg);
+  if (exitKeyOpt) eventToFlo_pipeline2(*exitKeyOpt, vniLaneId, isOptAdd, grpStatusCfg);
+}
+
+void IeStatusConfigSm::eventToFlo_pipeline1(VniAndLaneId vniLaneId, const Mica::String& grpName, bool isOptAdd,
+                                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg) {
+  trace(kLevelPipeline, "Line 194: merge( updateExitGroupStatus ): vniLaneId={} grpName={} isOptAdd={} grpStatusCfg={}",
+        vniLaneId, grpName, isOptAdd, grpStatusCfg);
+  Mica::Ptr<ExitGroupConfig> group = config_->exitGroupConfig.get(grpName);
+  if (!group) return;
+  trace(kLevelFilter, " foreach( ( *config.exitGroupConfig[ grpName ] ).exitOption ) flattening {} elements",
+        group->exitOption.size());
+  for (auto it = group->exitOption.begin(); it != group->exitOption.end();) {
+    const ExitKey exitKey = *it;
+    trace(kLevelProgress, "Flattening element: {}", exitKey);
+    eventToFlo_pipeline2(exitKey, vniLaneId, isOptAdd, grpStatusCfg);
+    it = group->exitOption.upperBound(exitKey);
+  }
+}
+
+// flo_pipeline2 = merge( flo_pipeline0, flo_pipeline1 ) -> into( grpStatusCfg.exitOption[ exitOptKey ] )
+void IeStatusConfigSm::eventToFlo_pipeline2(const ExitKey& exitKey, VniAndLaneId vniLaneId, bool isOptAdd,
+                                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg) {
+  trace(kLevelPipeline, "Line 194: merge( flo_pipeline0, flo_pipeline1 ): exitKey={} vniLaneId={} isOptAdd={} grpStatusCfg={}",
+        exitKey, vniLaneId, isOptAdd, grpStatusCfg);
+  const ExitVniLaneKey exitOptKey(exitKey, vniLaneId);
+  exitOptionOutput_->seen(grpStatusCfg, exitOptKey);
+  if (isOptAdd) {
+    trace(kLevelPipeline, "into( grpStatusCfg.exitOption[ exitOptKey ] ): inserting k1={}", exitOptKey);
+    grpStatusCfg->exitOptionIs(exitOptKey);
+  } else {
+    trace(kLevelPipeline, "into( grpStatusCfg.exitOption[ exitOptKey ] ): deleting k1={}", exitOptKey);
+    grpStatusCfg->exitOptionDel(exitOptKey);
+  }
+}
+
+// remExitGroup = from( config.exitGroupConfig[] ) -> filter( !isAdd )
+//   -> foreach( statusConfig ) -> into( statusCfg.exitGroupStatusConfig[ groupKey ] ) deleting
+void IeStatusConfigSm::eventToRemExitGroup(const Mica::String& groupName,
+                                           const Quill::Optional<Mica::Ptr<const ExitGroupConfig>>& isAdd) {
+  if (!initialScanDone()) return;
+  trace(kLevelPipeline, "remExitGroup = from( config.exitGroupConfig[] ): groupName={} isAdd={}", groupName, isAdd);
+  if (isAdd) {
+    trace(kLevelFilter, "filter( ( !isAdd ) ) failed, terminating pipeline");
+    return;
+  }
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
+  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    const GroupVniLaneKey groupKey(groupName, vniLaneId);
+    exitGroupStatusConfigOutput_->seen(statusCfg, groupKey);
+    trace(kLevelPipeline, "into( statusCfg.exitGroupStatusConfig[ groupKey ] ): deleting k1={}", groupKey);
+    statusCfg->exitGroupStatusConfigDel(groupKey);
+  });
+}
+
+// remPolicy = from( config.policyConfig[] ) -> filter( !isAdd )
+//   -> foreach( statusConfig ) -> foreach( policyStatusConfig ) -> filter( names the policy )
+//   -> into( statusCfgDir.statusConfig[ vniLaneId ] ) deleting
+void IeStatusConfigSm::eventToRemPolicy(const Mica::String& polName,
+                                        const Quill::Optional<Mica::Ptr<const PolicyConfig>>& isAdd) {
+  if (!initialScanDone()) return;
+  trace(kLevelPipeline, "remPolicy = from( config.policyConfig[] ): polName={} isAdd={}", polName, isAdd);
+  if (isAdd) {
+    trace(kLevelFilter, "filter( ( !isAdd ) ) failed, terminating pipeline");
+    return;
+  }
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
+  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
+          statusCfg->policyStatusConfig.size());
+    for (auto it = statusCfg->policyStatusConfig.begin(); it != statusCfg->policyStatusConfig.end(); ++it) {
+      const PolicyVniLaneKey& polKey = it->first;
+      trace(kLevelProgress, "Flattening element: {}", polKey);
+      if (!(polName == polKey.policyName)) {
+        trace(kLevelFilter, "filter( ( polName == polKey.policyName ) ) failed, terminating pipeline");
+        continue;
+      }
+      intoStatusConfigDelete(vniLaneId);
+      return;  // the pair's entry is gone with everything in it
+    }
+  });
+}
+
+void IeStatusConfigSm::intoStatusConfigDelete(VniAndLaneId vniLaneId) {
+  statusConfigOutput_->seen(vniLaneId);
+  trace(kLevelPipeline, "into( statusCfgDir.statusConfig[ vniLaneId ] ): deleting k1={}", vniLaneId);
+  statusCfgDir_->statusConfigDel(vniLaneId);
+}
+
+// into( statusCfg.policyStatusConfig[ polKey ].exitGroup[ seqNo ].exitGroup )
+void IeStatusConfigSm::intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey,
+                                       double seqNo, const GroupVniLaneKey& grpKey, bool isAdd) {
+  policyExitGroupOutput_->seen(statusCfg, PolicyExitGroupSpec::Key(polKey, seqNo));
+  if (isAdd) {
+    trace(kLevelPipeline,
+          "into( statusCfg.policyStatusConfig[ polKey ].exitGroup[ seqNo ].exitGroup ): inserting k1={}, k2={}, value={}",
+          polKey, seqNo, grpKey);
+    statusCfg->policyStatusConfigIs(polKey)->exitGroupIs(seqNo, grpKey);
+    return;
+  }
+  trace(kLevelPipeline, "into( statusCfg.policyStatusConfig[ polKey ].exitGroup[ seqNo ].exitGroup ): deleting k1={}, k2={}",
+        polKey, seqNo);
+  PolicyExitGroupSpec::erase(*statusCfg, PolicyExitGroupSpec::Key(polKey, seqNo));
+}
+
+Mica::Ptr<IeStatusConfigSm> ieStatusConfigSmFactory(const Mica::Ptr<const InternetExitCliConfig>& config,
+                                                    const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                                                    const Mica::Ptr<IeStatusConfigDir>& statusCfgDir,
+                                                    const SmControl& control) {
+  Mica::Ptr<IeStatusConfigSm> sm(new IeStatusConfigSm(config, iePolicyToVniLaneDir, statusCfgDir, control));
+  sm->handleInitialized();
+  return sm;
+}
+
+Mica::Ptr<IeStatusConfigSm> IeStatusConfigSmIs(const Mica::Ptr<const InternetExitCliConfig>& config,
+                                               const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                                               const Mica::Ptr<IeStatusConfigDir>& statusCfgDir,
+                                               const SmControl& control) {
+  return ieStatusConfigSmFactory(config, iePolicyToVniLaneDir, statusCfgDir, control);
+}
+
+}  // namespace OrbInternetExit

@@ -1,0 +1,103 @@
+// IeStatusConfigSm: the operator's configuration expanded per bound (VNI, lane) pair.
+//
+// Inputs (source: path, input SMs):
+//   0  config.policyConfig[]                            ConfigSm1                         remPolicy
+//   1  config.exitGroupConfig[]                         ConfigSm1                         remExitGroup
+//   2  iePolicyToVniLaneDir.polToVniLane[]              IePolicyToVniLaneDirSm2           laneToPolicyUpd
+//   3  config.policyConfig[].exitGroup[].exitGroupName  ConfigSm1 > PolicyConfigSm3 > ExitGroupSm4
+//                                                                                         exitGroupCfgUpd
+//   4  config.exitGroupConfig[].exitOption[]            ConfigSm1 > ExitGroupConfigSm5    exitOptionCfgUpd
+//
+//   laneToPolicyUpd ──┐
+//   exitGroupCfgUpd ──┼──> updateExitGroupStatus ──┬─ flo_pipeline0 (one option) ──┐
+//   exitOptionCfgUpd ─┘                            └─ flo_pipeline1 (all options) ──┴─> flo_pipeline2
+//   remExitGroup, remPolicy: removals only
+//
+// Outputs (top-level, then three nested in the entities this machine writes):
+//   statusCfgDir.statusConfig[v]
+//   statusCfg.exitGroupStatusConfig[grpKey]
+//   statusCfg.policyStatusConfig[polKey].exitGroup[seqNo].exitGroup
+//   grpStatusCfg.exitOption[exitOptKey]
+//
+// Invariants once ready (v a pair, P bound to v, s a seqNo, G a group, K an exit key):
+//   statusConfig[v] exists while some (P, v) is bound; policyStatusConfig[(P, v)].exitGroup[s]
+//   names (G, v) when policy P names G at s; exitGroupStatusConfig[(G, v)] exists when an entry
+//   of v names a configured G, and holds (K, v) for every option K of G; a PolicyStatusConfig
+//   whose entries all went is removed.
+// Reconciliation marks every container it re-creates as visited, so a container re-asserted at
+// start loses stale children even when nothing is written into it.
+#pragma once
+
+#include "runtime/InputSm.h"
+#include "runtime/Output.h"
+#include "runtime/StateMachine.h"
+#include "types/IePolicyToVniLaneDir.h"
+#include "types/IeStatusConfigDir.h"
+#include "types/InternetExitCliConfig.h"
+
+namespace OrbInternetExit {
+
+using Flo::SmControl;
+
+class IeStatusConfigSm final : public Flo::StateMachine {
+ public:
+  IeStatusConfigSm(const Mica::Ptr<const InternetExitCliConfig>& config,
+                   const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                   const Mica::Ptr<IeStatusConfigDir>& statusCfgDir, const SmControl& control);
+
+  const Mica::Ptr<const InternetExitCliConfig>& config() const noexcept { return config_; }
+  const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir() const noexcept { return bindings_; }
+  const Mica::Ptr<IeStatusConfigDir>& statusCfgDir() const noexcept { return statusCfgDir_; }
+
+  // The pipelines, in data-flow order.
+  void eventToLaneToPolicyUpd(const PolicyVniLaneKey& polKey, const Quill::Optional<Quill::Unit>& isAddOpt);
+  void eventToExitGroupCfgUpd(const Mica::String& polName, double seqNo,
+                              const Quill::Optional<Mica::String>& oldGrpNameOpt,
+                              const Quill::Optional<Mica::String>& newGrpNameOpt);
+  void eventToExitOptionCfgUpd(const Mica::String& grpName, const ExitKey& exitKey,
+                               const Quill::Optional<Quill::Unit>& isAddOpt);
+  void eventToUpdateExitGroupStatus(const Mica::Ptr<IeStatusConfig>& statusCfg, VniAndLaneId vniLaneId,
+                                    bool isGrpAdd, const Mica::String& grpName, const GroupVniLaneKey& grpKey,
+                                    const Quill::Optional<GroupVniLaneKey>& grpKeyOpt, bool isOptAdd,
+                                    const Quill::Optional<ExitKey>& exitKeyOpt);
+  void eventToFlo_pipeline0(VniAndLaneId vniLaneId, bool isOptAdd, const Quill::Optional<ExitKey>& exitKeyOpt,
+                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg);
+  void eventToFlo_pipeline1(VniAndLaneId vniLaneId, const Mica::String& grpName, bool isOptAdd,
+                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg);
+  void eventToFlo_pipeline2(const ExitKey& exitKey, VniAndLaneId vniLaneId, bool isOptAdd,
+                            const Mica::Ptr<ExitGroupStatusConfig>& grpStatusCfg);
+  void eventToRemExitGroup(const Mica::String& groupName,
+                           const Quill::Optional<Mica::Ptr<const ExitGroupConfig>>& isAdd);
+  void eventToRemPolicy(const Mica::String& polName, const Quill::Optional<Mica::Ptr<const PolicyConfig>>& isAdd);
+
+ private:
+  struct StatusConfigSpec
+      : Flo::CollOutputSpec<IeStatusConfigDir, &IeStatusConfigDir::statusConfig,
+                            &IeStatusConfigDir::statusConfigDel> {};
+  struct ExitGroupStatusConfigSpec;
+  struct PolicyExitGroupSpec;
+  struct ExitOptionSpec;
+
+  void intoStatusConfigDelete(VniAndLaneId vniLaneId);
+  void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
+                       const GroupVniLaneKey& grpKey, bool isAdd);
+
+  Mica::Ptr<const InternetExitCliConfig> config_;
+  Mica::Ptr<const IePolicyToVniLaneDir> bindings_;
+  Mica::Ptr<IeStatusConfigDir> statusCfgDir_;
+  Flo::TopOutput<StatusConfigSpec>* statusConfigOutput_;
+  Flo::NestedOutput<ExitGroupStatusConfigSpec>* exitGroupStatusConfigOutput_;
+  Flo::NestedOutput<PolicyExitGroupSpec>* policyExitGroupOutput_;
+  Flo::NestedOutput<ExitOptionSpec>* exitOptionOutput_;
+};
+
+Mica::Ptr<IeStatusConfigSm> ieStatusConfigSmFactory(const Mica::Ptr<const InternetExitCliConfig>& config,
+                                                    const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                                                    const Mica::Ptr<IeStatusConfigDir>& statusCfgDir,
+                                                    const SmControl& control);
+Mica::Ptr<IeStatusConfigSm> IeStatusConfigSmIs(const Mica::Ptr<const InternetExitCliConfig>& config,
+                                               const Mica::Ptr<const IePolicyToVniLaneDir>& iePolicyToVniLaneDir,
+                                               const Mica::Ptr<IeStatusConfigDir>& statusCfgDir,
+                                               const SmControl& control);
+
+}  // namespace OrbInternetExit

@@ -1,0 +1,139 @@
+// The engine's value types: interface ids, VRF ids and engine VNIs.
+#include <absl/container/flat_hash_set.h>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "platform/engine/IntfId.h"
+#include "platform/engine/VniExtOrNone.h"
+#include "platform/engine/VrfId.h"
+#include "platform/mica/Assert.h"
+#include "platform/mica/Strep.h"
+
+namespace {
+
+using Mica::sequenceToValue;
+using Mica::valueToStrep;
+using Vxlan::VniExtOrNone;
+using Wire::IntfId;
+
+// ---- Wire::IntfId ----
+
+TEST(IntfIdTest, InvalidIsTheIdOfTheEmptyName) {
+  EXPECT_EQ(IntfId(), IntfId(""));
+  EXPECT_EQ(IntfId(), IntfId::invalid());
+  EXPECT_FALSE(IntfId().valid());
+  EXPECT_TRUE(IntfId("Ethernet1").valid());
+  EXPECT_NE(IntfId(), IntfId(" "));
+}
+
+TEST(IntfIdTest, EqualityOrderAndHashFollowTheName) {
+  IntfId a("Ethernet1"), b(std::string("Ethernet1")), c("Ethernet10"), d("Ethernet2");
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.hash(3), b.hash(3));
+  EXPECT_EQ(std::hash<IntfId>()(a), std::hash<IntfId>()(b));
+  EXPECT_LT(IntfId(), a);
+  EXPECT_LT(a, c);
+  EXPECT_LT(c, d);  // bytes, not numbers
+  std::set<IntfId> ordered{d, c, b, a, IntfId()};
+  EXPECT_EQ(ordered.size(), 4u);
+  absl::flat_hash_set<IntfId> hashed{d, c, b, a};
+  EXPECT_EQ(hashed.size(), 3u);
+}
+
+TEST(IntfIdTest, ValueNumbersNamesAndMapsBack) {
+  EXPECT_EQ(IntfId().value(), 0u);
+  EXPECT_EQ(IntfId::fromValue(0), IntfId());
+  IntfId a("engine-test-a"), b("engine-test-b");
+  uint64_t va = a.value(), vb = b.value();
+  EXPECT_NE(va, 0u);
+  EXPECT_NE(vb, 0u);
+  EXPECT_NE(va, vb);
+  EXPECT_EQ(IntfId("engine-test-a").value(), va);
+  EXPECT_EQ(IntfId::fromValue(va), a);
+  EXPECT_EQ(IntfId::fromValue(vb), b);
+  EXPECT_FALSE(IntfId::fromValue(UINT64_MAX));
+}
+
+TEST(IntfIdTest, PrintedFormIsTheName) {
+  for (const char* name : {"", "Ethernet1", "Port-Channel 7.100", "a@b:c"}) {
+    IntfId id(name);
+    EXPECT_EQ(valueToStrep(id), name);
+    EXPECT_EQ(sequenceToValue<IntfId>(valueToStrep(id)), id);
+  }
+}
+
+// ---- Kiln::VrfId ----
+
+TEST(VrfIdTest, PrintsAndParsesDecimal) {
+  EXPECT_EQ(Kiln::VrfId(), Kiln::VrfId(0));
+  EXPECT_LT(Kiln::VrfId(2), Kiln::VrfId(10));
+  for (uint32_t v : {0u, 7u, 4294967295u}) {
+    Kiln::VrfId id(v);
+    EXPECT_EQ(sequenceToValue<Kiln::VrfId>(valueToStrep(id)), id);
+  }
+  EXPECT_EQ(valueToStrep(Kiln::VrfId(7)), "7");
+  for (std::string_view text : {"", "-1", "+1", " 7", "7 ", "7x", "4294967296"}) {
+    EXPECT_FALSE(sequenceToValue<Kiln::VrfId>(text)) << text;
+  }
+}
+
+// ---- Vxlan::VniExtOrNone ----
+
+TEST(VniExtOrNoneTest, DefaultIsNone) {
+  EXPECT_TRUE(VniExtOrNone().isNone());
+  EXPECT_EQ(VniExtOrNone(), VniExtOrNone(0xFFFFFFFF));
+  EXPECT_EQ(VniExtOrNone(), VniExtOrNone::none());
+  EXPECT_FALSE(VniExtOrNone(0xFFFFFFFE).isNone());
+}
+
+TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255) {
+  struct Case {
+    uint32_t value;
+    bool usable;
+    uint16_t vni;
+  };
+  for (Case c : {Case{0, true, 0}, Case{255, true, 255}, Case{256, false, 0},
+                 Case{0xFFFF, false, 0}, Case{0x10005, true, 5}, Case{0xABCD00FF, true, 255},
+                 Case{0x12340100, false, 0}, Case{0xFFFF0000, true, 0},
+                 Case{0xFFFFFFFF, false, 0}}) {
+    VniExtOrNone v(c.value);
+    EXPECT_EQ(v.usable(), c.usable) << c.value;
+    if (c.usable) {
+      EXPECT_EQ(v.vniId(), Lane::VniId(c.vni)) << c.value;
+    }
+  }
+}
+
+TEST(VniExtOrNoneTest, VniIdOfAnUnusableValueAsserts) {
+  Mica::ThrowingAssertions throwing;
+  EXPECT_THROW(VniExtOrNone(256).vniId(), Mica::AssertionError);
+  EXPECT_THROW(VniExtOrNone::none().vniId(), Mica::AssertionError);
+}
+
+TEST(VniExtOrNoneTest, PrintedForms) {
+  EXPECT_EQ(valueToStrep(VniExtOrNone(12)), "12");
+  EXPECT_EQ(valueToStrep(VniExtOrNone::none()), "noVni");
+  EXPECT_EQ(valueToStrep(VniExtOrNone::Optional()), "None");
+  EXPECT_EQ(valueToStrep(VniExtOrNone::Optional(VniExtOrNone::none())), "noVni");
+  for (uint32_t v : {0u, 255u, 256u, 0x10005u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+    VniExtOrNone vni(v);
+    EXPECT_EQ(sequenceToValue<VniExtOrNone>(valueToStrep(vni)), vni) << v;
+  }
+  EXPECT_EQ(sequenceToValue<VniExtOrNone>("4294967295"), VniExtOrNone::none());
+  for (std::string_view text : {"", "None", "none", "-1", "12 ", "4294967296"}) {
+    EXPECT_FALSE(sequenceToValue<VniExtOrNone>(text)) << text;
+  }
+}
+
+TEST(VniExtOrNoneTest, EqualityAndOrderCompareAll32Bits) {
+  EXPECT_NE(VniExtOrNone(5), VniExtOrNone(0x10005));
+  EXPECT_EQ(VniExtOrNone(5).vniId(), VniExtOrNone(0x10005).vniId());
+  EXPECT_LT(VniExtOrNone(5), VniExtOrNone(0x10005));
+  EXPECT_EQ(VniExtOrNone(9).hash(1), VniExtOrNone(9).hash(1));
+  absl::flat_hash_set<VniExtOrNone> hashed{VniExtOrNone(5), VniExtOrNone(0x10005), VniExtOrNone(5)};
+  EXPECT_EQ(hashed.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// The status configuration: the operator's configuration expanded per (VNI, lane) pair.
+//
+//   IeStatusConfigDir
+//     statusConfig[pair]  IeStatusConfig
+//       exitGroupStatusConfig[GroupVniLaneKey]   ExitGroupStatusConfig
+//                                                 exitOption: set of ExitVniLaneKey
+//       policyStatusConfig[PolicyVniLaneKey]     PolicyStatusConfig
+//                                                 exitGroup[seqNo]: PolicyStatusExitGroupEntry
+//                                                   exitGroup: GroupVniLaneKey
+//
+// Written only by IeStatusConfigSm; read by the exit-option, exit-group, group-to-policy and
+// policy status state machines. Every collection and attribute notifies each change.
+#pragma once
+
+#include "platform/agents/VniAndLaneId.h"
+#include "platform/mica/Entity.h"
+#include "types/ExitKey.h"
+#include "types/GroupVniLaneKey.h"
+#include "types/PolicyVniLaneKey.h"
+
+namespace OrbInternetExit {
+
+class ExitGroupStatusConfig : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { exitOptionId = 1 };
+  explicit ExitGroupStatusConfig(const GroupVniLaneKey& groupKey) : groupKey_(groupKey) {}
+  const GroupVniLaneKey& groupKey() const noexcept { return groupKey_; }
+  const GroupVniLaneKey& key() const noexcept { return groupKey_; }
+
+  Mica::ValueSet<ExitVniLaneKey, exitOptionId> exitOption;
+  void exitOptionIs(const ExitVniLaneKey& k) { exitOption.insert(*this, k); }
+  void exitOptionDel(const ExitVniLaneKey& k) { exitOption.erase(*this, k); }
+
+ private:
+  GroupVniLaneKey groupKey_;
+};
+
+class PolicyStatusExitGroupEntry : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { exitGroupId = 1 };
+  explicit PolicyStatusExitGroupEntry(double seqNo) : seqNo_(seqNo) {}
+  double seqNo() const noexcept { return seqNo_; }
+  double key() const noexcept { return seqNo_; }
+
+  Mica::Scalar<GroupVniLaneKey, exitGroupId> exitGroup;
+  void exitGroupIs(const GroupVniLaneKey& k) { exitGroup.set(*this, k); }
+
+ private:
+  double seqNo_;
+};
+
+class PolicyStatusConfig : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { exitGroupId = 1 };
+  explicit PolicyStatusConfig(const PolicyVniLaneKey& policyKey) : policyKey_(policyKey) {}
+  const PolicyVniLaneKey& policyKey() const noexcept { return policyKey_; }
+  const PolicyVniLaneKey& key() const noexcept { return policyKey_; }
+
+  // Ordered by ascending sequence number.
+  Mica::EntityMap<double, PolicyStatusExitGroupEntry, exitGroupId> exitGroup;
+  Mica::Ptr<PolicyStatusExitGroupEntry> exitGroupIs(double seqNo) { return exitGroup.create(*this, seqNo); }
+  // Creates or updates the entry at seqNo to name `groupKey` (a new entry is notified with it).
+  Mica::Ptr<PolicyStatusExitGroupEntry> exitGroupIs(double seqNo, const GroupVniLaneKey& groupKey) {
+    auto entry = exitGroup.create(*this, seqNo, [&](PolicyStatusExitGroupEntry& e) { e.exitGroupIs(groupKey); });
+    entry->exitGroupIs(groupKey);
+    return entry;
+  }
+  void exitGroupDel(double seqNo) { exitGroup.erase(*this, seqNo); }
+
+ private:
+  PolicyVniLaneKey policyKey_;
+};
+
+class IeStatusConfig : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { exitGroupStatusConfigId = 1, policyStatusConfigId = 2 };
+  explicit IeStatusConfig(VniAndLaneId vniLaneId) : vniLaneId_(vniLaneId) {}
+  VniAndLaneId vniLaneId() const noexcept { return vniLaneId_; }
+  VniAndLaneId key() const noexcept { return vniLaneId_; }
+
+  Mica::EntityMap<GroupVniLaneKey, ExitGroupStatusConfig, exitGroupStatusConfigId> exitGroupStatusConfig;
+  Mica::EntityMap<PolicyVniLaneKey, PolicyStatusConfig, policyStatusConfigId> policyStatusConfig;
+
+  Mica::Ptr<ExitGroupStatusConfig> exitGroupStatusConfigIs(const GroupVniLaneKey& k) {
+    return exitGroupStatusConfig.create(*this, k);
+  }
+  void exitGroupStatusConfigDel(const GroupVniLaneKey& k) { exitGroupStatusConfig.erase(*this, k); }
+  Mica::Ptr<PolicyStatusConfig> policyStatusConfigIs(const PolicyVniLaneKey& k) {
+    return policyStatusConfig.create(*this, k);
+  }
+  void policyStatusConfigDel(const PolicyVniLaneKey& k) { policyStatusConfig.erase(*this, k); }
+
+ private:
+  VniAndLaneId vniLaneId_;
+};
+
+class IeStatusConfigDir : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { statusConfigId = 1 };
+
+  Mica::EntityMap<VniAndLaneId, IeStatusConfig, statusConfigId> statusConfig;
+  Mica::Ptr<IeStatusConfig> statusConfigIs(VniAndLaneId k) { return statusConfig.create(*this, k); }
+  void statusConfigDel(VniAndLaneId k) { statusConfig.erase(*this, k); }
+};
+
+}  // namespace OrbInternetExit
