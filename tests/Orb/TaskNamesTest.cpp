@@ -1,0 +1,72 @@
+// The task names and per-output traces that operators see in the scheduler and in traces.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
+#include "platform/trace/Trace.h"
+
+namespace OrbInternetExit {
+namespace {
+
+struct NameRecorder : Keel::TaskRunObserver {
+  std::set<std::string> names;
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override { names.insert(task.taskName()); }
+};
+
+class TaskNamesTest : public testing::Test {
+ protected:
+  TaskNamesTest() {
+    scheduler_->runObserverIs(&recorder_);
+    control_.taskScheduler = scheduler_;
+    handler_->levelMaskIs(1u << 9);
+  }
+  ~TaskNamesTest() override { handler_->levelMaskIs(savedMask_); }
+
+  Mica::Ptr<Keel::TaskScheduler> scheduler_{new Keel::TaskScheduler()};
+  NameRecorder recorder_;
+  Flo::SmControl control_;
+  Mica::Ptr<Mica::DebugHandler> handler_ = Mica::Platform::getDebugHandler("OrbInternetExitStatusSm");
+  uint32_t savedMask_ = handler_->levelMask();
+  Mica::TraceCapture capture_;
+};
+
+TEST_F(TaskNamesTest, StatusConfigBuilderNamesItsTasksAndOutputs) {
+  Mica::Ptr<InternetExitCliConfig> config(new InternetExitCliConfig());
+  Mica::Ptr<IePolicyToVniLaneDir> bindings(new IePolicyToVniLaneDir());
+  Mica::Ptr<IeStatusConfigDir> out(new IeStatusConfigDir());
+  out->statusConfigIs(VniAndLaneId(Lane::VniId(1), 1));  // stale: the top-level output reconciles
+  auto sm = ieStatusConfigSmFactory(config, bindings, out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->statusConfig.empty());
+  for (const char* name : {"OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask0",
+                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask1",
+                           "OrbInternetExit::IeStatusConfigSm-IePolicyToVniLaneDirSm2InputScanTask2",
+                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask3",
+                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask4",
+                           "IeStatusConfigSm-statusCfgDirStatusConfigOutputTask",
+                           "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrExitGroupStatusConfigOutputTask",
+                           "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrPolicyStatusConfigExitGroupExitGroupOutputTask",
+                           "IeStatusConfigSm-orbInternetExitExitGroupStatusConfigPtrExitOptionOutputTask"}) {
+    EXPECT_TRUE(recorder_.names.contains(name)) << name;
+  }
+  EXPECT_TRUE(capture_.contains("Reconciling statusCfgDirStatusConfigOutput: true"));
+  EXPECT_TRUE(capture_.contains("Reconciling orbInternetExitExitGroupStatusConfigPtrExitOptionOutput: true"));
+}
+
+TEST_F(TaskNamesTest, ReverseMapNamesItsTasksAndOutput) {
+  Mica::Ptr<IeStatusConfigDir> config(new IeStatusConfigDir());
+  Mica::Ptr<IeGroupToPolicyDir> out(new IeGroupToPolicyDir());
+  auto sm = ieGroupToPolicySmFactory(config, out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(recorder_.names.contains("OrbInternetExit::IeGroupToPolicySm-ConfigSm6InputScanTask0"));
+  EXPECT_TRUE(recorder_.names.contains("IeGroupToPolicySm-groupToPolicyDirGroupToPolicyPolicyOutputTask"));
+  EXPECT_TRUE(capture_.contains("Reconciling groupToPolicyDirGroupToPolicyPolicyOutput: false"));
+}
+
+}  // namespace
+}  // namespace OrbInternetExit
