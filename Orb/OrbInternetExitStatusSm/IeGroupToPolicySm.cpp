@@ -79,7 +79,7 @@ bool IeGroupToPolicySm::mustBePresent(VniAndLaneId vniLaneId, const PolicyVniLan
                                       const GroupVniLaneKey& grpKey, bool isAdd) const {
   if (isAdd) return true;
   const IeStatusConfig* statusConfig = config_->statusConfig.lookup(vniLaneId);
-  if (!statusConfig) return otherSeqExistInPolicy(nullptr, seqNo, grpKey);
+  if (!statusConfig) return false;
   return otherSeqExistInPolicy(statusConfig->policyStatusConfig.get(polKey), seqNo, grpKey);
 }
 

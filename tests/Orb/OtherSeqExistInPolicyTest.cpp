@@ -1,0 +1,113 @@
+#include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/trace/Blip.h"
+#include "platform/trace/Trace.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+
+constexpr int kUtilLevel = 5;
+
+// Sets a debug handler's level mask for the life of the object.
+class LevelMaskGuard {
+ public:
+  LevelMaskGuard(const char* handler, uint32_t mask)
+      : handler_(Mica::Platform::getDebugHandler(handler)), saved_(handler_->levelMask()) {
+    handler_->levelMaskIs(mask);
+  }
+  ~LevelMaskGuard() { handler_->levelMaskIs(saved_); }
+  LevelMaskGuard(const LevelMaskGuard&) = delete;
+  LevelMaskGuard& operator=(const LevelMaskGuard&) = delete;
+
+ private:
+  Mica::Ptr<Mica::DebugHandler> handler_;
+  uint32_t saved_;
+};
+
+class OtherSeqExistInPolicyTest : public testing::Test {
+ protected:
+  OtherSeqExistInPolicyTest() { Blip::defaultHandle()->clear(); }
+
+  // Lists `group` at `seqNo` of the policy.
+  void list(double seqNo, const char* group) { policy_->exitGroupIs(seqNo)->exitGroupIs(grp(group)); }
+  GroupVniLaneKey grp(const char* name) const { return GroupVniLaneKey(name, vni_); }
+  bool call(double seqNo, const char* group) const {
+    return otherSeqExistInPolicy(policy_, seqNo, grp(group));
+  }
+
+  // The texts written through "OrbInternetExitUtil" at level 5.
+  std::vector<std::string> utilTexts() const {
+    std::vector<std::string> out;
+    for (const auto& line : capture_.lines()) {
+      if (line.handler == "OrbInternetExitUtil" && line.level == kUtilLevel) out.push_back(line.text);
+    }
+    return out;
+  }
+
+  const VniAndLaneId vni_{VniId(12), 3};
+  Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", vni_))};
+  LevelMaskGuard levels_{"OrbInternetExitUtil", 1u << kUtilLevel};
+  Mica::TraceCapture capture_;
+};
+
+TEST_F(OtherSeqExistInPolicyTest, FindsTheGroupAtAnotherSeqNoAndNamesTheFirstOne) {
+  list(10, "G1");
+  list(30, "G2");
+  list(40, "G2");
+  list(20, "G2");
+  EXPECT_TRUE(call(10, "G2"));
+  // Ascending order: 20 is reported although it was added last.
+  const std::string text = "::otherSeqExistInPolicy: G2@12.3 exist as seqNo 20 in policy P1@12.3";
+  EXPECT_EQ(utilTexts(), std::vector<std::string>{text});
+  EXPECT_EQ(Blip::defaultHandle()->decoded(), std::vector<std::string>{text});
+}
+
+TEST_F(OtherSeqExistInPolicyTest, TheEntryAtTheSameSeqNoDoesNotCount) {
+  list(10, "G1");
+  list(20, "G2");
+  EXPECT_FALSE(call(10, "G1"));
+  const std::string text = "::otherSeqExistInPolicy: no other G1@12.3 exist in policy P1@12.3";
+  EXPECT_EQ(utilTexts(), std::vector<std::string>{text});
+  EXPECT_EQ(Blip::defaultHandle()->decoded(), std::vector<std::string>{text});
+}
+
+TEST_F(OtherSeqExistInPolicyTest, SeqNosCompareAsFloatingPointValues) {
+  list(10, "G1");
+  list(10.5, "G1");
+  EXPECT_TRUE(call(10.5, "G1"));
+  EXPECT_TRUE(call(10, "G1"));
+  EXPECT_FALSE(call(11, "G2"));
+  EXPECT_EQ(utilTexts(), (std::vector<std::string>{
+                             "::otherSeqExistInPolicy: G1@12.3 exist as seqNo 10 in policy P1@12.3",
+                             "::otherSeqExistInPolicy: G1@12.3 exist as seqNo 10.5 in policy P1@12.3",
+                             "::otherSeqExistInPolicy: no other G2@12.3 exist in policy P1@12.3"}));
+}
+
+TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {
+  const uint64_t written = Blip::defaultHandle()->written();
+  EXPECT_FALSE(otherSeqExistInPolicy(nullptr, 10, grp("G1")));
+  EXPECT_TRUE(capture_.lines().empty());
+  EXPECT_EQ(Blip::defaultHandle()->written(), written);
+}
+
+TEST_F(OtherSeqExistInPolicyTest, TextTraceFollowsLevelFiveWhileBlipAlwaysRecords) {
+  list(10, "G1");
+  {
+    LevelMaskGuard otherLevels("OrbInternetExitUtil", ~(1u << kUtilLevel));
+    EXPECT_FALSE(call(10, "G1"));
+  }
+  EXPECT_TRUE(capture_.lines().empty());
+  EXPECT_EQ(Blip::defaultHandle()->decoded(),
+            std::vector<std::string>{"::otherSeqExistInPolicy: no other G1@12.3 exist in policy P1@12.3"});
+}
+
+}  // namespace
+}  // namespace OrbInternetExit
