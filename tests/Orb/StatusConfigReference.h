@@ -1,0 +1,97 @@
+// A from-scratch reference for the status configuration, for tests.
+//
+// referenceOf(config, bindings) computes what a fresh start of the builder produces: one entry
+// per bound pair; in it, every entry of every configured bound policy, and a group entry with
+// the group's options for every configured group that an entry of the pair names.
+// extractOf(dir) reads an IeStatusConfigDir into the same plain form, so that tests compare
+// whole outputs; describe() prints it one fact per line, so a mismatch reads as a diff.
+#pragma once
+
+#include <fmt/format.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "types/IePolicyToVniLaneDir.h"
+#include "types/IeStatusConfigDir.h"
+#include "types/InternetExitCliConfig.h"
+
+namespace OrbInternetExit::Reference {
+
+struct PairConfig {
+  std::set<PolicyVniLaneKey> policies;  // policy status configurations present
+  std::map<std::pair<PolicyVniLaneKey, double>, GroupVniLaneKey> entries;
+  std::map<GroupVniLaneKey, std::set<ExitVniLaneKey>> groups;
+  friend bool operator==(const PairConfig&, const PairConfig&) = default;
+};
+
+using StatusConfig = std::map<VniAndLaneId, PairConfig>;
+
+inline StatusConfig referenceOf(const InternetExitCliConfig& config, const IePolicyToVniLaneDir& bindings) {
+  StatusConfig out;
+  for (const PolicyVniLaneKey& polKey : bindings.polToVniLane) {
+    const VniAndLaneId v = polKey.vniLaneId;
+    PairConfig& pair = out[v];
+    const PolicyConfig* policy = config.policyConfig.lookup(polKey.policyName);
+    if (!policy || policy->exitGroup.empty()) continue;
+    pair.policies.insert(polKey);
+    for (const auto& [seqNo, entry] : policy->exitGroup) {
+      const GroupVniLaneKey grpKey(entry->exitGroupName.get(), v);
+      pair.entries[{polKey, seqNo}] = grpKey;
+      const ExitGroupConfig* group = config.exitGroupConfig.lookup(grpKey.groupName);
+      if (!group) continue;
+      auto& options = pair.groups[grpKey];
+      for (const ExitKey& k : group->exitOption) options.insert(ExitVniLaneKey(k, v));
+    }
+  }
+  return out;
+}
+
+inline StatusConfig extractOf(const IeStatusConfigDir& dir) {
+  StatusConfig out;
+  for (const auto& [v, statusCfg] : dir.statusConfig) {
+    PairConfig& pair = out[v];
+    for (const auto& [polKey, policy] : statusCfg->policyStatusConfig) {
+      pair.policies.insert(polKey);
+      for (const auto& [seqNo, entry] : policy->exitGroup) pair.entries[{polKey, seqNo}] = entry->exitGroup.get();
+    }
+    for (const auto& [grpKey, group] : statusCfg->exitGroupStatusConfig) {
+      auto& options = pair.groups[grpKey];
+      for (const ExitVniLaneKey& k : group->exitOption) options.insert(k);
+    }
+  }
+  return out;
+}
+
+// Writes `cfg` into an empty `dir`, as an earlier run would have left it.
+inline void fill(IeStatusConfigDir& dir, const StatusConfig& cfg) {
+  for (const auto& [v, pair] : cfg) {
+    auto statusCfg = dir.statusConfigIs(v);
+    for (const auto& polKey : pair.policies) statusCfg->policyStatusConfigIs(polKey);
+    for (const auto& [key, grpKey] : pair.entries) {
+      statusCfg->policyStatusConfigIs(key.first)->exitGroupIs(key.second, grpKey);
+    }
+    for (const auto& [grpKey, options] : pair.groups) {
+      auto group = statusCfg->exitGroupStatusConfigIs(grpKey);
+      for (const auto& k : options) group->exitOptionIs(k);
+    }
+  }
+}
+
+inline std::string describe(const StatusConfig& cfg) {
+  std::string out;
+  for (const auto& [v, pair] : cfg) {
+    out += fmt::format("pair {}\n", v);
+    for (const auto& p : pair.policies) out += fmt::format("  policy {}\n", p);
+    for (const auto& [key, g] : pair.entries) out += fmt::format("  entry {} {} -> {}\n", key.first, key.second, g);
+    for (const auto& [g, options] : pair.groups) {
+      out += fmt::format("  group {}\n", g);
+      for (const auto& k : options) out += fmt::format("    option {}\n", k);
+    }
+  }
+  return out;
+}
+
+}  // namespace OrbInternetExit::Reference
