@@ -1,5 +1,7 @@
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 
+#include <algorithm>
+
 #include "runtime/Foreach.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"
@@ -185,7 +187,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
         polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
   trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
         statusCfgDir_->statusConfig.size());
-  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+  forEachStatusConfigOf(pairsBoundTo({polName}), [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelProgress, "Flattening element: {}", vniLaneId);
     const PolicyVniLaneKey polKey(polName, vniLaneId);
     if (!bindings_->polToVniLane.contains(polKey)) {
@@ -224,7 +226,8 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
         grpName, exitKey, isAdd);
   trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
         statusCfgDir_->statusConfig.size());
-  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+  forEachStatusConfigOf(pairsBoundTo(policiesNaming(grpName)), [&](VniAndLaneId vniLaneId,
+                                                                   const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelProgress, "Flattening element: {}", vniLaneId);
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
           statusCfg->policyStatusConfig.size());
@@ -373,6 +376,41 @@ void IeStatusConfigSm::eventToRemPolicy(const Mica::String& polName,
       return;  // the pair's entry is gone with everything in it
     }
   });
+}
+
+// The policies whose configuration names `grpName` at some sequence number.
+std::vector<Mica::String> IeStatusConfigSm::policiesNaming(const Mica::String& grpName) const {
+  std::vector<Mica::String> names;
+  for (const auto& [polName, policy] : config_->policyConfig) {
+    for (const auto& [seqNo, entry] : policy->exitGroup) {
+      if (entry->exitGroupName.get() == grpName) {
+        names.push_back(polName);
+        break;
+      }
+    }
+  }
+  return names;
+}
+
+// The pairs bound to any of `policies`, ascending (a pair is bound to one policy at a time).
+std::vector<VniAndLaneId> IeStatusConfigSm::pairsBoundTo(const std::vector<Mica::String>& policies) const {
+  std::vector<VniAndLaneId> pairs;
+  for (const Mica::String& name : policies) {
+    const auto& bound = bindings_->pairsOfPolicy(name);
+    pairs.insert(pairs.end(), bound.begin(), bound.end());
+  }
+  if (policies.size() > 1) {
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+  }
+  return pairs;
+}
+
+template <class Fn>
+void IeStatusConfigSm::forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn) {
+  for (VniAndLaneId v : pairs) {
+    if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
+  }
 }
 
 void IeStatusConfigSm::intoStatusConfigDelete(VniAndLaneId vniLaneId) {

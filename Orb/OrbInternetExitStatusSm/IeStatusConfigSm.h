@@ -24,9 +24,17 @@
 //   names (G, v) when policy P names G at s; exitGroupStatusConfig[(G, v)] exists when an entry
 //   of v names a configured G, and holds (K, v) for every option K of G; a PolicyStatusConfig
 //   whose entries all went is removed.
+// Cost: a change of one policy entry visits the pairs bound to that policy, and a change of
+// one exit option the pairs bound to the policies that name its group (found through the
+// bindings' per-policy index), not every pair: the pairs the foreach over statusConfig skips are
+// exactly those its filters would drop. Their "Flattening element" and filter traces are
+// therefore not written; the foreach count still gives the size of statusConfig. Removing a
+// whole policy or exit group walks every pair.
 // Reconciliation marks every container it re-creates as visited, so a container re-asserted at
 // start loses stale children even when nothing is written into it.
 #pragma once
+
+#include <vector>
 
 #include "runtime/InputSm.h"
 #include "runtime/Output.h"
@@ -78,6 +86,10 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   struct PolicyExitGroupSpec;
   struct ExitOptionSpec;
 
+  std::vector<Mica::String> policiesNaming(const Mica::String& grpName) const;
+  std::vector<VniAndLaneId> pairsBoundTo(const std::vector<Mica::String>& policies) const;
+  template <class Fn>
+  void forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn);
   void intoStatusConfigDelete(VniAndLaneId vniLaneId);
   void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
                        const GroupVniLaneKey& grpKey, bool isAdd);
