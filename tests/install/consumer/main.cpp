@@ -1,7 +1,9 @@
-// Uses the installed library through its public headers and the plug-in only: creates the
-// root task scheduler, runs a task that reschedules itself a few times, and checks the runs.
+// Uses the installed library the way an agent does, through its public headers and the plug-in
+// only: runs a task of its own on the root scheduler, then creates a state machine through an
+// exported factory and checks what it writes.
 #include <cstdio>
 
+#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "platform/keel/Task.h"
 
 namespace {
@@ -25,26 +27,46 @@ class CountingWork : public Mica::Subscriber {
   int runs_ = 0;
 };
 
-}  // namespace
+bool fail(const char* what) {
+  std::fprintf(stderr, "consumer: %s\n", what);
+  return false;
+}
 
-int main() {
+bool schedulerRunsTasks(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
   constexpr int kWanted = 3;
-  Mica::Ptr<Keel::TaskScheduler> scheduler = Keel::TaskSchedulerRoot::findOrCreateScheduler();
-  if (!scheduler) {
-    std::fprintf(stderr, "consumer: no root scheduler\n");
-    return 1;
-  }
   CountingWork work(kWanted);
   // Creating the task runs it once at once; the later runs come from the scheduler.
   auto task = Mica::make<Keel::Task>(scheduler, Keel::TaskPriority{1}, "consumerTask", &work);
   work.taskIs(task.get());
   task->scheduleTask();
   scheduler->runUntilIdle();
+  return work.runs() == kWanted || fail("the task did not run three times");
+}
 
-  if (work.runs() != kWanted) {
-    std::fprintf(stderr, "consumer: task ran %d times, expected %d\n", work.runs(), kWanted);
+bool factoryBindsPolicy(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
+  const Lane::VniAndLaneId pair(Lane::VniId(1), 2);
+  Mica::Ptr<Lane::LaneStatusDir> lanes(new Lane::LaneStatusDir());
+  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneDir> bound(new OrbInternetExit::IePolicyToVniLaneDir());
+  lanes->laneToIEMapIs(pair, "P");
+
+  Flo::SmControl control;
+  control.taskScheduler = scheduler;
+  auto sm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, bound, control);
+  scheduler->runUntilIdle();
+  if (!sm->ready()) return fail("the state machine did not become ready");
+  return bound->polToVniLane.contains(OrbInternetExit::PolicyVniLaneKey("P", pair)) ||
+         fail("the binding of P to (1, 2) was not written");
+}
+
+}  // namespace
+
+int main() {
+  Mica::Ptr<Keel::TaskScheduler> scheduler = Keel::TaskSchedulerRoot::findOrCreateScheduler();
+  if (!scheduler) {
+    fail("no root scheduler");
     return 1;
   }
-  std::printf("consumer: ok (%d task runs)\n", work.runs());
+  if (!schedulerRunsTasks(scheduler) || !factoryBindsPolicy(scheduler)) return 1;
+  std::printf("consumer: ok\n");
   return 0;
 }
