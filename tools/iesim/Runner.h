@@ -1,0 +1,41 @@
+// Runs one loaded scenario through the library and reports it.
+//
+// The start state is written into a fresh World (lane bindings, then the output keys an earlier
+// run left), the state machine is created over it (unless its start is deferred), then the steps
+// run in order. A failed expectation is written to stderr as
+//   FILE:LINE:COL: step N (expect) failed: polToVniLane: expected ..., actual ...
+// and the scenario goes on (so that one run shows every difference); an assertion or another
+// error of the library stops the scenario at the step that raised it.
+//
+// REQUIRES: the throwing assertion handler is installed (Mica::ThrowingAssertions), so that a
+// broken precondition becomes a reported failure instead of an abort.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "tools/iesim/Report.h"
+#include "tools/iesim/Scenario.h"
+
+namespace IeSim {
+
+class ChromeTrace;
+
+struct RunOptions {
+  std::string defaultYield;       // --yield; "" for the scheduler's default. Must parse.
+  ChromeTrace* chrome = nullptr;  // receives every task run when set
+  std::FILE* dump = nullptr;      // --dump: where the final polToVniLane goes, when set
+};
+
+struct ScenarioResult {
+  size_t steps = 0;     // steps run
+  size_t checks = 0;    // expectations that held
+  size_t failures = 0;  // failed expectations, assertions and errors
+  bool passed() const noexcept { return failures == 0; }
+};
+
+ScenarioResult runScenario(const LoadedScenario& scenario, const RunOptions& options,
+                           Report& report);
+
+}  // namespace IeSim

@@ -1,0 +1,36 @@
+// Loading scenario files of proto/scenario.proto.
+//
+// A scenario is parsed by protobuf's TextFormat parser, which records where each field was
+// written, and then checked against the value rules declared in the proto (ranges, key texts,
+// required fields). Every problem is reported as "FILE:LINE:COL: message", lines and columns
+// counted from 1, so that editors jump to it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "proto/scenario.pb.h"
+#include "tools/iesim/Rules.h"
+
+namespace IeSim {
+
+struct LoadedScenario {
+  std::string file;  // the path as given, or "<default>" for the embedded scenario
+  iesim::pb::Scenario scenario;
+  Location initial;             // of the `initial` block (unknown when absent)
+  std::vector<Location> steps;  // of each step, in order
+};
+
+struct LoadResult {
+  std::optional<LoadedScenario> scenario;  // set when the file parsed and passed every check
+  std::vector<std::string> errors;         // "FILE:LINE:COL: message", in file order
+};
+
+// Reads and loads `path`. An unreadable file gives one error naming it.
+LoadResult loadScenarioFile(const std::string& path);
+// Loads `text`, reporting problems under the name `file`.
+LoadResult loadScenarioText(std::string_view file, std::string_view text);
+
+}  // namespace IeSim

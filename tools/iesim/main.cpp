@@ -1,0 +1,186 @@
+// iesim: runs scenarios through the internet-exit library and reports what changed and why.
+//
+//   iesim [FILE...] [--trace NAME=LEVELS]... [--trace-file FILE] [--yield POLICY]
+//         [--blip FILE] [--chrome-trace FILE] [--dump] [--quiet]
+//
+// Exit status: 0 when every scenario passed, 1 when an expectation failed or the library raised
+// an assertion, 2 when a scenario file or an argument is invalid.
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/keel/Task.h"
+#include "platform/mica/Assert.h"
+#include "platform/trace/Blip.h"
+#include "platform/trace/Trace.h"
+#include "tools/iesim/ChromeTrace.h"
+#include "tools/iesim/DefaultScenario.h"
+#include "tools/iesim/Report.h"
+#include "tools/iesim/Runner.h"
+#include "tools/iesim/Scenario.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitInvalid = 2;
+
+struct Options {
+  std::vector<std::string> files;
+  std::vector<std::string> traces;
+  std::string traceFile;
+  std::string yield;
+  std::string blip;
+  std::string chromeTrace;
+  bool dump = false;
+  bool quiet = false;
+};
+
+// A file opened for writing, "-" being stdout; closed when it goes.
+class OutFile {
+ public:
+  explicit OutFile(const std::string& path)
+      : file_(path == "-" ? stdout : std::fopen(path.c_str(), "w")), owned_(path != "-") {}
+  ~OutFile() {
+    if (owned_ && file_ != nullptr) std::fclose(file_);
+  }
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+  std::FILE* get() const noexcept { return file_; }
+
+ private:
+  std::FILE* file_;
+  bool owned_;
+};
+
+void complain(const std::string& text) { fmt::print(stderr, "iesim: {}\n", text); }
+
+// Switches on the levels of each "NAME=LEVELS"; false (after saying why) when one is invalid.
+bool enableTraces(const std::vector<std::string>& traces) {
+  for (const auto& t : traces) {
+    const size_t eq = t.find('=');
+    if (eq == std::string::npos || eq == 0) {
+      complain(fmt::format("--trace {}: expected NAME=LEVELS, e.g. OrbInternetExitStatusSm=6-9", t));
+      return false;
+    }
+    try {
+      const uint32_t mask = Mica::parseLevelMask(std::string_view(t).substr(eq + 1));
+      Mica::Platform::getDebugHandler(std::string_view(t).substr(0, eq))->levelMaskIs(mask);
+    } catch (const std::invalid_argument& e) {
+      complain(fmt::format("--trace {}: {}", t, e.what()));
+      return false;
+    }
+  }
+  return true;
+}
+
+int run(const Options& o) {
+  Mica::ThrowingAssertions throwing;
+
+  std::unique_ptr<OutFile> traceOut;
+  std::optional<Mica::StreamTraceSink> traceSink;
+  if (!o.traceFile.empty()) {
+    traceOut = std::make_unique<OutFile>(o.traceFile);
+    if (traceOut->get() == nullptr) {
+      complain(fmt::format("{}: cannot write: {}", o.traceFile, std::strerror(errno)));
+      return kExitInvalid;
+    }
+    traceSink.emplace(traceOut->get());
+    Mica::traceSinkIs(&*traceSink);
+  }
+  if (!enableTraces(o.traces)) return kExitInvalid;
+  if (!o.yield.empty()) {
+    try {
+      Keel::yieldPolicyFromString(o.yield);
+    } catch (const std::invalid_argument& e) {
+      complain(fmt::format("--yield: {}", e.what()));
+      return kExitInvalid;
+    }
+  }
+
+  IeSim::ChromeTrace chrome;
+  IeSim::Report report(stdout, !o.quiet);
+  IeSim::RunOptions runOptions{o.yield, o.chromeTrace.empty() ? nullptr : &chrome,
+                               o.dump ? stdout : nullptr};
+  size_t passed = 0, failed = 0, invalid = 0;
+  auto runOne = [&](const IeSim::LoadResult& loaded) {
+    for (const auto& e : loaded.errors) fmt::print(stderr, "{}\n", e);
+    if (!loaded.scenario) {
+      ++invalid;
+      return;
+    }
+    const auto result = IeSim::runScenario(*loaded.scenario, runOptions, report);
+    ++(result.passed() ? passed : failed);
+  };
+  if (o.files.empty()) {
+    runOne(IeSim::loadScenarioText(IeSim::kDefaultScenarioName, IeSim::kDefaultScenario));
+  }
+  for (const auto& file : o.files) runOne(IeSim::loadScenarioFile(file));
+
+  int status = invalid != 0 ? kExitInvalid : failed != 0 ? kExitFailed : 0;
+  if (!o.blip.empty()) {
+    OutFile out(o.blip);
+    if (out.get() == nullptr) {
+      complain(fmt::format("{}: cannot write: {}", o.blip, std::strerror(errno)));
+      status = kExitInvalid;
+    } else {
+      Blip::defaultHandle()->dump(out.get());
+    }
+  }
+  if (!o.chromeTrace.empty()) {
+    if (const std::string error = chrome.write(o.chromeTrace); !error.empty()) {
+      complain(error);
+      status = kExitInvalid;
+    }
+  }
+  if (!o.quiet && passed + failed + invalid > 1) {
+    fmt::print("{} scenarios: {} passed, {} failed, {} invalid\n", passed + failed + invalid,
+               passed, failed, invalid);
+  }
+  if (traceSink) Mica::traceSinkIs(nullptr);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "iesim: runs internet-exit scenarios (protobuf text format of proto/scenario.proto) through "
+      "the library and reports, per step, what changed and why.\n"
+      "Exit status: 0 all passed, 1 an expectation or assertion failed, 2 invalid input."};
+  Options o;
+  app.add_option("FILE", o.files, "Scenario files; none runs the embedded default scenario")
+      ->type_name("FILE");
+  app.add_option("--trace", o.traces,
+                 "Switch on levels of a debug trace handler, e.g. "
+                 "OrbInternetExitStatusSm=6-9 (repeatable)")
+      ->type_name("NAME=LEVELS")
+      ->allow_extra_args(false);
+  app.add_option("--trace-file", o.traceFile, "Write traces to FILE ('-': stdout) instead of stderr")
+      ->type_name("FILE");
+  app.add_option("--yield", o.yield,
+                 "Default yield policy of scheduler runs: never, always, budget:N, slice:MICROS, "
+                 "random:SEED[:PERCENT]")
+      ->type_name("POLICY");
+  app.add_option("--blip", o.blip, "At the end, dump the Blip ring decoded to FILE ('-': stdout)")
+      ->type_name("FILE");
+  app.add_option("--chrome-trace", o.chromeTrace,
+                 "Write every task run as Chrome trace events (JSON, opens in Perfetto) to FILE")
+      ->type_name("FILE");
+  app.add_flag("--dump", o.dump, "Print polToVniLane in full at the end of each scenario");
+  app.add_flag("-q,--quiet", o.quiet, "No report; failures still go to stderr");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : kExitInvalid;
+  }
+  return run(o);
+}
