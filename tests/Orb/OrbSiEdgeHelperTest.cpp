@@ -1,0 +1,287 @@
+// The default-route outputs and the VNI default-route tracker.
+#include "Orb/OrbSiEdgeHelper.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/mica/Assert.h"
+#include "tests/Orb/SiEdgeHelperTestSupport.h"
+
+namespace OrbL3Unicast {
+namespace {
+
+using Kiln::VrfId;
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using Vxlan::VniExtOrNone;
+using namespace SiEdgeHelperTest;
+
+constexpr const char* kDrInVrf =
+    "void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDefaultRouteInVrf(Kiln::VrfId, bool): ";
+constexpr const char* kVrfToVni =
+    "void OrbL3Unicast::VniDefaultRouteTrackerSm::handleVrfIdToVniMap(Kiln::VrfId, "
+    "Vxlan::VniExtOrNone::Optional, Vxlan::VniExtOrNone::Optional): ";
+
+std::string drInVrf(const char* rest) { return std::string(kDrInVrf) + rest; }
+std::string vrfToVni(const char* rest) { return std::string(kVrfToVni) + rest; }
+
+// ---- The output sets ----
+
+TEST(DefaultRouteSetTest, NotifiesOnlyRealChanges) {
+  auto set = defaultRoutePresentInVniFactory();
+  MemberLog<DefaultRoutePresentInVni> log(set);
+  set->defaultRouteIs(VniId(5));
+  set->defaultRouteIs(VniId(5));
+  EXPECT_FALSE(set->defaultRouteDel(VniId(6)));
+  EXPECT_TRUE(set->defaultRouteDel(VniId(5)));
+  EXPECT_EQ(log.take(), (Strings{"+5", "-5"}));
+}
+
+TEST(DefaultRouteSetTest, DelAllNotifiesEachMemberOnceWhenSubscribed) {
+  auto set = defaultRoutePresentForVniLaneFactory();
+  for (int lane : {3, 1, 2}) set->defaultRouteIs(VniAndLaneId(VniId(4), lane));
+  MemberLog<DefaultRoutePresentForVniLane> log(set);
+  // A subscriber that removes the last member while the first is being removed: the walk must
+  // neither visit a removed member again nor stop early.
+  struct Remover : Mica::Subscriber {
+    DefaultRoutePresentForVniLane* set;
+    void onNotification(Mica::AttrId, const void*, const void*) override {
+      set->defaultRouteDel(VniAndLaneId(VniId(4), 3));
+    }
+  } remover;
+  remover.set = set.get();
+  set->subscriberAdd(&remover);
+  set->defaultRouteDelAll();
+  set->subscriberRemove(&remover);
+  EXPECT_EQ(log.take(), (Strings{"-4.1", "-4.3", "-4.2"}));
+  EXPECT_TRUE(set->defaultRoute.empty());
+}
+
+TEST(DefaultRouteSetTest, DelAllWithoutSubscribersEmptiesSilently) {
+  auto set = defaultRoutePresentInVniFactory();
+  set->defaultRouteIs(VniId(1));
+  set->defaultRouteIs(VniId(2));
+  set->defaultRouteDelAll();
+  EXPECT_TRUE(set->defaultRoute.empty());
+  set->defaultRouteIs(VniId(1));  // still usable afterwards
+  EXPECT_EQ(members(*set), (Strings{"1"}));
+}
+
+TEST(DefaultRouteSetTest, DumpStateTexts) {
+  auto vnis = defaultRoutePresentInVniFactory();
+  auto pairs = defaultRoutePresentForVniLaneFactory();
+  auto ctx = Mica::make<Keel::DumpContext>();
+  vnis->dumpState(ctx, 0);
+  EXPECT_EQ(ctx->text(), "NumberOfVni: #0\n");
+  ctx->clear();
+  vnis->defaultRouteIs(VniId(20));
+  vnis->defaultRouteIs(VniId(3));
+  vnis->dumpState(ctx, 0);
+  vnis->dumpState(ctx, 3);
+  EXPECT_EQ(ctx->text(),
+            "NumberOfVni: #2\n  Vni: 3\n  Vni: 20\n"
+            "   NumberOfVni: #2\n     Vni: 3\n     Vni: 20\n");
+  ctx->clear();
+  pairs->defaultRouteIs(VniAndLaneId(VniId(7), 2));
+  pairs->defaultRouteIs(VniAndLaneId(VniId(7), 0));
+  pairs->dumpState(ctx, 0);
+  pairs->dumpState(ctx, 1);
+  // A width of -2 makes the member lines unpadded.
+  pairs->dumpState(ctx, -2);
+  EXPECT_EQ(ctx->text(),
+            "NumberOfVniLane: #2\n  VniLane: 7.0\n  VniLane: 7.2\n"
+            " NumberOfVniLane: #2\n   VniLane: 7.0\n   VniLane: 7.2\n"
+            "  NumberOfVniLane: #2\nVniLane: 7.0\nVniLane: 7.2\n");
+}
+
+// ---- VniDefaultRouteTrackerSm ----
+
+class VniTrackerTest : public testing::Test {
+ protected:
+  VniTrackerTest() { orbcsd_->vxlanInfoIs(info_); }
+
+  void bind(uint32_t vrf, uint32_t vni) { info_->vrfIdToVniMapIs(VrfId(vrf), VniExtOrNone(vni)); }
+  void unbind(uint32_t vrf) { info_->vrfIdToVniMapDel(VrfId(vrf)); }
+  void route(uint32_t vrf) { orbcsd_->defaultRoutePresentInVrfIs(VrfId(vrf)); }
+  void unroute(uint32_t vrf) { orbcsd_->defaultRoutePresentInVrfDel(VrfId(vrf)); }
+  Mica::Ptr<VniDefaultRouteTrackerSm> start() {
+    return vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
+  }
+
+  Mica::ThrowingAssertions throwing_;
+  HelperTraces traces_;
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
+  Mica::Ptr<Orb::VxlanInfo> info_ = Mica::make<Orb::VxlanInfo>();
+  Mica::Ptr<DefaultRoutePresentInVni> vniDefRoute_ = defaultRoutePresentInVniFactory();
+  MemberLog<DefaultRoutePresentInVni> log_{vniDefRoute_};
+};
+
+TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindings) {
+  route(1);
+  route(2);
+  bind(1, 10);
+  bind(2, 0x1FF);  // low 16 bits above 255: not usable
+  bind(3, 20);     // no default route
+  auto sm = start();
+  EXPECT_EQ(log_.take(), (Strings{"+10"}));
+  EXPECT_EQ(traces_.take(), (Strings{
+                                drInVrf("vrfId 1, isAdd true"),
+                                "vniId 10 is mapped to vrf 1",
+                                "vniId 10 is added to vniDefaultRoute",
+                                drInVrf("vrfId 2, isAdd true"),
+                                "**NO** vni is mapped to vrf 2",
+                                vrfToVni("vrfId 1 ( prevVni: None, currVni: 10 )"),
+                                "default route present for vrfId 1",
+                                "vniId 10 is added to vniDefaultRoute",
+                                vrfToVni("vrfId 2 ( prevVni: None, currVni: 511 )"),
+                                vrfToVni("vrfId 3 ( prevVni: None, currVni: 20 )"),
+                                "default route **NOT** present for vrfId 3",
+                            }));
+  sm = nullptr;
+  EXPECT_EQ(traces_.take(),
+            (Strings{"void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(log_.take(), (Strings{"-10"}));
+}
+
+TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
+  bind(1, 10);
+  bind(2, 10);
+  route(1);
+  route(2);
+  auto sm = start();
+  log_.take();
+  traces_.take();
+  unroute(1);
+  EXPECT_TRUE(log_.take().empty());
+  EXPECT_EQ(traces_.take(), (Strings{
+                                drInVrf("vrfId 1, isAdd false"),
+                                "vniId 10 is mapped to vrf 1",
+                                "to be removed vniId 10 is mapped to vrfId 1",
+                                "vrfId 1 doesnt have a default route",
+                                "to be removed vniId 10 is mapped to vrfId 2",
+                                "vrfId 2 has default route. Cannot remove",
+                            }));
+  unroute(2);
+  EXPECT_EQ(log_.take(), (Strings{"-10"}));
+  const Strings last = traces_.take();
+  ASSERT_GE(last.size(), 2u);
+  EXPECT_EQ(last[last.size() - 2], "vniId 10 can be removed");
+  EXPECT_EQ(last.back(), "vniId 10 is removed from vniDefaultRoute");
+}
+
+TEST_F(VniTrackerTest, RebindingMovesTheVniUnlessAnotherVrfKeepsIt) {
+  bind(1, 10);
+  bind(2, 10);
+  route(1);
+  auto sm = start();
+  log_.take();
+  bind(1, 20);  // VRF 2 is bound to 10 but has no default route: 10 leaves
+  EXPECT_EQ(log_.take(), (Strings{"-10", "+20"}));
+  route(3);
+  bind(3, 20);
+  bind(1, 30);  // VRF 3 keeps 20
+  EXPECT_EQ(log_.take(), (Strings{"+30"}));
+  unbind(1);  // the binding goes while VRF 1 still has its default route
+  EXPECT_EQ(log_.take(), (Strings{"-30"}));
+  EXPECT_EQ(members(*vniDefRoute_), (Strings{"20"}));
+}
+
+TEST_F(VniTrackerTest, UnusableAndNoneValuesNeverContribute) {
+  route(1);
+  route(2);
+  route(3);
+  auto sm = start();
+  bind(1, 0x100);                      // 256: the invalid lane-side VNI is not usable either
+  bind(2, VniExtOrNone::noneValue);    // no VNI
+  bind(3, 0x1000C);                    // high bits ignored: VniId 12
+  EXPECT_EQ(log_.take(), (Strings{"+12"}));
+  traces_.take();
+  unroute(2);
+  EXPECT_EQ(traces_.take(),
+            (Strings{drInVrf("vrfId 2, isAdd false"), "**NO** vni is mapped to vrf 2"}));
+  bind(1, 12);  // VniId 12 again, but a different engine value
+  EXPECT_TRUE(log_.take().empty());
+  // The removal check compares all 32 bits: VRF 1's value 12 does not hold 0x1000C's VniId.
+  unroute(3);
+  EXPECT_EQ(log_.take(), (Strings{"-12"}));
+  EXPECT_TRUE(orbcsd_->defaultRoutePresentInVrf.contains(VrfId(1)));
+}
+
+TEST_F(VniTrackerTest, DefaultRouteBeforeBindingWaitsForTheBinding) {
+  auto sm = start();
+  route(4);
+  EXPECT_TRUE(log_.take().empty());
+  bind(4, 40);
+  EXPECT_EQ(log_.take(), (Strings{"+40"}));
+  route(5);
+  bind(5, 40);  // already a member: no notification
+  EXPECT_TRUE(log_.take().empty());
+}
+
+TEST_F(VniTrackerTest, EqualPreviousAndCurrentBindingChangesNothing) {
+  bind(1, 10);
+  route(1);
+  auto sm = start();
+  log_.take();
+  sm->handleVrfIdToVniMap(VrfId(1), VniExtOrNone(10), VniExtOrNone(10));
+  unroute(1);
+  sm->handleVrfIdToVniMap(VrfId(1), VniExtOrNone(10), VniExtOrNone(10));
+  EXPECT_EQ(log_.take(), (Strings{"-10"}));  // only the default route's own removal
+}
+
+TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsTheNewObject) {
+  route(1);
+  route(2);
+  route(3);
+  bind(1, 10);
+  bind(2, 20);
+  auto sm = start();
+  log_.take();
+  auto next = Mica::make<Orb::VxlanInfo>();
+  next->vrfIdToVniMapIs(VrfId(1), VniExtOrNone(10));
+  next->vrfIdToVniMapIs(VrfId(3), VniExtOrNone(30));
+  orbcsd_->vxlanInfoIs(next);
+  EXPECT_EQ(log_.take(), (Strings{"-20", "+30"}));  // 10 is untouched
+  bind(2, 50);  // the old object is no longer followed
+  EXPECT_TRUE(log_.take().empty());
+  next->vrfIdToVniMapIs(VrfId(2), VniExtOrNone(60));
+  EXPECT_EQ(log_.take(), (Strings{"+60"}));
+  orbcsd_->vxlanInfoIs(nullptr);
+  EXPECT_EQ(log_.take(), (Strings{"-10", "-60", "-30"}));
+  route(9);
+  EXPECT_TRUE(vniDefRoute_->defaultRoute.empty());
+  EXPECT_TRUE(sm->canRemoveVniFromDefRoute(VniExtOrNone(10)));
+}
+
+TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
+  vniDefRoute_->defaultRouteIs(VniId(1));
+  log_.take();
+  auto sm = vniDefaultRouteTrackerSmFactory(nullptr, vniDefRoute_);
+  sm->handleDefaultRouteInVrf(VrfId(1), false);
+  sm->handleVrfIdToVniMap(VrfId(1), VniExtOrNone(1), {});
+  sm = nullptr;  // not even destruction writes
+  EXPECT_TRUE(log_.take().empty());
+  EXPECT_EQ(members(*vniDefRoute_), (Strings{"1"}));
+}
+
+TEST_F(VniTrackerTest, NullOutputIsAnAssertion) {
+  EXPECT_THROW(vniDefaultRouteTrackerSmFactory(orbcsd_, nullptr), Mica::AssertionError);
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
+}
+
+TEST_F(VniTrackerTest, DestructionUnsubscribesFromEveryInput) {
+  bind(1, 10);
+  route(1);
+  auto sm = start();
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 1u);
+  EXPECT_EQ(info_->publisher().subscriberCount(), 1u);
+  sm = nullptr;
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
+  log_.take();
+  route(2);
+  bind(2, 20);
+  EXPECT_TRUE(log_.take().empty());
+}
+
+}  // namespace
+}  // namespace OrbL3Unicast

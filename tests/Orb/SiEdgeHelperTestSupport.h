@@ -1,0 +1,77 @@
+// Helpers for the default-route tracker tests: a log of output-set notifications and a capture
+// of the trackers' trace messages.
+#pragma once
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Orb/OrbSiEdgeHelper.h"
+#include "platform/trace/Trace.h"
+
+namespace SiEdgeHelperTest {
+
+using Strings = std::vector<std::string>;
+
+// Subscribes to one output set and records "+<member>" or "-<member>" per notification.
+template <class Set>
+class MemberLog : public Mica::Subscriber {
+ public:
+  explicit MemberLog(Mica::Ptr<const Set> set) : set_(std::move(set)) { set_->subscriberAdd(this); }
+  ~MemberLog() { set_->subscriberRemove(this); }
+  MemberLog(const MemberLog&) = delete;
+  MemberLog& operator=(const MemberLog&) = delete;
+
+  void onNotification(Mica::AttrId attr, const void* key, const void*) override {
+    EXPECT_EQ(attr, Set::defaultRouteId);
+    using Key = typename decltype(Set::defaultRoute)::Key;
+    const Key& k = *static_cast<const Key*>(key);
+    events.push_back(fmt::format("{}{}", set_->defaultRoute.contains(k) ? '+' : '-', k));
+  }
+  Strings take() { return std::exchange(events, {}); }
+
+  Strings events;
+
+ private:
+  Mica::Ptr<const Set> set_;
+};
+
+// The members of an output set, printed, in order.
+template <class Set>
+Strings members(const Set& set) {
+  Strings out;
+  for (const auto& m : set.defaultRoute) out.push_back(fmt::format("{}", m));
+  return out;
+}
+
+// Captures the trackers' messages with level 8 of "OrbSiEdgeHelper" switched on.
+class HelperTraces {
+ public:
+  HelperTraces() : handler_(Mica::Platform::getDebugHandler("OrbSiEdgeHelper")) {
+    savedMask_ = handler_->levelMask();
+    handler_->levelMaskIs(1u << 8);
+  }
+  ~HelperTraces() { handler_->levelMaskIs(savedMask_); }
+
+  // The helper's texts since the last take(); every one must have been written at level 8.
+  Strings take() {
+    Strings out;
+    for (const auto& line : capture_.lines()) {
+      if (line.handler != "OrbSiEdgeHelper") continue;
+      EXPECT_EQ(line.level, 8) << line.text;
+      out.push_back(line.text);
+    }
+    capture_.clear();
+    return out;
+  }
+
+ private:
+  Mica::TraceCapture capture_;
+  Mica::Ptr<Mica::DebugHandler> handler_;
+  uint32_t savedMask_ = 0;
+};
+
+}  // namespace SiEdgeHelperTest

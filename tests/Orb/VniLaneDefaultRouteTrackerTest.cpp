@@ -1,0 +1,217 @@
+// The VNI/lane default-route tracker, alone and behind its writers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include "Orb/OrbSiEdgeHelper.h"
+#include "platform/mica/Assert.h"
+#include "tests/Orb/SiEdgeHelperTestSupport.h"
+
+namespace OrbL3Unicast {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using OrbInternetExit::IePolicyToVniLaneDir;
+using OrbInternetExit::PolicyVniLaneKey;
+using namespace SiEdgeHelperTest;
+
+PolicyVniLaneKey key(const char* policy, int vni, int lane) {
+  return PolicyVniLaneKey(policy, VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)));
+}
+
+constexpr const char* kDrInVni =
+    "void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDefaultRouteInVni(Lane::VniId, bool): ";
+constexpr const char* kPolicy =
+    "void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleIePolicyStatus("
+    "const OrbInternetExit::PolicyVniLaneKey&, bool): ";
+
+std::string drInVni(const char* rest) { return std::string(kDrInVni) + rest; }
+std::string policy(const char* rest) { return std::string(kPolicy) + rest; }
+
+class VniLaneTrackerTest : public testing::Test {
+ protected:
+  Mica::Ptr<VniLaneDefaultRouteTrackerSm> start() {
+    return vniLaneDefaultRouteTrackerSmFactory(vnis_, bindings_, pairs_);
+  }
+  void bind(const PolicyVniLaneKey& k) { bindings_->polToVniLaneIs(k); }
+  void unbind(const PolicyVniLaneKey& k) { bindings_->polToVniLaneDel(k); }
+
+  Mica::ThrowingAssertions throwing_;
+  HelperTraces traces_;
+  Mica::Ptr<DefaultRoutePresentInVni> vnis_ = defaultRoutePresentInVniFactory();
+  Mica::Ptr<IePolicyToVniLaneDir> bindings_ = Mica::make<IePolicyToVniLaneDir>();
+  Mica::Ptr<DefaultRoutePresentForVniLane> pairs_ = defaultRoutePresentForVniLaneFactory();
+  MemberLog<DefaultRoutePresentForVniLane> log_{pairs_};
+};
+
+TEST_F(VniLaneTrackerTest, VniDefaultRouteAddsAndDeletesEveryBoundLaneOfThatVniOnly) {
+  bind(key("P", 5, 2));
+  bind(key("P", 5, 0));
+  bind(key("Q", 5, 0xFFFF));
+  bind(key("P", 4, 0xFFFF));  // the neighbouring VNIs' keys sit right beside the range
+  bind(key("P", 6, 0));
+  auto sm = start();
+  traces_.take();
+  vnis_->defaultRouteIs(VniId(5));
+  EXPECT_EQ(log_.take(), (Strings{"+5.0", "+5.2", "+5.65535"}));
+  EXPECT_EQ(traces_.take(), (Strings{
+                                drInVni("vniId 5, isAdd true"),
+                                "vniId 5 mapped to policy P@5.0 is added",
+                                "vniId 5 mapped to policy P@5.2 is added",
+                                "vniId 5 mapped to policy Q@5.65535 is added",
+                            }));
+  vnis_->defaultRouteDel(VniId(5));
+  EXPECT_EQ(log_.take(), (Strings{"-5.0", "-5.2", "-5.65535"}));
+  EXPECT_EQ(traces_.take()[1], "vniId 5 mapped to policy P@5.0 is deleted");
+}
+
+TEST_F(VniLaneTrackerTest, BindingFollowsTheVniDefaultRoute) {
+  auto sm = start();
+  bind(key("P", 3, 1));
+  EXPECT_TRUE(log_.take().empty());
+  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@3.1, isAdd true"),
+                                     "vni default route not present for policy P@3.1"}));
+  vnis_->defaultRouteIs(VniId(3));
+  EXPECT_EQ(log_.take(), (Strings{"+3.1"}));
+  bind(key("P", 3, 2));
+  unbind(key("P", 3, 1));
+  EXPECT_EQ(log_.take(), (Strings{"+3.2", "-3.1"}));
+  traces_.take();
+  unbind(key("P", 3, 2));
+  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@3.2, isAdd false"),
+                                     "vniId 3 mapped to policy P@3.2 is deleted"}));
+}
+
+TEST_F(VniLaneTrackerTest, RenameOnOnePairDependsOnTheOrderOfDeleteAndAdd) {
+  vnis_->defaultRouteIs(VniId(2));
+  bind(key("Old", 2, 7));
+  auto sm = start();
+  EXPECT_EQ(log_.take(), (Strings{"+2.7"}));
+  // New name first: the pair is already present; deleting the old key then removes it.
+  bind(key("New", 2, 7));
+  unbind(key("Old", 2, 7));
+  EXPECT_EQ(log_.take(), (Strings{"-2.7"}));
+  EXPECT_TRUE(pairs_->defaultRoute.empty());
+  // Old name deleted first: the pair goes and comes back.
+  unbind(key("New", 2, 7));
+  bind(key("Newer", 2, 7));
+  EXPECT_EQ(log_.take(), (Strings{"+2.7"}));
+}
+
+TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindings) {
+  vnis_->defaultRouteIs(VniId(1));
+  bind(key("P", 1, 1));
+  bind(key("P", 2, 1));
+  auto sm = start();
+  EXPECT_EQ(log_.take(), (Strings{"+1.1"}));
+  EXPECT_EQ(traces_.take(), (Strings{
+                                drInVni("vniId 1, isAdd true"),
+                                "vniId 1 mapped to policy P@1.1 is added",
+                                policy("policy P@1.1, isAdd true"),
+                                "vniId 1 mapped to policy P@1.1 is added",
+                                policy("policy P@2.1, isAdd true"),
+                                "vni default route not present for policy P@2.1",
+                            }));
+}
+
+TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewObject) {
+  vnis_->defaultRouteIs(VniId(1));
+  bind(key("P", 1, 1));
+  bind(key("P", 1, 2));
+  auto sm = start();
+  log_.take();
+  auto next = Mica::make<IePolicyToVniLaneDir>();
+  next->polToVniLaneIs(key("P", 1, 2));
+  next->polToVniLaneIs(key("Q", 1, 3));
+  sm->policyStatusIs(next);
+  EXPECT_EQ(log_.take(), (Strings{"-1.1", "+1.3"}));
+  bind(key("P", 1, 9));  // the old object is no longer followed
+  next->polToVniLaneIs(key("P", 1, 4));
+  EXPECT_EQ(log_.take(), (Strings{"+1.4"}));
+
+  auto otherVnis = defaultRoutePresentInVniFactory();
+  otherVnis->defaultRouteIs(VniId(1));
+  sm->vniDefRouteIs(otherVnis);  // same members: nothing changes
+  EXPECT_TRUE(log_.take().empty());
+  vnis_->defaultRouteDel(VniId(1));
+  EXPECT_TRUE(log_.take().empty());
+  sm->vniDefRouteIs(nullptr);
+  EXPECT_EQ(log_.take(), (Strings{"-1.2", "-1.3", "-1.4"}));
+  EXPECT_EQ(otherVnis->publisher().subscriberCount(), 0u);
+}
+
+TEST_F(VniLaneTrackerTest, PairWithAVniAboveInvalidVniIsARangeError) {
+  auto sm = start();
+  const PolicyVniLaneKey bad("P", VniAndLaneId::fromValue(300u << 16 | 1));
+  try {
+    sm->handleIePolicyStatus(bad, true);
+    FAIL() << "no range error";
+  } catch (const Quill::RangeError& e) {
+    EXPECT_STREQ(e.what(), "Lane::VniId::value < 0 or > Lane::VniId::invalidVni not allowed");
+  }
+}
+
+TEST_F(VniLaneTrackerTest, WalkSurvivesBindingChangesMadeByAnOutputSubscriber) {
+  for (int lane = 0; lane < 40; ++lane) bind(key("P", 8, lane));
+  auto sm = start();
+  // While lane 0 is being added: unbind every odd lane, bind lanes 100..139 behind the walk's
+  // position and many keys of VNI 7 before it (which reshapes the B-tree under the walk).
+  struct Rebinder : Mica::Subscriber {
+    IePolicyToVniLaneDir* dir;
+    bool done = false;
+    void onNotification(Mica::AttrId, const void*, const void*) override {
+      if (std::exchange(done, true)) return;
+      for (int lane = 1; lane < 40; lane += 2) dir->polToVniLaneDel(key("P", 8, lane));
+      for (int lane = 100; lane < 140; ++lane) dir->polToVniLaneIs(key("P", 8, lane));
+      for (int lane = 0; lane < 300; ++lane) dir->polToVniLaneIs(key("P", 7, lane));
+    }
+  } rebinder;
+  rebinder.dir = bindings_.get();
+  pairs_->subscriberAdd(&rebinder);
+  traces_.take();
+  vnis_->defaultRouteIs(VniId(8));
+  pairs_->subscriberRemove(&rebinder);
+  std::map<int, int> visits;  // lane -> "is added" traces
+  for (const auto& text : traces_.take()) {
+    int lane = 0;
+    if (text.ends_with(" is added") &&
+        std::sscanf(text.c_str(), "vniId 8 mapped to policy P@8.%d", &lane) == 1) {
+      ++visits[lane];
+    }
+  }
+  // Even lanes once, by the walk; new lanes twice, by their binding and by the walk.
+  std::map<int, int> expected;
+  for (int lane = 0; lane < 40; lane += 2) expected[lane] = 1;
+  for (int lane = 100; lane < 140; ++lane) expected[lane] = 2;
+  EXPECT_EQ(visits, expected);
+  EXPECT_EQ(pairs_->defaultRoute.size(), 60u);
+}
+
+TEST_F(VniLaneTrackerTest, DestructionDeletesEveryPairOnceAndUnsubscribes) {
+  vnis_->defaultRouteIs(VniId(1));
+  for (int lane = 0; lane < 3; ++lane) bind(key("P", 1, lane));
+  auto sm = start();
+  log_.take();
+  traces_.take();
+  sm = nullptr;
+  EXPECT_EQ(log_.take(), (Strings{"-1.0", "-1.1", "-1.2"}));
+  EXPECT_EQ(traces_.take(),
+            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
+}
+
+TEST_F(VniLaneTrackerTest, NullInputsCountAsEmpty) {
+  auto sm = vniLaneDefaultRouteTrackerSmFactory(nullptr, nullptr, pairs_);
+  sm->handleDefaultRouteInVni(VniId(1), true);
+  sm->handleIePolicyStatus(key("P", 1, 1), true);
+  EXPECT_TRUE(pairs_->defaultRoute.empty());
+  EXPECT_THROW(vniLaneDefaultRouteTrackerSmFactory(vnis_, bindings_, nullptr),
+               Mica::AssertionError);
+  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
+}
+
+}  // namespace
+}  // namespace OrbL3Unicast
