@@ -1,0 +1,5 @@
+// OrbInternetExitUtil: the free functions that the internet-exit state machines share.
+// Each group of functions has its own header under Orb/OrbInternetExitUtil/.
+#pragma once
+
+#include "Orb/OrbInternetExitUtil/GateHelpers.h"

@@ -1,0 +1,322 @@
+// The InternetExit and SiEdge modules: construction, the gate manager attribute, the exit-info
+// message field by field, commands, dumps, destruction, and the result-type mapping.
+#include "Orb/OrbSiEdgeModule.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "platform/mica/Assert.h"
+#include "platform/module/DataPathModel.h"
+#include "tests/Orb/ModuleTestSupport.h"
+
+namespace Orb {
+namespace {
+
+using OrbInternetExit::ExitIntfResult;
+using OrbInternetExit::ExitResultType;
+using Lane::VniAndLaneId;
+using Lane::VniId;
+
+// Records (attribute, old gate manager) of each notification.
+struct ManagerChanges : Mica::Subscriber {
+  void onNotification(Mica::AttrId attr, const void* key, const void* old) override {
+    EXPECT_EQ(key, nullptr);
+    const auto* oldManager = static_cast<const Mica::Ptr<SiModuleGateManager>*>(old);
+    seen.emplace_back(attr, oldManager ? oldManager->get() : nullptr);
+  }
+  std::vector<std::pair<Mica::AttrId, const SiModuleGateManager*>> seen;
+};
+
+class InternetExitTest : public testing::Test {
+ protected:
+  Mica::Ptr<InternetExit> makeIe(Mica::Ptr<ModuleConfigStatusPair> p) {
+    return internetExitFactory("ie1", OrbModule::ModuleClass::forwarding, 4, 16, 1, 2, std::move(p),
+                               orbcsd);
+  }
+  const ModuleCmdBase& pending(size_t i) const { return *pair->config()->pending().at(i); }
+  std::string dump(const Module& m, unsigned indent) const {
+    auto ctx = Mica::make<Keel::DumpContext>();
+    m.dumpState(ctx, indent);
+    return ctx->text();
+  }
+
+  Mica::ThrowingAssertions throwing;
+  Mica::Ptr<OrbCommonSmData> orbcsd = Mica::make<OrbCommonSmData>();
+  Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
+  Mica::Ptr<InternetExit> ie = makeIe(pair);
+  const ExitIntfResult local{Wire::IntfId("Ethernet7"), "blue", 7, 3, ExitResultType::localOtherVrf()};
+  const VniAndLaneId v12_3{VniId(12), 3};
+};
+
+TEST_F(InternetExitTest, FactoriesPassTheArgumentsThroughAndMakeAGateManager) {
+  auto edge = siEdgeFactory("edge", OrbModule::ModuleClass::egress, 5, 6, 7, 8, pair, orbcsd);
+  auto generic = InternetExit::InternetExitIs("gen", OrbModule::ModuleClass::ingress, 1, 2, 3, 4,
+                                              pair, orbcsd);
+  for (const InternetExit* m : {ie.get(), static_cast<InternetExit*>(edge.get()), generic.get()}) {
+    EXPECT_EQ(m->orbcsd(), orbcsd);
+    EXPECT_EQ(m->modulePair(), pair);
+    EXPECT_EQ(m->initArg(), nullptr);
+    ASSERT_NE(m->gateManager(), nullptr);
+    EXPECT_EQ(m->gateManager()->orbcsd(), orbcsd);
+  }
+  EXPECT_EQ(edge->name().view(), "edge");
+  EXPECT_EQ(edge->moduleClass(), OrbModule::ModuleClass::egress);
+  EXPECT_EQ(std::vector<uint32_t>({edge->maxInGate(), edge->maxOutGate(), edge->reservedInGate(),
+                                   edge->reservedOutGate()}),
+            std::vector<uint32_t>({5, 6, 7, 8}));
+  EXPECT_EQ(&ie->typeData(), &InternetExit::kType);
+  EXPECT_EQ(&edge->typeData(), &SiEdge::kType);
+  EXPECT_EQ(&SiEdge::SiEdgeIs("e2", OrbModule::ModuleClass::none, 0, 0, 0, 0, pair, orbcsd)->typeData(),
+            &SiEdge::kType);
+  EXPECT_EQ(moduleCast<InternetExit>(Mica::Ptr<Module>(edge)).get(), edge.get());
+}
+
+TEST_F(InternetExitTest, InitializationWritesAnEmptyLevelFourTrace) {
+  IeTest::TraceLevelsOn on("OrbSiEdgeModule");
+  Mica::TraceCapture capture;
+  makeIe(pair);
+  ASSERT_EQ(capture.lines().size(), 1u);
+  EXPECT_EQ(capture.lines()[0].handler, "OrbSiEdgeModule");
+  EXPECT_EQ(capture.lines()[0].level, 4);
+  EXPECT_EQ(capture.lines()[0].text, "");
+}
+
+TEST_F(InternetExitTest, GateManagerIsKeepsTheManagerForTheSameCommonState) {
+  ManagerChanges changes;
+  ie->subscriberAdd(&changes);
+  const auto first = ie->gateManager();
+  EXPECT_EQ(ie->gateManagerIs(orbcsd), first);
+  EXPECT_EQ(ie->gateManager(), first);
+  EXPECT_TRUE(changes.seen.empty());
+  ie->subscriberRemove(&changes);
+}
+
+TEST_F(InternetExitTest, GateManagerIsReplacesTheManagerForAnotherCommonStateAndPublishesOnce) {
+  ManagerChanges changes;
+  ie->subscriberAdd(&changes);
+  const auto first = ie->gateManager();
+  EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet1")), 2u);
+  EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet2")), 3u);
+
+  auto other = Mica::make<OrbCommonSmData>();
+  const auto second = ie->gateManagerIs(other);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(second->orbcsd(), other);
+  EXPECT_EQ(ie->gateManager(), second);
+  ASSERT_EQ(changes.seen.size(), 1u);
+  EXPECT_EQ(changes.seen[0].first, InternetExit::gateManagerId);
+  EXPECT_EQ(changes.seen[0].second, first.get());
+  // The gates lived in the old manager: the new one numbers from the start of the range.
+  EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet2")), 2u);
+  ie->subscriberRemove(&changes);
+}
+
+TEST_F(InternetExitTest, GateManagerDelEmptiesPublishesAndReturnsTheManager) {
+  ManagerChanges changes;
+  ie->subscriberAdd(&changes);
+  const auto first = ie->gateManager();
+  EXPECT_EQ(ie->gateManagerDel(), first);
+  EXPECT_EQ(ie->gateManager(), nullptr);
+  EXPECT_EQ(changes.seen.size(), 1u);
+  EXPECT_EQ(ie->gateManagerDel(), nullptr);
+  EXPECT_EQ(changes.seen.size(), 1u);  // nothing left to remove: nothing published
+  // Without a manager the gate operations answer their failure values.
+  EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet1")), InternetExit::noGate);
+  EXPECT_FALSE(ie->releaseGate(Wire::IntfId("Ethernet1")));
+  ie->releaseAllGates();
+  ie->subscriberRemove(&changes);
+}
+
+TEST_F(InternetExitTest, GateOperationsGoToTheManagerForThisModule) {
+  const Wire::IntfId et1("Ethernet1");
+  EXPECT_EQ(ie->assignGate(et1), 2u);
+  EXPECT_EQ(ie->assignGate(et1), 2u);
+  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 2u);
+  EXPECT_TRUE(ie->releaseGate(et1));
+  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 1u);
+  ie->checkInvariants();
+  ie->releaseAllGates();
+  EXPECT_EQ(ie->gateManager()->gatesInUse(*ie), 0u);
+  EXPECT_FALSE(ie->releaseGate(et1));
+  ie->checkInvariants();
+}
+
+TEST_F(InternetExitTest, DestructionRemovesTheManagerWithOneChangeAndDropsTheCommonState) {
+  const auto before = orbcsd->refCount();
+  auto module = makeIe(pair);
+  EXPECT_GT(orbcsd->refCount(), before);
+  const auto* manager = module->gateManager().get();
+  ManagerChanges changes;
+  module->subscriberAdd(&changes);
+  module = nullptr;
+  ASSERT_EQ(changes.seen.size(), 1u);
+  EXPECT_EQ(changes.seen[0].first, InternetExit::gateManagerId);
+  EXPECT_EQ(changes.seen[0].second, manager);
+  EXPECT_EQ(orbcsd->refCount(), before);
+}
+
+TEST_F(InternetExitTest, ExitInfoMessageIsFilledFieldByField) {
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, true));
+  ASSERT_EQ(pair->config()->pendingCount(), 1u);
+  const ModuleCmdBase& cmd = pending(0);
+  EXPECT_EQ(cmd.moduleName().view(), "ie1");
+  EXPECT_EQ(cmd.cmdName().view(), "addLaneIeExitInfo");
+  EXPECT_TRUE(cmd.ownsArg());
+  const auto& arg = IeTest::exitInfoOf(cmd);
+  ASSERT_TRUE(arg.has_result());
+  ASSERT_TRUE(arg.has_lane_info());
+  EXPECT_EQ(arg.result().result_type(), orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
+  EXPECT_EQ(arg.result().gate_id(), 7u);
+  EXPECT_EQ(arg.result().intf_id(), Wire::IntfId("Ethernet7").value());
+  EXPECT_NE(arg.result().intf_id(), 0u);
+  EXPECT_EQ(arg.result().aux_id(), 3u);
+  EXPECT_EQ(arg.lane_info().vni(), 12u);
+  EXPECT_EQ(arg.lane_info().lane(), 3u);
+}
+
+TEST_F(InternetExitTest, DeleteCarriesTheSameCompleteMessageAsAdd) {
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, true));
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, false));
+  ASSERT_EQ(pair->config()->pendingCount(), 2u);
+  EXPECT_EQ(pending(1).cmdName().view(), "delLaneIeExitInfo");
+  const auto& add = IeTest::exitInfoOf(pending(0));
+  const auto& del = IeTest::exitInfoOf(pending(1));
+  EXPECT_NE(&add, &del);
+  EXPECT_TRUE(del.has_result() && del.has_lane_info());
+  EXPECT_EQ(add.SerializeAsString(), del.SerializeAsString());
+}
+
+TEST_F(InternetExitTest, ResultsWithoutGateOrOfNoResultAreSentUnchanged) {
+  const ExitIntfResult none;  // no interface, no gate, noResult
+  const ExitIntfResult remote{Wire::IntfId(), "default", 0xFFFFFFFF, 0xBEEF,
+                              ExitResultType::remoteResolved()};
+  const ExitIntfResult localNoGate{Wire::IntfId("Ethernet9"), "red", 0xFFFFFFFF, 5,
+                                   ExitResultType::noResult()};
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, none, true));
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, remote, true));
+  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, localNoGate, false));
+  ASSERT_EQ(pair->config()->pendingCount(), 3u);
+  const auto& a = IeTest::exitInfoOf(pending(0)).result();
+  EXPECT_EQ(a.result_type(), orb::pb::IE_RESULT_NO_RESULT);
+  EXPECT_EQ(a.gate_id(), 0xFFFFFFFFu);
+  EXPECT_EQ(a.intf_id(), 0u);
+  EXPECT_EQ(a.aux_id(), 0u);
+  const auto& b = IeTest::exitInfoOf(pending(1)).result();
+  EXPECT_EQ(b.result_type(), orb::pb::IE_RESULT_REMOTE_RESOLVED);
+  EXPECT_EQ(b.gate_id(), 0xFFFFFFFFu);
+  EXPECT_EQ(b.aux_id(), 0xBEEFu);
+  const auto& c = IeTest::exitInfoOf(pending(2)).result();
+  EXPECT_EQ(c.result_type(), orb::pb::IE_RESULT_NO_RESULT);
+  EXPECT_EQ(c.gate_id(), 0xFFFFFFFFu);
+  EXPECT_EQ(c.intf_id(), Wire::IntfId("Ethernet9").value());
+  EXPECT_EQ(c.aux_id(), 5u);
+}
+
+TEST_F(InternetExitTest, PairIsSentAsTwoFieldsOfSixteenBitValues) {
+  ie->ieUpdateLaneExitInfo(VniAndLaneId(VniId(256), 0xFFFF), local, true);
+  ie->ieUpdateLaneExitInfo(VniAndLaneId(VniId(0), 0), local, true);
+  const auto& high = IeTest::exitInfoOf(pending(0)).lane_info();
+  EXPECT_EQ(high.vni(), 256u);
+  EXPECT_EQ(high.lane(), 0xFFFFu);
+  const auto& low = IeTest::exitInfoOf(pending(1)).lane_info();
+  EXPECT_EQ(low.vni(), 0u);
+  EXPECT_EQ(low.lane(), 0u);
+}
+
+TEST_F(InternetExitTest, ExitInfoTraceAndBlipRecordReadTheSame) {
+  IeTest::TraceLevelsOn on("OrbSiEdgeModule");
+  Mica::TraceCapture capture;
+  ie->ieUpdateLaneExitInfo(v12_3, local, true);
+  const std::string added =
+      "Updating (Add) exitIntf intf=Ethernet7 vrf=blue gate=7 aux=3 type=localOtherVrf to LANE: "
+      "( 12 : 3 )";
+  EXPECT_EQ(IeTest::newestBlip(), added);
+  ie->ieUpdateLaneExitInfo(v12_3, local, false);
+  const std::string deleted =
+      "Updating (Del) exitIntf intf=Ethernet7 vrf=blue gate=7 aux=3 type=localOtherVrf to LANE: "
+      "( 12 : 3 )";
+  EXPECT_EQ(IeTest::newestBlip(), deleted);
+  EXPECT_EQ(capture.texts(4), (std::vector<std::string>{added, deleted}));
+  for (const auto& line : capture.lines()) EXPECT_EQ(line.handler, "OrbSiEdgeModule");
+}
+
+TEST_F(InternetExitTest, CounterCommandsCarryTheirArgumentUnchanged) {
+  auto edge = siEdgeFactory("edge", OrbModule::ModuleClass::egress, 1, 8, 0, 1, pair, orbcsd);
+  auto* counters = new orb::pb::InternetExitCountersArg;
+  auto* edgeCounters = new orb::pb::SiEdgeCountersArg;
+  ie->setupCounters(counters);
+  edge->setupEdgeCounters(edgeCounters);
+  ASSERT_EQ(pair->config()->pendingCount(), 2u);
+  EXPECT_EQ(pending(0).cmdName().view(), "setupCounters");
+  EXPECT_EQ(pending(0).moduleName().view(), "ie1");
+  EXPECT_EQ(pending(0).arg(), counters);
+  EXPECT_EQ(pending(1).cmdName().view(), "setupEdgeCounters");
+  EXPECT_EQ(pending(1).moduleName().view(), "edge");
+  EXPECT_EQ(pending(1).arg(), edgeCounters);
+  EXPECT_TRUE(pending(1).ownsArg());
+}
+
+TEST_F(InternetExitTest, WithoutConfigurationHalfCommandsAreDroppedAndStillTrue) {
+  auto bare = makeIe(Mica::make<ModuleConfigStatusPair>(nullptr, nullptr));
+  auto noPair = makeIe(nullptr);
+  EXPECT_TRUE(bare->ieUpdateLaneExitInfo(v12_3, local, true));
+  EXPECT_TRUE(noPair->ieUpdateLaneExitInfo(v12_3, local, false));
+  noPair->setupCounters(new orb::pb::InternetExitCountersArg);  // deleted, not leaked
+}
+
+TEST_F(InternetExitTest, QueuedCommandsReachTheDataPathTable) {
+  const ExitIntfResult other{Wire::IntfId("Ethernet8"), "default", 9, 1,
+                             ExitResultType::localDefaultVrf()};
+  ie->ieUpdateLaneExitInfo(v12_3, local, true);
+  ie->ieUpdateLaneExitInfo(v12_3, other, true);
+  ie->ieUpdateLaneExitInfo(v12_3, local, false);
+  DataPathModel model("ie1");
+  EXPECT_EQ(model.drain(*pair), 3u);
+  EXPECT_EQ(model.rejected(), 0u);
+  const auto exits = model.exitsOf(v12_3);
+  ASSERT_EQ(exits.size(), 1u);
+  EXPECT_EQ(exits[0].gateId, 9u);
+  EXPECT_EQ(exits[0].intfId, Wire::IntfId("Ethernet8").value());
+  EXPECT_EQ(exits[0].auxId, 1u);
+  EXPECT_EQ(exits[0].resultType, static_cast<uint32_t>(orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF));
+}
+
+TEST_F(InternetExitTest, DumpStateTexts) {
+  EXPECT_EQ(dump(*ie, 0), "InternetExit\n  SiModuleGateManager\n");
+  EXPECT_EQ(dump(*ie, 3), "   InternetExit\n     SiModuleGateManager\n");
+  ie->assignGate(Wire::IntfId("Ethernet1"));
+  EXPECT_EQ(dump(*ie, 1),
+            " InternetExit\n"
+            "   SiModuleGateManager\n"
+            "     Module ie1: gates 2..15\n"
+            "       Ethernet1: gate 2 users 1\n");
+  auto edge = siEdgeFactory("edge", OrbModule::ModuleClass::egress, 1, 8, 0, 1, pair, orbcsd);
+  EXPECT_EQ(dump(*edge, 0), "InternetExit\n  SiModuleGateManager\n");
+  EXPECT_EQ(dump(*edge, 2), "  InternetExit\n    SiModuleGateManager\n");
+  ie->gateManagerDel();
+  EXPECT_EQ(dump(*ie, 0), "InternetExit\n  gateManager: none\n");
+}
+
+TEST(IeGetPbResultTypeTest, MapsEachResultTypeToTheSameNumber) {
+  for (uint8_t n = 0; n <= ExitResultType::maxValue; ++n) {
+    EXPECT_EQ(static_cast<int>(ieGetPbResultType(*ExitResultType::fromValue(n))), n);
+  }
+  EXPECT_EQ(ieGetPbResultType(ExitResultType::fibDefaultRoute()), orb::pb::IE_RESULT_FIB_DEFAULT_ROUTE);
+}
+
+TEST(IeGetPbResultTypeTest, ANumberAboveFourFailsTheAssertionFalse) {
+  Mica::ThrowingAssertions throwing;
+  const ExitResultType bad(static_cast<ExitResultType::Enum>(5));
+  try {
+    ieGetPbResultType(bad);
+    FAIL() << "no assertion";
+  } catch (const Mica::AssertionError& e) {
+    EXPECT_STREQ(e.what(), "false");
+  }
+}
+
+}  // namespace
+}  // namespace Orb

@@ -1,0 +1,224 @@
+// The command queue and the data-path model that drains it into the exit table.
+#include "platform/module/DataPathModel.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/engine/IntfId.h"
+#include "platform/mica/Publisher.h"
+#include "platform/module/Module.h"
+
+namespace Orb {
+namespace {
+
+using Anomaly = DataPathModel::AnomalyKind;
+using Lane::VniAndLaneId;
+using Lane::VniId;
+
+orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate,
+                                       uint32_t aux = 0,
+                                       orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
+  auto* arg = new orb::pb::IeLaneToExitInfoArg;
+  arg->mutable_result()->set_result_type(type);
+  arg->mutable_result()->set_gate_id(gate);
+  arg->mutable_result()->set_intf_id(Wire::IntfId(intf).value());
+  arg->mutable_result()->set_aux_id(aux);
+  arg->mutable_lane_info()->set_vni(vni);
+  arg->mutable_lane_info()->set_lane(lane);
+  return arg;
+}
+
+struct CountingSubscriber : Mica::Subscriber {
+  void onNotification(Mica::AttrId attr, const void*, const void*) override { attrs.push_back(attr); }
+  std::vector<Mica::AttrId> attrs;
+};
+
+class DataPathModelTest : public testing::Test {
+ protected:
+  void enq(const char* cmd, google::protobuf::Message* arg, const char* module = "ie") {
+    pair->config()->cmdBatchEnq(moduleCmdFactory(module, cmd, arg, true));
+  }
+  void add(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0,
+           orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
+    enq("addLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux, type));
+  }
+  void del(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0) {
+    enq("delLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux));
+  }
+  std::vector<uint32_t> gatesOf(uint16_t vni, uint16_t lane) const {
+    std::vector<uint32_t> gates;
+    for (const auto& e : model.exitsOf(VniAndLaneId(VniId(vni), lane))) gates.push_back(e.gateId);
+    return gates;
+  }
+
+  Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
+  DataPathModel model{"ie"};
+};
+
+TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
+  auto config = Mica::make<ModuleConfig>();
+  CountingSubscriber sub;
+  config->subscriberAdd(&sub);
+  config->cmdBatchEnq(moduleCmdFactory("ie", "first", nullptr, true));
+  config->cmdBatchEnq(moduleCmdFactory("ie", "second", nullptr, true));
+  EXPECT_EQ(sub.attrs, (std::vector<Mica::AttrId>{ModuleConfig::cmdBatchId, ModuleConfig::cmdBatchId}));
+  std::vector<Mica::Ptr<ModuleCmdBase>> batch{moduleCmdFactory("ie", "stale", nullptr, true)};
+  config->batchTake(batch);
+  ASSERT_EQ(batch.size(), 2u);
+  EXPECT_EQ(batch[0]->cmdName().view(), "first");
+  EXPECT_EQ(batch[1]->cmdName().view(), "second");
+  EXPECT_EQ(config->pendingCount(), 0u);
+  EXPECT_EQ(config->enqueuedCount(), 2u);
+  config->subscriberRemove(&sub);
+}
+
+TEST(ModuleConfigTest, ACommandCarriesItsMessageAndOwnsItOnlyWhenAsked) {
+  auto* owned = new orb::pb::VniLaneArg;
+  auto cmd = moduleCmdFactory("ie", "x", owned, true);
+  EXPECT_EQ(cmd->arg(), owned);
+  EXPECT_TRUE(cmd->ownsArg());
+  orb::pb::VniLaneArg kept;
+  kept.set_vni(5);
+  {
+    auto borrowing = moduleCmdFactory("ie", "y", &kept, false);
+    EXPECT_FALSE(borrowing->ownsArg());
+  }
+  EXPECT_EQ(kept.vni(), 5u);  // still alive: the command did not delete it
+}
+
+TEST_F(DataPathModelTest, DrainAppliesTheQueueInOrderAndEmptiesIt) {
+  add(12, 3, "Ethernet1", 4, 9);
+  add(12, 3, "Ethernet2", 5);
+  add(2, 1, "Ethernet1", 4);
+  del(12, 3, "Ethernet1", 4, 9);
+  EXPECT_EQ(model.drain(*pair), 4u);
+  EXPECT_EQ(pair->config()->pendingCount(), 0u);
+  EXPECT_EQ(gatesOf(12, 3), (std::vector<uint32_t>{5}));
+  EXPECT_EQ(gatesOf(2, 1), (std::vector<uint32_t>{4}));
+  EXPECT_TRUE(model.exitsOf(VniAndLaneId(VniId(12), 4)).empty());
+  EXPECT_EQ(model.applied(), 4u);
+  EXPECT_EQ(model.applied("addLaneIeExitInfo"), 3u);
+  EXPECT_EQ(model.applied("delLaneIeExitInfo"), 1u);
+  EXPECT_EQ(model.rejected(), 0u);
+  EXPECT_EQ(model.drain(*pair), 0u);
+}
+
+TEST_F(DataPathModelTest, AnEntryIsTheWholeResultSoADeleteMustMatchItExactly) {
+  add(1, 1, "Ethernet1", 4, 9);
+  del(1, 1, "Ethernet1", 4, 8);  // another aux id: another entry
+  del(1, 1, "Ethernet1", 5, 9);  // another gate
+  del(1, 2, "Ethernet1", 4, 9);  // another lane
+  EXPECT_EQ(model.drain(*pair), 1u);
+  EXPECT_EQ(model.exitTable().size(), 1u);
+  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), 3u);
+}
+
+TEST_F(DataPathModelTest, RepeatedAddAndDeleteOfAbsentAreRecordedNotApplied) {
+  add(12, 3, "Ethernet1", 4, 9);
+  add(12, 3, "Ethernet1", 4, 9);
+  del(12, 3, "Ethernet1", 4, 9);
+  del(12, 3, "Ethernet1", 4, 9);
+  EXPECT_EQ(model.drain(*pair), 2u);
+  EXPECT_TRUE(model.exitTable().empty());
+  EXPECT_EQ(model.rejected(), 2u);
+  ASSERT_EQ(model.anomalies().size(), 2u);
+  EXPECT_EQ(model.anomalies()[0].kind, Anomaly::repeatedAdd);
+  EXPECT_EQ(model.anomalies()[0].text,
+            "addLaneIeExitInfo: entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+            "type=IE_RESULT_LOCAL_DEFAULT_VRF already held");
+  EXPECT_EQ(model.anomalies()[1].kind, Anomaly::deleteOfAbsent);
+  EXPECT_EQ(model.anomalies()[1].text,
+            "delLaneIeExitInfo: no entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+            "type=IE_RESULT_LOCAL_DEFAULT_VRF");
+}
+
+TEST_F(DataPathModelTest, MalformedCommandsAreRejectedWithTheirKind) {
+  enq("flushEverything", new orb::pb::VniLaneArg);
+  enq("addLaneIeExitInfo", nullptr);
+  enq("addLaneIeExitInfo", new orb::pb::VniLaneArg);
+  auto* noLane = exitInfo(1, 1, "Ethernet1", 4);
+  noLane->clear_lane_info();
+  enq("addLaneIeExitInfo", noLane);
+  enq("addLaneIeExitInfo", exitInfo(0x10000, 1, "Ethernet1", 4));
+  enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4, 0, static_cast<orb::pb::IeResultType>(9)));
+  enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4), "other");
+  EXPECT_EQ(model.drain(*pair), 0u);
+  EXPECT_TRUE(model.exitTable().empty());
+  EXPECT_EQ(model.rejected(), 7u);
+  EXPECT_EQ(model.anomalyCount(Anomaly::unknownCommand), 1u);
+  EXPECT_EQ(model.anomalyCount(Anomaly::badArgument), 5u);
+  EXPECT_EQ(model.anomalyCount(Anomaly::otherModule), 1u);
+  EXPECT_EQ(model.anomalies()[2].text,
+            "addLaneIeExitInfo: argument is a orb.pb.VniLaneArg, not a orb.pb.IeLaneToExitInfoArg");
+  EXPECT_EQ(model.anomalies()[6].text, "addLaneIeExitInfo: addressed to module other, not ie");
+}
+
+TEST_F(DataPathModelTest, StatusHalfReceivesTheRunningTotals) {
+  CountingSubscriber sub;
+  pair->status()->subscriberAdd(&sub);
+  add(1, 1, "Ethernet1", 4);
+  add(1, 1, "Ethernet1", 4);
+  model.drain(*pair);
+  EXPECT_EQ(pair->status()->cmdsApplied.get(), 1u);
+  EXPECT_EQ(pair->status()->cmdsRejected.get(), 1u);
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  model.drain(*pair);  // nothing new: totals unchanged, nobody notified
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  pair->status()->subscriberRemove(&sub);
+}
+
+TEST_F(DataPathModelTest, KeepsOnlyTheFirstAnomaliesButCountsAll) {
+  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept + 5; ++i) del(1, 1, "Ethernet1", 4);
+  model.drain(*pair);
+  EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
+  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 5);
+}
+
+TEST_F(DataPathModelTest, CounterSetUpsAreKeptAndDumped) {
+  auto* counters = new orb::pb::InternetExitCountersArg;
+  counters->set_per_lane(true);
+  enq("setupCounters", counters);
+  auto* edge = new orb::pb::SiEdgeCountersArg;
+  edge->set_drops(true);
+  enq("setupEdgeCounters", edge);
+  EXPECT_EQ(model.drain(*pair), 2u);
+  ASSERT_TRUE(model.counters().has_value());
+  EXPECT_TRUE(model.counters()->per_lane());
+  ASSERT_TRUE(model.edgeCounters().has_value());
+  EXPECT_TRUE(model.edgeCounters()->drops());
+}
+
+TEST_F(DataPathModelTest, DescribeGivesOneLinePerQueuedCommand) {
+  add(12, 3, "Ethernet1", 4, 9);
+  auto* counters = new orb::pb::InternetExitCountersArg;
+  counters->set_per_exit(true);
+  enq("setupCounters", counters);
+  enq("flush", nullptr);
+  const auto& pending = pair->config()->pending();
+  ASSERT_EQ(pending.size(), 3u);
+  EXPECT_EQ(DataPathModel::describe(*pending[0]),
+            "addLaneIeExitInfo 12.3 intf=Ethernet1 gate=4 aux=9 type=IE_RESULT_LOCAL_DEFAULT_VRF");
+  EXPECT_EQ(DataPathModel::describe(*pending[1]), "setupCounters per_exit: true");
+  EXPECT_EQ(DataPathModel::describe(*pending[2]), "flush");
+}
+
+TEST_F(DataPathModelTest, DumpIsInPairThenResultOrder) {
+  add(12, 3, "Ethernet2", 5);
+  add(2, 7, "Ethernet1", 4, 1);
+  add(12, 3, "Ethernet1", 6, 0, orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
+  enq("addLaneIeExitInfo", exitInfo(2, 7, "Ethernet1", 4, 1));
+  model.drain(*pair);
+  model.checkInvariants();
+  auto ctx = Mica::make<Keel::DumpContext>();
+  model.dumpState(ctx, 0);
+  EXPECT_EQ(ctx->text(),
+            "DataPath ie: applied 3 rejected 1\n"
+            "  2.7 intf=Ethernet1 gate=4 aux=1 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
+            "  12.3 intf=Ethernet2 gate=5 aux=0 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
+            "  12.3 intf=Ethernet1 gate=6 aux=0 type=IE_RESULT_LOCAL_OTHER_VRF\n");
+}
+
+}  // namespace
+}  // namespace Orb

@@ -1,0 +1,130 @@
+// The gate manager: numbering, reference counts per interface, per-module tables, dumps.
+#include "platform/module/SiModuleGateManager.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/engine/OrbCommonSmData.h"
+#include "platform/mica/Assert.h"
+#include "platform/module/Module.h"
+
+namespace Orb {
+namespace {
+
+constexpr uint32_t noGate = SiModuleGateManager::noGate;
+
+Mica::Ptr<Module> makeModule(const char* name, uint32_t maxOutGate, uint32_t reservedOutGate) {
+  return Mica::make<Module>(name, OrbModule::ModuleClass::forwarding, 1, maxOutGate, 0,
+                            reservedOutGate, nullptr, Mica::make<ModuleConfigStatusPair>());
+}
+
+class GateManagerTest : public testing::Test {
+ protected:
+  void TearDown() override { manager->checkInvariants(); }
+
+  Mica::ThrowingAssertions throwing;
+  Mica::Ptr<OrbCommonSmData> orbcsd = Mica::make<OrbCommonSmData>();
+  Mica::Ptr<SiModuleGateManager> manager = Mica::make<SiModuleGateManager>(orbcsd);
+  Mica::Ptr<Module> module = makeModule("ie", 8, 2);
+  const Wire::IntfId et1{"Ethernet1"}, et2{"Ethernet2"}, et3{"Ethernet3"};
+};
+
+TEST_F(GateManagerTest, NumbersStartAboveTheReservedGatesAndReuseTheLowestFree) {
+  EXPECT_EQ(manager->assignGate(module, et1), 2u);
+  EXPECT_EQ(manager->assignGate(module, et2), 3u);
+  EXPECT_EQ(manager->assignGate(module, et3), 4u);
+  EXPECT_TRUE(manager->releaseGate(module, et2));
+  EXPECT_TRUE(manager->releaseGate(module, et1));
+  // Lowest free first, whatever the order of release.
+  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet4")), 2u);
+  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet5")), 3u);
+  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet6")), 5u);
+}
+
+TEST_F(GateManagerTest, SeveralUsersOfOneInterfaceShareOneCountedGate) {
+  EXPECT_EQ(manager->assignGate(module, et1), 2u);
+  EXPECT_EQ(manager->assignGate(module, et1), 2u);
+  EXPECT_EQ(manager->assignGate(module, et1), 2u);
+  EXPECT_EQ(manager->usersOf(*module, et1), 3u);
+  EXPECT_EQ(manager->gatesInUse(*module), 1u);
+
+  EXPECT_TRUE(manager->releaseGate(module, et1));
+  EXPECT_TRUE(manager->releaseGate(module, et1));
+  // One user left: the gate is still held, and not handed to another interface.
+  EXPECT_EQ(manager->gateOf(*module, et1), 2u);
+  EXPECT_EQ(manager->assignGate(module, et2), 3u);
+
+  EXPECT_TRUE(manager->releaseGate(module, et1));
+  EXPECT_EQ(manager->gateOf(*module, et1), noGate);
+  EXPECT_EQ(manager->usersOf(*module, et1), 0u);
+  EXPECT_FALSE(manager->releaseGate(module, et1));
+  EXPECT_EQ(manager->assignGate(module, et3), 2u);
+}
+
+TEST_F(GateManagerTest, AnExhaustedRangeAnswersNoGateAndAddsNoUser) {
+  auto small = makeModule("small", 3, 1);  // gates 1 and 2
+  EXPECT_EQ(manager->assignGate(small, et1), 1u);
+  EXPECT_EQ(manager->assignGate(small, et2), 2u);
+  EXPECT_EQ(manager->assignGate(small, et3), noGate);
+  EXPECT_EQ(manager->usersOf(*small, et3), 0u);
+  EXPECT_FALSE(manager->releaseGate(small, et3));
+  EXPECT_TRUE(manager->releaseGate(small, et1));
+  EXPECT_EQ(manager->assignGate(small, et3), 1u);
+}
+
+TEST_F(GateManagerTest, EmptyRangeEmptyModuleAndInvalidInterfaceGetNoGate) {
+  auto none = makeModule("none", 4, 4);
+  auto inverted = makeModule("inverted", 2, 5);
+  EXPECT_EQ(manager->assignGate(none, et1), noGate);
+  EXPECT_EQ(manager->assignGate(inverted, et1), noGate);
+  EXPECT_EQ(manager->assignGate(nullptr, et1), noGate);
+  EXPECT_EQ(manager->assignGate(module, Wire::IntfId()), noGate);
+  EXPECT_FALSE(manager->releaseGate(nullptr, et1));
+  EXPECT_FALSE(manager->releaseGate(module, et1));  // module never asked before
+  manager->releaseAllGates(nullptr);
+}
+
+TEST_F(GateManagerTest, ModulesHaveSeparateTables) {
+  auto other = makeModule("other", 8, 2);
+  EXPECT_EQ(manager->assignGate(module, et1), 2u);
+  EXPECT_EQ(manager->assignGate(other, et2), 2u);
+  EXPECT_EQ(manager->assignGate(other, et1), 3u);
+  EXPECT_FALSE(manager->releaseGate(module, et2));
+  EXPECT_EQ(manager->gatesInUse(*module), 1u);
+  EXPECT_EQ(manager->gatesInUse(*other), 2u);
+}
+
+TEST_F(GateManagerTest, ReleaseAllGatesFreesEveryGateOfThatModuleOnly) {
+  auto other = makeModule("other", 8, 2);
+  manager->assignGate(module, et1);
+  manager->assignGate(module, et1);
+  manager->assignGate(module, et2);
+  manager->assignGate(other, et1);
+  manager->releaseAllGates(module);
+  EXPECT_EQ(manager->gatesInUse(*module), 0u);
+  EXPECT_FALSE(manager->releaseGate(module, et1));
+  EXPECT_EQ(manager->assignGate(module, et3), 2u);
+  EXPECT_EQ(manager->gateOf(*other, et1), 2u);
+}
+
+TEST_F(GateManagerTest, DumpListsModulesInCreationOrderAndInterfacesByName) {
+  auto other = makeModule("other", 4, 0);
+  auto none = makeModule("none", 0, 0);
+  manager->assignGate(module, et2);
+  manager->assignGate(module, et1);
+  manager->assignGate(module, et1);
+  manager->assignGate(none, et1);
+  manager->assignGate(other, et3);
+  auto ctx = Mica::make<Keel::DumpContext>();
+  manager->dumpState(ctx, 1);
+  EXPECT_EQ(ctx->text(),
+            " SiModuleGateManager\n"
+            "   Module ie: gates 2..7\n"
+            "     Ethernet1: gate 3 users 2\n"
+            "     Ethernet2: gate 2 users 1\n"
+            "   Module other: gates 0..3\n"
+            "     Ethernet3: gate 0 users 1\n"
+            "   Module none: no gates\n");
+}
+
+}  // namespace
+}  // namespace Orb
