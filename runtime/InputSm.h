@@ -114,7 +114,9 @@ class InputArgSmBase : private Mica::Subscriber {
 
   StateMachine& sm_;
   std::string name_;
-  const Mica::Entity* en_;  // held by the state machine's argument
+  // Counted: the base's destructor unsubscribes from it after the derived InputArgSm (and the
+  // state machine's own argument) may have released their references.
+  Mica::Ptr<const Mica::Entity> en_;
   std::vector<std::unique_ptr<SourceBase>> sources_;
   bool initialized_ = false;
   bool inReactor_ = false;

@@ -50,6 +50,10 @@ void OutputBase::handleInputReady() {
     sm_.handleInitialScanDone();
     return;
   }
+  // Outputs reconcile in declaration order, containers before their contents: once the outputs
+  // declared earlier have deleted their stale entities, every entity kept or revived by a
+  // pipeline has been recorded as a container, so this walk meets all of their stale entries.
+  if (!sm_.outputsReadyBefore(*this)) return;
   sm_.trace(kLevelProgress, "Input scans for {} complete", name_);
   if (reconciling_ && !deletionPass()) return;
   reconciling_ = false;

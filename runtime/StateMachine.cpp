@@ -111,6 +111,20 @@ void StateMachine::handleInitialScanDone() {
 
 void StateMachine::outputReadyIs(const OutputBase& output) {
   outputState_->outputReadyIs(output.readyIndex(), true);
+  for (auto& o : outputs_) {
+    if (!o->ready()) {
+      o->handleInputReady();
+      return;
+    }
+  }
+}
+
+bool StateMachine::outputsReadyBefore(const OutputBase& output) const {
+  for (const auto& o : outputs_) {
+    if (o.get() == &output) return true;
+    if (!o->ready()) return false;
+  }
+  return true;
 }
 
 void StateMachine::doDeleteAll() {

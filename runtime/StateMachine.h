@@ -88,7 +88,10 @@ class StateMachine : public Mica::Node, private Mica::Subscriber {
   void pipelineScanIs(size_t pipeline, bool done);
   void handleOutputInputReady(OutputBase& output);
   void handleInitialScanDone();
+  // Sets `output` ready, then lets the next output waiting for it reconcile.
   void outputReadyIs(const OutputBase& output);
+  // Whether every output declared before `output` is ready.
+  bool outputsReadyBefore(const OutputBase& output) const;
 
  protected:
   StateMachine(std::string_view nameSpace, std::string_view className, const SmControl& control);

@@ -48,6 +48,14 @@ struct ChildMapOf<false, Src, D, Coll> {
   using type = absl::btree_map<typename Coll::Key, std::unique_ptr<LevelNode<Src, D + 1>>>;
 };
 
+// An element of a collection of entities as a pipeline receives it: absent when there is none
+// (a null Ptr must not arrive as a present value, or a removal would look like an addition).
+template <class E>
+Quill::Optional<Mica::Ptr<const E>> elementOpt(const Mica::Ptr<E>& element) {
+  if (!element) return {};
+  return Mica::Ptr<const E>(element);
+}
+
 // Scan, reactor and retraction logic of the level at depth D; Self is the concrete level.
 template <class Self, class Src, size_t D>
 class LevelCore {
@@ -187,7 +195,7 @@ class LevelCore {
       if constexpr (Lv::kind == Mica::CollKind::set) {
         call(k, v);
       } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-        call(k, Quill::Optional<Mica::Ptr<const typename Coll::Element>>(v));
+        call(k, elementOpt(v));
       } else {
         call(k, Quill::Optional<typename Coll::Value>(), v);
       }
@@ -226,7 +234,7 @@ class LevelCore {
     if constexpr (Lv::kind == Mica::CollKind::set) {
       call(k, coll().get(k));
     } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-      call(k, Quill::Optional<Mica::Ptr<const typename Coll::Element>>(coll().get(k)));
+      call(k, elementOpt(coll().get(k)));
     } else {
       Quill::Optional<typename Coll::Value> old;
       if (oldValue) old = *static_cast<const typename Coll::Value*>(oldValue);
@@ -355,18 +363,25 @@ class NestedLevel final : private Mica::Subscriber, public LevelCore<NestedLevel
       : parent_(parent), key_(key), en_(std::move(en)) {
     en_->subscriberAdd(this);
   }
-  ~NestedLevel() { en_->subscriberRemove(this); }
+  ~NestedLevel() {
+    if (subscribed_) en_->subscriberRemove(this);
+  }
 
   const E& entity() const noexcept { return *en_; }
   auto& top() const noexcept { return parent_.top(); }
   auto keys() const { return std::tuple_cat(parent_.keys(), std::tie(key_)); }
   const char* name() const noexcept { return Core::Lv::smClass(); }
   bool shouldYield() const { return top().shouldYield(); }
+  // A level created by a scan while notifications were off is already subscribed: switching
+  // them on must not subscribe it twice (each change would run the pipeline twice).
   void subscriptionIs(bool on) {
-    if (on) {
-      en_->subscriberAdd(this);
-    } else {
-      en_->subscriberRemove(this);
+    if (on != subscribed_) {
+      if (on) {
+        en_->subscriberAdd(this);
+      } else {
+        en_->subscriberRemove(this);
+      }
+      subscribed_ = on;
     }
     Core::childSubscriptionIs(on);
   }
@@ -400,6 +415,7 @@ class NestedLevel final : private Mica::Subscriber, public LevelCore<NestedLevel
   Key key_;
   Mica::Ptr<const E> en_;
   ScanState state_ = ScanState::notStarted;
+  bool subscribed_ = true;
 };
 
 }  // namespace Flo::internal

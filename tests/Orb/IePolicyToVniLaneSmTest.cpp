@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 
@@ -29,6 +31,50 @@ struct ChangeCounter : Mica::Subscriber {
     }
   }
 };
+
+using Texts = std::vector<std::string>;
+
+constexpr const char* kFrom =
+    "evalLaneToIePolicy = from( laneStatusDir.laneToIEMap[] ): vniLaneId={} oldPolicyNameOpt={} newPolicyNameOpt={}";
+constexpr const char* kForeach =
+    " foreach( [ ( if ( _oldValueOpt1 != _newValueOpt2 ) then _oldValueOpt1 else None, false ), ( _newValueOpt2, true ) ] ) flattening 2 elements";
+constexpr const char* kFilter = "filter( _valueOpt3 ) failed, terminating pipeline";
+
+std::string from(const char* vniLaneId, const char* oldName, const char* newName) {
+  return fmt::format(fmt::runtime(kFrom), vniLaneId, oldName, newName);
+}
+std::string inserting(const char* key) {
+  return std::string("into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): inserting k1=") + key;
+}
+std::string deleting(const char* key) {
+  return std::string("into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): deleting k1=") + key;
+}
+std::string record(const char* key, bool isAdd) {
+  return fmt::format("evalLaneToIePolicy: policy {} isAdd {}", key, isAdd);
+}
+
+// Levels 6 to 8 of "OrbInternetExitStatusSm" on, for its lifetime; the previous mask after.
+class PipelineLevels {
+ public:
+  PipelineLevels() : handler_(Mica::Platform::getDebugHandler("OrbInternetExitStatusSm")), saved_(handler_->levelMask()) {
+    handler_->levelMaskIs(0x7u << 6);
+  }
+  ~PipelineLevels() { handler_->levelMaskIs(saved_); }
+
+ private:
+  Mica::Ptr<Mica::DebugHandler> handler_;
+  uint32_t saved_;
+};
+
+// Every captured line of the state machines' handler as "level|text", in order.
+Texts linesOf(const Mica::TraceCapture& capture) {
+  Texts out;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == "OrbInternetExitStatusSm") out.push_back(std::to_string(line.level) + "|" + line.text);
+  }
+  return out;
+}
+std::string at(int level, const std::string& text) { return std::to_string(level) + "|" + text; }
 
 class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
  protected:
@@ -76,6 +122,102 @@ TEST_P(IePolicyToVniLaneSmTest, RestartOverStaleOutputDeletesOnlyWhatIsNoLongerI
   EXPECT_EQ(counter.adds, 0);
   EXPECT_EQ(counter.dels, 2);
   EXPECT_EQ(dir_->polToVniLane.size(), 30u);
+}
+
+TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAsserting) {
+  lanes_->laneToIEMapIs(pair(1, 1), "P");
+  Blip::TraceHandle blip(16);
+  control_.qtHandle = &blip;
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  blip.clear();
+  ChangeCounter counter(dir_.get());
+  PipelineLevels levels;
+  Mica::TraceCapture capture;
+
+  lanes_->laneToIEMapIs(pair(1, 1), "Q");
+  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 1.1"), at(7, from("1.1", "P", "Q")), at(6, kForeach),
+                                     at(8, record("P@1.1", false)), at(7, deleting("P@1.1")),
+                                     at(8, record("Q@1.1", true)), at(7, inserting("Q@1.1"))}));
+  EXPECT_EQ(blip.decoded(), (Texts{record("P@1.1", false), record("Q@1.1", true)}));
+  EXPECT_EQ(counter.dels, 1);
+  EXPECT_EQ(counter.adds, 1);
+  EXPECT_EQ(dir_->polToVniLane.size(), 1u);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 1))));
+}
+
+TEST_P(IePolicyToVniLaneSmTest, AddedAndRemovedBindingsFilterTheAbsentName) {
+  auto sm = start();
+  PipelineLevels levels;
+  Mica::TraceCapture capture;
+  lanes_->laneToIEMapIs(pair(2, 7), "P");
+  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 2.7"), at(7, from("2.7", "None", "P")), at(6, kForeach),
+                                     at(6, kFilter), at(8, record("P@2.7", true)), at(7, inserting("P@2.7"))}));
+  capture.clear();
+  lanes_->laneToIEMapDel(pair(2, 7));
+  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 2.7"), at(7, from("2.7", "P", "None")), at(6, kForeach),
+                                     at(8, record("P@2.7", false)), at(7, deleting("P@2.7")), at(6, kFilter)}));
+  EXPECT_TRUE(dir_->polToVniLane.empty());
+}
+
+TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesNothing) {
+  lanes_->laneToIEMapIs(pair(1, 1), "P");
+  auto sm = start();
+  ChangeCounter counter(dir_.get());
+  PipelineLevels levels;
+  Mica::TraceCapture capture;
+  // The entity notifies no unchanged value, so the change (P -> P) is handed to the pipeline.
+  sm->eventToEvalLaneToIePolicy(pair(1, 1), Mica::String("P"), Mica::String("P"));
+  EXPECT_EQ(capture.texts(7), (Texts{from("1.1", "P", "P"), inserting("P@1.1")}));
+  EXPECT_EQ(capture.texts(6), (Texts{kForeach, kFilter}));
+  EXPECT_EQ(counter.adds + counter.dels, 0);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
+}
+
+TEST_P(IePolicyToVniLaneSmTest, TwoPairsOfOnePolicyAreTwoKeys) {
+  lanes_->laneToIEMapIs(pair(1, 1), "P");
+  lanes_->laneToIEMapIs(pair(3, 2), "P");
+  auto sm = start();
+  EXPECT_EQ(dir_->polToVniLane.size(), 2u);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(3, 2))));
+  lanes_->laneToIEMapDel(pair(1, 1));
+  EXPECT_EQ(dir_->polToVniLane.size(), 1u);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(3, 2))));
+}
+
+TEST_P(IePolicyToVniLaneSmTest, ChangeBeforeTheInitialPhaseEndsIsProducedByTheSecondPass) {
+  for (int i = 1; i <= 4; ++i) lanes_->laneToIEMapIs(pair(1, i), "P");
+  auto sm = iePolicyToVniLaneSmFactory(lanes_, dir_, control());
+  const bool initialPhase = !sm->initialScanDone();
+  if (GetParam() == IeTest::Mode::alwaysYield) {
+    ASSERT_TRUE(initialPhase);
+  }
+  ChangeCounter counter(dir_.get());
+  lanes_->laneToIEMapIs(pair(1, 2), "Q");
+  lanes_->laneToIEMapIs(pair(1, 9), "R");
+  if (initialPhase) {
+    EXPECT_EQ(counter.adds + counter.dels, 0);
+    EXPECT_TRUE(dir_->polToVniLane.empty());
+  }
+  runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(dir_->polToVniLane.size(), 5u);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 2))));
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("R", pair(1, 9))));
+  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 2))));
+}
+
+TEST_P(IePolicyToVniLaneSmTest, StartedOverAnotherPolicysKeyReplacesIt) {
+  lanes_->laneToIEMapIs(pair(1, 1), "Q");
+  dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(1, 1)));
+  ChangeCounter counter(dir_.get());
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(dir_->polToVniLane.size(), 1u);
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 1))));
+  EXPECT_EQ(counter.adds, 1);
+  EXPECT_EQ(counter.dels, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyToVniLaneSmTest, IeTest::allModes, IeTest::modeName);

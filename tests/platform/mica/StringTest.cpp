@@ -1,0 +1,112 @@
+#include "platform/mica/String.h"
+
+#include <absl/hash/hash.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(StringTest, EqualTextsShareOneInternedRep) {
+  const std::string text = "policy-string-test-shared";
+  Mica::String a(text);
+  Mica::String b(std::string_view(text.data(), text.size()));
+  Mica::String c("policy-string-test-shared");
+  // One rep: the very same bytes, so equality is a pointer comparison.
+  EXPECT_EQ(a.c_str(), b.c_str());
+  EXPECT_EQ(a.c_str(), c.c_str());
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a == Mica::String("policy-string-test-other"));
+  EXPECT_TRUE(a == std::string_view("policy-string-test-shared"));
+  EXPECT_EQ(a.view(), text);
+  EXPECT_EQ(a.size(), text.size());
+  EXPECT_EQ(a.str(), text);
+}
+
+TEST(StringTest, OrdersByBytes) {
+  const std::vector<Mica::String> sorted = {"", "A", "B", "a", "ab", "abc", "b", "\xff"};
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    for (size_t j = 0; j < sorted.size(); ++j) {
+      EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
+    }
+  }
+  // Interning order does not matter: a text made later may sort first.
+  Mica::String late("0-made-after-the-others");
+  EXPECT_LT(late, sorted[1]);
+}
+
+TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
+  Mica::String none;
+  Mica::String fromEmpty("");
+  Mica::String fromView{std::string_view()};
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(none, fromEmpty);
+  EXPECT_EQ(none, fromView);
+  EXPECT_EQ(none.size(), 0u);
+  EXPECT_STREQ(none.c_str(), "");
+  EXPECT_EQ(none.hash(), 0u);
+  EXPECT_LT(none, Mica::String("a"));
+  EXPECT_EQ(fmt::format("[{}]", none), "[]");
+}
+
+TEST(StringTest, EqualTextsHashEqually) {
+  Mica::String a("hash-me");
+  Mica::String b(std::string("hash-me"));
+  EXPECT_EQ(a.hash(), b.hash());
+  EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
+  EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
+  EXPECT_NE(a.hash(), Mica::String("hash-you").hash());
+}
+
+TEST(StringTest, CopiesAndMovesKeepTheText) {
+  Mica::String a("copied-text");
+  Mica::String b = a;
+  Mica::String c = std::move(b);
+  EXPECT_TRUE(b.empty());  // a moved-from String is empty
+  EXPECT_EQ(c, a);
+  b = c;
+  a = Mica::String("other-text");
+  EXPECT_EQ(b.view(), "copied-text");
+  EXPECT_EQ(a.view(), "other-text");
+  EXPECT_EQ(fmt::format("{:>12}", b), " copied-text");
+}
+
+TEST(StringTest, InternTableDropsATextWithItsLastCopy) {
+  const size_t before = Mica::internedStrings();
+  {
+    Mica::String a("intern-table-test-unique-text");
+    EXPECT_EQ(Mica::internedStrings(), before + 1);
+    Mica::String b = a;
+    Mica::String c("intern-table-test-unique-text");
+    EXPECT_EQ(Mica::internedStrings(), before + 1);
+    a = Mica::String();
+    b = Mica::String();
+    EXPECT_EQ(Mica::internedStrings(), before + 1);
+  }
+  EXPECT_EQ(Mica::internedStrings(), before);
+  // Interned again from scratch afterwards.
+  Mica::String again("intern-table-test-unique-text");
+  EXPECT_EQ(again.view(), "intern-table-test-unique-text");
+  EXPECT_EQ(Mica::internedStrings(), before + 1);
+}
+
+TEST(BoundedStringTest, AcceptsUpToMaxLengthAndRejectsMore) {
+  using Name = Quill::BoundedString<100>;
+  EXPECT_EQ(Name::maxLength(), 100u);
+  const std::string hundred(100, 'x');
+  Name ok(std::string_view{hundred});
+  EXPECT_EQ(ok.view(), hundred);
+  EXPECT_EQ(static_cast<const Mica::String&>(ok), Mica::String(hundred));
+  try {
+    Name tooLong(std::string_view{hundred + "y"});
+    FAIL() << "no range error";
+  } catch (const Quill::RangeError& e) {
+    EXPECT_STREQ(e.what(), "Quill::String::bytes > maxLength() not allowed");
+  }
+  EXPECT_THROW(Name(Mica::String(std::string(101, 'z'))), Quill::RangeError);
+  EXPECT_LT(Name("a"), Name("b"));
+  EXPECT_EQ(fmt::format("{}", Name("group")), "group");
+}
+
+}  // namespace

@@ -1,0 +1,392 @@
+// The mechanism on a nested input path (root.mids[].leaves[].value) and a nested output
+// (out.mids[].values), under every scheduling mode.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/mica/Assert.h"
+#include "platform/trace/Trace.h"
+#include "tests/runtime/TestSm.h"
+#include "tests/support/SmTestSupport.h"
+
+namespace RtTest {
+namespace {
+
+using IeTest::Mode;
+using Log = std::vector<std::string>;
+
+constexpr const char* kHandler = "NestedTestSm";
+
+bool hasLine(const Mica::TraceCapture& capture, int level, std::string_view text) {
+  for (const auto& line : capture.lines()) {
+    if (line.handler == kHandler && line.level == level && line.text == text) return true;
+  }
+  return false;
+}
+
+class NestedSmTest : public IeTest::ModeFixture {
+ protected:
+  NestedSmTest() { control_.debugTraceName = kHandler; }
+
+  Mica::Ptr<NestedTestSm> create() { return nestedTestSmFactory(root_, out_, control()); }
+  Mica::Ptr<NestedTestSm> start() {
+    auto sm = create();
+    runUntilIdle();
+    return sm;
+  }
+  static int valueOf(int mid, int leaf) { return mid * 100 + leaf; }
+  // Mids 1..mids, each with leaves 1..leaves holding valueOf(mid, leaf).
+  void build(int mids, int leaves) {
+    for (int m = 1; m <= mids; ++m) {
+      auto mid = root_->midsIs(m);
+      for (int l = 1; l <= leaves; ++l) mid->leafIs(l, valueOf(m, l));
+    }
+  }
+  Mica::Ptr<Leaf> leaf(int m, int l) { return root_->mids.get(m)->leaves.get(l); }
+  bool sync() const { return GetParam() == Mode::synchronous; }
+
+  Mica::Ptr<Root> root_ = Mica::make<Root>();
+  Mica::Ptr<OutRoot> out_ = Mica::make<OutRoot>();
+};
+
+TEST_P(NestedSmTest, FollowsEveryChangeBelowTheRoot) {
+  build(3, 4);
+  root_->midsIs(4);  // a mid without leaves still gets its container
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(sm->idle());
+  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+  EXPECT_EQ(out_->mids.size(), 4u);
+
+  auto mid = root_->mids.get(2);
+  const std::vector<std::function<void()>> changes = {
+      [&] { mid->leafIs(9, 299); },
+      [&] { leaf(2, 1)->valueIs(298); },
+      [&] { mid->leavesDel(2); },
+      [&] { leaf(2, 3)->valueIs(0); },  // unset: filtered out
+      [&] { root_->midsIs(5)->leafIs(1, 501); },
+      [&] { root_->midsDel(4); },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    changes[i]();
+    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_)) << "after change " << i;
+  }
+  EXPECT_TRUE(scheduler().idle());
+}
+
+TEST_P(NestedSmTest, RemovingAMidRetractsEverythingBelowIt) {
+  build(3, 3);
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  Mica::Ptr<OutMid> out2 = out_->mids.get(2);
+  ChangeLog<OutRoot> mids(out_);
+  ChangeLog<OutMid> values1(out_->mids.get(1));
+  ChangeLog<OutMid> values2(out2);
+
+  root_->midsDel(2);
+  // Each value below mid 2 is retracted through its nested input SMs, then the container goes.
+  EXPECT_EQ(values2.log, (Log{"-201", "-202", "-203"}));
+  EXPECT_EQ(mids.log, (Log{"-2"}));
+  EXPECT_TRUE(values1.log.empty());
+  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+
+  root_->mids.get(1)->leavesDel(2);
+  EXPECT_EQ(values1.log, (Log{"-102"}));
+  EXPECT_EQ(mids.log, (Log{"-2"}));
+}
+
+TEST_P(NestedSmTest, DoDeleteAllRetractsEveryOutputOfEverySource) {
+  build(2, 2);
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  Mica::Ptr<OutMid> out1 = out_->mids.get(1);
+  ChangeLog<OutMid> values1(out1);
+  sm->doDeleteAll();
+  EXPECT_EQ(values1.log, (Log{"-101", "-102"}));
+  EXPECT_TRUE(out_->mids.empty());
+}
+
+TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnce) {
+  build(3, 4);
+  TraceLevels levels(kHandler, kSmLevels);
+  Mica::TraceCapture capture;
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  // The second pass runs each pipeline exactly once per element, however often it yielded.
+  EXPECT_EQ(sm->leafEvents.size(), 12u);
+  for (const auto& [key, runs] : sm->leafEvents) {
+    EXPECT_EQ(runs, 1) << "mid " << key.first << " leaf " << key.second;
+  }
+  EXPECT_EQ(sm->midEvents, (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
+  if (GetParam() == Mode::alwaysYield) {
+    // The nested SM of mid 1 yields after its first leaf; the top level then yields at mid 1.
+    EXPECT_TRUE(hasLine(capture, 8, "1  yielding after 1 iterations (4 total items)"));
+    EXPECT_TRUE(hasLine(capture, 8, " child yielding after 0 iterations (3 total items)"));
+    EXPECT_TRUE(hasLine(capture, 8, "  yielding after 1 iterations (3 total items)"));
+  }
+  if (GetParam() == Mode::neverYield || sync()) {
+    for (const auto& line : capture.lines()) {
+      EXPECT_EQ(line.text.find(" yielding after "), std::string::npos) << line.text;
+    }
+    EXPECT_TRUE(hasLine(capture, 9, "MidSm1 initial scan complete. Processed 4 children."));
+    EXPECT_TRUE(hasLine(capture, 9, "MidSm1 scan complete. Processed 4 children."));
+  }
+}
+
+TEST_P(NestedSmTest, NestedOutputReconcilesWithoutTouchingValidEntries) {
+  root_->midsIs(1)->leafIs(1, 101);
+  root_->mids.get(1)->leafIs(2, 102);
+  root_->midsIs(2)->leafIs(1, 201);
+  root_->midsIs(3);  // exists, but no leaf produces a value in it
+  // Left by an earlier run: valid 101 and 102, stale 199, stale 301, a stale container 7.
+  auto out1 = out_->midsIs(1);
+  for (int v : {101, 102, 199}) out1->valuesIs(v);
+  auto out3 = out_->midsIs(3);
+  out3->valuesIs(301);
+  out_->midsIs(7)->valuesIs(701);
+  ChangeLog<OutRoot> mids(out_);
+  ChangeLog<OutMid> values1(out1);
+  ChangeLog<OutMid> values3(out3);
+
+  TraceLevels levels(kHandler, kSmLevels);
+  Mica::TraceCapture capture;
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101, 102}}, {2, {201}}, {3, {}}}));
+  EXPECT_EQ(mids.log, (Log{"+2", "-7"}));
+  EXPECT_EQ(values1.log, (Log{"-199"}));
+  EXPECT_EQ(values3.log, (Log{"-301"}));
+  EXPECT_TRUE(out_->mids.get(1) == out1);
+
+  EXPECT_TRUE(hasLine(capture, 9, "Reconciling outMidsOutput: true"));
+  EXPECT_TRUE(hasLine(capture, 9, "Reconciling outMidValuesOutput: true"));
+  // The nested walk visits 101, 102, 199 | 201 | 301 and deletes 199 and 301.
+  const char* done = nullptr;
+  switch (GetParam()) {
+    case Mode::synchronous:
+      done = "Deletion scan for reconciliation is done, last task run processed 5 items, deleting 2 items.";
+      break;
+    case Mode::neverYield:
+      // The first entry is processed in the scan task's run, which then hands over.
+      EXPECT_TRUE(hasLine(capture, 8,
+                          "Yielding in reconciliation processing after processing 1 items, including 0 deletions ."));
+      done = "Deletion scan for reconciliation is done, last task run processed 4 items, deleting 2 items.";
+      break;
+    case Mode::alwaysYield:
+      EXPECT_TRUE(hasLine(capture, 8,
+                          "Yielding in reconciliation processing after processing 1 items, including 1 deletions ."));
+      done = "Deletion scan for reconciliation is done, last task run processed 1 items, deleting 1 items.";
+      break;
+    case Mode::randomYield:
+      break;
+  }
+  if (done) {
+    EXPECT_TRUE(hasLine(capture, 9, done)) << done;
+  }
+}
+
+TEST_P(NestedSmTest, StaleContainerRevivedDuringReconciliationLosesItsStaleEntries) {
+  root_->midsIs(1)->leafIs(1, 101);
+  // Left by an earlier run: containers 3 and 5, whose mids are gone, with stale values.
+  out_->midsIs(3)->valuesIs(399);
+  out_->midsIs(5)->valuesIs(599);
+  auto sm = create();
+  // Run until every second pass is done and the reconciliations have begun.
+  auto scansDone = [&] {
+    return sm->initialScanDone() && sm->inputSmScanState().flag(0) && sm->inputSmScanState().flag(1);
+  };
+  while (!scansDone()) ASSERT_TRUE(scheduler().runOne());
+  // Mid 3 comes back before the walk of out.mids reaches its stale container, which is kept.
+  root_->midsIs(3)->leafIs(1, 301);
+  runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101}}, {3, {301}}}));
+}
+
+TEST_P(NestedSmTest, ChangeBeforeInitialScanDoneIsProducedByTheSecondPass) {
+  build(2, 3);
+  auto sm = create();
+  const bool initialPhase = !sm->initialScanDone();
+  if (GetParam() == Mode::alwaysYield) {
+    ASSERT_TRUE(initialPhase);
+  }
+  ChangeLog<OutRoot> mids(out_);
+  leaf(1, 2)->valueIs(555);
+  root_->midsIs(3)->leafIs(1, 301);
+  root_->midsDel(2);
+  if (initialPhase) {
+    EXPECT_TRUE(mids.log.empty());
+    EXPECT_TRUE(out_->mids.empty());
+    EXPECT_TRUE(sm->leafEvents.empty());
+  }
+  runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101, 555, 103}}, {3, {301}}}));
+  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+}
+
+TEST_P(NestedSmTest, ValueChangeRetractsTheOldValueBeforeAssertingTheNew) {
+  build(1, 2);
+  auto sm = start();
+  ChangeLog<OutMid> values(out_->mids.get(1));
+  leaf(1, 1)->valueIs(150);
+  EXPECT_EQ(values.log, (Log{"-101", "+150"}));
+  values.log.clear();
+
+  // The same value again (old == new): only the assertion, of a value already there.
+  TraceLevels levels(kHandler, kSmLevels);
+  Mica::TraceCapture capture;
+  sm->eventToEvalLeaf(1, 1, Quill::Optional<int>(150), Quill::Optional<int>(150));
+  EXPECT_TRUE(values.log.empty());
+  EXPECT_EQ(capture.texts(7),
+            (Log{"evalLeaf = from( root.mids[].leaves[].value ): midKey=1 leafKey=1 oldValueOpt=150 newValueOpt=150",
+                 "into( out.mids[ midKey ].values[ value ] ): inserting k1=1, k2=150"}));
+  EXPECT_EQ(capture.texts(6), (Log{"filter( _valueOpt3 ) failed, terminating pipeline"}));
+}
+
+TEST_P(NestedSmTest, SynchronousModeFinishesInsideTheFactory) {
+  build(2, 2);
+  auto sm = create();
+  EXPECT_EQ(sm->ready(), sync());
+  EXPECT_EQ(scheduler().idle(), sync());
+  if (sync()) {
+    EXPECT_TRUE(sm->idle());
+    EXPECT_EQ(scheduler().runsTotal(), 0u);
+    EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
+    EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
+    EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
+    EXPECT_EQ(sm->output(1).reconciliationTask(), nullptr);
+    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+  }
+  runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+  // A completed scan drops its task.
+  EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
+  EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
+}
+
+TEST_P(NestedSmTest, DestructionLeavesOutputsAndUnsubscribes) {
+  build(2, 2);
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  const Contents before = contentsOf(*out_);
+  Mica::Ptr<Mid> mid1 = root_->mids.get(1);
+  Mica::Ptr<Leaf> leaf11 = leaf(1, 1);
+  sm = nullptr;
+  EXPECT_EQ(contentsOf(*out_), before);
+  EXPECT_EQ(root_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(mid1->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(leaf11->publisher().subscriberCount(), 0u);
+
+  leaf11->valueIs(777);
+  mid1->leafIs(5, 105);
+  root_->midsDel(2);
+  root_->midsIs(3)->leafIs(1, 301);
+  EXPECT_EQ(contentsOf(*out_), before);
+  EXPECT_EQ(runUntilIdle(), 0u);
+}
+
+TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
+  build(3, 3);
+  auto sm = create();
+  sm = nullptr;
+  EXPECT_TRUE(scheduler().idle());
+  EXPECT_EQ(runUntilIdle(), 0u);
+  EXPECT_EQ(root_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(root_->mids.get(1)->publisher().subscriberCount(), 0u);
+  leaf(1, 1)->valueIs(1);  // nobody listens any more
+}
+
+TEST_P(NestedSmTest, StateMachineMayHoldTheLastReferenceToItsInput) {
+  build(2, 2);
+  auto sm = start();
+  Mica::Ptr<Mid> mid1 = root_->mids.get(1);
+  root_ = nullptr;  // the state machine now holds the only reference to the root
+  sm = nullptr;     // releases the root while unsubscribing from it
+  EXPECT_EQ(mid1->publisher().subscriberCount(), 0u);
+}
+
+TEST_P(NestedSmTest, MissedNotificationBelowARemovedMidIsAnAssertion) {
+  build(2, 2);
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  sm->hasNotificationActiveIs(false);
+  leaf(2, 1)->valueIs(999);
+  sm->hasNotificationActiveIs(true);
+  try {
+    root_->midsDel(2);
+    FAIL() << "no assertion";
+  } catch (const Mica::AssertionError& e) {
+    EXPECT_STREQ(e.what(), "We missed notifications that happened to value before the enclosing entity got deleted");
+  }
+}
+
+TEST_P(NestedSmTest, ResubscribingAfterAScanDeliversEachChangeOnce) {
+  if (sync()) GTEST_SKIP() << "no scan runs after the factory returns in synchronous mode";
+  build(2, 2);
+  auto sm = create();
+  while (!sm->initialScanDone()) ASSERT_TRUE(scheduler().runOne());
+  // The second pass meets a mid that appeared while notifications were off and subscribes to it.
+  sm->hasNotificationActiveIs(false);
+  auto leaf91 = root_->midsIs(9)->leafIs(1, 901);
+  runUntilIdle();
+  EXPECT_EQ(sm->leafEvents[std::make_pair(9, 1)], 1);
+  sm->hasNotificationActiveIs(true);
+  sm->leafEvents.clear();
+  leaf91->valueIs(902);
+  EXPECT_EQ(sm->leafEvents[std::make_pair(9, 1)], 1);
+  EXPECT_EQ(leaf91->publisher().subscriberCount(), 1u);
+  sm = nullptr;
+  EXPECT_EQ(leaf91->publisher().subscriberCount(), 0u);
+  leaf91->valueIs(903);
+}
+
+TEST_P(NestedSmTest, RandomChangesDuringAndAfterStartConverge) {
+  for (uint64_t seed = 1; seed <= 100; ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937_64 rng(seed);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<uint64_t>(n)); };
+    // Values of distinct leaves never collide; 0 (unset) is filtered out by the pipeline.
+    auto value = [&](int m, int l) {
+      const int d = pick(10);
+      return d == 0 ? 0 : m * 100 + l * 10 + d;
+    };
+    auto change = [&] {
+      const int m = 1 + pick(6);
+      const int l = 1 + pick(5);
+      switch (pick(5)) {
+        case 0: root_->midsIs(m); break;
+        case 1: root_->midsDel(m); break;
+        case 2:
+        case 3: root_->midsIs(m)->leafIs(l, value(m, l)); break;
+        default: root_->midsIs(m)->leavesDel(l); break;
+      }
+    };
+    root_ = Mica::make<Root>();
+    out_ = Mica::make<OutRoot>();
+    for (int i = 0; i < 25; ++i) change();
+    for (int i = 0; i < 12; ++i) out_->midsIs(1 + pick(8))->valuesIs(value(1 + pick(8), 1 + pick(5)));
+
+    auto sm = create();
+    int runs = 0;
+    while (!sm->ready()) {
+      change();
+      ASSERT_TRUE(scheduler().runOne()) << "not ready, and nothing left to run";
+      ASSERT_LT(++runs, 100000);
+    }
+    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
+    for (int i = 0; i < 60; ++i) {
+      change();
+      ASSERT_EQ(contentsOf(*out_), expectedFor(*root_)) << "after change " << i;
+    }
+    EXPECT_TRUE(scheduler().idle());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, NestedSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace RtTest

@@ -1,0 +1,258 @@
+// The mechanism's start-up, task names, traces and failures, on IePolicyToVniLaneSm (one input
+// collection, one top-level output), under every scheduling mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
+#include "platform/mica/Assert.h"
+#include "platform/trace/Blip.h"
+#include "platform/trace/Trace.h"
+#include "tests/runtime/TestSm.h"
+#include "tests/support/SmTestSupport.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using IeTest::Mode;
+using Texts = std::vector<std::string>;
+
+constexpr const char* kHandler = "OrbInternetExitStatusSm";
+constexpr const char* kScanTask = "OrbInternetExit::IePolicyToVniLaneSm-LaneStatusDirSm0InputScanTask0";
+constexpr const char* kOutputTask = "IePolicyToVniLaneSm-iePolicyToVniLaneDirPolToVniLaneOutputTask";
+
+VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(Lane::VniId(vni), static_cast<uint16_t>(lane)); }
+
+class TaskNames final : public Keel::TaskRunObserver {
+ public:
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override {
+    names.push_back(task.taskName());
+  }
+  Texts names;
+};
+
+// The texts written to `handler` at `level`, in order.
+Texts textsAt(const Mica::TraceCapture& capture, std::string_view handler, int level) {
+  Texts out;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == handler && line.level == level) out.push_back(line.text);
+  }
+  return out;
+}
+
+// Whether `wanted` occurs in `texts` in this order (other texts may lie between).
+bool inOrder(const Texts& texts, const Texts& wanted) {
+  auto it = texts.begin();
+  for (const auto& w : wanted) {
+    it = std::find(it, texts.end(), w);
+    if (it == texts.end()) return false;
+    ++it;
+  }
+  return true;
+}
+
+class RuntimeTest : public IeTest::ModeFixture {
+ protected:
+  Mica::Ptr<IePolicyToVniLaneSm> create() { return iePolicyToVniLaneSmFactory(lanes_, dir_, control()); }
+  Mica::Ptr<IePolicyToVniLaneSm> start() {
+    auto sm = create();
+    runUntilIdle();
+    return sm;
+  }
+  // Three bindings; with `stale`, the output also holds them and, first in order, a stale key.
+  void bindThree(bool stale) {
+    lanes_->laneToIEMapIs(pair(1, 1), "P");
+    lanes_->laneToIEMapIs(pair(1, 2), "P");
+    lanes_->laneToIEMapIs(pair(1, 3), "Q");
+    if (!stale) return;
+    dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(0, 9)));
+    dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(1, 1)));
+    dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(1, 2)));
+    dir_->polToVniLaneIs(PolicyVniLaneKey("Q", pair(1, 3)));
+  }
+  bool sync() const { return GetParam() == Mode::synchronous; }
+
+  Mica::Ptr<Lane::LaneStatusDir> lanes_ = Mica::make<Lane::LaneStatusDir>();
+  Mica::Ptr<IePolicyToVniLaneDir> dir_ = Mica::make<IePolicyToVniLaneDir>();
+};
+
+TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
+  bindThree(/*stale=*/true);
+  TaskNames observer;
+  scheduler().runObserverIs(&observer);
+  auto sm = start();
+  scheduler().runObserverIs(nullptr);
+  ASSERT_TRUE(sm->ready());
+  const std::set<std::string> names(observer.names.begin(), observer.names.end());
+  if (sync()) {
+    EXPECT_TRUE(names.empty());
+  } else {
+    EXPECT_EQ(names, (std::set<std::string>{kScanTask, kOutputTask}));
+    // Each task runs once at its creation, before anything else.
+    ASSERT_GE(observer.names.size(), 2u);
+    EXPECT_EQ(observer.names[0], kOutputTask);
+    EXPECT_EQ(observer.names[1], kScanTask);
+  }
+  EXPECT_EQ(sm->output(0).taskName(), kOutputTask);
+  // Completed scans and reconciliations drop their tasks.
+  EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
+  EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
+}
+
+TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
+  bindThree(/*stale=*/true);
+  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
+  Mica::TraceCapture capture;
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  const Texts progress = textsAt(capture, kHandler, 9);
+  EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
+                                 "create non-public arg SMs", "initialized",
+                                 "Initial scan done for child SMs. Now scanning with events triggered.",
+                                 "Input scans for iePolicyToVniLaneDirPolToVniLaneOutput complete"}));
+  // A pass traces its completion after setting its scan flag, whose effects come first.
+  const char* initialDone = "LaneStatusDirSm0 initial scan, and parent scan, complete.";
+  EXPECT_EQ(std::count(progress.begin(), progress.end(), initialDone), 1);
+  EXPECT_TRUE(inOrder(progress, {"create non-public arg SMs", initialDone,
+                                 "LaneStatusDirSm0 scan, and parent scan, complete."}));
+  EXPECT_TRUE(inOrder(progress, {"Initial scan done for child SMs. Now scanning with events triggered.",
+                                 "LaneStatusDirSm0 scan, and parent scan, complete."}));
+  // Only a synchronous start re-enters the readiness check once the output is ready.
+  EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
+
+  // The reconciliation's progress, "level|text" in order. The output holds P@0.9 (stale), P@1.1,
+  // P@1.2, Q@1.3; the first entry is walked in the scan task's run, which then hands over.
+  Texts reconciliation;
+  for (const auto& line : capture.lines()) {
+    if (line.text.starts_with("Yielding in reconciliation") || line.text.starts_with("Deletion scan")) {
+      reconciliation.push_back(std::to_string(line.level) + "|" + line.text);
+    }
+  }
+  const std::string yielded1 = "8|Yielding in reconciliation processing after processing 1 items, including 1 deletions .";
+  const std::string yielded0 = "8|Yielding in reconciliation processing after processing 1 items, including 0 deletions .";
+  const std::string done = "9|Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.";
+  switch (GetParam()) {
+    case Mode::synchronous:
+      EXPECT_EQ(reconciliation, (Texts{fmt::format(fmt::runtime(done), 4, 1)}));
+      break;
+    case Mode::neverYield:
+      EXPECT_EQ(reconciliation, (Texts{yielded1, fmt::format(fmt::runtime(done), 3, 0)}));
+      break;
+    case Mode::alwaysYield:
+      EXPECT_EQ(reconciliation, (Texts{yielded1, yielded0, yielded0, fmt::format(fmt::runtime(done), 1, 0)}));
+      break;
+    case Mode::randomYield:
+      ASSERT_FALSE(reconciliation.empty());
+      EXPECT_TRUE(reconciliation.back().starts_with("9|Deletion scan")) << reconciliation.back();
+      break;
+  }
+
+  // Scan yields: "{} {} yielding after {} iterations ({} total items)" with empty first arguments.
+  const Texts key = textsAt(capture, kHandler, 8);
+  const auto scanYields = std::count_if(key.begin(), key.end(), [](const std::string& t) {
+    return t.find(" yielding after ") != std::string::npos;
+  });
+  if (GetParam() == Mode::alwaysYield) {
+    // Both passes yield after each of the first two of three elements.
+    EXPECT_EQ(std::count(key.begin(), key.end(), "  yielding after 1 iterations (3 total items)"), 4);
+    EXPECT_EQ(scanYields, 4);
+  } else if (GetParam() != Mode::randomYield) {
+    EXPECT_EQ(scanYields, 0);
+  }
+}
+
+TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
+  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
+  Mica::TraceCapture capture;
+  auto sm = start();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(sm->idle());
+  const Texts progress = textsAt(capture, kHandler, 9);
+  EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: false", "initialized"}));
+  for (const auto& t : progress) EXPECT_FALSE(t.starts_with("Deletion scan")) << t;
+  EXPECT_TRUE(textsAt(capture, kHandler, 7).empty());
+}
+
+TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
+  control_.debugTraceName = "IeRuntimeTestHandler";
+  RtTest::TraceLevels levels("IeRuntimeTestHandler", RtTest::kSmLevels);
+  RtTest::TraceLevels defaultOff(kHandler, 0);
+  Mica::TraceCapture capture;
+  auto sm = start();
+  EXPECT_TRUE(inOrder(textsAt(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
+}
+
+TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
+  auto sm = start();
+  EXPECT_EQ(sm->blip(), Blip::defaultHandle());
+  Blip::TraceHandle own(8);
+  control_.qtHandle = &own;
+  auto other = start();
+  EXPECT_EQ(other->blip(), &own);
+  lanes_->laneToIEMapIs(pair(2, 2), "R");
+  EXPECT_EQ(own.decoded(), (Texts{"evalLaneToIePolicy: policy R@2.2 isAdd true"}));
+}
+
+TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
+  const char* text = "Pointer SM args cannot be null unless they are marked Optional";
+  try {
+    iePolicyToVniLaneSmFactory(nullptr, dir_, control());
+    FAIL() << "no assertion";
+  } catch (const Mica::AssertionError& e) {
+    EXPECT_STREQ(e.what(), text);
+  }
+  try {
+    iePolicyToVniLaneSmFactory(lanes_, nullptr, control());
+    FAIL() << "no assertion";
+  } catch (const Mica::AssertionError& e) {
+    EXPECT_STREQ(e.what(), text);
+  }
+  // Nothing is left behind: no queued task, no subscriber.
+  EXPECT_TRUE(scheduler().idle());
+  EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
+}
+
+TEST_P(RuntimeTest, DoDeleteAllRetractsEveryKey) {
+  bindThree(/*stale=*/false);
+  auto sm = start();
+  ASSERT_EQ(dir_->polToVniLane.size(), 3u);
+  sm->doDeleteAll();
+  EXPECT_TRUE(dir_->polToVniLane.empty());
+  EXPECT_EQ(lanes_->laneToIEMap.size(), 3u);
+}
+
+TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
+  bindThree(/*stale=*/false);
+  auto sm = start();
+  sm->hasNotificationActiveIs(false);
+  lanes_->laneToIEMapIs(pair(1, 1), "X");
+  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
+  sm->hasNotificationActiveIs(true);
+  try {
+    sm->doDeleteAll();
+    FAIL() << "no assertion";
+  } catch (const Mica::AssertionError& e) {
+    EXPECT_STREQ(e.what(), "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
+  }
+}
+
+TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
+  bindThree(/*stale=*/false);
+  auto sm = start();
+  sm->hasNotificationActiveIs(false);
+  sm->hasNotificationActiveIs(false);
+  EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
+  sm->hasNotificationActiveIs(true);
+  sm->hasNotificationActiveIs(true);
+  EXPECT_EQ(lanes_->publisher().subscriberCount(), 1u);
+  lanes_->laneToIEMapDel(pair(1, 3));
+  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 3))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RuntimeTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
