@@ -45,10 +45,9 @@ void SourceBase::onNotification(Mica::AttrId attr, const void*, const void*) {
   doInputScan();
 }
 
-void SourceBase::yielded(uint64_t count, uint64_t total) {
+void SourceBase::yielded(uint64_t total) {
   state_ = ScanState::yielded;
   if (task_) {
-    task_->taskWorkCountInc(count);
     task_->taskWorkPendingIs(total);
     task_->scheduleTask();
   }

@@ -58,10 +58,15 @@ class SourceBase : private Mica::Subscriber {
   // shouldYield<N>(): false without a task or while inReactor, else the task's answer.
   bool shouldYield() const;
   bool inTask() const noexcept { return task_ && task_->taskCurrentlyRunning(); }
+  // Reports work done in the current run (one unit per element visited).
+  void workDone(uint64_t n) noexcept {
+    if (task_) task_->taskWorkCountInc(n);
+  }
 
  protected:
   // Scan bookkeeping shared by every top level; called by the level template.
-  void yielded(uint64_t count, uint64_t total);
+  // The pass stopped early; `total` is the collection's size, reported as work pending.
+  void yielded(uint64_t total);
   void completed();
 
   ScanState state_ = ScanState::notStarted;
@@ -137,5 +142,18 @@ class InputArgSm : public InputArgSmBase {
 };
 
 inline StateMachine& SourceBase::sm() const noexcept { return arg_.sm(); }
+
+// Sets inReactor for the life of a reactor call and restores it, also when the call throws.
+class ReactorScope {
+ public:
+  explicit ReactorScope(InputArgSmBase& arg) : arg_(arg), was_(arg.inReactorIs(true)) {}
+  ~ReactorScope() { arg_.inReactorIs(was_); }
+  ReactorScope(const ReactorScope&) = delete;
+  ReactorScope& operator=(const ReactorScope&) = delete;
+
+ private:
+  InputArgSmBase& arg_;
+  bool was_;
+};
 
 }  // namespace Flo

@@ -33,6 +33,7 @@ void OutputBase::onNotification(Mica::AttrId attr, const void*, const void*) {
 
 void OutputBase::initReconciling() {
   reconciling_ = nested_ || outputNonEmpty();
+  if (reconciling_) reserveSeen();
   sm_.trace(kLevelProgress, "Reconciling {}: {}", name_, reconciling_);
 }
 
@@ -72,6 +73,7 @@ bool OutputBase::deletionPass() {
       ++deleted;
     }
     ++processed;
+    if (task_) task_->taskWorkCountInc(1);  // as it is done, so the task's budget sees it
     more = cursorNext();
     if (more && !sm_.synchronous() && task_ &&
         (!task_->taskCurrentlyRunning() || task_->taskShouldYield())) {
@@ -80,7 +82,6 @@ bool OutputBase::deletionPass() {
       sm_.trace(kLevelKey,
                 "Yielding in reconciliation processing after processing {} items, including {} deletions .",
                 processed, deleted);
-      task_->taskWorkCountInc(processed);
       task_->scheduleTask();
       return false;
     }
@@ -88,7 +89,6 @@ bool OutputBase::deletionPass() {
   sm_.trace(kLevelProgress,
             "Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.",
             processed, deleted);
-  if (task_) task_->taskWorkCountInc(processed);
   dropTask();
   useBookmark_ = false;
   return true;

@@ -71,6 +71,8 @@ class OutputBase : private Mica::Subscriber {
   virtual bool cursorNext() = 0;
   virtual void cursorToBookmark() = 0;
   virtual void clearReconciliationState() = 0;
+  // Called once when reconciliation starts: size the seen set for the entries already there.
+  virtual void reserveSeen() {}
 
   bool reconciling_ = false;
 
@@ -106,6 +108,9 @@ class TopOutput final : public OutputBase {
 
  protected:
   bool outputNonEmpty() const override { return entity_ && !Spec::empty(*entity_); }
+  void reserveSeen() override {
+    if constexpr (requires { Spec::size(*entity_); }) seen_.reserve(Spec::size(*entity_));
+  }
   bool cursorFirst(bool fromBookmark) override {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
@@ -230,6 +235,7 @@ struct CollOutputSpec {
   using Coll = std::remove_cvref_t<decltype(std::declval<E&>().*Member)>;
   using Key = typename Coll::Key;
   static bool empty(const E& e) { return (e.*Member).empty(); }
+  static size_t size(const E& e) { return (e.*Member).size(); }
   static std::optional<Key> first(const E& e, const Key* atOrAfter) {
     const auto& c = e.*Member;
     auto it = atOrAfter ? c.lowerBound(*atOrAfter) : c.begin();

@@ -6,6 +6,11 @@
 namespace OrbInternetExit {
 
 namespace {
+const Mica::DebugHandler& defaultTracer() {
+  static const Mica::Ptr<Mica::DebugHandler> handler = Mica::Platform::getDebugHandler(Flo::kDefaultTraceName);
+  return *handler;
+}
+
 // Source 0: laneStatusDir.laneToIEMap[], served by LaneStatusDirSm0.
 using LaneToIEMapPath =
     Flo::Path<IePolicyToVniLaneSm, &IePolicyToVniLaneSm::eventToEvalLaneToIePolicy,
@@ -56,7 +61,8 @@ void IePolicyToVniLaneSm::eventToEvalLaneToIePolicy(
     }
     const PolicyVniLaneKey policyKey(*valueOpt, vniLaneId);
     blip()->record("evalLaneToIePolicy: policy {} isAdd {}", policyKey, isAdd);
-    tracer().trace(Flo::kLevelKey, "evalLaneToIePolicy: policy {} isAdd {}", policyKey, isAdd);
+    // Always on the default handler, whatever handler the control names.
+    defaultTracer().trace(Flo::kLevelKey, "evalLaneToIePolicy: policy {} isAdd {}", policyKey, isAdd);
     intoPolToVniLane(policyKey, isAdd);
   }
 }

@@ -31,13 +31,21 @@ void Publisher::subscriberRemove(Subscriber* s) {
 void Publisher::deliver(AttrId attr, const void* key, const void* oldValue) {
   List* list = list_;
   ++list->depth;
+  // Restores the depth and closes holes even when a subscriber throws (the throwing assertion
+  // handler of tests and the simulator), so the publisher stays usable afterwards.
+  struct DepthGuard {
+    Publisher* publisher;
+    List* list;
+    ~DepthGuard() {
+      --list->depth;
+      publisher->settle();
+    }
+  } guard{this, list};
   // Subscribers added during this delivery sit past `end` and are not called now.
   const size_t end = list->subs.size();
   for (size_t i = 0; i < end; ++i) {
     if (Subscriber* s = list->subs[i]) s->onNotification(attr, key, oldValue);
   }
-  --list->depth;
-  settle();
 }
 
 void Publisher::settle() {

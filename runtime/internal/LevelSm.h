@@ -99,14 +99,16 @@ class LevelCore {
       while (it != coll().end()) {
         const auto key = keyOf(it);
         const uint32_t before = coll().version();
-        handle(key, /*fromReactor=*/false);
-        if constexpr (!leaf) {
-          auto child = children_.find(key);
-          if (child != children_.end() && !child->second->pass()) {
-            return yield(key, "child", count);
-          }
+        if constexpr (leaf) {
+          handleAt(key, it);
+        } else {
+          tracer().trace(kLevelKey, "k: {}", key);
+          auto* child = handleChild(key, /*fromReactor=*/false);
+          if (child && !child->pass()) return yield(key, "child", count);
         }
         ++count;
+        // One unit of work per element, reported as it is done so the task's budget sees it.
+        self().top().workDone(1);
         // Step by key when the handler changed the collection (iterators are invalid then).
         if (coll().version() == before) {
           ++it;
@@ -122,7 +124,7 @@ class LevelCore {
 
   // A change of this level's collection (or attribute).
   void reactor(const void* key, const void* oldValue) {
-    const bool wasInReactor = self().top().arg().inReactorIs(true);
+    const ReactorScope inReactor(self().top().arg());
     if constexpr (scalar) {
       version_ = coll().version();
       const auto& old = *static_cast<const typename Coll::Value*>(oldValue);
@@ -137,7 +139,6 @@ class LevelCore {
         handleChild(k, /*fromReactor=*/true);
       }
     }
-    self().top().arg().inReactorIs(wasInReactor);
   }
 
   // Retracts everything this level produced: every leaf element as a removal.
@@ -186,21 +187,16 @@ class LevelCore {
     }
   }
 
-  // handle<Attr><N>(key)
-  template <class K>
-  void handle(const K& k, bool fromReactor) {
+  // handle<Attr><N>(key) of a leaf, for the element the scan's iterator is on (no second lookup).
+  template <class K, class It>
+  void handleAt(const K& k, const It& it) {
     tracer().trace(kLevelKey, "k: {}", k);
-    if constexpr (leaf) {
-      auto v = coll().get(k);
-      if constexpr (Lv::kind == Mica::CollKind::set) {
-        call(k, v);
-      } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-        call(k, elementOpt(v));
-      } else {
-        call(k, Quill::Optional<typename Coll::Value>(), v);
-      }
+    if constexpr (Lv::kind == Mica::CollKind::set) {
+      call(k, Quill::Optional<Quill::Unit>(Quill::Unit{}));
+    } else if constexpr (Lv::kind == Mica::CollKind::entities) {
+      call(k, elementOpt(it->second));
     } else {
-      handleChild(k, fromReactor);
+      call(k, Quill::Optional<typename Coll::Value>(), Quill::Optional<typename Coll::Value>(it->second));
     }
   }
 
@@ -208,25 +204,29 @@ class LevelCore {
 
   Quill::Optional<typename Coll::Value> current() const { return coll().get(); }
 
+  // Creates, keeps or retracts the child of element `k`; returns the child that exists after.
   template <class K>
-  void handleChild(const K& k, bool fromReactor) {
+  auto* handleChild(const K& k, bool fromReactor) {
     using Child = LevelNode<Src, D + 1>;
     auto element = coll().get(k);
-    auto it = children_.find(k);
     if (element) {
-      if (it == children_.end()) {
-        auto child = std::make_unique<Child>(self(), k, Mica::Ptr<const typename Coll::Element>(element));
-        Child& ref = *child;
-        children_.emplace(k, std::move(child));
+      auto [it, inserted] = children_.try_emplace(k);
+      Child* child = it->second.get();
+      if (inserted) {
+        it->second = std::make_unique<Child>(self(), k, Mica::Ptr<const typename Coll::Element>(element));
+        child = it->second.get();
         // A scan runs the child's pass itself, to see whether it yields.
-        if (fromReactor) ref.pass();
+        if (fromReactor) child->pass();
       }
-      return;
+      return child;
     }
-    if (it == children_.end()) return;
-    std::unique_ptr<Child> gone = std::move(it->second);
-    children_.erase(it);
-    gone->deleteAll();
+    auto it = children_.find(k);
+    if (it != children_.end()) {
+      std::unique_ptr<Child> gone = std::move(it->second);
+      children_.erase(it);
+      gone->deleteAll();
+    }
+    return static_cast<Child*>(nullptr);
   }
 
   template <class K>
@@ -331,6 +331,7 @@ class TopLevel final : public SourceBase, public LevelCore<TopLevel<Src>, Src, 0
   std::tuple<> keys() const noexcept { return {}; }
   const std::string& name() const noexcept { return arg().name(); }
   bool shouldYield() const { return SourceBase::shouldYield(); }
+  void workDone(uint64_t n) { SourceBase::workDone(n); }
   using SourceBase::sm;
 
  private:
@@ -341,7 +342,7 @@ class TopLevel final : public SourceBase, public LevelCore<TopLevel<Src>, Src, 0
   void yielded(const char* why, uint64_t count, uint64_t total) {
     sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)", "", why, count,
                total);
-    SourceBase::yielded(count, total);
+    SourceBase::yielded(total);
   }
   void completed(uint64_t count) {
     (void)count;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,6 +100,25 @@ TEST(PublisherTest, RemovingTheLastSubscriberFreesTheListAndResubscribingWorks) 
   pub.subscriberAdd(&a);
   pub.notify(1, &key, nullptr);
   EXPECT_EQ(log.size(), 1u);
+}
+
+TEST(PublisherTest, ASubscriberThatThrowsLeavesThePublisherUsable) {
+  Mica::Publisher pub;
+  std::vector<std::string> log;
+  Recorder a("a", &log), b("b", &log);
+  pub.subscriberAdd(&a);
+  pub.subscriberAdd(&b);
+  bool thrown = false;
+  a.onCall = [&] {
+    pub.subscriberRemove(&b);  // leaves a hole while delivering
+    if (!std::exchange(thrown, true)) throw std::runtime_error("subscriber failed");
+  };
+  int key = 1;
+  EXPECT_THROW(pub.notify(1, &key, nullptr), std::runtime_error);
+  // The hole was closed and later removals take effect at once again.
+  EXPECT_EQ(pub.subscriberCount(), 1u);
+  pub.subscriberRemove(&a);
+  EXPECT_FALSE(pub.hasSubscribers());
 }
 
 }  // namespace
