@@ -4,33 +4,55 @@
 
 namespace Mica {
 
-Publisher::~Publisher() { delete list_; }
+Publisher::~Publisher() {
+  if (isList()) delete list();
+}
+
+size_t Publisher::subscriberCount() const noexcept {
+  if (word_ == 0) return 0;
+  return isList() ? list()->live : 1;
+}
 
 void Publisher::subscriberAdd(Subscriber* s) {
-  if (!list_) list_ = new List();
-  list_->subs.push_back(s);
-  ++list_->live;
+  if (word_ == 0) {
+    word_ = reinterpret_cast<uintptr_t>(s);
+    return;
+  }
+  if (!isList()) {
+    // A second subscriber: move to a list, keeping subscription order.
+    auto* l = new List();
+    l->subs.push_back(reinterpret_cast<Subscriber*>(word_));
+    l->live = 1;
+    word_ = reinterpret_cast<uintptr_t>(l) | kListTag;
+  }
+  list()->subs.push_back(s);
+  ++list()->live;
 }
 
 void Publisher::subscriberRemove(Subscriber* s) {
-  if (!list_) return;
-  auto& subs = list_->subs;
-  auto it = std::find(subs.begin(), subs.end(), s);
-  if (it == subs.end()) return;
-  --list_->live;
-  if (list_->depth > 0) {
+  if (word_ == 0) return;
+  if (!isList()) {
+    // A single subscriber is called without a list; removing it during that call is safe.
+    if (reinterpret_cast<Subscriber*>(word_) == s) word_ = 0;
+    return;
+  }
+  List* l = list();
+  auto it = std::find(l->subs.begin(), l->subs.end(), s);
+  if (it == l->subs.end()) return;
+  --l->live;
+  if (l->depth > 0) {
     // Delivery walks the list by index: leave a hole and close it when delivery ends.
     *it = nullptr;
-    list_->holes = true;
+    l->holes = true;
   } else {
-    subs.erase(it);
+    l->subs.erase(it);
     settle();
   }
 }
 
 void Publisher::deliver(AttrId attr, const void* key, const void* oldValue) {
-  List* list = list_;
-  ++list->depth;
+  List* l = list();
+  ++l->depth;
   // Restores the depth and closes holes even when a subscriber throws (the throwing assertion
   // handler of tests and the simulator), so the publisher stays usable afterwards.
   struct DepthGuard {
@@ -40,24 +62,26 @@ void Publisher::deliver(AttrId attr, const void* key, const void* oldValue) {
       --list->depth;
       publisher->settle();
     }
-  } guard{this, list};
+  } guard{this, l};
   // Subscribers added during this delivery sit past `end` and are not called now.
-  const size_t end = list->subs.size();
+  const size_t end = l->subs.size();
   for (size_t i = 0; i < end; ++i) {
-    if (Subscriber* s = list->subs[i]) s->onNotification(attr, key, oldValue);
+    if (Subscriber* s = l->subs[i]) s->onNotification(attr, key, oldValue);
   }
 }
 
+// Closes holes and gives the list up when it is no longer needed (outside any delivery).
 void Publisher::settle() {
-  List* list = list_;
-  if (list->depth > 0) return;
-  if (list->holes) {
-    list->subs.erase(std::remove(list->subs.begin(), list->subs.end(), nullptr), list->subs.end());
-    list->holes = false;
+  if (!isList()) return;
+  List* l = list();
+  if (l->depth > 0) return;
+  if (l->holes) {
+    l->subs.erase(std::remove(l->subs.begin(), l->subs.end(), nullptr), l->subs.end());
+    l->holes = false;
   }
-  if (list->live == 0) {
-    delete list;
-    list_ = nullptr;
+  if (l->live == 0) {
+    delete l;
+    word_ = 0;
   }
 }
 

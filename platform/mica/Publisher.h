@@ -7,14 +7,16 @@
 // A subscriber may unsubscribe itself or any other subscriber during delivery; a subscriber
 // removed during a delivery receives nothing more of it. A subscriber added during a delivery
 // receives the next notification, not the current one. Nested notifications (a subscriber that
-// writes the same entity) are delivered in full before the outer delivery goes on.
+// writes the same entity) are delivered in full before the outer delivery goes on. A subscriber
+// that throws leaves the publisher usable.
 //
-// Cost: a publisher without subscribers is one null pointer (millions of entities have none)
-// and notify() is one test; the subscriber list is allocated on the first subscription.
+// Cost: millions of entities have no subscriber or exactly one (the input SM that follows
+// them), so a publisher is one word: null, the single subscriber itself, or (tagged) a list
+// allocated when a second subscriber arrives. notify() without subscribers is one test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace Mica {
@@ -39,11 +41,15 @@ class Publisher {
   void subscriberAdd(Subscriber* s);
   // Removing a subscriber that is not subscribed does nothing.
   void subscriberRemove(Subscriber* s);
-  bool hasSubscribers() const noexcept { return list_ && list_->live != 0; }
-  size_t subscriberCount() const noexcept { return list_ ? list_->live : 0; }
+  bool hasSubscribers() const noexcept { return subscriberCount() != 0; }
+  size_t subscriberCount() const noexcept;
 
   void notify(AttrId attr, const void* key, const void* oldValue) {
-    if (!list_) return;
+    if (word_ == 0) return;
+    if ((word_ & kListTag) == 0) {
+      reinterpret_cast<Subscriber*>(word_)->onNotification(attr, key, oldValue);
+      return;
+    }
     deliver(attr, key, oldValue);
   }
 
@@ -54,10 +60,14 @@ class Publisher {
     uint16_t depth = 0;  // nesting of deliveries in progress
     bool holes = false;
   };
+  static constexpr uintptr_t kListTag = 1;
+
+  List* list() const noexcept { return reinterpret_cast<List*>(word_ & ~kListTag); }
+  bool isList() const noexcept { return (word_ & kListTag) != 0; }
   void deliver(AttrId attr, const void* key, const void* oldValue);
   void settle();
 
-  List* list_ = nullptr;
+  uintptr_t word_ = 0;  // 0, a Subscriber*, or a List* | kListTag
 };
 
 }  // namespace Mica
