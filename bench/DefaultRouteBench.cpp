@@ -128,7 +128,7 @@ void BM_VrfDefaultRouteToggle(benchmark::State& state) {
 }
 
 // One bound pair (whose VNI has a default route) is unbound and bound again.
-void BM_BindingChange(benchmark::State& state) {
+void BM_TrackerBindingChange(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
   const std::vector<size_t> picks = randomBindings(n, kChangePicks);
@@ -146,7 +146,7 @@ void BM_BindingChange(benchmark::State& state) {
   report(state, "ns_per_change", clock.elapsedSeconds(), chain.counter.writes - before);
 }
 
-// Baseline for BM_BindingChange: the same erase and insert on bare B-trees of the same sizes
+// Baseline for BM_TrackerBindingChange: the same erase and insert on bare B-trees of the same sizes
 // (the binding set and the output set), with no entity, notification or tracker. At 1M the
 // trees no longer fit in the caches; this shows how much of the 1M/1k ratio that alone explains.
 void BM_BareSetChange(benchmark::State& state) {
@@ -207,7 +207,7 @@ void sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_VniDefaultRouteToggle)->Apply(sizes);
 BENCHMARK(BM_VrfDefaultRouteToggle)->Apply(sizes);
-BENCHMARK(BM_BindingChange)->Apply(sizes);
+BENCHMARK(BM_TrackerBindingChange)->Apply(sizes);
 BENCHMARK(BM_BareSetChange)->Apply(sizes);
 BENCHMARK(BM_FullWalk)->Apply(sizes);
 BENCHMARK(BM_OutputMemory)->Arg(k1M)->Iterations(1)->Unit(benchmark::kMillisecond);

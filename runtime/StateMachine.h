@@ -79,6 +79,14 @@ class StateMachine : public Mica::Node, private Mica::Subscriber {
   size_t inputCount() const noexcept { return inputs_.size(); }
   const InputArgSmBase& input(size_t i) const { return *inputs_[i]; }
 
+  // Reports `n` units of work to the task running now, if any: a pipeline whose foreach fans
+  // out over many elements counts them, so that the scheduler's budget sees the real size of
+  // the run (the scan itself counts one unit per input element).
+  void workDone(uint64_t n) const {
+    if (!kivaControl_.taskScheduler) return;
+    if (Keel::Task* task = kivaControl_.taskScheduler->currentTask()) task->taskWorkCountInc(n);
+  }
+
   template <class... A>
   void trace(int level, fmt::format_string<A...> format, A&&... args) const {
     traceHandle_->trace(level, format, std::forward<A>(args)...);

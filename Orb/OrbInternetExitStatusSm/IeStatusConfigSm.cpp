@@ -339,6 +339,7 @@ void IeStatusConfigSm::eventToRemExitGroup(const Mica::String& groupName,
   }
   trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
         statusCfgDir_->statusConfig.size());
+  workDone(statusCfgDir_->statusConfig.size());
   Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelProgress, "Flattening element: {}", vniLaneId);
     const GroupVniLaneKey groupKey(groupName, vniLaneId);
@@ -361,6 +362,7 @@ void IeStatusConfigSm::eventToRemPolicy(const Mica::String& polName,
   }
   trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
         statusCfgDir_->statusConfig.size());
+  workDone(statusCfgDir_->statusConfig.size());
   Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelProgress, "Flattening element: {}", vniLaneId);
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
@@ -408,6 +410,7 @@ std::vector<VniAndLaneId> IeStatusConfigSm::pairsBoundTo(const std::vector<Mica:
 
 template <class Fn>
 void IeStatusConfigSm::forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn) {
+  workDone(pairs.size());
   for (VniAndLaneId v : pairs) {
     if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
   }

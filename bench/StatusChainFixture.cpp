@@ -1,0 +1,199 @@
+#include "bench/StatusChainFixture.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
+namespace IeBench {
+
+using OrbInternetExit::ExitGroupStatusConfig;
+using OrbInternetExit::ExitType;
+using OrbInternetExit::GroupVniLaneKey;
+using OrbInternetExit::PolicyStatusExitGroupEntry;
+using OrbInternetExit::PolicyVniLaneKey;
+
+namespace {
+// Seed of the binding order (the same as BenchSupport's, offset: another population).
+constexpr uint64_t kSeed = 20261206 + 65;
+
+Flo::SmControl controlOn(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
+  Flo::SmControl control;
+  control.taskScheduler = scheduler;
+  return control;
+}
+
+// Exit group `name` with its two options.
+void groupIs(InternetExitCliConfig& config, const std::string& name) {
+  auto group = config.exitGroupConfigIs(Mica::String(name));
+  group->exitOptionIs(ExitKey(Mica::String("wan-" + name), ExitType::localExit()));
+  group->exitOptionIs(ExitKey(Mica::String("peer-" + name), ExitType::remoteExit()));
+}
+
+// Policy `name` listing `first` at 10 and `second` at 20, both groups configured.
+void policyIs(InternetExitCliConfig& config, const Mica::String& name, const std::string& first,
+              const std::string& second) {
+  groupIs(config, first);
+  groupIs(config, second);
+  auto policy = config.policyConfigIs(name);
+  policy->exitGroupIs(10, Mica::String(first));
+  policy->exitGroupIs(20, Mica::String(second));
+}
+}  // namespace
+
+const Mica::String& dedicatedPolicy() {
+  static const Mica::String name("ie-policy-k");
+  return name;
+}
+
+const Mica::String& dedicatedGroup() {
+  static const Mica::String name("ie-group-k10");
+  return name;
+}
+
+Mica::Ptr<Lane::LaneStatusDir> laneStatusWithDedicated(size_t n, size_t k) {
+  std::vector<uint32_t> order(n);
+  std::iota(order.begin(), order.end(), 0u);
+  std::shuffle(order.begin(), order.end(), std::mt19937_64(kSeed));
+  const size_t stride = k == 0 ? 0 : n / k;
+  const auto& names = policyNames();
+  Mica::Ptr<Lane::LaneStatusDir> lanes(new Lane::LaneStatusDir());
+  for (uint32_t i : order) {
+    const bool dedicated = stride != 0 && i % stride == 0 && i / stride < k;
+    lanes->laneToIEMapIs(pairOf(i), dedicated ? dedicatedPolicy() : names[policyOf(i)]);
+  }
+  return lanes;
+}
+
+Mica::Ptr<InternetExitCliConfig> standardConfig(bool dedicated) {
+  Mica::Ptr<InternetExitCliConfig> config(new InternetExitCliConfig());
+  const auto& names = policyNames();
+  for (size_t p = 0; p < names.size(); ++p) {
+    policyIs(*config, names[p], fmt::format("ie-group-{:03}", 2 * p),
+             fmt::format("ie-group-{:03}", 2 * p + 1));
+  }
+  if (dedicated) policyIs(*config, dedicatedPolicy(), dedicatedGroup().str(), "ie-group-k20");
+  return config;
+}
+
+Chain::Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn)
+    : lanes(std::move(lanesIn)),
+      config(std::move(configIn)),
+      bindings(new IePolicyToVniLaneDir()),
+      status(new IeStatusConfigDir()),
+      groupToPolicy(new IeGroupToPolicyDir()),
+      scheduler(new Keel::TaskScheduler()) {}
+
+void Chain::start() {
+  policySm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, bindings, controlOn(scheduler));
+  statusSm = OrbInternetExit::ieStatusConfigSmFactory(config, bindings, status, controlOn(scheduler));
+  groupSm = OrbInternetExit::ieGroupToPolicySmFactory(status, groupToPolicy, controlOn(scheduler));
+}
+
+void Chain::stop() {
+  groupSm = nullptr;
+  statusSm = nullptr;
+  policySm = nullptr;
+}
+
+bool Chain::idleAndComplete(size_t pairs) const {
+  return policySm && statusSm && groupSm && policySm->idle() && statusSm->idle() && groupSm->idle() &&
+         bindings->polToVniLane.size() == pairs && status->statusConfig.size() == pairs &&
+         groupToPolicy->groupToPolicy.size() == kGroupsPerPolicy * pairs;
+}
+
+// --- OutputWatch ---
+
+OutputWatch::~OutputWatch() {
+  for (Sub& s : subs_) s.entity().subscriberRemove(&s);
+}
+
+void OutputWatch::Sub::onNotification(Mica::AttrId attr, const void* key, const void* oldValue) {
+  ++watch_.writes_;
+  // A creation in a collection of entities: (attr, &key, null). Deletions carry the old Ptr.
+  if (created_ && key && !oldValue) created_(watch_, *entity_, attr, key);
+}
+
+void OutputWatch::subscribe(const Mica::Entity& e, Created created) {
+  Sub& s = subs_.emplace_back(*this, e, created);
+  e.subscriberAdd(&s);
+}
+
+void OutputWatch::root(const Mica::Entity& e, Created created) {
+  for (const Mica::Entity*& r : roots_) {
+    if (r == &e) return;
+    if (!r) {
+      r = &e;
+      subscribe(e, created);
+      return;
+    }
+  }
+}
+
+void OutputWatch::tree(const IeStatusConfig& c) {
+  subscribe(c, &statusCreated);
+  for (const auto& [k, g] : c.exitGroupStatusConfig) subscribe(*g, nullptr);
+  for (const auto& [k, p] : c.policyStatusConfig) tree(*p);
+}
+
+void OutputWatch::tree(const PolicyStatusConfig& p) {
+  subscribe(p, &policyStatusCreated);
+  for (const auto& [seqNo, entry] : p.exitGroup) subscribe(*entry, nullptr);
+}
+
+void OutputWatch::tree(const ExitGroupToPolicy& g) { subscribe(g, nullptr); }
+
+void OutputWatch::watchAll(const Chain& chain) {
+  root(*chain.bindings, nullptr);
+  root(*chain.status, &statusDirCreated);
+  root(*chain.groupToPolicy, &groupMapCreated);
+  for (const auto& [v, c] : chain.status->statusConfig) tree(*c);
+  for (const auto& [k, g] : chain.groupToPolicy->groupToPolicy) tree(*g);
+}
+
+void OutputWatch::watchPair(const Chain& chain, Lane::VniAndLaneId v) {
+  root(*chain.bindings, nullptr);
+  root(*chain.status, &statusDirCreated);
+  root(*chain.groupToPolicy, &groupMapCreated);
+  if (const IeStatusConfig* c = chain.status->statusConfig.lookup(v)) tree(*c);
+  // Reverse-map keys order by pair first: the pair's entries are one range.
+  const auto& map = chain.groupToPolicy->groupToPolicy;
+  for (auto it = map.lowerBound(GroupVniLaneKey(Mica::String(), v));
+       it != map.end() && it->first.vniLaneId == v; ++it) {
+    tree(*it->second);
+  }
+}
+
+void OutputWatch::statusDirCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& dir = static_cast<const IeStatusConfigDir&>(e);
+  const auto& v = *static_cast<const Lane::VniAndLaneId*>(key);
+  if (const IeStatusConfig* c = dir.statusConfig.lookup(v)) w.tree(*c);
+}
+
+void OutputWatch::statusCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId attr, const void* key) {
+  const auto& c = static_cast<const IeStatusConfig&>(e);
+  if (attr == IeStatusConfig::exitGroupStatusConfigId) {
+    const auto& k = *static_cast<const GroupVniLaneKey*>(key);
+    if (const ExitGroupStatusConfig* g = c.exitGroupStatusConfig.lookup(k)) w.subscribe(*g, nullptr);
+  } else if (attr == IeStatusConfig::policyStatusConfigId) {
+    const auto& k = *static_cast<const PolicyVniLaneKey*>(key);
+    if (const PolicyStatusConfig* p = c.policyStatusConfig.lookup(k)) w.tree(*p);
+  }
+}
+
+void OutputWatch::policyStatusCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& p = static_cast<const PolicyStatusConfig&>(e);
+  if (const PolicyStatusExitGroupEntry* entry = p.exitGroup.lookup(*static_cast<const double*>(key))) {
+    w.subscribe(*entry, nullptr);
+  }
+}
+
+void OutputWatch::groupMapCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& dir = static_cast<const IeGroupToPolicyDir&>(e);
+  const auto& k = *static_cast<const GroupVniLaneKey*>(key);
+  if (const ExitGroupToPolicy* g = dir.groupToPolicy.lookup(k)) w.tree(*g);
+}
+
+}  // namespace IeBench

@@ -1,0 +1,209 @@
+// The status chain: bytes of heap per bound pair at 1k, 100k and 1M pairs, and the number of
+// allocations of a bring-up, a restart, a binding change and an exit-option change.
+//
+// A program of its own: it replaces the global operator new and delete to follow the bytes the
+// C++ heap holds (exact to malloc's chunk, whatever the order of the sizes) and the peak of a
+// step (the transient reconciliation state), not only its end.
+//
+// The three state machines are brought up together, as an agent starts them; destroying them
+// one by one, then the outputs one by one, gives what each keeps.
+//
+// Counters, in bytes per pair unless named otherwise:
+//   input_B                 lane bindings and operator configuration
+//   bindings_B, status_B, groupmap_B   the three outputs: IePolicyToVniLaneDir, the status
+//                           configuration, the group-to-policy reverse map
+//   outputs_B               the three together
+//   policySm_B, statusSm_B, groupSm_B  what each ready, idle state machine keeps
+//   total_B                 input, outputs and state machines
+//   build_peak_B            peak above the final heap during the bring-up (seen sets, scan
+//                           state)
+//   restart_peak_B          peak above the steady heap while the three restart together (at
+//                           100k only: a restart at 1M takes tens of seconds, see
+//                           StatusChainBench; the figure per pair does not depend on the size)
+//   build_allocs, restart_allocs  operator new calls per pair
+//   change_allocs           operator new calls per rebinding of a random pair (through the chain)
+//   option_first_allocs     operator new calls per affected pair when an exit option is first
+//                           added to a group and removed (the group of policy 00 at sequence
+//                           number 10, option_pairs pairs): the option sets grow
+//   option_allocs           operator new calls per later option event (not per pair)
+//   rss_peak_B              the process's peak resident set (VmHWM) over the pairs of the size
+//                           measured; meaningful at 1M, the largest, which runs last
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "bench/BenchSupport.h"
+#include "bench/StatusChainFixture.h"
+
+// This program replaces the global allocation functions with malloc/free, which g++ reports as
+// mismatched once it inlines them into callers of new/delete; the pairing is deliberate.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+// Bytes held through operator new, the highest value since the last resetPeak(), and calls.
+size_t liveBytes = 0;
+size_t peakBytes = 0;
+size_t newCalls = 0;
+
+void* counted(void* p) {
+  if (!p) throw std::bad_alloc();
+  ++newCalls;
+  liveBytes += malloc_usable_size(p);
+  peakBytes = std::max(peakBytes, liveBytes);
+  return p;
+}
+void uncounted(void* p) noexcept {
+  if (!p) return;
+  liveBytes -= malloc_usable_size(p);
+  std::free(p);
+}
+void resetPeak() { peakBytes = liveBytes; }
+}  // namespace
+
+void* operator new(size_t size) { return counted(std::malloc(size == 0 ? 1 : size)); }
+void* operator new[](size_t size) { return counted(std::malloc(size == 0 ? 1 : size)); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p) counted(p);
+  return p;
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return operator new(size, std::nothrow);
+}
+void operator delete(void* p) noexcept { uncounted(p); }
+void operator delete[](void* p) noexcept { uncounted(p); }
+void operator delete(void* p, size_t) noexcept { uncounted(p); }
+void operator delete[](void* p, size_t) noexcept { uncounted(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { uncounted(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { uncounted(p); }
+
+namespace IeBench {
+namespace {
+
+using OrbInternetExit::ExitType;
+
+// Rebindings whose allocations are counted (at most one per pair).
+constexpr size_t kChanges = 10'000;
+// Option events whose allocations are counted.
+constexpr size_t kOptionEvents = 4;
+// The size at which the restart is measured.
+constexpr size_t kRestartSize = 100'000;
+
+// The process's peak resident set (VmHWM of /proc/self/status), in bytes; 0 if unreadable.
+double peakRss() {
+  double kib = 0;
+  if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+      unsigned long v = 0;
+      if (std::sscanf(line, "VmHWM: %lu kB", &v) == 1) kib = static_cast<double>(v);
+    }
+    std::fclose(f);
+  }
+  return kib * 1024;
+}
+
+// Bytes that releasing `p` (a state machine or an output) gives back.
+template <class P>
+double freedBy(P& p) {
+  const size_t before = liveBytes;
+  p = nullptr;
+  return static_cast<double>(before) - static_cast<double>(liveBytes);
+}
+
+void BM_ChainMemory(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const double per = 1.0 / static_cast<double>(n);
+  policyNames();  // interned before the first reading
+  for (auto _ : state) {
+    const size_t start = liveBytes;
+    Chain chain(laneStatusWith(n), standardConfig(false));
+    const double input = static_cast<double>(liveBytes - start);
+
+    resetPeak();
+    size_t calls = newCalls;
+    chain.startAndRun();
+    state.counters["build_peak_B"] = static_cast<double>(peakBytes - liveBytes) * per;
+    state.counters["build_allocs"] = static_cast<double>(newCalls - calls) * per;
+    if (!chain.idleAndComplete(n)) {
+      state.SkipWithError("the chain is not idle, or its outputs are incomplete");
+      break;
+    }
+
+    if (n == kRestartSize) {
+      resetPeak();
+      const size_t steady = liveBytes;
+      calls = newCalls;
+      chain.stop();
+      chain.startAndRun();
+      state.counters["restart_peak_B"] = static_cast<double>(peakBytes - steady) * per;
+      state.counters["restart_allocs"] = static_cast<double>(newCalls - calls) * per;
+      if (!chain.idleAndComplete(n)) {
+        state.SkipWithError("the restarted chain is not idle, or its outputs changed");
+        break;
+      }
+    }
+
+    // Rebind random pairs to the next policy and back, through the chain.
+    const auto picks = randomBindings(n, std::min(n, kChanges));
+    const auto& names = policyNames();
+    calls = newCalls;
+    for (size_t i : picks) {
+      const size_t p = policyOf(i);
+      chain.lanes->laneToIEMapIs(pairOf(i), names[(p + 1) % kPolicyNames]);
+      chain.lanes->laneToIEMapIs(pairOf(i), names[p]);
+    }
+    const double changeAllocs =
+        static_cast<double>(newCalls - calls) / (2.0 * static_cast<double>(picks.size()));
+
+    // Add and remove an option of the group that policy 00 lists at 10. The first addition grows
+    // the option set of every affected pair; the events after it write into sets of that size.
+    const auto optionGroup = chain.config->exitGroupConfig.get(Mica::String("ie-group-000"));
+    const ExitKey extra(Mica::String("wan-extra"), ExitType::localExit());
+    const auto affected = static_cast<double>(chain.bindings->pairsOfPolicy(names[0]).size());
+    calls = newCalls;
+    optionGroup->exitOptionIs(extra);
+    optionGroup->exitOptionDel(extra);
+    const double firstOptionAllocs = static_cast<double>(newCalls - calls) / affected;
+    calls = newCalls;
+    for (size_t e = 0; e < kOptionEvents; ++e) {
+      optionGroup->exitOptionIs(extra);
+      optionGroup->exitOptionDel(extra);
+    }
+    const double optionAllocs = static_cast<double>(newCalls - calls) / (2.0 * kOptionEvents);
+    if (!chain.idleAndComplete(n)) {
+      state.SkipWithError("a change left work queued, or the outputs lost entries");
+      break;
+    }
+
+    const double groupSm = freedBy(chain.groupSm);
+    const double statusSm = freedBy(chain.statusSm);
+    const double policySm = freedBy(chain.policySm);
+    const double groupOut = freedBy(chain.groupToPolicy);
+    const double statusOut = freedBy(chain.status);
+    const double bindings = freedBy(chain.bindings);
+    state.counters["input_B"] = input * per;
+    state.counters["bindings_B"] = bindings * per;
+    state.counters["status_B"] = statusOut * per;
+    state.counters["groupmap_B"] = groupOut * per;
+    state.counters["outputs_B"] = (bindings + statusOut + groupOut) * per;
+    state.counters["policySm_B"] = policySm * per;
+    state.counters["statusSm_B"] = statusSm * per;
+    state.counters["groupSm_B"] = groupSm * per;
+    state.counters["total_B"] =
+        (input + bindings + statusOut + groupOut + policySm + statusSm + groupSm) * per;
+    state.counters["change_allocs"] = changeAllocs;
+    state.counters["option_first_allocs"] = firstOptionAllocs;
+    state.counters["option_allocs"] = optionAllocs;
+    state.counters["option_pairs"] = affected;
+    state.counters["rss_peak_B"] = peakRss() * per;
+  }
+}
+BENCHMARK(BM_ChainMemory)->Arg(k1k)->Arg(k100k)->Arg(k1M)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace IeBench
