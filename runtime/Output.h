@@ -25,7 +25,10 @@
 #pragma once
 
 #include <absl/container/btree_map.h>
+#include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
+
+#include <algorithm>
 
 #include <optional>
 #include <string>
@@ -153,77 +156,91 @@ class NestedOutput final : public OutputBase {
 
   // Called by every `into` of this output before it writes into `container`.
   void seen(const Mica::Ptr<Container>& container, const Key& k) {
-    if (reconciling_) seenIn(container).insert(k);
+    if (!reconciling_) return;
+    visit(container);
+    seen_.emplace(container.get(), k);
   }
   // Records `container` as visited, so that the deletion pass walks it even when nothing in
   // it was written (all of its entries are then stale).
   void containerSeen(const Mica::Ptr<Container>& container) {
-    if (reconciling_) seenIn(container);
+    if (reconciling_) visit(container);
   }
 
  protected:
   bool outputNonEmpty() const override { return true; }
   bool cursorFirst(bool fromBookmark) override {
-    const bool resume = fromBookmark && ptrBookmark_.has_value();
-    auto c = resume ? ptrSeen_.lower_bound(*ptrBookmark_) : ptrSeen_.begin();
-    if (c == ptrSeen_.end()) {
-      cursor_.reset();
-      return false;
+    if (!fromBookmark || !walkBuilt_) {
+      walk_.clear();
+      late_.clear();
+      for (const auto& [address, container] : containers_) walk_.emplace_back(Spec::containerKey(*container), container.get());
+      sortWalk(0);
+      walkBuilt_ = true;
+      walkAt_ = 0;
+      return settle(firstIn(nullptr));
     }
-    // Inside the bookmarked container resume at the bookmarked key; a later one from its start.
-    const Key* at = resume && bookmark_ && c->first == *ptrBookmark_ ? &*bookmark_ : nullptr;
-    return settle(c, Spec::first(*c->second.container, at));
+    // Resume in the bookmarked container at the bookmarked key.
+    return settle(firstIn(bookmark_ ? &*bookmark_ : nullptr));
   }
-  bool cursorSeen() const override { return container_->second.seen.contains(*cursor_); }
-  void cursorDelete() override { Spec::erase(*container_->second.container, *cursor_); }
-  bool cursorNext() override {
-    return settle(container_, Spec::next(*container_->second.container, *cursor_));
-  }
-  void cursorToBookmark() override {
-    ptrBookmark_ = container_->first;
-    bookmark_ = cursor_;
-  }
+  bool cursorSeen() const override { return seen_.contains(std::make_pair(current(), *cursor_)); }
+  void cursorDelete() override { Spec::erase(*current(), *cursor_); }
+  bool cursorNext() override { return settle(Spec::next(*current(), *cursor_)); }
+  void cursorToBookmark() override { bookmark_ = cursor_; }
   void clearReconciliationState() override {
-    ptrSeen_.clear();
-    ptrBookmark_.reset();
+    containers_ = {};
+    seen_ = {};
+    walk_ = {};
+    late_ = {};
+    walkBuilt_ = false;
+    walkAt_ = 0;
     bookmark_.reset();
     cursor_.reset();
   }
 
  private:
-  struct Seen {
-    Mica::Ptr<Container> container;
-    absl::flat_hash_set<Key> seen;
-  };
-  using PtrSeen = absl::btree_map<ContainerKey, Seen>;
-
-  absl::flat_hash_set<Key>& seenIn(const Mica::Ptr<Container>& container) {
-    auto [it, inserted] = ptrSeen_.try_emplace(Spec::containerKey(*container));
-    if (inserted || it->second.container != container) it->second.container = container;
-    return it->second.seen;
+  void visit(const Mica::Ptr<Container>& container) {
+    auto [it, inserted] = containers_.try_emplace(container.get(), container);
+    // A container first visited while the deletion pass is under way is walked after the others.
+    if (inserted && walkBuilt_) late_.push_back(container.get());
   }
-  // Moves to the next container while the current one has no (further) entry.
-  bool settle(typename PtrSeen::iterator c, std::optional<Key> k) {
-    if (c == ptrSeen_.end()) {
-      cursor_.reset();
-      return false;
-    }
+  Container* current() const noexcept { return walk_[walkAt_].second; }
+  std::optional<Key> firstIn(const Key* at) const {
+    if (walkAt_ >= walk_.size()) return {};
+    return Spec::first(*current(), at);
+  }
+  void sortWalk(size_t from) {
+    std::sort(walk_.begin() + static_cast<std::ptrdiff_t>(from), walk_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+  // Moves on to the next container while the current one has no (further) entry.
+  bool settle(std::optional<Key> k) {
     while (!k) {
-      ++c;
-      if (c == ptrSeen_.end()) {
-        cursor_.reset();
-        return false;
+      ++walkAt_;
+      if (walkAt_ >= walk_.size()) {
+        if (late_.empty()) {
+          cursor_.reset();
+          return false;
+        }
+        const size_t from = walk_.size();
+        for (Container* c : late_) walk_.emplace_back(Spec::containerKey(*c), c);
+        late_.clear();
+        sortWalk(from);
       }
-      k = Spec::first(*c->second.container, nullptr);
+      k = Spec::first(*current(), nullptr);
     }
-    container_ = c;
     cursor_ = std::move(k);
     return true;
   }
 
-  PtrSeen ptrSeen_;
-  typename PtrSeen::iterator container_;
-  std::optional<ContainerKey> ptrBookmark_;
+  // Containers visited while reconciling, by address (the Ptr keeps each alive), and the keys
+  // seen in them as one flat set of (container, key).
+  absl::flat_hash_map<const Container*, Mica::Ptr<Container>> containers_;
+  absl::flat_hash_set<std::pair<const Container*, Key>> seen_;
+  // The deletion pass walks the containers in key order: those visited when it started, then
+  // those first visited while it was yielded. walkAt_ and bookmark_ say where it resumes.
+  std::vector<std::pair<ContainerKey, Container*>> walk_;
+  std::vector<Container*> late_;
+  size_t walkAt_ = 0;
+  bool walkBuilt_ = false;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
