@@ -1,5 +1,6 @@
 // The scenario iesim runs when it is given no file: a short story through the whole of what the
-// simulator shows (bindings, a rebind, an unbind, a restart over a stale output).
+// simulator shows: bindings, configuration, a rebind, an unbind, a default route, one exit
+// command to the data path, and a restart over stale outputs.
 #pragma once
 
 #include <string_view>

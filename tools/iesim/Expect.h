@@ -1,35 +1,24 @@
 // Checking an expect step against the simulated agent.
 //
 // Every expectation the step gives is checked, also after one has failed, so that a report
-// shows all the differences at once. Texts name the output and give expected and actual values.
+// shows all the differences at once. Texts name the output and give expected and actual values,
+// e.g. "polToVniLane: expected {Gold@1.2, Silver@1.3}, actual {Gold@1.2}; missing {Silver@1.3}".
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "proto/scenario.pb.h"
-#include "types/IePolicyToVniLaneDir.h"
+#include "tools/iesim/World.h"
 
 namespace IeSim {
-
-// What an expect step can look at.
-struct Observed {
-  const OrbInternetExit::IePolicyToVniLaneDir& output;
-  bool smReady;
-  bool smIdle;
-  uint64_t added;    // changes of polToVniLane since the previous expect step
-  uint64_t removed;
-};
 
 struct ExpectOutcome {
   std::vector<std::string> passed;  // e.g. "polToVniLane is {Gold@10.1, Silver@10.2}"
   std::vector<std::string> failed;  // e.g. "polToVniLane: expected ..., actual ..."
 };
 
-ExpectOutcome checkExpect(const iesim::pb::Expect& expect, const Observed& observed);
-
-// "{A@1.1, B@1.2}", at most `limit` keys, then ", ... (N more)".
-std::string keySetText(const OrbInternetExit::IePolicyToVniLaneDir& output, size_t limit = 20);
+// Checks `expect` against `world`; change counts are those since world.resetCounts().
+ExpectOutcome checkExpect(const iesim::pb::Expect& expect, const World& world);
 
 }  // namespace IeSim

@@ -1,19 +1,24 @@
 #include "tools/iesim/Report.h"
 
-#include <absl/container/btree_map.h>
 #include <fmt/format.h>
+
+#include <algorithm>
 
 namespace IeSim {
 
 namespace {
 
-// Changes and table rows shown per step and per scenario; --dump prints everything.
+// Lines shown per output and step; --dump prints the end state in full.
 constexpr size_t kChangesShown = 16;
-constexpr size_t kRowsShown = 64;
-// Width of the labels of a step's lines.
-constexpr int kLabelWidth = 13;
+// Width of the labels of a step's lines: the longest output name, "vniLaneDefRoute", and a blank.
+constexpr int kLabelWidth = 16;
 
 }  // namespace
+
+std::string plural(size_t n, const char* what, const char* whats) {
+  if (n == 1) return fmt::format("1 {}", what);
+  return whats != nullptr ? fmt::format("{} {}", n, whats) : fmt::format("{} {}s", n, what);
+}
 
 void Report::line(std::string_view label, std::string_view text) {
   fmt::print(out_, "  {:<{}} {}\n", label, kLabelWidth, text);
@@ -38,13 +43,13 @@ void Report::step(const StepRecord& r) {
   }
   if (!r.why.empty()) line("why", r.why);
   for (const auto& note : r.notes) line("", note);
-  if (r.changes.empty() && !r.expect) line("polToVniLane", "unchanged");
-  for (size_t i = 0; i < r.changes.size() && i < kChangesShown; ++i) {
-    const auto& c = r.changes[i];
-    line(i == 0 ? "polToVniLane" : "", fmt::format("{} {}", c.added ? '+' : '-', c.key));
-  }
-  if (r.changes.size() > kChangesShown) {
-    line("", fmt::format("... {} more changes", r.changes.size() - kChangesShown));
+  if (r.changes.empty() && !r.expect) line("outputs", "unchanged");
+  for (const auto& output : r.changes) {
+    for (size_t i = 0; i < output.lines.size() && i < kChangesShown; ++i) {
+      line(i == 0 ? output.output : "", output.lines[i]);
+    }
+    const size_t hidden = output.lines.size() - std::min(output.lines.size(), kChangesShown);
+    if (hidden + output.more != 0) line("", fmt::format("... {} more", hidden + output.more));
   }
   for (size_t i = 0; i < r.runs.size(); ++i) {
     const auto& t = r.runs[i];
@@ -69,39 +74,13 @@ void Report::stepAborted(size_t number, Location at, std::string_view kind,
   fmt::print(out_, "  (the scenario stops here)\n\n");
 }
 
-void Report::pairTable(const Lane::LaneStatusDir& lanes,
-                       const OrbInternetExit::IePolicyToVniLaneDir& output) {
+void Report::endState(const World& world) {
   if (!enabled_) return;
-  // pair -> (bound policy, policies of the output's keys)
-  struct Row {
-    std::string bound;
-    std::string keys;
-  };
-  absl::btree_map<Lane::VniAndLaneId, Row> rows;
-  for (const auto& [pair, policy] : lanes.laneToIEMap) rows[pair].bound = policy.str();
-  for (const auto& key : output.polToVniLane) {
-    auto& keys = rows[key.vniLaneId].keys;
-    keys += fmt::format("{}{}", keys.empty() ? "" : ",", key.policyName);
-  }
-  fmt::print(out_, "pairs at the end ({} bound, {} keys in polToVniLane):\n",
-             lanes.laneToIEMap.size(), output.polToVniLane.size());
-  if (rows.empty()) {
-    fmt::print(out_, "  (none)\n\n");
-    return;
-  }
-  fmt::print(out_, "  {:<10} {:<20} {}\n", "pair", "bound policy", "polToVniLane");
-  size_t shown = 0;
-  for (const auto& [pair, row] : rows) {
-    if (shown++ == kRowsShown) {
-      fmt::print(out_, "  ... {} more pairs\n", rows.size() - kRowsShown);
-      break;
-    }
-    const std::string bound = row.bound.empty() ? "-" : row.bound;
-    const std::string keys = row.keys.empty() ? "-" : row.keys;
-    fmt::print(out_, "  {:<10} {:<20} {}{}\n", fmt::format("{}", pair), bound, keys,
-               bound == keys ? "" : "   (differs)");
-  }
-  fmt::print(out_, "\n");
+  pairTable(world);
+  statusConfigTable(world);
+  groupToPolicyTable(world);
+  engineTable(world);
+  dataPathTable(world);
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,
@@ -111,11 +90,6 @@ void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,
   fmt::print(out_, "== {}: {} ({} steps, {} expectations held{})\n\n", name,
              failures == 0 ? "passed" : "FAILED", steps, checks,
              failures == 0 ? "" : fmt::format(", {} failed", failures));
-}
-
-void Report::dumpOutput(std::FILE* out, const OrbInternetExit::IePolicyToVniLaneDir& output) {
-  fmt::print(out, "polToVniLane ({} keys):\n", output.polToVniLane.size());
-  for (const auto& key : output.polToVniLane) fmt::print(out, "  {}\n", key);
 }
 
 }  // namespace IeSim

@@ -1,11 +1,19 @@
-// The report a person reads: per step what happened, why, the changes of polToVniLane, the task
-// runs and the state machine's state; at the end a table of pairs and their policy.
+// The report a person reads: per step what happened, why, the changes of each output, the
+// data-path commands, the task runs and the state machines' state; at the end the state of
+// everything the scenario drove.
 //
 //   step 4 (line 31): bind 10.2 to Silver (was Gold)
-//     why           10.2 moves: the old key goes before the new one comes
-//     polToVniLane  - Gold@10.2
-//                   + Silver@10.2
-//     sm            ready, idle
+//     why             10.2 moves: the old key goes before the new one comes
+//     polToVniLane    - Gold@10.2
+//                     + Silver@10.2
+//     statusConfig    - entry Gold@10.2 10 -> Wan@10.2
+//                     ...
+//     sm              ready, idle
+//
+// At the end (endState): the pairs (bound policy, polToVniLane, default route), the status
+// configuration per pair (policy, entries, groups with their options), the reverse map, the
+// engine (VRFs, interfaces, default-route sets) and the data path (module, exit table,
+// anomalies).
 //
 // A disabled report writes nothing; failures are not its business (the runner writes them to
 // stderr, so that they show also with --quiet).
@@ -15,10 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/agents/LaneStatusDir.h"
 #include "tools/iesim/Scenario.h"
 #include "tools/iesim/World.h"
-#include "types/IePolicyToVniLaneDir.h"
 
 namespace IeSim {
 
@@ -28,12 +34,13 @@ struct StepRecord {
   std::string what;                  // what the step did, with the values it met
   std::string why;                   // the step's own comment
   std::vector<std::string> notes;    // further facts, e.g. the initial state
-  std::vector<OutputChange> changes;
+  // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
+  std::vector<OutputChanges> changes;
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state
   std::vector<std::string> checks;   // expectations that held
   std::vector<std::string> failed;   // expectations that did not
-  std::string sm;                    // the state machine's state after the step
+  std::string sm;                    // the state machines' state after the step
 };
 
 class Report {
@@ -45,19 +52,38 @@ class Report {
   void step(const StepRecord& r);
   // A step that the library stopped with an assertion or an error (`text`).
   void stepAborted(size_t number, Location at, std::string_view kind, std::string_view text);
-  // Every pair bound in `lanes` or present in `output`, with its policy on each side.
-  void pairTable(const Lane::LaneStatusDir& lanes,
-                 const OrbInternetExit::IePolicyToVniLaneDir& output);
+  // The tables of the end state.
+  void endState(const World& world);
   void scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks, size_t failures);
 
-  // The whole of polToVniLane, one key a line (--dump; written even when the report is off).
-  static void dumpOutput(std::FILE* out, const OrbInternetExit::IePolicyToVniLaneDir& output);
+  // Everything in full, without the report's row limits (--dump; written even when the report
+  // is off): polToVniLane, the status configuration, the reverse map, then the dumpState of the
+  // engine, of the trackers' outputs, of the module and of its data path.
+  static void dump(std::FILE* out, const World& world);
+
+  // Rows shown per table; --dump prints everything.
+  static constexpr size_t kRowsShown = 64;
 
  private:
   void line(std::string_view label, std::string_view text);
+  // ConfigReport.cpp
+  void pairTable(const World& world);
+  void statusConfigTable(const World& world);
+  void groupToPolicyTable(const World& world);
+  // EngineReport.cpp
+  void engineTable(const World& world);
+  void dataPathTable(const World& world);
 
   std::FILE* out_;
   bool enabled_;
 };
+
+// "3 bindings", "1 binding"; "2 policies" with the plural form given.
+std::string plural(size_t n, const char* what, const char* whats = nullptr);
+
+// One pair's status configuration as the report prints it: per policy one line
+// "policy <name>", then per entry "<seq> -> <group>  <its options>", then the groups that no
+// entry names. A pair without policy shows "no policy".
+std::vector<std::string> pairStatusLines(const OrbInternetExit::IeStatusConfig& cfg);
 
 }  // namespace IeSim

@@ -3,13 +3,15 @@
 #include <fmt/format.h>
 #include <google/protobuf/descriptor.h>
 
-#include <charconv>
-#include <cstdint>
+#include <absl/container/flat_hash_map.h>
+
+#include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "platform/keel/Task.h"
-#include "proto/scenario.pb.h"
+#include "tools/iesim/Keys.h"
 
 namespace IeSim {
 
@@ -27,35 +29,25 @@ std::string rangeText(const iesim::pb::IntRange& range) {
   return fmt::format("at most {}", range.max());
 }
 
-bool inRange(int64_t v, const iesim::pb::IntRange& range) {
-  return (!range.has_min() || v >= range.min()) && (!range.has_max() || v <= range.max());
-}
-
-// "value 300 out of range for vni (0..255)", or empty when `v` is in range.
+// Whether `v` (an integer or a double) lies within `range`; nan never does.
 template <class V>
-std::string rangeError(V v, std::string_view field, const iesim::pb::IntRange& range) {
-  bool ok;
-  if constexpr (std::is_unsigned_v<V>) {
-    ok = v <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) &&
-         inRange(static_cast<int64_t>(v), range);
+bool inRange(V v, const iesim::pb::IntRange& range) {
+  if constexpr (std::is_floating_point_v<V>) {
+    if (std::isnan(v)) return false;
+    return (!range.has_min() || v >= static_cast<double>(range.min())) &&
+           (!range.has_max() || v <= static_cast<double>(range.max()));
+  } else if constexpr (std::is_unsigned_v<V>) {
+    if (v > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return !range.has_max();
+    return inRange(static_cast<int64_t>(v), range);
   } else {
-    ok = inRange(v, range);
+    return (!range.has_min() || v >= range.min()) && (!range.has_max() || v <= range.max());
   }
-  if (ok) return {};
+}
+
+template <class V>
+std::string anyRangeError(V v, std::string_view field, const iesim::pb::IntRange& range) {
+  if (inRange(v, range)) return {};
   return fmt::format("value {} out of range for {} ({})", v, field, rangeText(range));
-}
-
-const iesim::pb::IntRange& bindingRange(const char* field) {
-  return iesim::pb::Binding::descriptor()->FindFieldByName(field)->options().GetExtension(
-      iesim::pb::range);
-}
-
-std::string policyNameError(std::string_view name) {
-  if (name.empty()) return "empty policy name";
-  if (name.find('@') != std::string_view::npos) {
-    return fmt::format("policy name \"{}\" must not contain '@'", name);
-  }
-  return {};
 }
 
 std::string yieldPolicyError(const std::string& text) {
@@ -67,12 +59,18 @@ std::string yieldPolicyError(const std::string& text) {
   return {};
 }
 
-std::string textError(const std::string& text, iesim::pb::TextKind kind) {
+std::string textError(const std::string& text, iesim::pb::TextKind kind, std::string_view field) {
   std::string error;
   switch (kind) {
     case iesim::pb::POLICY_NAME: return policyNameError(text);
+    case iesim::pb::GROUP_NAME: return groupNameError(text);
     case iesim::pb::POLICY_KEY: parsePolicyKey(text, &error); return error;
+    case iesim::pb::GROUP_KEY: parseGroupKey(text, &error); return error;
+    case iesim::pb::PAIR: parsePair(text, &error); return error;
+    case iesim::pb::EXIT_OPTION: parseExitOption(text, &error); return error;
+    case iesim::pb::RESULT_TYPE: parseResultType(text, &error); return error;
     case iesim::pb::YIELD_POLICY: return yieldPolicyError(text);
+    case iesim::pb::NON_EMPTY: return text.empty() ? fmt::format("empty {}", field) : std::string();
     default: return {};
   }
 }
@@ -86,6 +84,31 @@ Location locationOf(const ParseInfoTree* tree, const FieldDescriptor* field, int
   return {loc.line + 1, loc.column + 1};
 }
 
+std::string numberError(const Message& msg, const FieldDescriptor* field, int index,
+                        const iesim::pb::IntRange& range) {
+  const Reflection& r = *msg.GetReflection();
+  const bool repeated = index >= 0;
+  const std::string& name = field->name();
+  switch (field->cpp_type()) {
+    case FieldDescriptor::CPPTYPE_INT32:
+      return anyRangeError<int64_t>(
+          repeated ? r.GetRepeatedInt32(msg, field, index) : r.GetInt32(msg, field), name, range);
+    case FieldDescriptor::CPPTYPE_INT64:
+      return anyRangeError<int64_t>(
+          repeated ? r.GetRepeatedInt64(msg, field, index) : r.GetInt64(msg, field), name, range);
+    case FieldDescriptor::CPPTYPE_UINT32:
+      return anyRangeError<uint64_t>(
+          repeated ? r.GetRepeatedUInt32(msg, field, index) : r.GetUInt32(msg, field), name, range);
+    case FieldDescriptor::CPPTYPE_UINT64:
+      return anyRangeError<uint64_t>(
+          repeated ? r.GetRepeatedUInt64(msg, field, index) : r.GetUInt64(msg, field), name, range);
+    case FieldDescriptor::CPPTYPE_DOUBLE:
+      return anyRangeError<double>(
+          repeated ? r.GetRepeatedDouble(msg, field, index) : r.GetDouble(msg, field), name, range);
+    default: return {};
+  }
+}
+
 // Checks one value of `field` (index -1 for a singular field).
 void checkValue(const Message& msg, const FieldDescriptor* field, int index,
                 const ParseInfoTree* tree, Location parentAt, std::vector<RuleError>& errors) {
@@ -95,35 +118,12 @@ void checkValue(const Message& msg, const FieldDescriptor* field, int index,
   const Location at = locationOf(tree, field, index, parentAt);
   std::string error;
   if (options.HasExtension(iesim::pb::range)) {
-    const auto& range = options.GetExtension(iesim::pb::range);
-    switch (field->cpp_type()) {
-      case FieldDescriptor::CPPTYPE_INT32:
-        error = rangeError<int64_t>(repeated ? r.GetRepeatedInt32(msg, field, index)
-                                             : r.GetInt32(msg, field),
-                                    field->name(), range);
-        break;
-      case FieldDescriptor::CPPTYPE_INT64:
-        error = rangeError<int64_t>(repeated ? r.GetRepeatedInt64(msg, field, index)
-                                             : r.GetInt64(msg, field),
-                                    field->name(), range);
-        break;
-      case FieldDescriptor::CPPTYPE_UINT32:
-        error = rangeError<uint64_t>(repeated ? r.GetRepeatedUInt32(msg, field, index)
-                                              : r.GetUInt32(msg, field),
-                                     field->name(), range);
-        break;
-      case FieldDescriptor::CPPTYPE_UINT64:
-        error = rangeError<uint64_t>(repeated ? r.GetRepeatedUInt64(msg, field, index)
-                                              : r.GetUInt64(msg, field),
-                                     field->name(), range);
-        break;
-      default: break;
-    }
+    error = numberError(msg, field, index, options.GetExtension(iesim::pb::range));
   }
   if (field->cpp_type() == FieldDescriptor::CPPTYPE_STRING &&
       options.HasExtension(iesim::pb::text)) {
     error = textError(repeated ? r.GetRepeatedString(msg, field, index) : r.GetString(msg, field),
-                      options.GetExtension(iesim::pb::text));
+                      options.GetExtension(iesim::pb::text), field->name());
   }
   if (!error.empty()) errors.push_back({at, std::move(error)});
 
@@ -135,15 +135,55 @@ void checkValue(const Message& msg, const FieldDescriptor* field, int index,
   }
 }
 
-// A whole decimal number, sign allowed; nothing when the text is anything else or overflows.
-std::optional<int64_t> wholeNumber(std::string_view text) {
-  int64_t v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return {};
-  return v;
+// `holder` as a person names it: `name` (the field that holds it), with its own name field
+// when it has one, e.g. policy "Gold".
+std::string holderText(const Message& holder, std::string_view name) {
+  const FieldDescriptor* own = holder.GetDescriptor()->FindFieldByName("name");
+  if (own == nullptr || own->cpp_type() != FieldDescriptor::CPPTYPE_STRING || own->is_repeated()) {
+    return std::string(name);
+  }
+  const std::string value = holder.GetReflection()->GetString(holder, own);
+  return value.empty() ? std::string(name) : fmt::format("{} \"{}\"", name, value);
+}
+
+// " (first at line 6)", " (first at column 12)" on the same line, or nothing when unknown.
+std::string firstAt(Location first, Location at) {
+  if (first.line <= 0) return {};
+  if (first.line != at.line) return fmt::format(" (first at line {})", first.line);
+  return fmt::format(" (first at column {})", first.column);
+}
+
+// The unique_by rule of a repeated message field: one error per element whose key value an
+// earlier element already has, e.g. "duplicate seq 10 in policy \"Gold\" (first at line 6)".
+void checkUnique(const Message& msg, const FieldDescriptor* field, const ParseInfoTree* tree,
+                 Location parentAt, std::string_view name, std::vector<RuleError>& errors) {
+  const std::string& keyName = field->options().GetExtension(iesim::pb::unique_by);
+  const FieldDescriptor* key = field->message_type()->FindFieldByName(keyName);
+  if (key == nullptr || key->is_repeated()) {
+    throw std::logic_error(fmt::format("unique_by of {} names no singular field \"{}\"",
+                                       field->full_name(), keyName));
+  }
+  const Reflection& r = *msg.GetReflection();
+  absl::flat_hash_map<std::string, Location> seen;
+  for (int i = 0; i < r.FieldSize(msg, field); ++i) {
+    const Message& element = r.GetRepeatedMessage(msg, field, i);
+    if (!element.GetReflection()->HasField(element, key)) continue;
+    std::string value;
+    google::protobuf::TextFormat::PrintFieldValueToString(element, key, -1, &value);
+    const Location at = locationOf(tree, field, i, parentAt);
+    auto [it, inserted] = seen.try_emplace(value, at);
+    if (inserted) continue;
+    errors.push_back({at, fmt::format("duplicate {} {} in {}{}", keyName, value,
+                                      holderText(msg, name),
+                                      firstAt(it->second, at))});
+  }
 }
 
 }  // namespace
+
+std::string rangeError(int64_t v, std::string_view field, const iesim::pb::IntRange& range) {
+  return anyRangeError(v, field, range);
+}
 
 std::string locate(std::string_view file, Location at, std::string_view message) {
   if (at.line <= 0) return fmt::format("{}: {}", file, message);
@@ -159,47 +199,16 @@ void checkFieldRules(const Message& message, const ParseInfoTree* tree, Location
     if (field->is_repeated()) {
       const int n = r.FieldSize(message, field);
       for (int k = 0; k < n; ++k) checkValue(message, field, k, tree, at, errors);
+      if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE &&
+          field->options().HasExtension(iesim::pb::unique_by)) {
+        checkUnique(message, field, tree, at, name, errors);
+      }
     } else if (r.HasField(message, field)) {
       checkValue(message, field, -1, tree, at, errors);
     } else if (field->options().GetExtension(iesim::pb::required)) {
       errors.push_back({at, fmt::format("missing {} in {}", field->name(), name)});
     }
   }
-}
-
-std::optional<OrbInternetExit::PolicyVniLaneKey> parsePolicyKey(std::string_view text,
-                                                                 std::string* error) {
-  auto malformed = [&] {
-    *error = fmt::format("\"{}\" is not a key: expected <policy>@<vni>.<lane>", text);
-    return std::nullopt;
-  };
-  const size_t at = text.find('@');
-  if (at == std::string_view::npos) return malformed();
-  const std::string_view name = text.substr(0, at);
-  const std::string_view pair = text.substr(at + 1);
-  const size_t dot = pair.find('.');
-  if (dot == std::string_view::npos) return malformed();
-  const auto vni = wholeNumber(pair.substr(0, dot));
-  const auto lane = wholeNumber(pair.substr(dot + 1));
-  if (!vni || !lane) return malformed();
-
-  std::string problem = policyNameError(name);
-  if (problem.empty()) problem = rangeError(*vni, "vni", bindingRange("vni"));
-  if (problem.empty()) problem = rangeError(*lane, "lane", bindingRange("lane"));
-  if (!problem.empty()) {
-    *error = fmt::format("{} in key \"{}\"", problem, text);
-    return std::nullopt;
-  }
-  return OrbInternetExit::PolicyVniLaneKey(
-      Mica::String(name),
-      Lane::VniAndLaneId(Lane::VniId(*vni), static_cast<uint16_t>(*lane)));
-}
-
-OrbInternetExit::PolicyVniLaneKey checkedPolicyKey(std::string_view text) {
-  std::string error;
-  auto key = parsePolicyKey(text, &error);
-  if (!key) throw std::logic_error("unchecked key: " + error);
-  return *key;
 }
 
 }  // namespace IeSim

@@ -1,17 +1,18 @@
-// The value rules of scenario fields, declared in proto/scenario.proto with the field options
-// iesim.pb.range, iesim.pb.text and iesim.pb.required, and checked here by reflection: a rule
-// holds for its field in every message that has it, and new messages only annotate fields.
+// The value rules of scenario fields, declared in proto/scenario_rules.proto with the field
+// options iesim.pb.range, iesim.pb.text, iesim.pb.required and iesim.pb.unique_by, and checked
+// here by reflection: a rule holds for its field in every message that has it, and new messages
+// only annotate fields.
 #pragma once
 
 #include <google/protobuf/message.h>
 #include <google/protobuf/text_format.h>
 
-#include <optional>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "types/PolicyVniLaneKey.h"
+#include "proto/scenario_rules.pb.h"
 
 namespace IeSim {
 
@@ -37,13 +38,7 @@ void checkFieldRules(const google::protobuf::Message& message,
                      const google::protobuf::TextFormat::ParseInfoTree* tree, Location at,
                      std::string_view name, std::vector<RuleError>& errors);
 
-// Parses the printed form "<policy>@<vni>.<lane>" of a key, with the rules of the fields of
-// iesim.pb.Binding. On failure returns nothing and sets `error`, e.g.
-// "value 300 out of range for vni (0..255) in key \"P@300.1\"".
-std::optional<OrbInternetExit::PolicyVniLaneKey> parsePolicyKey(std::string_view text,
-                                                                 std::string* error);
-
-// A key that the loader has already checked. REQUIRES: parsePolicyKey accepts `text`.
-OrbInternetExit::PolicyVniLaneKey checkedPolicyKey(std::string_view text);
+// "value 300 out of range for vni (0..255)", or empty when `v` is within `range`.
+std::string rangeError(int64_t v, std::string_view field, const iesim::pb::IntRange& range);
 
 }  // namespace IeSim

@@ -3,44 +3,25 @@
 #include <fmt/format.h>
 
 #include <exception>
-#include <vector>
+#include <stdexcept>
 
 #include "platform/mica/Assert.h"
 #include "platform/mica/String.h"
 #include "tools/iesim/ChromeTrace.h"
 #include "tools/iesim/Expect.h"
+#include "tools/iesim/Steps.h"
 #include "tools/iesim/World.h"
 
 namespace IeSim {
 
 namespace {
 
-using Lane::VniAndLaneId;
-using OrbInternetExit::PolicyVniLaneKey;
 using Kind = iesim::pb::Step::KindCase;
 
-// The loader has checked the ranges.
-template <class M>
-VniAndLaneId pairOf(const M& m) {
-  return VniAndLaneId(Lane::VniId(m.vni()), static_cast<uint16_t>(m.lane()));
-}
-
-const char* kindName(const iesim::pb::Step& step) {
-  switch (step.kind_case()) {
-    case Kind::kBind: return "bind";
-    case Kind::kUnbind: return "unbind";
-    case Kind::kUnbindAll: return "unbind_all";
-    case Kind::kRestart: return "restart";
-    case Kind::kSetOutput: return "set_output";
-    case Kind::kRun: return "run";
-    case Kind::kExpect: return "expect";
-    case Kind::KIND_NOT_SET: break;
-  }
-  return "comment";
-}
-
-std::string plural(size_t n, const char* what) {
-  return fmt::format("{} {}{}", n, what, n == 1 ? "" : "s");
+// The step's kind as written in the file ("bind", "configure_policy"), or "comment".
+std::string kindName(const iesim::pb::Step& step) {
+  const auto* field = iesim::pb::Step::descriptor()->FindFieldByNumber(step.kind_case());
+  return field == nullptr ? std::string("comment") : field->name();
 }
 
 class Runner {
@@ -61,8 +42,8 @@ class Runner {
       going = guarded(number, s_.steps[i], kindName(step), [&] { runStep(number, step); });
       result_.steps += going;
     }
-    report_.pairTable(world_.lanes(), world_.output());
-    if (options_.dump != nullptr) Report::dumpOutput(options_.dump, world_.output());
+    report_.endState(world_);
+    if (options_.dump != nullptr) Report::dump(options_.dump, world_);
     report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures);
     return result_;
   }
@@ -70,7 +51,7 @@ class Runner {
  private:
   // Runs `body`; an assertion or error of the library fails the step and stops the scenario.
   template <class F>
-  bool guarded(size_t number, Location at, const char* kind, F&& body) {
+  bool guarded(size_t number, Location at, const std::string& kind, F&& body) {
     try {
       body();
       return true;
@@ -84,12 +65,12 @@ class Runner {
     return false;
   }
 
-  void aborted(size_t number, Location at, const char* kind, const std::string& text) {
+  void aborted(size_t number, Location at, const std::string& kind, const std::string& text) {
     fail(number, at, kind, text);
     report_.stepAborted(number, at, kind, text);
   }
 
-  void fail(size_t number, Location at, const char* kind, const std::string& text) {
+  void fail(size_t number, Location at, const std::string& kind, const std::string& text) {
     ++result_.failures;
     const std::string step = number == 0 ? std::string("start")
                                          : fmt::format("step {} ({})", number, kind);
@@ -98,23 +79,31 @@ class Runner {
 
   void start() {
     const auto& initial = s_.scenario.initial();
+    StepRecord r;
+    r.at = s_.initial;
     world_.countChangesIs(false);
-    for (const auto& b : initial.binding()) world_.lanes().laneToIEMapIs(pairOf(b), b.policy());
-    for (const auto& k : initial.output()) world_.output().polToVniLaneIs(checkedPolicyKey(k));
+    loadLanes(world_, initial);
+    loadConfig(world_, initial.config());
+    loadEngine(world_, initial, r);
     world_.takeChanges();  // the start state is not a change
     world_.countChangesIs(true);
 
-    StepRecord r;
-    r.at = s_.initial;
-    r.what = fmt::format("{}, {} in polToVniLane", plural(world_.lanes().laneToIEMap.size(), "binding"),
-                         plural(world_.output().polToVniLane.size(), "key"));
+    const auto& csd = world_.orbcsd();
+    r.what = fmt::format(
+        "{}, {} in polToVniLane; {}, {}; {}, {}, {}",
+        plural(world_.lanes().laneToIEMap.size(), "binding"),
+        plural(world_.output().polToVniLane.size(), "key"),
+        plural(world_.config().policyConfig.size(), "policy", "policies"),
+        plural(world_.config().exitGroupConfig.size(), "group"),
+        plural(csd.vxlanInfo.get() ? csd.vxlanInfo.get()->vrfIdToVniMap.size() : 0, "VRF binding"),
+        plural(csd.defaultRoutePresentInVrf.size(), "default route"),
+        plural(csd.l3Intf.size(), "interface"));
     if (initial.deferred_start()) {
-      r.notes.push_back("state machine not started (deferred)");
+      r.notes.push_back("state machines not started (deferred)");
     } else {
-      world_.startSm(initial.synchronous());
-      r.notes.push_back(fmt::format("IePolicyToVniLaneSm created ({})",
-                                    initial.synchronous() ? "synchronous"
-                                                          : "yield " + world_.yieldText()));
+      world_.startSms(initial.synchronous());
+      r.notes.push_back(fmt::format("state machines created ({})",
+                                    initial.synchronous() ? "synchronous" : "yield " + world_.yieldText()));
     }
     finish(r);
   }
@@ -125,77 +114,45 @@ class Runner {
     r.at = s_.steps[number - 1];
     r.why = step.why();
     switch (step.kind_case()) {
-      case Kind::kBind: bind(step.bind(), r); break;
-      case Kind::kUnbind: unbind(step.unbind(), r); break;
-      case Kind::kUnbindAll: unbindAll(r); break;
       case Kind::kRestart: restart(step.restart(), r); break;
-      case Kind::kSetOutput: setOutput(step.set_output(), r); break;
+      case Kind::kStop: stop(r); break;
       case Kind::kRun: runScheduler(step.run(), r); break;
       case Kind::kExpect: expect(number, step.expect(), r); break;
       case Kind::KIND_NOT_SET: r.what = "comment"; break;
+      default:
+        if (!runLaneStep(world_, step, r) && !runConfigStep(world_, step, r) &&
+            !runEngineStep(world_, step, r) && !runDataPathStep(world_, step, r)) {
+          throw std::logic_error(fmt::format("step kind {} has no handler", kindName(step)));
+        }
+        break;
     }
     finish(r);
   }
 
-  void bind(const iesim::pb::Binding& b, StepRecord& r) {
-    const VniAndLaneId pair = pairOf(b);
-    const auto old = world_.lanes().laneToIEMap.get(pair);
-    const Mica::String policy(b.policy());
-    r.what = fmt::format("bind {} to {} ({})", pair, policy,
-                         !old ? std::string("new")
-                         : *old == policy ? std::string("unchanged")
-                                          : fmt::format("was {}", *old));
-    world_.lanes().laneToIEMapIs(pair, policy);
-  }
-
-  void unbind(const iesim::pb::Unbind& u, StepRecord& r) {
-    const VniAndLaneId pair = pairOf(u);
-    const auto old = world_.lanes().laneToIEMap.get(pair);
-    r.what = fmt::format("unbind {} ({})", pair,
-                         old ? fmt::format("was {}", *old) : std::string("was not bound"));
-    world_.lanes().laneToIEMapDel(pair);
-  }
-
-  void unbindAll(StepRecord& r) {
-    std::vector<VniAndLaneId> pairs;
-    for (const auto& [pair, policy] : world_.lanes().laneToIEMap) pairs.push_back(pair);
-    r.what = fmt::format("unbind all ({})", plural(pairs.size(), "pair"));
-    for (const auto pair : pairs) world_.lanes().laneToIEMapDel(pair);
+  // "polToVniLane (3 keys), statusConfig (2 pairs), groupToPolicy (3 groups)".
+  std::string outputsText() {
+    return fmt::format("polToVniLane ({}), statusConfig ({}), groupToPolicy ({})",
+                       plural(world_.output().polToVniLane.size(), "key"),
+                       plural(world_.statusConfig().statusConfig.size(), "pair"),
+                       plural(world_.groupToPolicy().groupToPolicy.size(), "group"));
   }
 
   void restart(const iesim::pb::Restart& restart, StepRecord& r) {
-    const bool existed = world_.hasSm();
+    const bool existed = world_.hasSms();
     world_.yieldIs(restart.has_yield() ? restart.yield() : options_.defaultYield);
-    r.what = fmt::format("{} over polToVniLane ({}), {}",
-                         existed ? "restart: IePolicyToVniLaneSm destroyed and created again"
-                                 : "start: IePolicyToVniLaneSm created",
-                         plural(world_.output().polToVniLane.size(), "key"),
+    r.what = fmt::format("{} over {}, {}",
+                         existed ? "restart: the state machines destroyed and created again"
+                                 : "start: the state machines created",
+                         outputsText(),
                          restart.synchronous() ? "synchronous" : "yield " + world_.yieldText());
-    world_.startSm(restart.synchronous());
+    world_.startSms(restart.synchronous());
     world_.restoreYield();
   }
 
-  void setOutput(const iesim::pb::SetOutput& set, StepRecord& r) {
-    auto& out = world_.output();
-    std::vector<std::string> parts;
-    world_.countChangesIs(false);
-    if (set.clear()) {
-      parts.push_back("clear");
-      std::vector<PolicyVniLaneKey> keys(out.polToVniLane.begin(), out.polToVniLane.end());
-      for (const auto& k : keys) out.polToVniLaneDel(k);
-    }
-    for (const auto& k : set.remove()) {
-      parts.push_back("remove " + k);
-      out.polToVniLaneDel(checkedPolicyKey(k));
-    }
-    for (const auto& k : set.add()) {
-      parts.push_back("add " + k);
-      out.polToVniLaneIs(checkedPolicyKey(k));
-    }
-    world_.countChangesIs(true);
-    std::string what = "write polToVniLane directly:";
-    for (size_t i = 0; i < parts.size(); ++i) what += (i == 0 ? " " : ", ") + parts[i];
-    r.what = parts.empty() ? what + " nothing" : what;
+  void stop(StepRecord& r) {
+    r.what = world_.hasSms() ? "stop: the state machines destroyed; " + outputsText() + " stay"
+                             : std::string("stop: no state machine");
+    world_.stopSms();
   }
 
   void runScheduler(const iesim::pb::Run& run, StepRecord& r) {
@@ -215,9 +172,7 @@ class Runner {
   }
 
   void expect(size_t number, const iesim::pb::Expect& e, StepRecord& r) {
-    const Observed observed{world_.output(), world_.smReady(), world_.smIdle(),
-                            world_.addedCount(), world_.removedCount()};
-    ExpectOutcome outcome = checkExpect(e, observed);
+    ExpectOutcome outcome = checkExpect(e, world_);
     world_.resetCounts();
     r.expect = true;
     r.what = fmt::format("expect ({})", plural(outcome.passed.size() + outcome.failed.size(), "check"));
@@ -229,11 +184,11 @@ class Runner {
 
   void finish(StepRecord& r) {
     r.changes = world_.takeChanges();
+    drainDataPath(world_, r);
     r.runs = world_.takeRuns();
     r.sm = world_.smState();
 #ifndef NDEBUG
-    world_.lanes().checkInvariants();
-    world_.output().checkInvariants();
+    world_.checkInvariants();
 #endif
     report_.step(r);
   }

@@ -1,8 +1,9 @@
 // Runs one loaded scenario through the library and reports it.
 //
-// The start state is written into a fresh World (lane bindings, then the output keys an earlier
-// run left), the state machine is created over it (unless its start is deferred), then the steps
-// run in order. A failed expectation is written to stderr as
+// The start state is written into a fresh World (lane bindings and the output keys an earlier
+// run left, the configuration, the engine and its module), the state machines are created over
+// it (unless their start is deferred), then the steps run in order. After each step the commands
+// the module queued are applied to its data-path model. A failed expectation is written to stderr as
 //   FILE:LINE:COL: step N (expect) failed: polToVniLane: expected ..., actual ...
 // and the scenario goes on (so that one run shows every difference); an assertion or another
 // error of the library stops the scenario at the step that raised it.
@@ -25,7 +26,7 @@ class ChromeTrace;
 struct RunOptions {
   std::string defaultYield;       // --yield; "" for the scheduler's default. Must parse.
   ChromeTrace* chrome = nullptr;  // receives every task run when set
-  std::FILE* dump = nullptr;      // --dump: where the final polToVniLane goes, when set
+  std::FILE* dump = nullptr;      // --dump: where the end state goes in full, when set
 };
 
 struct ScenarioResult {

@@ -3,40 +3,113 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "tools/iesim/ChromeTrace.h"
 
 namespace IeSim {
+
+namespace {
+
+// The outputs' logs, in the order the report shows them.
+enum LogIndex : size_t { polToVniLaneLog, statusConfigLog, groupToPolicyLog, vniDefRouteLog,
+                         vniLaneDefRouteLog };
+
+std::vector<OutputLog> makeLogs() {
+  std::vector<OutputLog> logs;
+  for (const char* name :
+       {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute"}) {
+    logs.emplace_back(name);
+  }
+  return logs;
+}
+
+}  // namespace
 
 World::World(std::string defaultYield, ChromeTrace* chrome)
     : defaultYield_(std::move(defaultYield)),
       chrome_(chrome),
       scheduler_(Mica::make<Keel::TaskScheduler>()),
       lanes_(Mica::make<Lane::LaneStatusDir>()),
-      output_(Mica::make<OrbInternetExit::IePolicyToVniLaneDir>()) {
+      config_(Mica::make<OrbInternetExit::InternetExitCliConfig>()),
+      output_(Mica::make<OrbInternetExit::IePolicyToVniLaneDir>()),
+      statusConfig_(Mica::make<OrbInternetExit::IeStatusConfigDir>()),
+      groupToPolicy_(Mica::make<OrbInternetExit::IeGroupToPolicyDir>()),
+      orbcsd_(Mica::make<Orb::OrbCommonSmData>()),
+      vniDefRoute_(OrbL3Unicast::defaultRoutePresentInVniFactory()),
+      vniLaneDefRoute_(OrbL3Unicast::defaultRoutePresentForVniLaneFactory()),
+      dataPath_(orbcsd_),
+      logs_(makeLogs()),
+      polToVniLaneWatch_(*output_, output_->polToVniLane, logs_[polToVniLaneLog]),
+      statusConfigWatch_(*statusConfig_, logs_[statusConfigLog]),
+      groupToPolicyWatch_(*groupToPolicy_, logs_[groupToPolicyLog]),
+      vniDefRouteWatch_(*vniDefRoute_, vniDefRoute_->defaultRoute, logs_[vniDefRouteLog]),
+      vniLaneDefRouteWatch_(*vniLaneDefRoute_, vniLaneDefRoute_->defaultRoute,
+                            logs_[vniLaneDefRouteLog]) {
   Keel::TaskSchedulerRoot::schedulerIs(scheduler_);
   scheduler_->runObserverIs(this);
   restoreYield();
-  output_->subscriberAdd(this);
 }
 
 World::~World() {
-  sm_ = nullptr;
-  output_->subscriberRemove(this);
+  stopSms();
+  dataPath_.moduleDel();
   scheduler_->runObserverIs(nullptr);
   Keel::TaskSchedulerRoot::schedulerIs(nullptr);
 }
 
-void World::startSm(bool synchronous) {
-  sm_ = nullptr;
+Orb::VxlanInfo& World::vxlanInfo() {
+  if (!orbcsd_->vxlanInfo.get()) orbcsd_->vxlanInfoIs(Mica::make<Orb::VxlanInfo>());
+  return *orbcsd_->vxlanInfo.get();
+}
+
+void World::startSms(bool synchronous) {
+  stopSms();
   Flo::SmControl control;
   control.taskScheduler = scheduler_;
   if (synchronous) control.synchronousMode = Flo::SmControl::synchronousModeOn;
-  sm_ = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes_, output_, control);
+  policySm_ = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes_, output_, control);
+  statusSm_ = OrbInternetExit::ieStatusConfigSmFactory(config_, output_, statusConfig_, control);
+  groupSm_ = OrbInternetExit::ieGroupToPolicySmFactory(statusConfig_, groupToPolicy_, control);
+  vniTracker_ = OrbL3Unicast::vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
+  vniLaneTracker_ =
+      OrbL3Unicast::vniLaneDefaultRouteTrackerSmFactory(vniDefRoute_, output_, vniLaneDefRoute_);
+}
+
+void World::stopSms() {
+  vniLaneTracker_ = nullptr;
+  vniTracker_ = nullptr;
+  groupSm_ = nullptr;
+  statusSm_ = nullptr;
+  policySm_ = nullptr;
+}
+
+bool World::smsReady() const noexcept {
+  return policySm_ && policySm_->ready() && statusSm_->ready() && groupSm_->ready();
+}
+
+bool World::smsIdle() const noexcept {
+  return policySm_ && policySm_->idle() && statusSm_->idle() && groupSm_->idle();
 }
 
 std::string World::smState() const {
-  std::string state = !sm_ ? "none" : sm_->idle() ? "ready, idle" : sm_->ready() ? "ready" : "not ready";
+  std::string state = "none";
+  if (policySm_) {
+    // The trackers react inside the writers' calls: they are always ready and idle.
+    const std::pair<const char*, const Flo::StateMachine*> sms[] = {
+        {"IePolicyToVniLaneSm", policySm_.get()},
+        {"IeStatusConfigSm", statusSm_.get()},
+        {"IeGroupToPolicySm", groupSm_.get()}};
+    std::string notReady, notIdle;
+    for (const auto& [name, sm] : sms) {
+      if (sm->idle()) continue;
+      std::string& list = sm->ready() ? notIdle : notReady;
+      list += fmt::format("{}{}", list.empty() ? "" : ", ", name);
+    }
+    state = notReady.empty() ? "ready" : "not ready: " + notReady;
+    if (notReady.empty() && notIdle.empty()) state += ", idle";
+    if (!notIdle.empty()) state += fmt::format("{} not idle: {}", notReady.empty() ? "," : ";", notIdle);
+  }
   if (const size_t queued = scheduler_->queued(); queued != 0) {
     state += fmt::format("; {} task{} queued", queued, queued == 1 ? "" : "s");
   }
@@ -49,6 +122,31 @@ void World::yieldIs(const std::string& text) {
 
 void World::restoreYield() { yieldIs(defaultYield_); }
 
+void World::countChangesIs(bool on) noexcept {
+  for (auto& log : logs_) log.countingIs(on);
+}
+
+std::vector<OutputChanges> World::takeChanges() {
+  std::vector<OutputChanges> out;
+  for (auto& log : logs_) {
+    size_t more = 0;
+    auto lines = log.take(more);
+    if (!lines.empty()) out.push_back({log.name(), std::move(lines), more});
+  }
+  return out;
+}
+
+const ChangeCounts& World::counts(std::string_view output) const {
+  for (const auto& log : logs_) {
+    if (log.name() == output) return log.counts();
+  }
+  throw std::logic_error(fmt::format("no output named {}", output));
+}
+
+void World::resetCounts() noexcept {
+  for (auto& log : logs_) log.resetCounts();
+}
+
 std::vector<TaskRuns> World::takeRuns() {
   // A run is reported when it ends, so a run nested in another (a task created inside a run
   // runs at once) is reported first.
@@ -58,13 +156,17 @@ std::vector<TaskRuns> World::takeRuns() {
   return std::exchange(runs_, {});
 }
 
-void World::onNotification(Mica::AttrId, const void* key, const void*) {
-  const auto& k = *static_cast<const OrbInternetExit::PolicyVniLaneKey*>(key);
-  // A set notifies after the change: membership tells an addition from a deletion.
-  const bool added = output_->polToVniLane.contains(k);
-  changes_.push_back({added, k});
-  if (!countChanges_) return;
-  ++(added ? added_ : removed_);
+void World::checkInvariants() const {
+  lanes_->checkInvariants();
+  if (!output_->checkInvariants()) throw std::logic_error("polToVniLane: broken invariant");
+  config_->exitGroupConfig.checkInvariants();
+  config_->policyConfig.checkInvariants();
+  statusConfig_->statusConfig.checkInvariants();
+  if (!groupToPolicy_->checkInvariants()) throw std::logic_error("groupToPolicy: broken invariant");
+  orbcsd_->checkInvariants();
+  vniDefRoute_->checkInvariants();
+  vniLaneDefRoute_->checkInvariants();
+  if (const auto* model = dataPath_.model()) model->checkInvariants();
 }
 
 void World::taskRan(const Keel::Task& task, uint64_t startNanos, uint64_t durationNanos,

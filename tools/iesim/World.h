@@ -1,32 +1,45 @@
-// The simulated agent: the entities a scenario drives, the scheduler, the state machine, and
-// logs of what happened to the output and which tasks ran.
+// The simulated agent: the entities a scenario drives, the scheduler, the state machines, the
+// engine with its InternetExit module, and logs of what happened to the outputs and which tasks
+// ran.
 //
-// The World owns one lane status (input), one IePolicyToVniLaneDir (output, kept across
-// restarts) and a fresh scheduler that it also installs as the root scheduler. It watches the
-// output with a Mica::Subscriber and the scheduler with a Keel::TaskRunObserver, so that each
-// step can report the changes and task runs it caused. The logs are read and cleared by the
-// runner once per step.
+//   state machine                 reads                        writes
+//   IePolicyToVniLaneSm           lanes                        polToVniLane
+//   IeStatusConfigSm              config, polToVniLane         statusConfig
+//   IeGroupToPolicySm             statusConfig                 groupToPolicy
+//   VniDefaultRouteTrackerSm      orbcsd                       vniDefRoute
+//   VniLaneDefaultRouteTrackerSm  vniDefRoute, polToVniLane    vniLaneDefRoute
+//   (orbcsd.internetExitModule)   exit-info commands           queued for its DataPathModel
+//
+// The World owns every input and output entity (kept across restarts) and a fresh scheduler
+// that it also installs as the root scheduler. It watches each output (Watch.h) and the
+// scheduler (Keel::TaskRunObserver), so that each step can report the changes and task runs it
+// caused; the runner reads and clears the logs once per step.
 #pragma once
+
+#include <absl/container/btree_map.h>
 
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
+#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
+#include "Orb/OrbSiEdgeHelper.h"
 #include "platform/agents/LaneStatusDir.h"
+#include "platform/engine/OrbCommonSmData.h"
 #include "platform/keel/Task.h"
+#include "tools/iesim/DataPath.h"
+#include "tools/iesim/Watch.h"
+#include "types/IeGroupToPolicyDir.h"
 #include "types/IePolicyToVniLaneDir.h"
+#include "types/IeStatusConfigDir.h"
+#include "types/InternetExitCliConfig.h"
 
 namespace IeSim {
 
 class ChromeTrace;
-
-// One change of polToVniLane, in the order of the notifications.
-struct OutputChange {
-  bool added;
-  OrbInternetExit::PolicyVniLaneKey key;
-};
 
 // The runs of one task during a step.
 struct TaskRuns {
@@ -36,7 +49,15 @@ struct TaskRuns {
   uint64_t work = 0;
 };
 
-class World final : private Mica::Subscriber, private Keel::TaskRunObserver {
+// The changes of one output during a step, "<op> <text>" each, and the number of changes
+// beyond those lines (counted, not kept).
+struct OutputChanges {
+  std::string output;
+  std::vector<std::string> lines;
+  size_t more = 0;
+};
+
+class World final : private Keel::TaskRunObserver {
  public:
   // `defaultYield`: the yield policy text of runs that name none ("" for the scheduler's own
   // default); it must parse. `chrome` (may be null) receives every task run.
@@ -45,16 +66,44 @@ class World final : private Mica::Subscriber, private Keel::TaskRunObserver {
   World(const World&) = delete;
   World& operator=(const World&) = delete;
 
+  // Inputs.
   Lane::LaneStatusDir& lanes() noexcept { return *lanes_; }
+  OrbInternetExit::InternetExitCliConfig& config() noexcept { return *config_; }
+  Orb::OrbCommonSmData& orbcsd() noexcept { return *orbcsd_; }
+  const Mica::Ptr<Orb::OrbCommonSmData>& orbcsdPtr() const noexcept { return orbcsd_; }
+  // The current VXLAN bindings object, created when there is none.
+  Orb::VxlanInfo& vxlanInfo();
+  // The names the scenario gave its VRFs, by id (VxlanInfo keeps the two maps apart).
+  absl::btree_map<Kiln::VrfId, std::string>& vrfNames() noexcept { return vrfNames_; }
+  DataPath& dataPath() noexcept { return dataPath_; }
+
+  // Outputs.
   OrbInternetExit::IePolicyToVniLaneDir& output() noexcept { return *output_; }
+  OrbInternetExit::IeStatusConfigDir& statusConfig() noexcept { return *statusConfig_; }
+  OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() noexcept { return *groupToPolicy_; }
+  const OrbL3Unicast::DefaultRoutePresentInVni& vniDefRoute() const noexcept { return *vniDefRoute_; }
+  const OrbL3Unicast::DefaultRoutePresentForVniLane& vniLaneDefRoute() const noexcept {
+    return *vniLaneDefRoute_;
+  }
+  const Lane::LaneStatusDir& lanes() const noexcept { return *lanes_; }
+  const OrbInternetExit::IePolicyToVniLaneDir& output() const noexcept { return *output_; }
+  const OrbInternetExit::IeStatusConfigDir& statusConfig() const noexcept { return *statusConfig_; }
+  const OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() const noexcept { return *groupToPolicy_; }
+  const Orb::OrbCommonSmData& orbcsd() const noexcept { return *orbcsd_; }
+  const DataPath& dataPath() const noexcept { return dataPath_; }
+  const absl::btree_map<Kiln::VrfId, std::string>& vrfNames() const noexcept { return vrfNames_; }
   Keel::TaskScheduler& scheduler() noexcept { return *scheduler_; }
 
-  // Destroys the state machine, if any (its output stays as it is), and creates a new one.
-  void startSm(bool synchronous);
-  bool hasSm() const noexcept { return static_cast<bool>(sm_); }
-  bool smReady() const noexcept { return sm_ && sm_->ready(); }
-  bool smIdle() const noexcept { return sm_ && sm_->idle(); }
-  // "ready, idle", "not ready", "none", with the number of queued tasks when there are any.
+  // Destroys the state machines, if any (outputs stay; the trackers empty theirs), and creates
+  // new ones in data-flow order.
+  void startSms(bool synchronous);
+  // Destroys the state machines, last created first.
+  void stopSms();
+  bool hasSms() const noexcept { return static_cast<bool>(policySm_); }
+  bool smsReady() const noexcept;
+  bool smsIdle() const noexcept;
+  // "ready, idle", "ready, not idle: IeGroupToPolicySm", "not ready: IeStatusConfigSm", "none",
+  // with the number of queued tasks when there are any.
   std::string smState() const;
 
   // Installs the policy `text` ("" for the default), until restoreYield().
@@ -64,18 +113,22 @@ class World final : private Mica::Subscriber, private Keel::TaskRunObserver {
 
   // The step that following task runs belong to (for the Chrome trace).
   void stepIs(size_t step) noexcept { step_ = step; }
-  // Whether changes of the output count in addedCount()/removedCount() (off for direct writes).
-  void countChangesIs(bool on) noexcept { countChanges_ = on; }
+  // Whether changes of the outputs count in counts() (off for direct writes).
+  void countChangesIs(bool on) noexcept;
 
-  std::vector<OutputChange> takeChanges() { return std::exchange(changes_, {}); }
+  // The outputs' changes since the last call, in a fixed order of outputs, those with changes.
+  std::vector<OutputChanges> takeChanges();
   // The tasks that ran since the last call, by the start of their first run.
   std::vector<TaskRuns> takeRuns();
-  uint64_t addedCount() const noexcept { return added_; }
-  uint64_t removedCount() const noexcept { return removed_; }
-  void resetCounts() noexcept { added_ = removed_ = 0; }
+  // Counted changes since resetCounts(), by output name ("polToVniLane", "statusConfig",
+  // "groupToPolicy", "vniDefRoute", "vniLaneDefRoute").
+  const ChangeCounts& counts(std::string_view output) const;
+  void resetCounts() noexcept;
+
+  // Checks every entity's invariants; throws std::logic_error naming a broken one.
+  void checkInvariants() const;
 
  private:
-  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override;
   void taskRan(const Keel::Task& task, uint64_t startNanos, uint64_t durationNanos,
                uint64_t workDone) override;
 
@@ -83,14 +136,33 @@ class World final : private Mica::Subscriber, private Keel::TaskRunObserver {
   ChromeTrace* chrome_;
   Mica::Ptr<Keel::TaskScheduler> scheduler_;
   Mica::Ptr<Lane::LaneStatusDir> lanes_;
+  Mica::Ptr<OrbInternetExit::InternetExitCliConfig> config_;
   Mica::Ptr<OrbInternetExit::IePolicyToVniLaneDir> output_;
-  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneSm> sm_;  // last: destroyed first
-  std::vector<OutputChange> changes_;
+  Mica::Ptr<OrbInternetExit::IeStatusConfigDir> statusConfig_;
+  Mica::Ptr<OrbInternetExit::IeGroupToPolicyDir> groupToPolicy_;
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_;
+  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentInVni> vniDefRoute_;
+  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentForVniLane> vniLaneDefRoute_;
+  absl::btree_map<Kiln::VrfId, std::string> vrfNames_;
+  DataPath dataPath_;
+
+  // The logs and their watchers: destroyed before the entities they watch.
+  std::vector<OutputLog> logs_;
+  SetWatch<decltype(OrbInternetExit::IePolicyToVniLaneDir::polToVniLane)> polToVniLaneWatch_;
+  StatusConfigWatch statusConfigWatch_;
+  GroupToPolicyWatch groupToPolicyWatch_;
+  SetWatch<decltype(OrbL3Unicast::DefaultRoutePresentInVni::defaultRoute)> vniDefRouteWatch_;
+  SetWatch<decltype(OrbL3Unicast::DefaultRoutePresentForVniLane::defaultRoute)> vniLaneDefRouteWatch_;
+
+  // The state machines, destroyed first.
+  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneSm> policySm_;
+  Mica::Ptr<OrbInternetExit::IeStatusConfigSm> statusSm_;
+  Mica::Ptr<OrbInternetExit::IeGroupToPolicySm> groupSm_;
+  Mica::Ptr<OrbL3Unicast::VniDefaultRouteTrackerSm> vniTracker_;
+  Mica::Ptr<OrbL3Unicast::VniLaneDefaultRouteTrackerSm> vniLaneTracker_;
+
   std::vector<TaskRuns> runs_;
-  uint64_t added_ = 0;
-  uint64_t removed_ = 0;
   size_t step_ = 0;
-  bool countChanges_ = true;
 };
 
 }  // namespace IeSim

@@ -174,7 +174,9 @@ int main(int argc, char** argv) {
   app.add_option("--chrome-trace", o.chromeTrace,
                  "Write every task run as Chrome trace events (JSON, opens in Perfetto) to FILE")
       ->type_name("FILE");
-  app.add_flag("--dump", o.dump, "Print polToVniLane in full at the end of each scenario");
+  app.add_flag("--dump", o.dump,
+               "At the end of each scenario, print the outputs in full, then the dumpState of the "
+               "engine, of the default-route trackers' outputs, of the module and of its data path");
   app.add_flag("-q,--quiet", o.quiet, "No report; failures still go to stderr");
   try {
     app.parse(argc, argv);

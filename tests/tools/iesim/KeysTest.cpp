@@ -1,0 +1,64 @@
+// The printed forms of keys in scenario files: what parses, into what, and the errors' texts.
+#include "tools/iesim/Keys.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace IeSim {
+namespace {
+
+using OrbInternetExit::ExitType;
+
+TEST(KeysTest, PairsAndKeysParseWithTheBindingRanges) {
+  std::string error;
+  EXPECT_EQ(parsePair("255.65535", &error), Lane::VniAndLaneId(Lane::VniId(255), 65535));
+  EXPECT_FALSE(parsePair("256.1", &error));
+  EXPECT_EQ(error, "value 256 out of range for vni (0..255) in pair \"256.1\"");
+  EXPECT_FALSE(parsePair("1.2.3", &error));
+  EXPECT_EQ(error, "\"1.2.3\" is not a pair: expected <vni>.<lane>");
+
+  const auto group = parseGroupKey("Wan@3.1", &error);
+  ASSERT_TRUE(group);
+  EXPECT_EQ(group->groupName, Mica::String("Wan"));
+  EXPECT_EQ(group->vniLaneId, Lane::VniAndLaneId(Lane::VniId(3), 1));
+  EXPECT_FALSE(parseGroupKey("@3.1", &error));
+  EXPECT_EQ(error, "empty group name in key \"@3.1\"");
+  EXPECT_FALSE(parsePolicyKey("Gold@3", &error));
+  EXPECT_EQ(error, "\"Gold@3\" is not a key: expected <policy>@<vni>.<lane>");
+}
+
+TEST(KeysTest, ExitOptionsSplitAtTheFirstColon) {
+  std::string error;
+  const auto option = parseExitOption("remoteExit:svc:a", &error);
+  ASSERT_TRUE(option);
+  EXPECT_EQ(option->type, ExitType::remoteExit());
+  EXPECT_EQ(option->name, Mica::String("svc:a"));
+  const auto fib = parseExitOption("fibDefault:", &error);
+  ASSERT_TRUE(fib);
+  EXPECT_EQ(fib->type, ExitType::fibDefault());
+  EXPECT_TRUE(fib->name.empty());
+}
+
+TEST(KeysTest, ExitOptionErrorsNameTheText) {
+  std::string error;
+  EXPECT_FALSE(parseExitOption("wan1", &error));
+  EXPECT_EQ(error, "\"wan1\" is not an exit option: expected <type>:<name>, e.g. localExit:wan1");
+  EXPECT_FALSE(parseExitOption("LocalExit:wan1", &error));
+  EXPECT_EQ(error, "exit type \"LocalExit\" does not exist in \"LocalExit:wan1\": expected localExit, "
+                   "remoteExit or fibDefault");
+  EXPECT_FALSE(parseExitOption("localExit:", &error));
+  EXPECT_EQ(error, "empty exit option name in \"localExit:\"");
+  EXPECT_FALSE(parseExitOption("fibDefault:x", &error));
+  EXPECT_EQ(error, "a fibDefault option has the empty name: \"fibDefault:\", not \"fibDefault:x\"");
+}
+
+TEST(KeysTest, ResultTypesByName) {
+  std::string error;
+  EXPECT_EQ(parseResultType("remoteResolved", &error), OrbInternetExit::ExitResultType::remoteResolved());
+  EXPECT_FALSE(parseResultType("remote", &error));
+  EXPECT_NE(error.find("result type \"remote\" does not exist"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace IeSim

@@ -1,0 +1,69 @@
+// The engine's InternetExit module as the simulator keeps it: the module, its configuration and
+// status pair, and a data-path model that applies what the module queues.
+//
+// present: orbcsd.internetExitModule holds the module, made with Orb::internetExitFactory (or
+// siEdgeFactory, or a plain Orb::Module that the helpers count as no InternetExit module), and a
+// fresh Orb::DataPathModel stands for its data path. absent: the attribute is empty and there is
+// no model; the data path of a module that went is gone with it.
+//
+// The module and orbcsd hold each other, so the attribute is cleared before the module is let go
+// (moduleDel, and the destructor).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/engine/OrbCommonSmData.h"
+#include "platform/module/DataPathModel.h"
+#include "platform/module/Module.h"
+#include "proto/scenario.pb.h"
+
+namespace Orb {
+class InternetExit;
+}
+
+namespace IeSim {
+
+class DataPath {
+ public:
+  explicit DataPath(Mica::Ptr<Orb::OrbCommonSmData> orbcsd) : orbcsd_(std::move(orbcsd)) {}
+  ~DataPath() { moduleDel(); }
+  DataPath(const DataPath&) = delete;
+  DataPath& operator=(const DataPath&) = delete;
+
+  // Makes a module as `m` describes (its defaults filled in) and sets it in orbcsd, replacing
+  // the current one. Returns e.g. "InternetExit module \"InternetExit\" (out gates 1..63)".
+  std::string moduleIs(const iesim::pb::Module& m);
+  // Clears orbcsd's attribute and drops the module and its data path. Returns what went
+  // ("" when there was none).
+  std::string moduleDel();
+
+  bool present() const noexcept { return static_cast<bool>(module_); }
+  const Mica::Ptr<Orb::Module>& module() const noexcept { return module_; }
+  // The module as an InternetExit (an SiEdge is one); null otherwise.
+  Orb::InternetExit* internetExit() const noexcept;
+  // The data path of the present module; null when absent.
+  const Orb::DataPathModel* model() const noexcept { return model_.get(); }
+
+  // What one drain showed, as report lines.
+  struct Drained {
+    std::vector<std::string> commands;   // the queued commands, oldest first (describe())
+    std::vector<std::string> table;      // "+ <entry>" / "- <entry>" changes of the exit table
+    std::vector<std::string> anomalies;  // anomalies the drain added, "<kind>: <text>"
+  };
+  // Describes the pending commands, then applies them to the model.
+  Drained drain();
+
+ private:
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_;
+  Mica::Ptr<Orb::ModuleConfigStatusPair> pair_;
+  Mica::Ptr<Orb::Module> module_;
+  std::unique_ptr<Orb::DataPathModel> model_;
+  size_t anomaliesSeen_ = 0;
+};
+
+// "<vni>.<lane> intf=<name> gate=<g> aux=<a> type=<IE_RESULT_...>", as the model prints entries.
+std::string exitEntryText(const Orb::DataPathModel::ExitEntry& e);
+
+}  // namespace IeSim

@@ -1,0 +1,53 @@
+// The printed forms of keys in scenario files, parsed with the rules of the scenario fields:
+//
+//   pair          "<vni>.<lane>"             vni 0..255, lane 0..65535 (Binding's ranges)
+//   policy key    "<policy>@<vni>.<lane>"    policy non-empty, without '@'
+//   group key     "<group>@<vni>.<lane>"     group non-empty, without '@'
+//   exit option   "<type>:<name>"            type localExit or remoteExit with a non-empty name
+//                                            (it may contain ':'), or "fibDefault:", the
+//                                            default-route exit, whose name is empty
+//   result type   noResult, localDefaultVrf, localOtherVrf, fibDefaultRoute, remoteResolved
+//
+// Each parser returns nothing and sets `error` to a text naming the value on failure, e.g.
+// "value 300 out of range for vni (0..255) in key \"P@300.1\"". The checked variants are for
+// texts that the loader has already accepted.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "types/ExitIntfResult.h"
+#include "types/ExitKey.h"
+#include "types/GroupVniLaneKey.h"
+#include "types/PolicyVniLaneKey.h"
+
+namespace IeSim {
+
+// "empty policy name", "policy name \"a@b\" must not contain '@'", or empty when `name` is one.
+std::string policyNameError(std::string_view name);
+std::string groupNameError(std::string_view name);
+
+std::optional<Lane::VniAndLaneId> parsePair(std::string_view text, std::string* error);
+std::optional<OrbInternetExit::PolicyVniLaneKey> parsePolicyKey(std::string_view text,
+                                                                 std::string* error);
+std::optional<OrbInternetExit::GroupVniLaneKey> parseGroupKey(std::string_view text,
+                                                               std::string* error);
+std::optional<OrbInternetExit::ExitKey> parseExitOption(std::string_view text, std::string* error);
+std::optional<OrbInternetExit::ExitResultType> parseResultType(std::string_view text,
+                                                                std::string* error);
+
+// REQUIRES: the matching parser accepts `text` (else std::logic_error).
+Lane::VniAndLaneId checkedPair(std::string_view text);
+OrbInternetExit::PolicyVniLaneKey checkedPolicyKey(std::string_view text);
+OrbInternetExit::GroupVniLaneKey checkedGroupKey(std::string_view text);
+OrbInternetExit::ExitKey checkedExitOption(std::string_view text);
+OrbInternetExit::ExitResultType checkedResultType(std::string_view text);
+
+// The pair (vni, lane) of a message with the range-checked fields vni and lane.
+template <class M>
+Lane::VniAndLaneId pairOf(const M& m) {
+  return Lane::VniAndLaneId(Lane::VniId(m.vni()), static_cast<uint16_t>(m.lane()));
+}
+
+}  // namespace IeSim

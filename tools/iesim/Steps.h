@@ -1,0 +1,37 @@
+// The steps of a scenario that change the simulated agent's inputs and outputs, by domain.
+//
+// Each run*Step function applies `step` when its kind belongs to the function's domain, says in
+// `r` what it did (r.what, and r.notes for further facts such as a created policy), and returns
+// true; it returns false, doing nothing, for a kind of another domain. The load* functions write
+// the start state before the state machines exist. Values have passed the loader's rules; the
+// library's own errors (assertions, range errors) propagate to the runner.
+#pragma once
+
+#include "proto/scenario.pb.h"
+#include "tools/iesim/Report.h"
+#include "tools/iesim/World.h"
+
+namespace IeSim {
+
+// Lane bindings and direct writes of outputs (LaneSteps.cpp): bind, unbind, unbind_all,
+// set_output.
+bool runLaneStep(World& world, const iesim::pb::Step& step, StepRecord& r);
+void loadLanes(World& world, const iesim::pb::Initial& initial);
+
+// The operator's configuration (ConfigSteps.cpp): configure_policy, remove_policy, set_entry,
+// remove_entry, configure_group, remove_group, add_option, remove_option.
+bool runConfigStep(World& world, const iesim::pb::Step& step, StepRecord& r);
+void loadConfig(World& world, const iesim::pb::Config& config);
+
+// The engine (EngineSteps.cpp): vrf, remove_vrf, default_route, intf, replace_vxlan_info.
+bool runEngineStep(World& world, const iesim::pb::Step& step, StepRecord& r);
+// VRF bindings, default routes, interfaces and the module of the start state.
+void loadEngine(World& world, const iesim::pb::Initial& initial, StepRecord& r);
+
+// The module and the data path (DataPathSteps.cpp): module, exit_info.
+bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r);
+// Describes the commands the module queued during a step, applies them to the data-path model
+// and adds the "commands", "exitTable" and "anomalies" sections to r.changes.
+void drainDataPath(World& world, StepRecord& r);
+
+}  // namespace IeSim

@@ -1,0 +1,193 @@
+#include "tools/iesim/Watch.h"
+
+#include <cmath>
+
+namespace IeSim {
+
+namespace {
+
+using OrbInternetExit::ExitGroupStatusConfig;
+using OrbInternetExit::ExitGroupToPolicy;
+using OrbInternetExit::ExitVniLaneKey;
+using OrbInternetExit::GroupVniLaneKey;
+using OrbInternetExit::IeGroupToPolicyDir;
+using OrbInternetExit::IeStatusConfig;
+using OrbInternetExit::IeStatusConfigDir;
+using OrbInternetExit::PolicyStatusConfig;
+using OrbInternetExit::PolicyStatusExitGroupEntry;
+using OrbInternetExit::PolicyVniLaneKey;
+
+template <class T>
+const T& keyAt(const void* key) {
+  return *static_cast<const T*>(key);
+}
+
+// The child entity of an entity-map notification: the new one on creation, the old one on
+// deletion.
+template <class Map>
+const typename Map::Element& childOf(const Map& map, const void* key, const void* oldValue) {
+  if (oldValue != nullptr) return **static_cast<const typename Map::Value*>(oldValue);
+  return *map.lookup(keyAt<typename Map::Key>(key));
+}
+
+}  // namespace
+
+std::string seqText(double seqNo) {
+  if (std::floor(seqNo) == seqNo && std::fabs(seqNo) < 1e15) {
+    return fmt::format("{}", static_cast<int64_t>(seqNo));
+  }
+  return fmt::format("{}", seqNo);
+}
+
+// ---- TreeWatch -------------------------------------------------------------------------------
+
+TreeWatch::~TreeWatch() {
+  for (auto& [entity, sub] : subs_) entity->subscriberRemove(sub.get());
+}
+
+void TreeWatch::watch(int kind, const Mica::Entity& entity, std::string context) {
+  if (subs_.contains(&entity)) return;
+  auto sub = std::make_unique<Sub>(*this, kind, entity, std::move(context));
+  entity.subscriberAdd(sub.get());
+  subs_[&entity] = std::move(sub);
+}
+
+void TreeWatch::unwatch(const Mica::Entity& entity) {
+  auto it = subs_.find(&entity);
+  if (it == subs_.end()) return;
+  entity.subscriberRemove(it->second.get());
+  subs_.erase(it);
+}
+
+// ---- StatusConfigWatch -----------------------------------------------------------------------
+
+StatusConfigWatch::StatusConfigWatch(const IeStatusConfigDir& dir, OutputLog& log)
+    : TreeWatch(log) {
+  watch(dirKind, dir);
+  for (const auto& [pairKey, e] : dir.statusConfig) pair(*e, 0);
+}
+
+void StatusConfigWatch::pair(const IeStatusConfig& e, char op) {
+  if (op == '+') log_.record(op, "pair {}", e.vniLaneId());
+  if (op != '-') watch(pairKind, e);
+  for (const auto& [k, g] : e.exitGroupStatusConfig) group(*g, op);
+  for (const auto& [k, p] : e.policyStatusConfig) policy(*p, op);
+  if (op == '-') {
+    unwatch(e);
+    log_.record(op, "pair {}", e.vniLaneId());
+  }
+}
+
+void StatusConfigWatch::group(const ExitGroupStatusConfig& e, char op) {
+  if (op == '+') log_.record(op, "group {}", e.groupKey());
+  if (op != '-') watch(groupKind, e);
+  if (op != 0) {
+    for (const auto& k : e.exitOption) log_.record(op, "option {} in {}", k, e.groupKey());
+  }
+  if (op == '-') {
+    unwatch(e);
+    log_.record(op, "group {}", e.groupKey());
+  }
+}
+
+void StatusConfigWatch::policy(const PolicyStatusConfig& e, char op) {
+  const std::string key = fmt::format("{}", e.policyKey());
+  if (op == '+') log_.record(op, "policy {}", key);
+  if (op != '-') watch(policyKind, e, key);
+  for (const auto& [seqNo, entryEntity] : e.exitGroup) entry(key, *entryEntity, op);
+  if (op == '-') {
+    unwatch(e);
+    log_.record(op, "policy {}", key);
+  }
+}
+
+void StatusConfigWatch::entry(const std::string& policyKey, const PolicyStatusExitGroupEntry& e,
+                              char op) {
+  if (op != 0) {
+    log_.record(op, "entry {} {} -> {}", policyKey, seqText(e.seqNo()), e.exitGroup.get());
+  }
+  if (op == '-') {
+    unwatch(e);
+  } else {
+    watch(entryKind, e, fmt::format("{} {}", policyKey, seqText(e.seqNo())));
+  }
+}
+
+void StatusConfigWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+                               const void* oldValue) {
+  const char op = oldValue == nullptr ? '+' : '-';
+  switch (sub.kind()) {
+    case dirKind: {
+      const auto& dir = static_cast<const IeStatusConfigDir&>(sub.entity());
+      if (attr == IeStatusConfigDir::statusConfigId) pair(childOf(dir.statusConfig, key, oldValue), op);
+      break;
+    }
+    case pairKind: {
+      const auto& e = static_cast<const IeStatusConfig&>(sub.entity());
+      if (attr == IeStatusConfig::exitGroupStatusConfigId) {
+        group(childOf(e.exitGroupStatusConfig, key, oldValue), op);
+      } else if (attr == IeStatusConfig::policyStatusConfigId) {
+        policy(childOf(e.policyStatusConfig, key, oldValue), op);
+      }
+      break;
+    }
+    case groupKind: {
+      const auto& e = static_cast<const ExitGroupStatusConfig&>(sub.entity());
+      if (attr == ExitGroupStatusConfig::exitOptionId) {
+        const auto& k = keyAt<ExitVniLaneKey>(key);
+        log_.record(e.exitOption.contains(k) ? '+' : '-', "option {} in {}", k, e.groupKey());
+      }
+      break;
+    }
+    case policyKind: {
+      const auto& e = static_cast<const PolicyStatusConfig&>(sub.entity());
+      if (attr == PolicyStatusConfig::exitGroupId) {
+        entry(sub.context(), childOf(e.exitGroup, key, oldValue), op);
+      }
+      break;
+    }
+    case entryKind: {
+      const auto& e = static_cast<const PolicyStatusExitGroupEntry&>(sub.entity());
+      if (attr == PolicyStatusExitGroupEntry::exitGroupId && oldValue != nullptr) {
+        log_.record('~', "entry {}: {} -> {}", sub.context(), keyAt<GroupVniLaneKey>(oldValue),
+                    e.exitGroup.get());
+      }
+      break;
+    }
+    default: break;
+  }
+}
+
+// ---- GroupToPolicyWatch ----------------------------------------------------------------------
+
+GroupToPolicyWatch::GroupToPolicyWatch(const IeGroupToPolicyDir& dir, OutputLog& log)
+    : TreeWatch(log) {
+  watch(dirKind, dir);
+  for (const auto& [k, e] : dir.groupToPolicy) group(*e, 0);
+}
+
+void GroupToPolicyWatch::group(const ExitGroupToPolicy& e, char op) {
+  if (op != '-') watch(groupKind, e);
+  if (op != 0) {
+    for (const auto& p : e.policy) log_.record(op, "{}: {}", e.groupKey(), p);
+  }
+  if (op == '-') unwatch(e);
+}
+
+void GroupToPolicyWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+                                const void* oldValue) {
+  if (sub.kind() == dirKind) {
+    const auto& dir = static_cast<const IeGroupToPolicyDir&>(sub.entity());
+    if (attr == IeGroupToPolicyDir::groupToPolicyId) {
+      group(childOf(dir.groupToPolicy, key, oldValue), oldValue == nullptr ? '+' : '-');
+    }
+    return;
+  }
+  const auto& e = static_cast<const ExitGroupToPolicy&>(sub.entity());
+  if (attr == ExitGroupToPolicy::policyId) {
+    const auto& k = keyAt<PolicyVniLaneKey>(key);
+    log_.record(e.policy.contains(k) ? '+' : '-', "{}: {}", e.groupKey(), k);
+  }
+}
+
+}  // namespace IeSim

@@ -1,0 +1,181 @@
+// What the simulator sees of the outputs: each output's changes, as a person reads them, in the
+// order of the notifications that made them.
+//
+// An OutputLog collects the changes of one output ("+ Gold@10.1", "- 10", "~ ...") and counts
+// them while counting is on (off for the start state and for direct writes of set_output). The
+// watchers subscribe to an output entity and to every entity below it, following creations and
+// deletions, and write one change per fact:
+//
+//   polToVniLane, the default-route sets   one member
+//   statusConfig                           a pair, a group, an option, a policy, an entry
+//                                          (an entry naming another group is one "~" change)
+//   groupToPolicy                          one (group, policy) member
+//
+// A child entity created with contents (EntityMap::create with an initializer) or deleted with
+// contents reports its contents with it. Watchers only read; they are destroyed before the
+// entities they watch and unsubscribe everything then. Cost: one subscriber per watched entity.
+#pragma once
+
+#include <absl/container/flat_hash_map.h>
+#include <fmt/format.h>
+
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/mica/Entity.h"
+#include "types/IeGroupToPolicyDir.h"
+#include "types/IeStatusConfigDir.h"
+
+namespace IeSim {
+
+struct ChangeCounts {
+  uint64_t added = 0;
+  uint64_t removed = 0;
+  uint64_t changed = 0;
+};
+
+class OutputLog {
+ public:
+  // Lines kept per step: the report shows this many per output and counts the rest, so a step
+  // that touches a million pairs formats a few lines, not a million.
+  static constexpr size_t kLinesKept = 16;
+
+  explicit OutputLog(std::string name) : name_(std::move(name)) {}
+
+  const std::string& name() const noexcept { return name_; }
+  // One change: `op` is '+', '-' or '~'. The text is formatted only while lines are kept.
+  template <class... A>
+  void record(char op, fmt::format_string<A...> text, A&&... args) {
+    if (counting_) ++(op == '+' ? counts_.added : op == '-' ? counts_.removed : counts_.changed);
+    if (lines_.size() == kLinesKept) {
+      ++more_;
+      return;
+    }
+    std::string line{op, ' '};
+    fmt::format_to(std::back_inserter(line), text, std::forward<A>(args)...);
+    lines_.push_back(std::move(line));
+  }
+  // The changes since the last call, "<op> <text>" each, at most kLinesKept of them; `more` is
+  // set to the number of changes beyond those.
+  std::vector<std::string> take(size_t& more) {
+    more = std::exchange(more_, 0);
+    return std::exchange(lines_, {});
+  }
+
+  void countingIs(bool on) noexcept { counting_ = on; }
+  const ChangeCounts& counts() const noexcept { return counts_; }
+  void resetCounts() noexcept { counts_ = {}; }
+
+ private:
+  std::string name_;
+  std::vector<std::string> lines_;
+  size_t more_ = 0;
+  ChangeCounts counts_;
+  bool counting_ = true;
+};
+
+// One member change per notification of a value set (membership tells addition from deletion).
+template <class Set>
+class SetWatch final : private Mica::Subscriber {
+ public:
+  SetWatch(const Mica::Entity& owner, const Set& set, OutputLog& log)
+      : owner_(owner), set_(set), log_(log) {
+    owner_.subscriberAdd(this);
+  }
+  ~SetWatch() { owner_.subscriberRemove(this); }
+  SetWatch(const SetWatch&) = delete;
+  SetWatch& operator=(const SetWatch&) = delete;
+
+ private:
+  void onNotification(Mica::AttrId attr, const void* key, const void*) override {
+    if (attr != Set::attrId) return;
+    const auto& k = *static_cast<const typename Set::Key*>(key);
+    log_.record(set_.contains(k) ? '+' : '-', "{}", k);
+  }
+
+  const Mica::Entity& owner_;
+  const Set& set_;
+  OutputLog& log_;
+};
+
+// A watcher of a tree of entities: one subscriber per watched entity, made and dropped as the
+// tree's entity maps notify creations and deletions. A derived class knows the kinds of entity
+// and what their notifications mean (StatusConfigWatch, GroupToPolicyWatch). What the tree holds
+// when the watcher is made is watched, not recorded.
+class TreeWatch {
+ public:
+  explicit TreeWatch(OutputLog& log) : log_(log) {}
+  virtual ~TreeWatch();
+  TreeWatch(const TreeWatch&) = delete;
+  TreeWatch& operator=(const TreeWatch&) = delete;
+
+ protected:
+  class Sub final : public Mica::Subscriber {
+   public:
+    Sub(TreeWatch& watch, int kind, const Mica::Entity& entity, std::string context)
+        : watch_(watch), kind_(kind), entity_(entity), context_(std::move(context)) {}
+    void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
+      watch_.handle(*this, attr, key, oldValue);
+    }
+    int kind() const noexcept { return kind_; }
+    const Mica::Entity& entity() const noexcept { return entity_; }
+    // What the entity belongs to, for its changes' texts (e.g. its policy key).
+    const std::string& context() const noexcept { return context_; }
+
+   private:
+    TreeWatch& watch_;
+    int kind_;
+    const Mica::Entity& entity_;
+    std::string context_;
+  };
+
+  // Starts watching `entity` (and, through enter(), its children).
+  void watch(int kind, const Mica::Entity& entity, std::string context = {});
+  // Stops watching `entity` and its children.
+  void unwatch(const Mica::Entity& entity);
+
+  // A notification of a watched entity.
+  virtual void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) = 0;
+
+  OutputLog& log_;
+
+ private:
+  absl::flat_hash_map<const Mica::Entity*, std::unique_ptr<Sub>> subs_;
+};
+
+// IeStatusConfigDir and everything below it.
+class StatusConfigWatch final : public TreeWatch {
+ public:
+  StatusConfigWatch(const OrbInternetExit::IeStatusConfigDir& dir, OutputLog& log);
+
+ private:
+  enum Kind { dirKind, pairKind, groupKind, policyKind, entryKind };
+  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  // Watches a new child and records it and its contents as added (`op` '+'), records them as
+  // removed and stops watching (`op` '-'), or only watches them (`op` 0).
+  void pair(const OrbInternetExit::IeStatusConfig& e, char op);
+  void group(const OrbInternetExit::ExitGroupStatusConfig& e, char op);
+  void policy(const OrbInternetExit::PolicyStatusConfig& e, char op);
+  void entry(const std::string& policyKey, const OrbInternetExit::PolicyStatusExitGroupEntry& e,
+             char op);
+};
+
+// IeGroupToPolicyDir and its groups' policy sets.
+class GroupToPolicyWatch final : public TreeWatch {
+ public:
+  GroupToPolicyWatch(const OrbInternetExit::IeGroupToPolicyDir& dir, OutputLog& log);
+
+ private:
+  enum Kind { dirKind, groupKind };
+  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void group(const OrbInternetExit::ExitGroupToPolicy& e, char op);
+};
+
+// "10" for a whole sequence number, else its shortest decimal form ("10.5").
+std::string seqText(double seqNo);
+
+}  // namespace IeSim
