@@ -37,49 +37,10 @@
 #include <new>
 
 #include "bench/BenchSupport.h"
+#include "bench/CountingAllocator.h"
 #include "bench/StatusChainFixture.h"
 
-// This program replaces the global allocation functions with malloc/free, which g++ reports as
-// mismatched once it inlines them into callers of new/delete; the pairing is deliberate.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-// Bytes held through operator new, the highest value since the last resetPeak(), and calls.
-size_t liveBytes = 0;
-size_t peakBytes = 0;
-size_t newCalls = 0;
-
-void* counted(void* p) {
-  if (!p) throw std::bad_alloc();
-  ++newCalls;
-  liveBytes += malloc_usable_size(p);
-  peakBytes = std::max(peakBytes, liveBytes);
-  return p;
-}
-void uncounted(void* p) noexcept {
-  if (!p) return;
-  liveBytes -= malloc_usable_size(p);
-  std::free(p);
-}
-void resetPeak() { peakBytes = liveBytes; }
-}  // namespace
-
-void* operator new(size_t size) { return counted(std::malloc(size == 0 ? 1 : size)); }
-void* operator new[](size_t size) { return counted(std::malloc(size == 0 ? 1 : size)); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p) counted(p);
-  return p;
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-  return operator new(size, std::nothrow);
-}
-void operator delete(void* p) noexcept { uncounted(p); }
-void operator delete[](void* p) noexcept { uncounted(p); }
-void operator delete(void* p, size_t) noexcept { uncounted(p); }
-void operator delete[](void* p, size_t) noexcept { uncounted(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { uncounted(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { uncounted(p); }
+using namespace IeBench::heap;  // liveBytes, peakBytes, newCalls, resetPeak
 
 namespace IeBench {
 namespace {

@@ -1,0 +1,15 @@
+// Heap accounting for the memory benchmarks: CountingAllocator.cpp replaces the global
+// allocation functions of the program it is linked into, so link it only into programs that
+// measure memory (each in its own process, starting from a fresh heap).
+#pragma once
+
+#include <cstddef>
+
+namespace IeBench::heap {
+// Bytes held through operator new now, and the highest value since the last resetPeak().
+extern size_t liveBytes;
+extern size_t peakBytes;
+// Calls of operator new so far.
+extern size_t newCalls;
+inline void resetPeak() { peakBytes = liveBytes; }
+}  // namespace IeBench::heap
