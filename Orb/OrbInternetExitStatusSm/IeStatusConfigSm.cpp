@@ -337,11 +337,7 @@ void IeStatusConfigSm::eventToRemExitGroup(const Mica::String& groupName,
     trace(kLevelFilter, "filter( ( !isAdd ) ) failed, terminating pipeline");
     return;
   }
-  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-        statusCfgDir_->statusConfig.size());
-  workDone(statusCfgDir_->statusConfig.size());
-  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
-    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+  forEachStatusConfig([&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     const GroupVniLaneKey groupKey(groupName, vniLaneId);
     exitGroupStatusConfigOutput_->seen(statusCfg, groupKey);
     trace(kLevelPipeline, "into( statusCfg.exitGroupStatusConfig[ groupKey ] ): deleting k1={}", groupKey);
@@ -360,11 +356,7 @@ void IeStatusConfigSm::eventToRemPolicy(const Mica::String& polName,
     trace(kLevelFilter, "filter( ( !isAdd ) ) failed, terminating pipeline");
     return;
   }
-  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-        statusCfgDir_->statusConfig.size());
-  workDone(statusCfgDir_->statusConfig.size());
-  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
-    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+  forEachStatusConfig([&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
           statusCfg->policyStatusConfig.size());
     for (auto it = statusCfg->policyStatusConfig.begin(); it != statusCfg->policyStatusConfig.end(); ++it) {
@@ -406,6 +398,18 @@ std::vector<VniAndLaneId> IeStatusConfigSm::pairsBoundTo(const std::vector<Mica:
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
   }
   return pairs;
+}
+
+// foreach( statusCfgDir.statusConfig ): every pair, counted as work.
+template <class Fn>
+void IeStatusConfigSm::forEachStatusConfig(Fn&& fn) {
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
+  workDone(statusCfgDir_->statusConfig.size());
+  Flo::forEachElement(statusCfgDir_->statusConfig, [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    fn(vniLaneId, statusCfg);
+  });
 }
 
 template <class Fn>

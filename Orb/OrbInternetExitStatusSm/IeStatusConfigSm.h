@@ -89,6 +89,8 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   std::vector<Mica::String> policiesNaming(const Mica::String& grpName) const;
   std::vector<VniAndLaneId> pairsBoundTo(const std::vector<Mica::String>& policies) const;
   template <class Fn>
+  void forEachStatusConfig(Fn&& fn);
+  template <class Fn>
   void forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn);
   void intoStatusConfigDelete(VniAndLaneId vniLaneId);
   void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
