@@ -14,6 +14,7 @@
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -110,21 +111,7 @@ class OutputLog final : private Mica::Subscriber {
   std::vector<std::unique_ptr<EntryLog>> entries_;
 };
 
-// Sets a debug handler's level mask for the life of the object.
-class LevelMaskGuard {
- public:
-  LevelMaskGuard(const char* handler, uint32_t mask)
-      : handler_(Mica::Platform::getDebugHandler(handler)), saved_(handler_->levelMask()) {
-    handler_->levelMaskIs(mask);
-  }
-  ~LevelMaskGuard() { handler_->levelMaskIs(saved_); }
-  LevelMaskGuard(const LevelMaskGuard&) = delete;
-  LevelMaskGuard& operator=(const LevelMaskGuard&) = delete;
-
- private:
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t saved_;
-};
+using LevelMaskGuard = IeTest::TraceLevels;
 
 // The texts that `handler` wrote at `level`, keeping only those that start with `prefix`.
 Texts textsOf(const Mica::TraceCapture& capture, std::string_view handler, int level,

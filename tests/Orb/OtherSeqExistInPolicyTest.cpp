@@ -7,6 +7,7 @@
 
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
+#include "tests/support/TraceLevels.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -16,21 +17,7 @@ using Lane::VniId;
 
 constexpr int kUtilLevel = 5;
 
-// Sets a debug handler's level mask for the life of the object.
-class LevelMaskGuard {
- public:
-  LevelMaskGuard(const char* handler, uint32_t mask)
-      : handler_(Mica::Platform::getDebugHandler(handler)), saved_(handler_->levelMask()) {
-    handler_->levelMaskIs(mask);
-  }
-  ~LevelMaskGuard() { handler_->levelMaskIs(saved_); }
-  LevelMaskGuard(const LevelMaskGuard&) = delete;
-  LevelMaskGuard& operator=(const LevelMaskGuard&) = delete;
-
- private:
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t saved_;
-};
+using LevelMaskGuard = IeTest::TraceLevels;
 
 class OtherSeqExistInPolicyTest : public testing::Test {
  protected:

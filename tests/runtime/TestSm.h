@@ -34,6 +34,7 @@
 #include "runtime/Path.h"
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
+#include "tests/support/TraceLevels.h"
 
 namespace RtTest {
 
@@ -272,21 +273,7 @@ class ChangeLog final : public Mica::Subscriber {
   Mica::Ptr<E> e_;
 };
 
-// Sets a debug handler's level mask for its lifetime and restores the previous one.
-class TraceLevels {
- public:
-  TraceLevels(std::string_view handler, uint32_t mask)
-      : handler_(Mica::Platform::getDebugHandler(handler)), saved_(handler_->levelMask()) {
-    handler_->levelMaskIs(mask);
-  }
-  ~TraceLevels() { handler_->levelMaskIs(saved_); }
-  TraceLevels(const TraceLevels&) = delete;
-  TraceLevels& operator=(const TraceLevels&) = delete;
-
- private:
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t saved_;
-};
+using IeTest::TraceLevels;
 
 // Levels 6 to 9: failed filters, pipelines, per-key handlers and yields, progress.
 inline constexpr uint32_t kSmLevels = 0xFu << 6;
