@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -29,6 +30,19 @@ void uncounted(void* p) noexcept {
   std::free(p);
 }
 }  // namespace
+
+double peakRss() {
+  double kib = 0;
+  if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+      unsigned long v = 0;
+      if (std::sscanf(line, "VmHWM: %lu kB", &v) == 1) kib = static_cast<double>(v);
+    }
+    std::fclose(f);
+  }
+  return kib * 1024;
+}
 }  // namespace IeBench::heap
 
 using IeBench::heap::counted;

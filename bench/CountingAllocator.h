@@ -12,4 +12,6 @@ extern size_t peakBytes;
 // Calls of operator new so far.
 extern size_t newCalls;
 inline void resetPeak() { peakBytes = liveBytes; }
+// The process's peak resident set (VmHWM of /proc/self/status), in bytes; 0 if unreadable.
+double peakRss();
 }  // namespace IeBench::heap

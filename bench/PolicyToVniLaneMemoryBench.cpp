@@ -37,19 +37,6 @@ namespace {
 // Binding changes whose allocations are counted.
 constexpr size_t kChanges = 100'000;
 
-// The process's peak resident set (VmHWM of /proc/self/status), in bytes; 0 if unreadable.
-double peakRss() {
-  double kib = 0;
-  if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f)) {
-      unsigned long v = 0;
-      if (std::sscanf(line, "VmHWM: %lu kB", &v) == 1) kib = static_cast<double>(v);
-    }
-    std::fclose(f);
-  }
-  return kib * 1024;
-}
 
 // Runs the scheduler until idle, one task run at a time.
 void runUntilIdle(Keel::TaskScheduler& scheduler) {

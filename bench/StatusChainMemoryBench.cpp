@@ -54,19 +54,6 @@ constexpr size_t kOptionEvents = 4;
 // The size at which the restart is measured.
 constexpr size_t kRestartSize = 100'000;
 
-// The process's peak resident set (VmHWM of /proc/self/status), in bytes; 0 if unreadable.
-double peakRss() {
-  double kib = 0;
-  if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f)) {
-      unsigned long v = 0;
-      if (std::sscanf(line, "VmHWM: %lu kB", &v) == 1) kib = static_cast<double>(v);
-    }
-    std::fclose(f);
-  }
-  return kib * 1024;
-}
 
 // Bytes that releasing `p` (a state machine or an output) gives back.
 template <class P>
