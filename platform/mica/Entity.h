@@ -44,9 +44,21 @@ class Entity : public Node {
   void subscriberAdd(Subscriber* s) const { publisher_.subscriberAdd(s); }
   void subscriberRemove(Subscriber* s) const { publisher_.subscriberRemove(s); }
 
+  // The entity whose collection of entities holds this one (null for a root, and once the
+  // element was deleted from it), and that collection's attribute id. Together they give an
+  // element's path from its root, which readers of descendant notifications use instead of
+  // keeping per-element state.
+  const Entity* owner() const noexcept { return owner_; }
+  AttrId ownerAttr() const noexcept { return ownerAttr_; }
+
  protected:
+  // Notifies this entity's subscribers, then the subscribers of every owner above it that
+  // want descendants (Subscriber::wantsDescendants).
   void notify(AttrId attr, const void* key, const void* oldValue) const {
     publisher_.notify(attr, key, oldValue);
+    for (const Entity* up = owner_; up != nullptr; up = up->owner_) {
+      up->publisher_.notifyDescendant(*this, attr, key, oldValue);
+    }
   }
 
  private:
@@ -58,7 +70,14 @@ class Entity : public Node {
   friend class EntityMap;
   template <class, AttrId>
   friend class Scalar;
+  void ownerIs(const Entity* owner, AttrId attr) noexcept {
+    owner_ = owner;
+    ownerAttr_ = attr;
+  }
+  // Kept in the padding after Node's count: an entity costs no more for it.
+  AttrId ownerAttr_ = 0;
   mutable Publisher publisher_;
+  const Entity* owner_ = nullptr;
 };
 
 enum class CollKind : uint8_t { values, set, entities, scalar };
@@ -189,6 +208,14 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
   static constexpr AttrId attrId = Id;
   static constexpr CollKind kind = CollKind::entities;
 
+  EntityMap() = default;
+  EntityMap(const EntityMap&) = delete;
+  EntityMap& operator=(const EntityMap&) = delete;
+  // Elements that outlive their owner (held elsewhere) become roots.
+  ~EntityMap() {
+    for (auto& [k, e] : this->tree_) e->ownerIs(nullptr, 0);
+  }
+
   Ptr<E> get(const K& k) const {
     auto it = this->tree_.find(k);
     return it == this->tree_.end() ? Ptr<E>() : it->second;
@@ -204,6 +231,7 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     if (!inserted) return it->second;
     it->second = Ptr<E>(new E(k));
     Ptr<E> result = it->second;
+    result->ownerIs(&owner, Id);
     ++this->version_;
     owner.notify(Id, &k, nullptr);
     return result;
@@ -216,6 +244,7 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     if (!inserted) return it->second;
     it->second = Ptr<E>(new E(k));
     Ptr<E> result = it->second;
+    result->ownerIs(&owner, Id);
     init(*result);
     ++this->version_;
     owner.notify(Id, &k, nullptr);
@@ -227,6 +256,7 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     Ptr<E> old = std::move(it->second);
     K key = it->first;
     this->tree_.erase(it);
+    old->ownerIs(nullptr, 0);
     ++this->version_;
     owner.notify(Id, &key, &old);
     return true;

@@ -50,7 +50,14 @@ void Publisher::subscriberRemove(Subscriber* s) {
   }
 }
 
-void Publisher::deliver(AttrId attr, const void* key, const void* oldValue) {
+bool Publisher::hasSubscriber(const Subscriber* s) const noexcept {
+  if (word_ == 0 || s == nullptr) return false;
+  if (!isList()) return reinterpret_cast<const Subscriber*>(word_) == s;
+  const List* l = list();
+  return std::find(l->subs.begin(), l->subs.end(), s) != l->subs.end();
+}
+
+void Publisher::deliver(const Entity* source, AttrId attr, const void* key, const void* oldValue) {
   List* l = list();
   ++l->depth;
   // Restores the depth and closes holes even when a subscriber throws (the throwing assertion
@@ -66,7 +73,13 @@ void Publisher::deliver(AttrId attr, const void* key, const void* oldValue) {
   // Subscribers added during this delivery sit past `end` and are not called now.
   const size_t end = l->subs.size();
   for (size_t i = 0; i < end; ++i) {
-    if (Subscriber* s = l->subs[i]) s->onNotification(attr, key, oldValue);
+    Subscriber* s = l->subs[i];
+    if (s == nullptr) continue;
+    if (source == nullptr) {
+      s->onNotification(attr, key, oldValue);
+    } else if (s->wantsDescendants()) {
+      s->onDescendantNotification(*source, attr, key, oldValue);
+    }
   }
 }
 

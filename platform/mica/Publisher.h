@@ -23,12 +23,24 @@ namespace Mica {
 
 using AttrId = uint16_t;
 
+class Entity;
+
 class Subscriber {
  public:
   virtual void onNotification(AttrId attr, const void* key, const void* oldValue) = 0;
+  // A change of an entity below the one subscribed to (an element of one of its collections of
+  // entities, at any depth): `source` is the entity that changed. Only subscribers that set
+  // wantsDescendants_ receive these; one such subscriber on a directory follows its whole tree
+  // without a subscription, or any other per-element state, on the elements.
+  virtual void onDescendantNotification(const Entity& source, AttrId attr, const void* key,
+                                        const void* oldValue) {
+    (void)source, (void)attr, (void)key, (void)oldValue;
+  }
+  bool wantsDescendants() const noexcept { return wantsDescendants_; }
 
  protected:
   ~Subscriber() = default;
+  bool wantsDescendants_ = false;
 };
 
 class Publisher {
@@ -50,8 +62,21 @@ class Publisher {
       reinterpret_cast<Subscriber*>(word_)->onNotification(attr, key, oldValue);
       return;
     }
-    deliver(attr, key, oldValue);
+    deliver(nullptr, attr, key, oldValue);
   }
+  // Delivers a change of `source`, an entity below the publisher's owner, to the subscribers
+  // that want descendants (same order and removal rules as notify()).
+  void notifyDescendant(const Entity& source, AttrId attr, const void* key, const void* oldValue) {
+    if (word_ == 0) return;
+    if ((word_ & kListTag) == 0) {
+      auto* s = reinterpret_cast<Subscriber*>(word_);
+      if (s->wantsDescendants()) s->onDescendantNotification(source, attr, key, oldValue);
+      return;
+    }
+    deliver(&source, attr, key, oldValue);
+  }
+  // Whether `s` is subscribed (a linear search of the list).
+  bool hasSubscriber(const Subscriber* s) const noexcept;
 
  private:
   struct List {
@@ -64,7 +89,8 @@ class Publisher {
 
   List* list() const noexcept { return reinterpret_cast<List*>(word_ & ~kListTag); }
   bool isList() const noexcept { return (word_ & kListTag) != 0; }
-  void deliver(AttrId attr, const void* key, const void* oldValue);
+  // source: null for the owner's own change, else the descendant that changed.
+  void deliver(const Entity* source, AttrId attr, const void* key, const void* oldValue);
   void settle();
 
   uintptr_t word_ = 0;  // 0, a Subscriber*, or a List* | kListTag
