@@ -76,6 +76,7 @@ InputArgSmBase::~InputArgSmBase() {
 }
 
 void InputArgSmBase::start() {
+  for (auto& s : sources_) wantsDescendants_ = wantsDescendants_ || s->followsDescendants();
   if (en_) {
     en_->subscriberAdd(this);
     subscribed_ = true;
@@ -93,22 +94,20 @@ void InputArgSmBase::doDeleteAll() {
   for (auto& s : sources_) s->doDeleteAll();
 }
 
-void InputArgSmBase::subscriptionIs(bool on) {
-  if (en_ && on != subscribed_) {
-    if (on) {
-      en_->subscriberAdd(this);
-    } else {
-      en_->subscriberRemove(this);
-    }
-    subscribed_ = on;
-  }
-  for (auto& s : sources_) s->subscriptionIs(on);
-}
+void InputArgSmBase::subscriptionIs(bool on) { muted_ = !on; }
 
 void InputArgSmBase::onNotification(Mica::AttrId attr, const void* key, const void* oldValue) {
+  if (muted_) return;
   // Sources reading the same collection are served in source-number order.
   for (auto& s : sources_) {
     if (s->attrId() == attr) s->onArgNotification(key, oldValue);
+  }
+}
+
+void InputArgSmBase::onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr,
+                                              const void* key, const void* oldValue) {
+  for (auto& s : sources_) {
+    if (s->followsDescendants()) s->onNestedNotification(source, attr, key, oldValue);
   }
 }
 

@@ -4,14 +4,17 @@
 // It subscribes once to the entity and hands each notification to the sources that read the
 // notified collection, in source-number order. A source is one `from` path of the state
 // machine, numbered N within it: its top level scans one collection of the argument (task
-// "<ns>::<Sm>-<ArgSm>InputScanTask<N>" when asynchronous) and, for a path through collections
-// of entities, owns one nested input SM per element (runtime/internal/LevelSm.h).
+// "<ns>::<Sm>-<ArgSm>InputScanTask<N>" when asynchronous); for a path through collections of
+// entities, the same subscription also delivers the changes of every element below the
+// argument, which the source recognises by their owner chain (runtime/internal/LevelSm.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <absl/container/flat_hash_set.h>
 
 #include "platform/keel/Task.h"
 #include "platform/mica/Entity.h"
@@ -45,10 +48,14 @@ class SourceBase : private Mica::Subscriber {
   virtual Mica::AttrId attrId() const noexcept = 0;
   // A change notification of that collection (reactor).
   virtual void onArgNotification(const void* key, const void* oldValue) = 0;
+  // Whether the path goes below the argument's own collections (nested levels).
+  virtual bool followsDescendants() const noexcept = 0;
+  // A change of an entity below the argument (a nested level's reactor, when on this path).
+  virtual void onNestedNotification(const Mica::Entity& source, Mica::AttrId attr,
+                                    const void* key, const void* oldValue) = 0;
   // One pass, or the rest of a yielded one (doInputScan<N>).
   virtual void doInputScan() = 0;
   virtual void doDeleteAll() = 0;
-  virtual void subscriptionIs(bool on) = 0;
 
   // Starts the source: creates its task (which runs the first pass at once) or, in a
   // synchronous state machine, runs the first pass in place.
@@ -104,7 +111,13 @@ class InputArgSmBase : private Mica::Subscriber {
   // doInputScan(): a new pass of every source.
   void doInputScan();
   void doDeleteAll();
+  // Switches notifications off (muted: changes are not handled, only remembered as missed) or
+  // back on. The subscription itself stays, so that a nested element changed while muted is
+  // known and its retraction can report the missed notifications.
   void subscriptionIs(bool on);
+  bool muted() const noexcept { return muted_; }
+  void missedIs(const Mica::Entity* e) { missed_.insert(e); }
+  bool missed(const Mica::Entity* e) const { return missed_.contains(e); }
 
   template <class S, class... A>
   S& sourceIs(A&&... a) {
@@ -116,6 +129,8 @@ class InputArgSmBase : private Mica::Subscriber {
 
  private:
   void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                                const void* oldValue) override;
 
   StateMachine& sm_;
   std::string name_;
@@ -123,9 +138,12 @@ class InputArgSmBase : private Mica::Subscriber {
   // state machine's own argument) may have released their references.
   Mica::Ptr<const Mica::Entity> en_;
   std::vector<std::unique_ptr<SourceBase>> sources_;
+  // Nested elements whose collections changed while muted (runtime use only; never shrinks).
+  absl::flat_hash_set<const Mica::Entity*> missed_;
   bool initialized_ = false;
   bool inReactor_ = false;
   bool subscribed_ = false;
+  bool muted_ = false;
 };
 
 // The typed top-level input SM of argument type E.

@@ -33,7 +33,6 @@ void OutputBase::onNotification(Mica::AttrId attr, const void*, const void*) {
 
 void OutputBase::initReconciling() {
   reconciling_ = nested_ || outputNonEmpty();
-  if (reconciling_) reserveSeen();
   sm_.trace(kLevelProgress, "Reconciling {}: {}", name_, reconciling_);
 }
 
@@ -56,41 +55,66 @@ void OutputBase::handleInputReady() {
   // pipeline has been recorded as a container, so this walk meets all of their stale entries.
   if (!sm_.outputsReadyBefore(*this)) return;
   sm_.trace(kLevelProgress, "Input scans for {} complete", name_);
-  if (reconciling_ && !deletionPass()) return;
+  if (reconciling_ && !reconcile()) return;
   reconciling_ = false;
-  clearReconciliationState();
   sm_.outputReadyIs(*this);
 }
 
-// The deletion pass of reconciliation. Returns false when it yielded.
-bool OutputBase::deletionPass() {
+// Whether the pass must stop before its next step: the call came from elsewhere than the
+// output's own task run, or that run has used its budget. A synchronous state machine, or one
+// without a task, never stops.
+bool OutputBase::mustYield() const {
+  if (sm_.synchronous() || !task_) return false;
+  return !task_->taskCurrentlyRunning() || task_->taskShouldYield();
+}
+
+void OutputBase::yieldNow(uint64_t processed, uint64_t deleted) {
+  sm_.trace(kLevelKey,
+            "Yielding in reconciliation processing after processing {} items, including {} deletions .",
+            processed, deleted);
+  task_->scheduleTask();
+}
+
+// The deletion pass of reconciliation, then the release of its state, both cut by the task's
+// budget: one unit of work per output entry (or visited container) and per released element.
+bool OutputBase::reconcile() {
   uint64_t processed = 0;
   uint64_t deleted = 0;
-  bool more = cursorFirst(useBookmark_);
-  while (more) {
-    if (!cursorSeen()) {
-      cursorDelete();
-      ++deleted;
+  if (phase_ == Phase::deleting) {
+    bool more = cursorFirst(useBookmark_);
+    while (more) {
+      if (cursorOnEntry() && !cursorTakeSeen()) {
+        cursorDelete();
+        ++deleted;
+      }
+      ++processed;
+      if (task_) task_->taskWorkCountInc(1);  // as it is done, so the task's budget sees it
+      more = cursorNext();
+      if (more && mustYield()) {
+        cursorToBookmark();
+        useBookmark_ = true;
+        yieldNow(processed, deleted);
+        return false;
+      }
     }
+    sm_.trace(kLevelProgress,
+              "Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.",
+              processed, deleted);
+    useBookmark_ = false;
+    phase_ = Phase::releasing;
+    processed = 0;
+  }
+  // Seen keys of entries that a pipeline deleted meanwhile, and the visited containers, are
+  // released a budget at a time: freeing a million keys is work like any other.
+  while (releaseOne()) {
     ++processed;
-    if (task_) task_->taskWorkCountInc(1);  // as it is done, so the task's budget sees it
-    more = cursorNext();
-    if (more && !sm_.synchronous() && task_ &&
-        (!task_->taskCurrentlyRunning() || task_->taskShouldYield())) {
-      cursorToBookmark();
-      useBookmark_ = true;
-      sm_.trace(kLevelKey,
-                "Yielding in reconciliation processing after processing {} items, including {} deletions .",
-                processed, deleted);
-      task_->scheduleTask();
+    if (task_) task_->taskWorkCountInc(1);
+    if (mustYield()) {
+      yieldNow(processed, 0);
       return false;
     }
   }
-  sm_.trace(kLevelProgress,
-            "Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.",
-            processed, deleted);
   dropTask();
-  useBookmark_ = false;
   return true;
 }
 

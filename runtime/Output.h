@@ -25,8 +25,7 @@
 #pragma once
 
 #include <absl/container/btree_map.h>
-#include <absl/container/flat_hash_map.h>
-#include <absl/container/flat_hash_set.h>
+#include <absl/container/btree_set.h>
 
 #include <algorithm>
 
@@ -66,22 +65,31 @@ class OutputBase : private Mica::Subscriber {
  protected:
   StateMachine& sm() const noexcept { return sm_; }
   virtual bool outputNonEmpty() const = 0;
-  // Deletion-pass cursor: positions on the first entry (at or after the bookmark).
+  // Deletion-pass cursor. It stands on an output entry, or (nested outputs) on a visited
+  // container without a further entry, which counts as one step of work like an entry.
+  // cursorFirst positions on the first step (at or after the bookmark); false: nothing left.
   virtual bool cursorFirst(bool fromBookmark) = 0;
-  virtual bool cursorSeen() const = 0;
+  virtual bool cursorOnEntry() const { return true; }
+  // Whether the entry was seen; forgets it either way (the seen state shrinks as it is used).
+  virtual bool cursorTakeSeen() = 0;
   virtual void cursorDelete() = 0;
-  // Moves past the current entry; false at the end.
+  // Moves to the next step; false at the end.
   virtual bool cursorNext() = 0;
   virtual void cursorToBookmark() = 0;
-  virtual void clearReconciliationState() = 0;
-  // Called once when reconciliation starts: size the seen set for the entries already there.
-  virtual void reserveSeen() {}
+  // Releases one element of what reconciliation still holds (seen keys of entries that are
+  // gone, visited containers); false when nothing is left, the state then being empty.
+  virtual bool releaseOne() = 0;
 
   bool reconciling_ = false;
 
  private:
+  enum class Phase : uint8_t { deleting, releasing };
   void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override;
-  bool deletionPass();
+  // The deletion pass, then the release of the reconciliation state. Returns false when it
+  // yielded (the task is scheduled to go on).
+  bool reconcile();
+  bool mustYield() const;
+  void yieldNow(uint64_t processed, uint64_t deleted);
 
   StateMachine& sm_;
   std::string name_;
@@ -90,6 +98,7 @@ class OutputBase : private Mica::Subscriber {
   size_t readyIndex_ = 0;
   bool nested_;
   bool useBookmark_ = false;
+  Phase phase_ = Phase::deleting;
 };
 
 // An output that is a collection of an entity given to the state machine.
@@ -111,29 +120,29 @@ class TopOutput final : public OutputBase {
 
  protected:
   bool outputNonEmpty() const override { return entity_ && !Spec::empty(*entity_); }
-  void reserveSeen() override {
-    if constexpr (requires { Spec::size(*entity_); }) seen_.reserve(Spec::size(*entity_));
-  }
   bool cursorFirst(bool fromBookmark) override {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
   }
-  bool cursorSeen() const override { return seen_.contains(*cursor_); }
+  bool cursorTakeSeen() override { return seen_.erase(*cursor_) != 0; }
   void cursorDelete() override { Spec::erase(*entity_, *cursor_); }
   bool cursorNext() override {
     cursor_ = Spec::next(*entity_, *cursor_);
     return cursor_.has_value();
   }
   void cursorToBookmark() override { bookmark_ = cursor_; }
-  void clearReconciliationState() override {
-    seen_ = {};
+  bool releaseOne() override {
     bookmark_.reset();
     cursor_.reset();
+    if (seen_.empty()) return false;
+    seen_.erase(seen_.begin());
+    return true;
   }
 
  private:
   Mica::Ptr<Entity> entity_;
-  absl::flat_hash_set<Key> seen_;
+  // Ordered, so that growing it never rehashes a million keys inside one pipeline run.
+  absl::btree_set<Key> seen_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -144,11 +153,14 @@ class TopOutput final : public OutputBase {
 //   static std::optional<Key> first(const Container&, const Key* atOrAfter);
 //   static std::optional<Key> next(const Container&, const Key& after);
 //   static void erase(Container&, const Key&);
+//
+// The deletion pass walks the visited containers in key order, resuming by (container key,
+// entry key); a container first visited behind the walk's position is walked after the others.
 template <class Spec>
 class NestedOutput final : public OutputBase {
  public:
   using Container = typename Spec::Container;
-  using ContainerKey = typename Spec::ContainerKey;
+  using ContainerKey = std::remove_cvref_t<decltype(Spec::containerKey(std::declval<const Container&>()))>;
   using Key = typename Spec::Key;
 
   NestedOutput(StateMachine& sm, std::string name, std::vector<size_t> waitsFor)
@@ -158,7 +170,7 @@ class NestedOutput final : public OutputBase {
   void seen(const Mica::Ptr<Container>& container, const Key& k) {
     if (!reconciling_) return;
     visit(container);
-    seen_.emplace(container.get(), k);
+    seen_.emplace(Spec::containerKey(*container), k);
   }
   // Records `container` as visited, so that the deletion pass walks it even when nothing in
   // it was written (all of its entries are then stale).
@@ -169,80 +181,101 @@ class NestedOutput final : public OutputBase {
  protected:
   bool outputNonEmpty() const override { return true; }
   bool cursorFirst(bool fromBookmark) override {
-    if (!fromBookmark || !walkBuilt_) {
-      walk_.clear();
-      late_.clear();
-      for (const auto& [address, container] : containers_) walk_.emplace_back(Spec::containerKey(*container), container.get());
-      sortWalk(0);
-      walkBuilt_ = true;
-      walkAt_ = 0;
-      return settle(firstIn(nullptr));
+    if (!fromBookmark || !at_) {
+      walking_ = true;
+      inLate_ = false;
+      lateAt_ = 0;
+      return land(containers_.begin(), nullptr);
     }
-    // Resume in the bookmarked container at the bookmarked key.
-    return settle(firstIn(bookmark_ ? &*bookmark_ : nullptr));
+    if (inLate_) return landLate(cursor_ ? &*cursor_ : nullptr);
+    return land(containers_.lower_bound(*at_), cursor_ ? &*cursor_ : nullptr);
   }
-  bool cursorSeen() const override { return seen_.contains(std::make_pair(current(), *cursor_)); }
-  void cursorDelete() override { Spec::erase(*current(), *cursor_); }
-  bool cursorNext() override { return settle(Spec::next(*current(), *cursor_)); }
-  void cursorToBookmark() override { bookmark_ = cursor_; }
-  void clearReconciliationState() override {
-    containers_ = {};
-    seen_ = {};
-    walk_ = {};
-    late_ = {};
-    walkBuilt_ = false;
-    walkAt_ = 0;
-    bookmark_.reset();
+  bool cursorOnEntry() const override { return cursor_.has_value(); }
+  bool cursorTakeSeen() override { return seen_.erase(std::make_pair(*at_, *cursor_)) != 0; }
+  void cursorDelete() override { Spec::erase(*current_, *cursor_); }
+  bool cursorNext() override {
+    if (cursor_) {
+      if (auto k = Spec::next(*current_, *cursor_)) {
+        cursor_ = std::move(k);
+        return true;
+      }
+    }
+    if (inLate_) {
+      ++lateAt_;
+      return landLate(nullptr);
+    }
+    return land(containers_.upper_bound(*at_), nullptr);
+  }
+  // The cursor already holds (container, entry): a resumed pass starts at the entry itself.
+  void cursorToBookmark() override {}
+  bool releaseOne() override {
+    walking_ = false;
+    at_.reset();
     cursor_.reset();
+    current_ = nullptr;
+    if (!seen_.empty()) {
+      seen_.erase(seen_.begin());
+      return true;
+    }
+    if (!containers_.empty()) {
+      containers_.erase(containers_.begin());
+      return true;
+    }
+    late_.clear();
+    lateAt_ = 0;
+    return false;
   }
 
  private:
   void visit(const Mica::Ptr<Container>& container) {
-    auto [it, inserted] = containers_.try_emplace(container.get(), container);
-    // A container first visited while the deletion pass is under way is walked after the others.
-    if (inserted && walkBuilt_) late_.push_back(container.get());
-  }
-  Container* current() const noexcept { return walk_[walkAt_].second; }
-  std::optional<Key> firstIn(const Key* at) const {
-    if (walkAt_ >= walk_.size()) return {};
-    return Spec::first(*current(), at);
-  }
-  void sortWalk(size_t from) {
-    std::sort(walk_.begin() + static_cast<std::ptrdiff_t>(from), walk_.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-  }
-  // Moves on to the next container while the current one has no (further) entry.
-  bool settle(std::optional<Key> k) {
-    while (!k) {
-      ++walkAt_;
-      if (walkAt_ >= walk_.size()) {
-        if (late_.empty()) {
-          cursor_.reset();
-          return false;
-        }
-        const size_t from = walk_.size();
-        for (Container* c : late_) walk_.emplace_back(Spec::containerKey(*c), c);
-        late_.clear();
-        sortWalk(from);
-      }
-      k = Spec::first(*current(), nullptr);
+    const ContainerKey& ck = Spec::containerKey(*container);
+    auto [it, inserted] = containers_.try_emplace(ck, container);
+    if (!inserted) {
+      it->second = container;  // a container re-created under the same key
+      return;
     }
-    cursor_ = std::move(k);
+    // Behind the walk's position: walked once the ordered walk is over.
+    if (walking_ && (inLate_ || (at_ && ck < *at_))) late_.push_back(container);
+  }
+  // Stands on the first entry (at or after `from`) of the container at `it`, or on the
+  // container itself when it has none; moves on to the late containers at the end.
+  bool land(typename absl::btree_map<ContainerKey, Mica::Ptr<Container>>::iterator it, const Key* from) {
+    if (it == containers_.end()) {
+      inLate_ = true;
+      return landLate(nullptr);
+    }
+    at_ = it->first;
+    current_ = it->second.get();
+    cursor_ = Spec::first(*current_, from);
+    return true;
+  }
+  bool landLate(const Key* from) {
+    if (lateAt_ >= late_.size()) {
+      at_.reset();
+      cursor_.reset();
+      current_ = nullptr;
+      return false;
+    }
+    current_ = late_[lateAt_].get();
+    at_ = Spec::containerKey(*current_);
+    cursor_ = Spec::first(*current_, from);
     return true;
   }
 
-  // Containers visited while reconciling, by address (the Ptr keeps each alive), and the keys
-  // seen in them as one flat set of (container, key).
-  absl::flat_hash_map<const Container*, Mica::Ptr<Container>> containers_;
-  absl::flat_hash_set<std::pair<const Container*, Key>> seen_;
-  // The deletion pass walks the containers in key order: those visited when it started, then
-  // those first visited while it was yielded. walkAt_ and bookmark_ say where it resumes.
-  std::vector<std::pair<ContainerKey, Container*>> walk_;
-  std::vector<Container*> late_;
-  size_t walkAt_ = 0;
-  bool walkBuilt_ = false;
-  std::optional<Key> bookmark_;
+  // Containers visited while reconciling, by key (the Ptr keeps each alive), and the keys
+  // seen in them as one ordered set of (container key, entry key): both grow without rehash
+  // and shrink one element at a time.
+  absl::btree_map<ContainerKey, Mica::Ptr<Container>> containers_;
+  absl::btree_set<std::pair<ContainerKey, Key>> seen_;
+  std::vector<Mica::Ptr<Container>> late_;
+  size_t lateAt_ = 0;
+  // Position of the deletion pass: container key, the container, and the entry (none: the
+  // container's step without an entry).
+  std::optional<ContainerKey> at_;
+  Container* current_ = nullptr;
   std::optional<Key> cursor_;
+  bool walking_ = false;
+  bool inLate_ = false;
 };
 
 // Spec of a top-level output that is a plain collection `Member` of `E`, deleted with `Del`.

@@ -244,8 +244,9 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     if (!inserted) return it->second;
     it->second = Ptr<E>(new E(k));
     Ptr<E> result = it->second;
-    result->ownerIs(&owner, Id);
+    // Attached after init: its changes reach nobody, as the element is not announced yet.
     init(*result);
+    result->ownerIs(&owner, Id);
     ++this->version_;
     owner.notify(Id, &k, nullptr);
     return result;

@@ -1,28 +1,36 @@
-// The input SMs of one source, level by level (template detail of runtime/InputSm.h).
+// The scans and reactors of one source, level by level (template detail of runtime/InputSm.h).
 //
-// TopLevel<Src> is the source's top level (depth 0), served by the argument's InputArgSm.
-// NestedLevel<Src, D> is one nested input SM per element of the collection at depth D-1; it
-// subscribes to that element entity. Both share LevelCore, the scan pass, the reactor, the
-// handling of child elements and doDeleteAll, written once here.
+// TopLevel<Src> serves one `from` path: the collection at depth 0 belongs to the input
+// argument; every level but the last is a collection of entities, and the element entities
+// found there hold the collection of the next depth. The input SM of a nested level (`MidSm1`,
+// `ExitGroupSm9`) is not an object per element: the top-level input SM subscribes once, for the
+// whole tree, to the argument's descendant notifications (Mica::Subscriber::wantsDescendants),
+// and learns from each notification the element that changed; the element's keys are read from
+// the elements on its owner chain (each element entity has `key()`). Per source the mechanism
+// keeps the state of the one pass in progress: a bookmark per depth along the single yielded
+// path, and the few elements whose pass a reactor ran while a pass was pending. Nothing is kept
+// per element, so following a million pairs costs no memory per pair.
 //
 // Invariants:
-//  1. A non-leaf level holds a child exactly for each element of its collection that it has
-//     handled and that still exists (removal runs the child's doDeleteAll, then drops it).
-//  2. At most one level per depth is `yielded`: a nested pass that does not complete makes
-//     its parent yield at the same element, so a yielded scan is one path from the top.
-//  3. version_ of a leaf equals its collection's change counter whenever no notification is
-//     pending; doDeleteAll asserts it.
+//  1. At most one path is yielded: bookmark(d) is set only with bookmark(d-1) set, and
+//     yielded_[d] names the entity at depth d whose collection the bookmark is in.
+//  2. outOfBand_ holds only nested elements whose pass a reactor ran while this source's pass
+//     was pending; it is empty whenever no pass is pending.
+//  3. version_ of a top-level leaf equals its collection's change counter whenever no
+//     notification is pending and notifications are on; doDeleteAll asserts it. A nested leaf
+//     changed while notifications were off is remembered by the input SM and asserted likewise.
 #pragma once
 
 #include <fmt/format.h>
 
-#include <memory>
+#include <absl/container/flat_hash_set.h>
+
+#include <array>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
-
-#include <absl/container/btree_map.h>
+#include <utility>
 
 #include "runtime/InputSm.h"
 #include "runtime/Path.h"
@@ -30,23 +38,20 @@
 
 namespace Flo::internal {
 
-template <class Src>
-class TopLevel;
-template <class Src, size_t D>
-class NestedLevel;
+template <class T>
+struct IsPtr : std::false_type {};
+template <class T>
+struct IsPtr<Mica::Ptr<T>> : std::true_type {};
 
-template <class Src, size_t D>
-using LevelNode = std::conditional_t<D == 0, TopLevel<Src>, NestedLevel<Src, D>>;
-
-// The children of a non-leaf level: one nested input SM per element.
-template <bool Leaf, class Src, size_t D, class Coll>
-struct ChildMapOf {
-  using type = std::tuple<>;
-};
-template <class Src, size_t D, class Coll>
-struct ChildMapOf<false, Src, D, Coll> {
-  using type = absl::btree_map<typename Coll::Key, std::unique_ptr<LevelNode<Src, D + 1>>>;
-};
+// A value as a pipeline receives it: an attribute holding an entity pointer arrives as absent
+// while the pointer is null.
+template <class V>
+Quill::Optional<V> valueOpt(const V& v) {
+  if constexpr (IsPtr<V>::value) {
+    if (!v) return {};
+  }
+  return v;
+}
 
 // An element of a collection of entities as a pipeline receives it: absent when there is none
 // (a null Ptr must not arrive as a present value, or a removal would look like an addition).
@@ -56,10 +61,17 @@ Quill::Optional<Mica::Ptr<const E>> elementOpt(const Mica::Ptr<E>& element) {
   return Mica::Ptr<const E>(element);
 }
 
-// Scan, reactor and retraction logic of the level at depth D; Self is the concrete level.
-template <class Self, class Src, size_t D>
-class LevelCore {
- public:
+template <class It>
+const auto& keyOf(const It& it) {
+  if constexpr (requires { it->first; }) {
+    return it->first;
+  } else {
+    return *it;
+  }
+}
+
+template <class Src, size_t D>
+struct LevelTraits {
   using Lv = typename Src::template L<D>;
   using E = typename Lv::Entity;
   using Coll = typename Lv::Coll;
@@ -67,248 +79,62 @@ class LevelCore {
   static constexpr bool scalar = Lv::kind == Mica::CollKind::scalar;
   static_assert(leaf || Lv::kind == Mica::CollKind::entities,
                 "every level but the last must be a collection of entities");
-
-  ScanState scanState() const noexcept { return self().state_; }
-
- protected:
-  Self& self() noexcept { return static_cast<Self&>(*this); }
-  const Self& self() const noexcept { return static_cast<const Self&>(*this); }
-  const Coll& coll() const noexcept { return Lv::coll(self().entity()); }
-  StateMachine& sm() const noexcept { return self().top().sm(); }
-  const Mica::DebugHandler& tracer() const noexcept { return sm().tracer(); }
-  bool inReactor() const noexcept { return self().top().arg().inReactor(); }
-
-  // inputScanComplete<N>()
-  bool scanComplete() const noexcept {
-    ScanState s = self().state_;
-    return s == ScanState::complete ||
-           (s == ScanState::completeInitial && !sm().initialScanDone());
-  }
-
-  // One pass, or the rest of a yielded one. Returns inputScanComplete().
-  bool pass() {
-    ScanState& state = self().state_;
-    if (state == ScanState::complete) return true;
-    if (state == ScanState::completeInitial && !sm().initialScanDone()) return true;
-    uint64_t count = 0;
-    if constexpr (scalar) {
-      handleScalar();
-      count = 1;
-    } else {
-      auto it = state == ScanState::yielded ? coll().lowerBound(*bookmark_) : coll().begin();
-      while (it != coll().end()) {
-        const auto key = keyOf(it);
-        const uint32_t before = coll().version();
-        if constexpr (leaf) {
-          handleAt(key, it);
-        } else {
-          tracer().trace(kLevelKey, "k: {}", key);
-          auto* child = handleChild(key, /*fromReactor=*/false);
-          if (child && !child->pass()) return yield(key, "child", count);
-        }
-        ++count;
-        // One unit of work per element, reported as it is done so the task's budget sees it.
-        self().top().workDone(1);
-        // Step by key when the handler changed the collection (iterators are invalid then).
-        if (coll().version() == before) {
-          ++it;
-        } else {
-          it = coll().upperBound(key);
-        }
-        if (self().shouldYield() && it != coll().end()) return yield(keyOf(it), "", count);
-      }
-    }
-    complete(count);
-    return scanComplete();
-  }
-
-  // A change of this level's collection (or attribute).
-  void reactor(const void* key, const void* oldValue) {
-    const ReactorScope inReactor(self().top().arg());
-    if constexpr (scalar) {
-      version_ = coll().version();
-      const auto& old = *static_cast<const typename Coll::Value*>(oldValue);
-      deliver(Quill::Optional<typename Coll::Value>(old), current());
-    } else {
-      const auto& k = *static_cast<const typename Coll::Key*>(key);
-      tracer().trace(kLevelKey, "k: {}", k);
-      if constexpr (leaf) {
-        version_ = coll().version();
-        deliverChange(k, oldValue);
-      } else {
-        handleChild(k, /*fromReactor=*/true);
-      }
-    }
-  }
-
-  // Retracts everything this level produced: every leaf element as a removal.
-  void deleteAll() {
-    tracer().trace(kLevelProgress, "{} doDeleteAll", self().name());
-    if (!sm().initialScanDone()) return;
-    if constexpr (leaf) {
-      if (version_ != coll().version()) {
-        const std::string text = fmt::format(
-            "We missed notifications that happened to {} before the enclosing entity got deleted",
-            Lv::attrName());
-        Mica::fail(text.c_str());
-      }
-      if constexpr (scalar) {
-        deliver(current(), {});
-      } else {
-        // Step by key: the pipelines may write collections that others read.
-        for (auto it = coll().begin(); it != coll().end();) {
-          const auto key = keyOf(it);
-          deliverRemoval(key, it);
-          it = coll().upperBound(key);
-        }
-      }
-    } else {
-      for (auto it = children_.begin(); it != children_.end();) {
-        const auto key = it->first;
-        it->second->deleteAll();
-        it = children_.upper_bound(key);
-      }
-    }
-  }
-
-  void childSubscriptionIs(bool on) {
-    if constexpr (!leaf) {
-      for (auto& [k, child] : children_) child->subscriptionIs(on);
-    }
-  }
-
- private:
-  template <class It>
-  static const auto& keyOf(const It& it) {
-    if constexpr (requires { it->first; }) {
-      return it->first;
-    } else {
-      return *it;
-    }
-  }
-
-  // handle<Attr><N>(key) of a leaf, for the element the scan's iterator is on (no second lookup).
-  template <class K, class It>
-  void handleAt(const K& k, const It& it) {
-    tracer().trace(kLevelKey, "k: {}", k);
-    if constexpr (Lv::kind == Mica::CollKind::set) {
-      call(k, Quill::Optional<Quill::Unit>(Quill::Unit{}));
-    } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-      call(k, elementOpt(it->second));
-    } else {
-      call(k, Quill::Optional<typename Coll::Value>(), Quill::Optional<typename Coll::Value>(it->second));
-    }
-  }
-
-  void handleScalar() { deliver({}, current()); }
-
-  Quill::Optional<typename Coll::Value> current() const { return coll().get(); }
-
-  // Creates, keeps or retracts the child of element `k`; returns the child that exists after.
-  template <class K>
-  auto* handleChild(const K& k, bool fromReactor) {
-    using Child = LevelNode<Src, D + 1>;
-    auto element = coll().get(k);
-    if (element) {
-      auto [it, inserted] = children_.try_emplace(k);
-      Child* child = it->second.get();
-      if (inserted) {
-        it->second = std::make_unique<Child>(self(), k, Mica::Ptr<const typename Coll::Element>(element));
-        child = it->second.get();
-        // A scan runs the child's pass itself, to see whether it yields.
-        if (fromReactor) child->pass();
-      }
-      return child;
-    }
-    auto it = children_.find(k);
-    if (it != children_.end()) {
-      std::unique_ptr<Child> gone = std::move(it->second);
-      children_.erase(it);
-      gone->deleteAll();
-    }
-    return static_cast<Child*>(nullptr);
-  }
-
-  template <class K>
-  void deliverChange(const K& k, const void* oldValue) {
-    if constexpr (Lv::kind == Mica::CollKind::set) {
-      call(k, coll().get(k));
-    } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-      call(k, elementOpt(coll().get(k)));
-    } else {
-      Quill::Optional<typename Coll::Value> old;
-      if (oldValue) old = *static_cast<const typename Coll::Value*>(oldValue);
-      call(k, old, coll().get(k));
-    }
-  }
-
-  template <class K, class It>
-  void deliverRemoval(const K& k, const It& it) {
-    if constexpr (Lv::kind == Mica::CollKind::set) {
-      call(k, Quill::Optional<Quill::Unit>());
-    } else if constexpr (Lv::kind == Mica::CollKind::entities) {
-      call(k, Quill::Optional<Mica::Ptr<const typename Coll::Element>>());
-    } else {
-      call(k, Quill::Optional<typename Coll::Value>(it->second), Quill::Optional<typename Coll::Value>());
-    }
-  }
-
-  void deliver(const Quill::Optional<typename Coll::Value>& old,
-               const Quill::Optional<typename Coll::Value>& now) {
-    call(old, now);
-  }
-
-  // Calls the pipeline with the keys of every enclosing level, then `args`.
-  template <class... A>
-  void call(const A&... args) {
-    auto& machine = static_cast<typename Src::Sm&>(sm());
-    std::apply([&](const auto&... keys) { (machine.*Src::event)(keys..., args...); },
-               self().keys());
-  }
-
-  bool yield(const auto& bookmark, const char* why, uint64_t count) {
-    bookmark_ = bookmark;
-    if constexpr (leaf) version_ = coll().version();
-    self().yielded(why, count, coll().size());
-    return false;
-  }
-
-  void complete(uint64_t count) {
-    if constexpr (leaf) version_ = coll().version();
-    bookmark_.reset();
-    self().completed(count);
-  }
-
-  using ChildMap = typename ChildMapOf<leaf, Src, D, Coll>::type;
   using Bookmark = std::optional<typename KeyOfColl<Coll>::type>;
-
-  [[no_unique_address]] ChildMap children_;
-  [[no_unique_address]] Bookmark bookmark_;
-  uint32_t version_ = 0;
-
-  template <class, class, size_t>
-  friend class LevelCore;
-  template <class>
-  friend class TopLevel;
-  template <class, size_t>
-  friend class NestedLevel;
 };
 
-// The top level of a source, driven by its task or in place.
+// The keys of the levels above depth D: a tuple of the key types of depths 0..D-1.
+template <class Src, size_t D, class = std::make_index_sequence<D>>
+struct KeysAbove;
+template <class Src, size_t D, size_t... I>
+struct KeysAbove<Src, D, std::index_sequence<I...>> {
+  using type = std::tuple<typename LevelTraits<Src, I>::Coll::Key...>;
+};
+
+template <class Src, class = std::make_index_sequence<Src::depth>>
+struct BookmarksOf;
+template <class Src, size_t... I>
+struct BookmarksOf<Src, std::index_sequence<I...>> {
+  using type = std::tuple<typename LevelTraits<Src, I>::Bookmark...>;
+};
+
+// The top level of a source, driven by its task or in place, and every nested level below it.
 template <class Src>
-class TopLevel final : public SourceBase, public LevelCore<TopLevel<Src>, Src, 0> {
-  using Core = LevelCore<TopLevel<Src>, Src, 0>;
-  using E = typename Core::E;
+class TopLevel final : public SourceBase {
+  static constexpr size_t kDepth = Src::depth;
+  using E0 = typename LevelTraits<Src, 0>::E;
 
  public:
   TopLevel(InputArgSmBase& arg, size_t number, size_t pipeline)
       : SourceBase(arg, number, pipeline) {}
 
-  Mica::AttrId attrId() const noexcept override { return Core::Coll::attrId; }
+  Mica::AttrId attrId() const noexcept override { return LevelTraits<Src, 0>::Coll::attrId; }
+  bool followsDescendants() const noexcept override { return kDepth > 1; }
+
   void onArgNotification(const void* key, const void* oldValue) override {
     if (!arg().initialized()) return;
-    Core::reactor(key, oldValue);
+    reactor<0>(entity(), std::tuple<>(), key, oldValue);
   }
+
+  void onNestedNotification(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                            const void* oldValue) override {
+    if constexpr (kDepth > 1) {
+      if (!arg().initialized()) return;
+      // The owner chain from the changed element up to the argument, deepest first.
+      std::array<const Mica::Entity*, kDepth> chain{};
+      size_t depth = 0;
+      const Mica::Entity* e = &source;
+      while (e != nullptr && e != static_cast<const Mica::Entity*>(&entity())) {
+        if (depth + 1 >= kDepth) return;  // deeper than this path
+        chain[depth++] = e;
+        e = e->owner();
+      }
+      if (e == nullptr || depth == 0) return;  // detached, or the argument itself
+      dispatch<1>(depth, chain, attr, key, oldValue);
+    } else {
+      (void)source, (void)attr, (void)key, (void)oldValue;
+    }
+  }
+
   void doInputScan() override {
     if (!arg().initialized()) return;
     sm().trace(kLevelProgress, " scan complete: {} resumed: {} scan: {}", inputScanComplete(),
@@ -319,104 +145,291 @@ class TopLevel final : public SourceBase, public LevelCore<TopLevel<Src>, Src, 0
       Mica::fail("Sm args can only be null if marked as Optional in the SM type declaration");
       return;
     }
-    Core::pass();
+    pass<0>(entity(), std::tuple<>());
   }
-  void doDeleteAll() override { Core::deleteAll(); }
-  void subscriptionIs(bool on) override { Core::childSubscriptionIs(on); }
 
-  // Level interface used by LevelCore and the nested levels.
-  const E& entity() const noexcept { return typedArg().en(); }
-  TopLevel& top() noexcept { return *this; }
-  const TopLevel& top() const noexcept { return *this; }
-  std::tuple<> keys() const noexcept { return {}; }
-  const std::string& name() const noexcept { return arg().name(); }
-  bool shouldYield() const { return SourceBase::shouldYield(); }
-  void workDone(uint64_t n) { SourceBase::workDone(n); }
-  using SourceBase::sm;
+  void doDeleteAll() override { deleteAll<0>(entity(), std::tuple<>()); }
 
  private:
-  friend Core;
-  const InputArgSm<E>& typedArg() const noexcept {
-    return static_cast<const InputArgSm<E>&>(arg());
-  }
-  void yielded(const char* why, uint64_t count, uint64_t total) {
-    sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)", "", why, count,
-               total);
-    SourceBase::yielded(total);
-  }
-  void completed(uint64_t count) {
-    (void)count;
-    SourceBase::completed();
-  }
-};
+  template <size_t D>
+  using T = LevelTraits<Src, D>;
+  template <size_t D>
+  using Keys = typename KeysAbove<Src, D>::type;
 
-// One nested input SM: follows one element entity of its parent's collection.
-template <class Src, size_t D>
-class NestedLevel final : private Mica::Subscriber, public LevelCore<NestedLevel<Src, D>, Src, D> {
-  using Core = LevelCore<NestedLevel<Src, D>, Src, D>;
-  using E = typename Core::E;
-  using Parent = LevelNode<Src, D - 1>;
-  using ParentColl = typename Src::template L<D - 1>::Coll;
-  using Key = typename ParentColl::Key;
+  const InputArgSm<E0>& typedArg() const noexcept {
+    return static_cast<const InputArgSm<E0>&>(arg());
+  }
+  const E0& entity() const noexcept { return typedArg().en(); }
 
- public:
-  NestedLevel(Parent& parent, const Key& key, Mica::Ptr<const E> en)
-      : parent_(parent), key_(key), en_(std::move(en)) {
-    en_->subscriberAdd(this);
-  }
-  ~NestedLevel() {
-    if (subscribed_) en_->subscriberRemove(this);
-  }
-
-  const E& entity() const noexcept { return *en_; }
-  auto& top() const noexcept { return parent_.top(); }
-  auto keys() const { return std::tuple_cat(parent_.keys(), std::tie(key_)); }
-  const char* name() const noexcept { return Core::Lv::smClass(); }
-  bool shouldYield() const { return top().shouldYield(); }
-  // A level created by a scan while notifications were off is already subscribed: switching
-  // them on must not subscribe it twice (each change would run the pipeline twice).
-  void subscriptionIs(bool on) {
-    if (on != subscribed_) {
-      if (on) {
-        en_->subscriberAdd(this);
-      } else {
-        en_->subscriberRemove(this);
-      }
-      subscribed_ = on;
-    }
-    Core::childSubscriptionIs(on);
-  }
-
- private:
-  friend Core;
-  template <class, class, size_t>
-  friend class LevelCore;
-
-  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
-    if (attr != Core::Coll::attrId) return;
-    Core::reactor(key, oldValue);
-  }
-  void yielded(const char* why, uint64_t count, uint64_t total) {
-    top().sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)", key_, why,
-                     count, total);
-    state_ = ScanState::yielded;
-  }
-  void completed(uint64_t count) {
-    if (top().sm().initialScanDone()) {
-      state_ = ScanState::complete;
-      top().sm().trace(kLevelProgress, "{} scan complete. Processed {} children.", name(), count);
+  template <size_t D>
+  static const char* levelName(const InputArgSmBase& arg) {
+    if constexpr (D == 0) {
+      return arg.name().c_str();
     } else {
-      state_ = ScanState::completeInitial;
-      top().sm().trace(kLevelProgress, "{} scan complete. Processed {} children.",
-                       fmt::format("{} initial", name()), count);
+      return T<D>::Lv::smClass();
     }
   }
 
-  Parent& parent_;
-  Key key_;
-  Mica::Ptr<const E> en_;
-  ScanState state_ = ScanState::notStarted;
-  bool subscribed_ = true;
+  // ---- Scan passes ----
+
+  // One pass over the collection at depth D of `en`, or the rest of a yielded one. Returns
+  // inputScanComplete() of that level.
+  template <size_t D>
+  bool pass(const typename T<D>::E& en, const Keys<D>& keys) {
+    using Coll = typename T<D>::Coll;
+    const Coll& coll = T<D>::Lv::coll(en);
+    uint64_t count = 0;
+    if constexpr (T<D>::scalar) {
+      call(keys, Quill::Optional<typename Coll::Value>(), valueOpt(coll.get()));
+      count = 1;
+    } else {
+      auto& bookmark = std::get<D>(bookmarks_);
+      const bool resuming = bookmark.has_value() && yielded_[D] == &en;
+      auto it = resuming ? coll.lowerBound(*bookmark) : coll.begin();
+      // A bookmarked element that went away takes the yielded path below it along.
+      if (resuming && (it == coll.end() || !(keyOf(it) == *bookmark))) clearBookmarksBelow(D);
+      while (it != coll.end()) {
+        const auto key = keyOf(it);
+        const uint32_t before = coll.version();
+        sm().trace(kLevelKey, "k: {}", key);
+        if constexpr (T<D>::leaf) {
+          handleAt(keys, key, it);
+        } else {
+          const auto& child = it->second;
+          if (child && !outOfBand_.contains(child.get()) &&
+              !pass<D + 1>(*child, std::tuple_cat(keys, std::make_tuple(key)))) {
+            return yield<D>(en, keys, key, "child", count, coll.size());
+          }
+        }
+        ++count;
+        // One unit of work per element, reported as it is done so the task's budget sees it.
+        workDone(1);
+        // Step by key when the handler changed the collection (iterators are invalid then).
+        it = coll.version() == before ? std::next(it) : coll.upperBound(key);
+        if (shouldYield() && it != coll.end()) {
+          return yield<D>(en, keys, keyOf(it), "", count, coll.size());
+        }
+      }
+      bookmark.reset();
+    }
+    if constexpr (T<D>::leaf && D == 0) version_ = coll.version();
+    return completed<D>(count);
+  }
+
+  template <size_t D, class K>
+  bool yield(const typename T<D>::E& en, const Keys<D>& keys, const K& next, const char* why,
+             uint64_t count, uint64_t total) {
+    std::get<D>(bookmarks_) = next;
+    yielded_[D] = &en;
+    if constexpr (D == 0) {
+      if constexpr (T<D>::leaf) version_ = T<D>::Lv::coll(en).version();
+      sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)", "", why, count,
+                 total);
+      yielded(total);
+    } else {
+      sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)",
+                 std::get<D - 1>(keys), why, count, total);
+    }
+    return false;
+  }
+
+  template <size_t D>
+  bool completed(uint64_t count) {
+    if constexpr (D == 0) {
+      outOfBand_.clear();
+      SourceBase::completed();
+      return inputScanComplete();
+    } else {
+      if (sm().initialScanDone()) {
+        sm().trace(kLevelProgress, "{} scan complete. Processed {} children.", levelName<D>(arg()),
+                   count);
+      } else {
+        sm().trace(kLevelProgress, "{} scan complete. Processed {} children.",
+                   fmt::format("{} initial", levelName<D>(arg())), count);
+      }
+      return true;
+    }
+  }
+
+  void clearBookmarksBelow(size_t d) {
+    clearBookmarksFrom(d + 1, std::make_index_sequence<kDepth>());
+  }
+  template <size_t... I>
+  void clearBookmarksFrom(size_t from, std::index_sequence<I...>) {
+    ((I >= from ? (std::get<I>(bookmarks_).reset(), yielded_[I] = nullptr, 0) : 0), ...);
+  }
+
+  // handle<Attr><N>(key) of a leaf, for the element the scan's iterator is on.
+  template <class K, class It>
+  void handleAt(const auto& keys, const K& k, const It& it) {
+    using Lv = typename Src::template L<kDepth - 1>;
+    using Coll = typename Lv::Coll;
+    if constexpr (Lv::kind == Mica::CollKind::set) {
+      call(keys, k, Quill::Optional<Quill::Unit>(Quill::Unit{}));
+    } else if constexpr (Lv::kind == Mica::CollKind::entities) {
+      call(keys, k, elementOpt(it->second));
+    } else {
+      call(keys, k, Quill::Optional<typename Coll::Value>(), valueOpt(it->second));
+    }
+  }
+
+  // ---- Reactors ----
+
+  // Finds the depth of a descendant's change and runs the reactor of that level.
+  template <size_t D>
+  void dispatch(size_t depth, const std::array<const Mica::Entity*, kDepth>& chain,
+                Mica::AttrId attr, const void* key, const void* oldValue) {
+    if constexpr (D < kDepth) {
+      if (depth != D) return dispatch<D + 1>(depth, chain, attr, key, oldValue);
+      if (attr != T<D>::Coll::attrId) return;
+      // chain[0] is the element at depth D, chain[D-1] the one at depth 1; each must sit in
+      // the collection this path names at its owner's depth.
+      bool onPath = true;
+      [&]<size_t... I>(std::index_sequence<I...>) {
+        ((onPath = onPath && chain[D - 1 - I]->ownerAttr() == T<I>::Coll::attrId), ...);
+      }(std::make_index_sequence<D>());
+      if (!onPath || !handled(chain[D - 1])) return;
+      const auto& en = static_cast<const typename T<D>::E&>(*chain[0]);
+      if (arg().muted()) {
+        arg().missedIs(&en);
+        return;
+      }
+      reactor<D>(en, keysOf<D>(chain), key, oldValue);
+    }
+  }
+
+  // The keys of depths 0..D-1 of the element chain[0] at depth D.
+  template <size_t D>
+  static Keys<D> keysOf(const std::array<const Mica::Entity*, kDepth>& chain) {
+    return [&]<size_t... I>(std::index_sequence<I...>) {
+      return Keys<D>(static_cast<const typename T<I + 1>::E*>(chain[D - 1 - I])->key()...);
+    }(std::make_index_sequence<D>());
+  }
+
+  // Whether the scan has met the element at depth 1 (`top`) below which a change happened.
+  // Only the first pass meets elements gradually; before it ends no pipeline runs, so this
+  // only keeps traces and work as if each element were followed from the moment it was met.
+  bool handled(const Mica::Entity* top) const {
+    if (sm().initialScanDone()) return true;
+    if (state_ == ScanState::notStarted) return false;
+    if (state_ != ScanState::yielded) return true;
+    if (outOfBand_.contains(top)) return true;
+    using K0 = typename T<0>::Coll::Key;
+    const K0 k = static_cast<const typename T<1>::E*>(top)->key();
+    const auto& bookmark = std::get<0>(bookmarks_);
+    return k < *bookmark || (k == *bookmark && yielded_[1] != nullptr);
+  }
+
+  // A change of the collection (or attribute) at depth D of `en`.
+  template <size_t D>
+  void reactor(const typename T<D>::E& en, const Keys<D>& keys, const void* key,
+               const void* oldValue) {
+    using Coll = typename T<D>::Coll;
+    const ReactorScope inReactor(arg());
+    const Coll& coll = T<D>::Lv::coll(en);
+    if constexpr (T<D>::scalar) {
+      const auto& old = *static_cast<const typename Coll::Value*>(oldValue);
+      call(keys, valueOpt(old), valueOpt(coll.get()));
+    } else {
+      const auto& k = *static_cast<const typename Coll::Key*>(key);
+      sm().trace(kLevelKey, "k: {}", k);
+      if constexpr (T<D>::leaf) {
+        if constexpr (D == 0) version_ = coll.version();
+        deliverChange(keys, coll, k, oldValue);
+      } else {
+        childChanged<D>(en, keys, k, oldValue);
+      }
+    }
+  }
+
+  // An element of the collection of entities at depth D was created or deleted.
+  template <size_t D>
+  void childChanged(const typename T<D>::E& en, const Keys<D>& keys, const auto& k,
+                    const void* oldValue) {
+    using Child = typename T<D + 1>::E;
+    const auto childKeys = std::tuple_cat(keys, std::make_tuple(k));
+    if (Mica::Ptr<Child> child = T<D>::Lv::coll(en).get(k)) {
+      // Created: its pass runs now, and a pending pass that meets it later skips it.
+      if (state_ == ScanState::yielded) outOfBand_.insert(child.get());
+      pass<D + 1>(*child, childKeys);
+      return;
+    }
+    if (oldValue == nullptr) return;
+    const Mica::Ptr<Child>& gone = *static_cast<const Mica::Ptr<Child>*>(oldValue);
+    if (!gone) return;
+    outOfBand_.erase(gone.get());
+    if (yielded_[D + 1] == gone.get()) clearBookmarksBelow(D);
+    deleteAll<D + 1>(*gone, childKeys);
+  }
+
+  template <class Coll, class K>
+  void deliverChange(const auto& keys, const Coll& coll, const K& k, const void* oldValue) {
+    if constexpr (Coll::kind == Mica::CollKind::set) {
+      call(keys, k, coll.get(k));
+    } else if constexpr (Coll::kind == Mica::CollKind::entities) {
+      call(keys, k, elementOpt(coll.get(k)));
+    } else {
+      Quill::Optional<typename Coll::Value> old;
+      if (oldValue) old = valueOpt(*static_cast<const typename Coll::Value*>(oldValue));
+      const typename Coll::Value* now = coll.lookup(k);
+      call(keys, k, old, now ? valueOpt(*now) : Quill::Optional<typename Coll::Value>());
+    }
+  }
+
+  // ---- Retraction ----
+
+  // Retracts everything the level at depth D of `en` produced: every leaf element as a removal.
+  template <size_t D>
+  void deleteAll(const typename T<D>::E& en, const Keys<D>& keys) {
+    using Coll = typename T<D>::Coll;
+    sm().trace(kLevelProgress, "{} doDeleteAll", levelName<D>(arg()));
+    if (!sm().initialScanDone()) return;
+    const Coll& coll = T<D>::Lv::coll(en);
+    if constexpr (T<D>::leaf) {
+      const bool missed = D == 0 ? version_ != coll.version() : arg().missed(&en);
+      if (missed) {
+        const std::string text = fmt::format(
+            "We missed notifications that happened to {} before the enclosing entity got deleted",
+            T<D>::Lv::attrName());
+        Mica::fail(text.c_str());
+      }
+      if constexpr (T<D>::scalar) {
+        call(keys, valueOpt(coll.get()), Quill::Optional<typename Coll::Value>());
+      } else {
+        // Step by key: the pipelines may write collections that others read.
+        for (auto it = coll.begin(); it != coll.end();) {
+          const auto key = keyOf(it);
+          if constexpr (Coll::kind == Mica::CollKind::set) {
+            call(keys, key, Quill::Optional<Quill::Unit>());
+          } else if constexpr (Coll::kind == Mica::CollKind::entities) {
+            call(keys, key, Quill::Optional<Mica::Ptr<const typename Coll::Element>>());
+          } else {
+            call(keys, key, valueOpt(it->second), Quill::Optional<typename Coll::Value>());
+          }
+          it = coll.upperBound(key);
+        }
+      }
+    } else {
+      for (auto it = coll.begin(); it != coll.end();) {
+        const auto key = keyOf(it);
+        const Mica::Ptr<typename T<D + 1>::E> child = it->second;
+        if (child) deleteAll<D + 1>(*child, std::tuple_cat(keys, std::make_tuple(key)));
+        it = coll.upperBound(key);
+      }
+    }
+  }
+
+  // Calls the pipeline with the keys of every enclosing level, then `args`.
+  template <class... A>
+  void call(const auto& keys, const A&... args) {
+    auto& machine = static_cast<typename Src::Sm&>(sm());
+    std::apply([&](const auto&... k) { (machine.*Src::event)(k..., args...); }, keys);
+  }
+
+  typename BookmarksOf<Src>::type bookmarks_;
+  std::array<const Mica::Entity*, kDepth> yielded_{};
+  absl::flat_hash_set<const Mica::Entity*> outOfBand_;
+  uint32_t version_ = 0;
 };
 
 }  // namespace Flo::internal

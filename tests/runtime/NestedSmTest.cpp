@@ -2,6 +2,8 @@
 // (out.mids[].values), under every scheduling mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -338,9 +340,11 @@ TEST_P(NestedSmTest, ResubscribingAfterAScanDeliversEachChangeOnce) {
   sm->leafEvents.clear();
   leaf91->valueIs(902);
   EXPECT_EQ(sm->leafEvents[std::make_pair(9, 1)], 1);
-  EXPECT_EQ(leaf91->publisher().subscriberCount(), 1u);
-  sm = nullptr;
+  // Nested elements are followed through the root's one subscription, none of their own.
   EXPECT_EQ(leaf91->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(root_->publisher().subscriberCount(), 1u);
+  sm = nullptr;
+  EXPECT_EQ(root_->publisher().subscriberCount(), 0u);
   leaf91->valueIs(903);
 }
 
@@ -387,6 +391,58 @@ TEST_P(NestedSmTest, RandomChangesDuringAndAfterStartConverge) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, NestedSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace RtTest
+
+namespace RtTest {
+namespace {
+
+// The longest run of each task, in work units.
+struct LongestRuns final : Keel::TaskRunObserver {
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t workDone) override {
+    uint64_t& longest = byTask[task.taskName()];
+    longest = std::max(longest, workDone);
+  }
+  std::map<std::string, uint64_t> byTask;
+};
+
+// No task run does more work than the budget allows, plus the one element at which an output
+// that another output's run made ready starts its own deletion pass: first passes, second
+// passes through nested levels, the deletion pass over a stale output and the release of the
+// seen state are all cut by the budget, whatever the size of the input.
+TEST(NestedBudgetTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
+  Mica::ThrowingAssertions throwing;
+  constexpr uint64_t kBudget = 16;
+  for (const bool stale : {false, true}) {
+    SCOPED_TRACE(stale ? "over a stale output" : "over an empty output");
+    auto scheduler = Mica::make<Keel::TaskScheduler>();
+    scheduler->yieldPolicyIs(Keel::workBudget(kBudget));
+    LongestRuns runs;
+    scheduler->runObserverIs(&runs);
+    auto root = Mica::make<Root>();
+    auto out = Mica::make<OutRoot>();
+    for (int m = 1; m <= 300; ++m) {
+      auto mid = root->midsIs(m);
+      for (int l = 1; l <= 20; ++l) mid->leafIs(l, m * 100 + l);
+      if (stale) {
+        // Stale values in every container, and stale containers between the live ones.
+        out->midsIs(m)->valuesIs(-m);
+        out->midsIs(1000 + m)->valuesIs(7);
+      }
+    }
+    Flo::SmControl control;
+    control.taskScheduler = scheduler;
+    auto sm = nestedTestSmFactory(root, out, control);
+    scheduler->runUntilIdle();
+    ASSERT_TRUE(sm->idle());
+    EXPECT_EQ(contentsOf(*out), expectedFor(*root));
+    ASSERT_FALSE(runs.byTask.empty());
+    for (const auto& [name, longest] : runs.byTask) {
+      EXPECT_LE(longest, kBudget + 1) << name;
+    }
+  }
+}
 
 }  // namespace
 }  // namespace RtTest

@@ -244,7 +244,8 @@ TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
   auto sm = start();
   sm->hasNotificationActiveIs(false);
   sm->hasNotificationActiveIs(false);
-  EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
+  lanes_->laneToIEMapIs(pair(1, 9), "Q");  // missed: nothing follows while off
+  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 9))));
   sm->hasNotificationActiveIs(true);
   sm->hasNotificationActiveIs(true);
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 1u);
