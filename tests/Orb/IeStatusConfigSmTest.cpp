@@ -297,6 +297,8 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   option("H", "wan3");
   entry("P", 10, "G");
   entry("P", 20, "H");
+  config_->exitGroupConfigIs("E");  // without options
+  entry("P", 40, "E");
   bind("P", pair(1, 1));
   bind("P", pair(1, 2));
   bind("U", pair(1, 3));  // not configured: an empty pair
@@ -306,6 +308,7 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   stale[pair(9, 9)].groups[GroupVniLaneKey("G", pair(9, 9))];                               // stale pair
   stale[v].groups[GroupVniLaneKey("X", v)].insert(ExitVniLaneKey(local("wan1"), v));        // stale group
   stale[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("old"), v));         // stale option
+  stale[v].groups[GroupVniLaneKey("E", v)].insert(ExitVniLaneKey(local("old"), v));         // in a group re-asserted empty
   stale[v].entries[{PolicyVniLaneKey("P", v), 30}] = GroupVniLaneKey("X", v);               // stale entry
   stale[v].policies.insert(PolicyVniLaneKey("Old", v));                                     // stale policy
   stale[v].entries[{PolicyVniLaneKey("Old", v), 1}] = GroupVniLaneKey("G", v);
@@ -317,8 +320,8 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   expectReference();
   EXPECT_EQ(counter.adds, 0);
   EXPECT_EQ(counter.changes, 0);
-  // The pair, the group, the option, the two entries and the emptied policy.
-  EXPECT_EQ(counter.dels, 6);
+  // The pair, the group, the two options, the two entries and the emptied policy.
+  EXPECT_EQ(counter.dels, 7);
 }
 
 TEST_P(IeStatusConfigSmTest, PipelineTraces) {
