@@ -52,8 +52,10 @@ void StateMachine::handleInitialized() {
   }
   for (const Arg& a : args_) {
     if (!a.optional && a.pointer == nullptr) {
-      trace(kLevelProgress, "{}", a.accessor);
-      Mica::fail("Pointer SM args cannot be null unless they are marked Optional");
+      // The accessor leads the text, so the agent sees which argument was null.
+      const std::string text =
+          std::string(a.accessor) + " Pointer SM args cannot be null unless they are marked Optional";
+      Mica::fail(text.c_str());
       return;
     }
   }

@@ -105,6 +105,7 @@ IeStatusConfigSm::IeStatusConfigSm(const Mica::Ptr<const InternetExitCliConfig>&
   argIs("config()", config_.get());
   argIs("iePolicyToVniLaneDir()", bindings_.get());
   argIs("statusCfgDir()", statusCfgDir_.get());
+  startedOverOutput_ = statusCfgDir_ && !statusCfgDir_->statusConfig.empty();
 
   const size_t exitGroupCfgUpd = pipelineIs("exitGroupCfgUpd");
   const size_t laneToPolicyUpd = pipelineIs("laneToPolicyUpd");
@@ -185,10 +186,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
   trace(kLevelPipeline,
         "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
         polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
-  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-        statusCfgDir_->statusConfig.size());
-  forEachStatusConfigOf(pairsBoundTo({polName}), [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
-    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+  auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     const PolicyVniLaneKey polKey(polName, vniLaneId);
     if (!bindings_->polToVniLane.contains(polKey)) {
       trace(kLevelFilter, "filter( iePolicyToVniLaneDir.polToVniLane[ polKey ] ) failed, terminating pipeline");
@@ -212,7 +210,15 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
                                    isAdd ? Quill::Optional<GroupVniLaneKey>(grpKey) : Quill::Optional<GroupVniLaneKey>(),
                                    true, {});
     }
-  });
+  };
+  // The filter keeps exactly the pairs bound to the policy, which the bindings index by policy:
+  // the indexed walk visits the same pairs in the same (ascending) order. The bindings are not
+  // written while this pipeline runs (their only writer follows the lane status).
+  if (fullWalkTraced()) {
+    forEachStatusConfig(perPair);
+  } else {
+    forEachStatusConfigOf(bindings_->pairsOfPolicy(polName), perPair);
+  }
 }
 
 // exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] )
@@ -224,11 +230,7 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   const bool isAdd = isAddOpt.has_value();
   trace(kLevelPipeline, "exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] ): grpName={} exitOpt={} isAdd={}",
         grpName, exitKey, isAdd);
-  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-        statusCfgDir_->statusConfig.size());
-  forEachStatusConfigOf(pairsBoundTo(policiesNaming(grpName)), [&](VniAndLaneId vniLaneId,
-                                                                   const Mica::Ptr<IeStatusConfig>& statusCfg) {
-    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+  auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
           statusCfg->policyStatusConfig.size());
     Flo::forEachElement(statusCfg->policyStatusConfig, [&](const PolicyVniLaneKey& polKey,
@@ -245,7 +247,19 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
         eventToUpdateExitGroupStatus(statusCfg, vniLaneId, true, grpName, grpKey, grpKey, isAdd, exitKey);
       });
     });
-  });
+  };
+  // The filter reads the policy entries of the status configuration, not the configuration: the
+  // indexed walk (the pairs bound to the policies whose configuration names the group) finds
+  // them all only while every entry in the output was written from the current configuration
+  // and bindings. Entries left by an earlier run (a pair rebound while the agent was stopped,
+  // an entry changed meanwhile) stay until the policy-entry output has reconciled, and until
+  // then this pipeline, the second pass of its source included, keeps or creates the groups
+  // they name; only the full walk finds those pairs.
+  if (fullWalkTraced() || staleEntriesPossible()) {
+    forEachStatusConfig(perPair);
+  } else {
+    forEachStatusConfigOf(pairsBoundTo(policiesNaming(grpName)), perPair);
+  }
 }
 
 // updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd )
@@ -412,12 +426,30 @@ void IeStatusConfigSm::forEachStatusConfig(Fn&& fn) {
   });
 }
 
-template <class Fn>
-void IeStatusConfigSm::forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn) {
+// The same foreach restricted to `pairs` (ascending), for when its filter would drop every
+// other pair. Its per-element traces are off (see fullWalkTraced), so it writes none; the count
+// is still that of the whole collection.
+template <class Pairs, class Fn>
+void IeStatusConfigSm::forEachStatusConfigOf(const Pairs& pairs, Fn&& fn) {
+  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+        statusCfgDir_->statusConfig.size());
   workDone(pairs.size());
   for (VniAndLaneId v : pairs) {
     if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
   }
+}
+
+// Whether the foreach over every pair must visit every pair: its "Flattening element" (level 9)
+// and failed-filter (level 6) traces are exact only then. When both are off nobody sees them
+// and the indexed walk, which writes the same outputs, serves.
+bool IeStatusConfigSm::fullWalkTraced() const {
+  return tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress);
+}
+
+// Whether the status configuration may still hold policy entries of an earlier run: from a
+// start over a non-empty output until the policy-entry output has reconciled.
+bool IeStatusConfigSm::staleEntriesPossible() const {
+  return startedOverOutput_ && !policyExitGroupOutput_->ready();
 }
 
 void IeStatusConfigSm::intoStatusConfigDelete(VniAndLaneId vniLaneId) {

@@ -27,9 +27,12 @@
 // Cost: a change of one policy entry visits the pairs bound to that policy, and a change of
 // one exit option the pairs bound to the policies that name its group (found through the
 // bindings' per-policy index), not every pair: the pairs the foreach over statusConfig skips are
-// exactly those its filters would drop. Their "Flattening element" and filter traces are
-// therefore not written; the foreach count still gives the size of statusConfig. Removing a
-// whole policy or exit group walks every pair.
+// exactly those its filters would drop, so the outputs are those of the full walk. The full walk
+// still runs when its per-element traces (levels 6 and 9) are on, so that they are exact, and
+// for option changes while policy entries of an earlier run may remain (from a start over a
+// non-empty output until the policy-entry output has reconciled), because those entries, not
+// the configuration, decide which groups the change reaches. Removing a whole policy or exit
+// group walks every pair.
 // Reconciliation marks every container it re-creates as visited, so a container re-asserted at
 // start loses stale children even when nothing is written into it.
 #pragma once
@@ -90,8 +93,10 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   std::vector<VniAndLaneId> pairsBoundTo(const std::vector<Mica::String>& policies) const;
   template <class Fn>
   void forEachStatusConfig(Fn&& fn);
-  template <class Fn>
-  void forEachStatusConfigOf(const std::vector<VniAndLaneId>& pairs, Fn&& fn);
+  template <class Pairs, class Fn>
+  void forEachStatusConfigOf(const Pairs& pairs, Fn&& fn);
+  bool fullWalkTraced() const;
+  bool staleEntriesPossible() const;
   void intoStatusConfigDelete(VniAndLaneId vniLaneId);
   void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
                        const GroupVniLaneKey& grpKey, bool isAdd);
@@ -103,6 +108,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   Flo::NestedOutput<ExitGroupStatusConfigSpec>* exitGroupStatusConfigOutput_;
   Flo::NestedOutput<PolicyExitGroupSpec>* policyExitGroupOutput_;
   Flo::NestedOutput<ExitOptionSpec>* exitOptionOutput_;
+  bool startedOverOutput_ = false;  // statusConfig held pairs when this machine was created
 };
 
 Mica::Ptr<IeStatusConfigSm> ieStatusConfigSmFactory(const Mica::Ptr<const InternetExitCliConfig>& config,

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/trace/Trace.h"
 #include "tests/Orb/StatusConfigReference.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -22,6 +25,8 @@ using Reference::referenceOf;
 
 VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
 ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
+
+constexpr uint32_t kFilterAndPipeline = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline);
 
 // Counts every change notified anywhere in a status configuration as it is when the counter is
 // built: element additions and deletions at every level, and changes of an entry's group.
@@ -74,21 +79,6 @@ class ChangeCounter {
     watches_.push_back(std::move(w));
   }
   std::vector<std::unique_ptr<Watch>> watches_;
-};
-
-// Turns on levels 6 and 7 of the state machines' trace handler, and restores its mask.
-class TraceLevels {
- public:
-  TraceLevels() : handler_(Mica::Platform::getDebugHandler("OrbInternetExitStatusSm")), saved_(handler_->levelMask()) {
-    handler_->levelMaskIs(saved_ | (1u << 6) | (1u << 7));
-  }
-  ~TraceLevels() { handler_->levelMaskIs(saved_); }
-  TraceLevels(const TraceLevels&) = delete;
-  TraceLevels& operator=(const TraceLevels&) = delete;
-
- private:
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t saved_;
 };
 
 class IeStatusConfigSmTest : public IeTest::ModeFixture {
@@ -156,6 +146,13 @@ TEST_P(IeStatusConfigSmTest, GroupsConfiguredLaterOrWithoutOptions) {
   auto sm = start();
   expectReference();
   EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->exitGroupStatusConfig.empty());
+
+  // Configured without options, G reaches no pair: only an option, or an entry asserted again,
+  // creates its group entry.
+  config_->exitGroupConfigIs("G");
+  runUntilIdle();
+  EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->exitGroupStatusConfig.empty());
+  EXPECT_FALSE(reference()[pair(1, 1)].groups.empty());
 
   option("G", "wan1");
   option("G", "wan2");
@@ -280,7 +277,7 @@ TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {
   auto sm = start();
   expectReference();
 
-  TraceLevels levels;
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
   Mica::TraceCapture capture;
   option("G", "wan2");
   expectReference();
@@ -300,6 +297,8 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   option("H", "wan3");
   entry("P", 10, "G");
   entry("P", 20, "H");
+  config_->exitGroupConfigIs("E");  // without options
+  entry("P", 40, "E");
   bind("P", pair(1, 1));
   bind("P", pair(1, 2));
   bind("U", pair(1, 3));  // not configured: an empty pair
@@ -309,6 +308,7 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   stale[pair(9, 9)].groups[GroupVniLaneKey("G", pair(9, 9))];                               // stale pair
   stale[v].groups[GroupVniLaneKey("X", v)].insert(ExitVniLaneKey(local("wan1"), v));        // stale group
   stale[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("old"), v));         // stale option
+  stale[v].groups[GroupVniLaneKey("E", v)].insert(ExitVniLaneKey(local("old"), v));         // in a group re-asserted empty
   stale[v].entries[{PolicyVniLaneKey("P", v), 30}] = GroupVniLaneKey("X", v);               // stale entry
   stale[v].policies.insert(PolicyVniLaneKey("Old", v));                                     // stale policy
   stale[v].entries[{PolicyVniLaneKey("Old", v), 1}] = GroupVniLaneKey("G", v);
@@ -320,15 +320,15 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   expectReference();
   EXPECT_EQ(counter.adds, 0);
   EXPECT_EQ(counter.changes, 0);
-  // The pair, the group, the option, the two entries and the emptied policy.
-  EXPECT_EQ(counter.dels, 6);
+  // The pair, the group, the two options, the two entries and the emptied policy.
+  EXPECT_EQ(counter.dels, 7);
 }
 
 TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   option("G", "wan1");
   entry("P", 10, "G");
   auto sm = start();
-  TraceLevels levels;
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
   Mica::TraceCapture capture;
 
   bind("P", pair(1, 2));
@@ -355,6 +355,208 @@ TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   capture.clear();
   unbind("P", pair(1, 2));
   EXPECT_TRUE(capture.contains("into( statusCfgDir.statusConfig[ vniLaneId ] ): deleting k1=1.2"));
+}
+
+// One agent's inputs, outputs, scheduler and status configuration builder, tracing to its own
+// handler: two of them driven by the same steps compare the indexed walk (levels 6 and 9 off)
+// with the full walk (levels 6 and 9 on).
+class Agent {
+ public:
+  Agent(IeTest::Mode mode, const char* traceName, uint32_t levels)
+      : levels_(traceName, levels), scheduler_(new Keel::TaskScheduler()) {
+    switch (mode) {
+      case IeTest::Mode::neverYield: scheduler_->yieldPolicyIs(Keel::neverYield()); break;
+      case IeTest::Mode::alwaysYield: scheduler_->yieldPolicyIs(Keel::alwaysYield()); break;
+      case IeTest::Mode::randomYield: scheduler_->yieldPolicyIs(Keel::seededRandom(20261206, 40)); break;
+      case IeTest::Mode::synchronous: control_.synchronousMode = Flo::SmControl::synchronousModeOn; break;
+    }
+    control_.taskScheduler = scheduler_;
+    control_.debugTraceName = traceName;
+  }
+  void start() { sm = ieStatusConfigSmFactory(config, bindings, dir, control_); }
+  void stop() { sm = nullptr; }
+  void runOne() { scheduler_->runOne(); }
+  void runUntilIdle() { scheduler_->runUntilIdle(); }
+  std::string output() const { return describe(extractOf(*dir)); }
+
+  Mica::Ptr<InternetExitCliConfig> config{new InternetExitCliConfig()};
+  Mica::Ptr<IePolicyToVniLaneDir> bindings{new IePolicyToVniLaneDir()};
+  Mica::Ptr<IeStatusConfigDir> dir{new IeStatusConfigDir()};
+  Mica::Ptr<IeStatusConfigSm> sm;
+
+ private:
+  IeTest::TraceLevels levels_;
+  Mica::Ptr<Keel::TaskScheduler> scheduler_;
+  Flo::SmControl control_;
+};
+
+constexpr const char* kIndexed = "IeStatusConfigSmTestIndexed";
+constexpr const char* kFullWalk = "IeStatusConfigSmTestFullWalk";
+// Level 7 on both, so that their pipeline and `into` traces, in order, can be compared too.
+constexpr uint32_t kIndexedLevels = 1u << Flo::kLevelPipeline;
+constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline) | (1u << Flo::kLevelProgress);
+
+std::vector<std::string> textsOf(const Mica::TraceCapture& capture, const char* handler, int level) {
+  std::vector<std::string> texts;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == handler && line.level == level) texts.push_back(line.text);
+  }
+  return texts;
+}
+
+// A pair rebound while the agent was stopped: until the policy entries of the old binding are
+// reconciled away, the option changes of the restart (their second pass) find them, so the group
+// they name is kept with its options although no entry names it any more.
+TEST_P(IeStatusConfigSmTest, RestartOverARebindPairKeepsTheGroupOfItsStaleEntries) {
+  Mica::TraceCapture capture;
+  for (const auto& [traceName, levels] : {std::pair{kIndexed, kIndexedLevels}, std::pair{kFullWalk, kFullWalkLevels}}) {
+    SCOPED_TRACE(traceName);
+    Agent agent(GetParam(), traceName, levels);
+    const VniAndLaneId v = pair(1, 1);
+    agent.config->exitGroupConfigIs("G")->exitOptionIs(local("wan1"));
+    agent.config->exitGroupConfigIs("H")->exitOptionIs(local("wan2"));
+    agent.config->policyConfigIs("P")->exitGroupIs(10, "G");
+    agent.config->policyConfigIs("Q")->exitGroupIs(10, "H");
+    agent.bindings->polToVniLaneIs(PolicyVniLaneKey("P", v));
+    agent.start();
+    agent.runUntilIdle();
+    agent.stop();
+    agent.bindings->polToVniLaneDel(PolicyVniLaneKey("P", v));
+    agent.bindings->polToVniLaneIs(PolicyVniLaneKey("Q", v));
+    capture.clear();
+    agent.start();
+    agent.runUntilIdle();
+    ASSERT_TRUE(agent.sm->ready());
+    if (levels == kFullWalkLevels) {
+      // Outputs reconcile, and become ready, in declaration order: the policy entries go last.
+      std::vector<std::string> order;
+      for (const auto& text : textsOf(capture, traceName, Flo::kLevelProgress)) {
+        if (text.starts_with("Input scans for ") && std::find(order.begin(), order.end(), text) == order.end()) {
+          order.push_back(text);
+        }
+      }
+      EXPECT_EQ(order, (std::vector<std::string>{
+                           "Input scans for statusCfgDirStatusConfigOutput complete",
+                           "Input scans for orbInternetExitIeStatusConfigPtrExitGroupStatusConfigOutput complete",
+                           "Input scans for orbInternetExitIeStatusConfigPtrPolicyStatusConfigExitGroupExitGroupOutput complete",
+                           "Input scans for orbInternetExitExitGroupStatusConfigPtrExitOptionOutput complete"}));
+    }
+
+    auto expected = referenceOf(*agent.config, *agent.bindings);
+    expected[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("wan1"), v));
+    EXPECT_EQ(describe(expected), agent.output());
+  }
+}
+
+// Seeded random steps, restarts over changed inputs among them, applied to two agents: the one
+// with levels 6 and 9 off takes the indexed walks, the other the full walks. After every step
+// their whole outputs, and the pipeline traces of the step, must be the same.
+TEST_P(IeStatusConfigSmTest, IndexedWalkWritesWhatTheFullWalkWrites) {
+  const char* policies[] = {"P", "Q", "R"};
+  const char* groups[] = {"G", "H", "E"};
+  const char* exits[] = {"wan1", "wan2", "wan3"};
+  const VniAndLaneId pairs[] = {pair(1, 1), pair(1, 2), pair(2, 1), pair(2, 2)};
+  const double seqNos[] = {10, 20, 30};
+  constexpr int kSeeds = 12;
+  constexpr int kSteps = 150;
+  Mica::TraceCapture capture;
+  int stepsWithOptions = 0;
+  bool fullWalkTraced = false, indexedTraced = false;
+
+  for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
+    Agent indexed(GetParam(), kIndexed, kIndexedLevels);
+    Agent fullWalk(GetParam(), kFullWalk, kFullWalkLevels);
+    Agent* const agents[] = {&indexed, &fullWalk};
+    std::mt19937 rng(seed);
+    auto pick = [&rng](const auto& from) { return from[rng() % std::size(from)]; };
+    std::string log;
+
+    // One random change of the inputs, applied to both agents.
+    auto change = [&] {
+      const int kind = static_cast<int>(rng() % 10);
+      const char* policy = pick(policies);
+      const char* group = pick(groups);
+      const VniAndLaneId v = pick(pairs);
+      const double seqNo = pick(seqNos);
+      const char* exit = pick(exits);
+      const bool alongside = rng() % 5 == 0;  // bind a second policy to the pair
+      const bool wholePolicy = rng() % 2 == 0;
+      switch (kind) {
+        case 0:
+        case 1: log += fmt::format("  bind {} to {}{}\n", policy, v, alongside ? " alongside" : ""); break;
+        case 2: log += fmt::format("  unbind {} from {}\n", policy, v); break;
+        case 3:
+        case 4: log += fmt::format("  entry {} {} -> {}\n", policy, seqNo, group); break;
+        case 5: log += fmt::format("  entry {} {} removed\n", policy, seqNo); break;
+        case 6:
+        case 7: log += fmt::format("  option {} in {}\n", exit, group); break;
+        case 8: log += fmt::format("  option {} out of {}\n", exit, group); break;
+        case 9: log += wholePolicy ? fmt::format("  policy {} removed\n", policy) : fmt::format("  group {} removed\n", group); break;
+      }
+      for (Agent* a : agents) {
+        switch (kind) {
+          case 0:
+          case 1:
+            if (!alongside) {
+              for (const char* other : policies) a->bindings->polToVniLaneDel(PolicyVniLaneKey(other, v));
+            }
+            a->bindings->polToVniLaneIs(PolicyVniLaneKey(policy, v));
+            break;
+          case 2: a->bindings->polToVniLaneDel(PolicyVniLaneKey(policy, v)); break;
+          case 3:
+          case 4: a->config->policyConfigIs(policy)->exitGroupIs(seqNo, group); break;
+          case 5:
+            if (a->config->policyConfig.contains(policy)) a->config->policyConfigIs(policy)->exitGroupDel(seqNo);
+            break;
+          case 6:
+          case 7: a->config->exitGroupConfigIs(group)->exitOptionIs(local(exit)); break;
+          case 8:
+            if (a->config->exitGroupConfig.contains(group)) a->config->exitGroupConfigIs(group)->exitOptionDel(local(exit));
+            break;
+          case 9:
+            if (wholePolicy) {
+              a->config->policyConfigDel(policy);
+            } else {
+              a->config->exitGroupConfigDel(group);
+            }
+            break;
+        }
+      }
+    };
+
+    for (Agent* a : agents) a->start();
+    for (int step = 0; step < kSteps; ++step) {
+      capture.clear();
+      if (rng() % 8 == 0) {
+        // Restart over the outputs, with inputs changed while stopped and maybe during the start.
+        log += "restart (stopped, then)\n";
+        for (Agent* a : agents) a->stop();
+        for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n) change();
+        for (Agent* a : agents) a->start();
+        if (rng() % 2) {
+          for (int runs = static_cast<int>(rng() % 12); runs > 0; --runs) {
+            for (Agent* a : agents) a->runOne();
+          }
+          log += "during the start\n";
+          change();
+        }
+      } else {
+        change();
+      }
+      for (Agent* a : agents) a->runUntilIdle();
+      ASSERT_TRUE(indexed.sm->ready() && fullWalk.sm->ready());
+      ASSERT_EQ(indexed.output(), fullWalk.output()) << "seed " << seed << ", step " << step << ":\n" << log;
+      ASSERT_EQ(textsOf(capture, kIndexed, Flo::kLevelPipeline), textsOf(capture, kFullWalk, Flo::kLevelPipeline))
+          << "seed " << seed << ", step " << step << ":\n" << log;
+      stepsWithOptions += indexed.output().find("option") != std::string::npos;
+      fullWalkTraced |= !textsOf(capture, kFullWalk, Flo::kLevelProgress).empty();
+      indexedTraced |= !textsOf(capture, kIndexed, Flo::kLevelFilter).empty();
+    }
+  }
+  // The steps reached the exit options, and only the agent with the levels on traced its walks.
+  EXPECT_GT(stepsWithOptions, kSeeds * kSteps / 4);
+  EXPECT_TRUE(fullWalkTraced);
+  EXPECT_FALSE(indexedTraced);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeStatusConfigSmTest, IeTest::allModes, IeTest::modeName);

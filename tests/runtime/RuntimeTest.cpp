@@ -197,18 +197,19 @@ TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
 }
 
 TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
-  const char* text = "Pointer SM args cannot be null unless they are marked Optional";
+  // The message names the null argument's accessor, then the fixed text.
+  const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
   try {
     iePolicyToVniLaneSmFactory(nullptr, dir_, control());
     FAIL() << "no assertion";
   } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), text);
+    EXPECT_EQ(e.what(), "laneStatusDir()" + text);
   }
   try {
     iePolicyToVniLaneSmFactory(lanes_, nullptr, control());
     FAIL() << "no assertion";
   } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), text);
+    EXPECT_EQ(e.what(), "iePolicyToVniLaneDir()" + text);
   }
   // Nothing is left behind: no queued task, no subscriber.
   EXPECT_TRUE(scheduler().idle());
