@@ -25,7 +25,7 @@ class GateHelpersTest : public testing::Test {
   ~GateHelpersTest() override { orbcsd->internetExitModuleIs(nullptr); }
 
   Mica::ThrowingAssertions throwing;
-  IeTest::TraceLevelsOn utilOn{"OrbInternetExitUtil"};
+  IeTest::TraceLevels utilOn{"OrbInternetExitUtil", ~uint32_t{0}};
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd = Mica::make<Orb::OrbCommonSmData>();
   Mica::Ptr<const Orb::OrbCommonSmData> constOrbcsd = orbcsd;
   Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
@@ -66,7 +66,7 @@ TEST_P(NoInternetExitModuleTest, RemoveGateIdAnswersFalseWithOneTrace) {
 }
 
 TEST_P(NoInternetExitModuleTest, IeUpdateLaneIntfQueuesNothingAndWritesNothing) {
-  IeTest::TraceLevelsOn moduleOn("OrbSiEdgeModule");
+  IeTest::TraceLevels moduleOn("OrbSiEdgeModule", ~uint32_t{0});
   Mica::TraceCapture capture;
   const auto blips = Blip::defaultHandle()->written();
   EXPECT_FALSE(ieUpdateLaneIntf(constOrbcsd, pairId, local, true));

@@ -168,13 +168,6 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeGroupToPolicySm> sm_;
 };
 
-TEST_P(IeGroupToPolicySmTest, EmptyInputsBecomeReadyWithoutWrites) {
-  OutputLog log(dir_);
-  start();
-  EXPECT_TRUE(log.events().empty());
-  EXPECT_TRUE(dir_->groupToPolicy.empty());
-}
-
 TEST_P(IeGroupToPolicySmTest, GroupListedAtTwoSeqNosLeavesWithTheLastOne) {
   list("P", 10, "G");
   list("P", 20, "G");
@@ -224,16 +217,6 @@ TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
           "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1=G@1.2, k2=P@1.2"});
 }
 
-TEST_P(IeGroupToPolicySmTest, TwoPoliciesShareAGroup) {
-  list("P", 10, "G");
-  list("Q", 20, "G");
-  start();
-  OutputLog log(dir_);
-  unlist("P", 10);
-  EXPECT_EQ(log.events(), Texts{"-P@1.2 in G@1.2"});
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 Q@1.2"});
-}
-
 TEST_P(IeGroupToPolicySmTest, RemovingThePairRetractsEverythingBelowItWithoutConsultingSeqNos) {
   const VniAndLaneId other = pair(2, 1);
   list("P", 10, "G");
@@ -267,20 +250,6 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   EXPECT_EQ(log.events(), Texts{"-P@1.2 in G@1.2"});
   // The policy is gone: otherSeqExistInPolicy gets null and writes nothing.
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
-}
-
-TEST_P(IeGroupToPolicySmTest, SeqNosTenAndTenPointFiveAreDistinct) {
-  list("P", 10, "G");
-  list("P", 10.5, "G");
-  start();
-  OutputLog log(dir_);
-  unlist("P", 10.5);
-  list("P", 10.5, "G");
-  unlist("P", 10);
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  EXPECT_TRUE(log.events().empty());
-  unlist("P", 10.5);
-  EXPECT_EQ(log.events(), (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
 }
 
 TEST_P(IeGroupToPolicySmTest, NewEntryStartsWithTheDefaultGroupAndIsSetLater) {

@@ -1,5 +1,5 @@
-// Helpers for the data-path module tests: trace levels switched on for one test, the newest Blip
-// record, and the exit-info message of a queued command.
+// Helpers for the data-path module tests: the newest Blip record and the exit-info message of a
+// queued command.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,24 +11,9 @@
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "proto/orb.pb.h"
+#include "tests/support/TraceLevels.h"
 
 namespace IeTest {
-
-// Switches every level of the named handler on while it lives, then restores its mask.
-class TraceLevelsOn {
- public:
-  explicit TraceLevelsOn(std::string_view handler)
-      : handler_(Mica::Platform::getDebugHandler(handler)), previous_(handler_->levelMask()) {
-    handler_->levelMaskIs(~uint32_t{0});
-  }
-  ~TraceLevelsOn() { handler_->levelMaskIs(previous_); }
-  TraceLevelsOn(const TraceLevelsOn&) = delete;
-  TraceLevelsOn& operator=(const TraceLevelsOn&) = delete;
-
- private:
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t previous_;
-};
 
 // The decoded text of the newest record of the process Blip ring ("" when it is empty).
 inline std::string newestBlip() {

@@ -228,7 +228,7 @@ TEST_F(VniTrackerTest, EqualPreviousAndCurrentBindingChangesNothing) {
   EXPECT_EQ(log_.take(), (Strings{"-10"}));  // only the default route's own removal
 }
 
-TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsTheNewObject) {
+TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNewObject) {
   route(1);
   route(2);
   route(3);
@@ -241,8 +241,15 @@ TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsTheNewObj
   next->vrfIdToVniMapIs(VrfId(3), VniExtOrNone(30));
   orbcsd_->vxlanInfoIs(next);
   EXPECT_EQ(log_.take(), (Strings{"-20", "+30"}));  // 10 is untouched
-  bind(2, 50);  // the old object is no longer followed
+  EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(next->publisher().subscriberCount(), 1u);
+  // The old object is no longer followed: its changes reach neither the output nor the traces.
+  traces_.take();
+  bind(2, 50);
+  bind(1, 70);
+  unbind(1);
   EXPECT_TRUE(log_.take().empty());
+  EXPECT_TRUE(traces_.take().empty());
   next->vrfIdToVniMapIs(VrfId(2), VniExtOrNone(60));
   EXPECT_EQ(log_.take(), (Strings{"+60"}));
   orbcsd_->vxlanInfoIs(nullptr);

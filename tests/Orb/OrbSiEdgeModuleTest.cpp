@@ -74,7 +74,7 @@ TEST_F(InternetExitTest, FactoriesPassTheArgumentsThroughAndMakeAGateManager) {
 }
 
 TEST_F(InternetExitTest, InitializationWritesAnEmptyLevelFourTrace) {
-  IeTest::TraceLevelsOn on("OrbSiEdgeModule");
+  IeTest::TraceLevels on("OrbSiEdgeModule", ~uint32_t{0});
   Mica::TraceCapture capture;
   makeIe(pair);
   ASSERT_EQ(capture.lines().size(), 1u);
@@ -83,22 +83,16 @@ TEST_F(InternetExitTest, InitializationWritesAnEmptyLevelFourTrace) {
   EXPECT_EQ(capture.lines()[0].text, "");
 }
 
-TEST_F(InternetExitTest, GateManagerIsKeepsTheManagerForTheSameCommonState) {
-  ManagerChanges changes;
-  ie->subscriberAdd(&changes);
-  const auto first = ie->gateManager();
-  EXPECT_EQ(ie->gateManagerIs(orbcsd), first);
-  EXPECT_EQ(ie->gateManager(), first);
-  EXPECT_TRUE(changes.seen.empty());
-  ie->subscriberRemove(&changes);
-}
-
-TEST_F(InternetExitTest, GateManagerIsReplacesTheManagerForAnotherCommonStateAndPublishesOnce) {
+TEST_F(InternetExitTest, GateManagerIsKeepsOrReplacesAndDelRemovesPublishingEachChangeOnce) {
   ManagerChanges changes;
   ie->subscriberAdd(&changes);
   const auto first = ie->gateManager();
   EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet1")), 2u);
   EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet2")), 3u);
+  // The same common state keeps the manager and its gates, and publishes nothing.
+  EXPECT_EQ(ie->gateManagerIs(orbcsd), first);
+  EXPECT_EQ(ie->gateManager(), first);
+  EXPECT_TRUE(changes.seen.empty());
 
   auto other = Mica::make<OrbCommonSmData>();
   const auto second = ie->gateManagerIs(other);
@@ -111,18 +105,12 @@ TEST_F(InternetExitTest, GateManagerIsReplacesTheManagerForAnotherCommonStateAnd
   EXPECT_EQ(changes.seen[0].second, first.get());
   // The gates lived in the old manager: the new one numbers from the start of the range.
   EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet2")), 2u);
-  ie->subscriberRemove(&changes);
-}
 
-TEST_F(InternetExitTest, GateManagerDelEmptiesPublishesAndReturnsTheManager) {
-  ManagerChanges changes;
-  ie->subscriberAdd(&changes);
-  const auto first = ie->gateManager();
-  EXPECT_EQ(ie->gateManagerDel(), first);
+  EXPECT_EQ(ie->gateManagerDel(), second);
   EXPECT_EQ(ie->gateManager(), nullptr);
-  EXPECT_EQ(changes.seen.size(), 1u);
+  EXPECT_EQ(changes.seen.size(), 2u);
   EXPECT_EQ(ie->gateManagerDel(), nullptr);
-  EXPECT_EQ(changes.seen.size(), 1u);  // nothing left to remove: nothing published
+  EXPECT_EQ(changes.seen.size(), 2u);  // nothing left to remove: nothing published
   // Without a manager the gate operations answer their failure values.
   EXPECT_EQ(ie->assignGate(Wire::IntfId("Ethernet1")), InternetExit::noGate);
   EXPECT_FALSE(ie->releaseGate(Wire::IntfId("Ethernet1")));
@@ -158,76 +146,58 @@ TEST_F(InternetExitTest, DestructionRemovesTheManagerWithOneChangeAndDropsTheCom
   EXPECT_EQ(orbcsd->refCount(), before);
 }
 
-TEST_F(InternetExitTest, ExitInfoMessageIsFilledFieldByField) {
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, true));
-  ASSERT_EQ(pair->config()->pendingCount(), 1u);
-  const ModuleCmdBase& cmd = pending(0);
-  EXPECT_EQ(cmd.moduleName().view(), "ie1");
-  EXPECT_EQ(cmd.cmdName().view(), "addLaneIeExitInfo");
-  EXPECT_TRUE(cmd.ownsArg());
-  const auto& arg = IeTest::exitInfoOf(cmd);
-  ASSERT_TRUE(arg.has_result());
-  ASSERT_TRUE(arg.has_lane_info());
-  EXPECT_EQ(arg.result().result_type(), orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
-  EXPECT_EQ(arg.result().gate_id(), 7u);
-  EXPECT_EQ(arg.result().intf_id(), Wire::IntfId("Ethernet7").value());
-  EXPECT_NE(arg.result().intf_id(), 0u);
-  EXPECT_EQ(arg.result().aux_id(), 3u);
-  EXPECT_EQ(arg.lane_info().vni(), 12u);
-  EXPECT_EQ(arg.lane_info().lane(), 3u);
-}
-
-TEST_F(InternetExitTest, DeleteCarriesTheSameCompleteMessageAsAdd) {
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, true));
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, local, false));
-  ASSERT_EQ(pair->config()->pendingCount(), 2u);
-  EXPECT_EQ(pending(1).cmdName().view(), "delLaneIeExitInfo");
-  const auto& add = IeTest::exitInfoOf(pending(0));
-  const auto& del = IeTest::exitInfoOf(pending(1));
-  EXPECT_NE(&add, &del);
-  EXPECT_TRUE(del.has_result() && del.has_lane_info());
-  EXPECT_EQ(add.SerializeAsString(), del.SerializeAsString());
-}
-
-TEST_F(InternetExitTest, ResultsWithoutGateOrOfNoResultAreSentUnchanged) {
+// Every field of the message, for add and delete alike (a delete carries the complete message
+// too); results without a gate or of noResult are sent as they are.
+TEST_F(InternetExitTest, ExitInfoMessageCarriesEveryFieldUnchanged) {
   const ExitIntfResult none;  // no interface, no gate, noResult
   const ExitIntfResult remote{Wire::IntfId(), "default", 0xFFFFFFFF, 0xBEEF,
                               ExitResultType::remoteResolved()};
   const ExitIntfResult localNoGate{Wire::IntfId("Ethernet9"), "red", 0xFFFFFFFF, 5,
                                    ExitResultType::noResult()};
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, none, true));
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, remote, true));
-  EXPECT_TRUE(ie->ieUpdateLaneExitInfo(v12_3, localNoGate, false));
-  ASSERT_EQ(pair->config()->pendingCount(), 3u);
-  const auto& a = IeTest::exitInfoOf(pending(0)).result();
-  EXPECT_EQ(a.result_type(), orb::pb::IE_RESULT_NO_RESULT);
-  EXPECT_EQ(a.gate_id(), 0xFFFFFFFFu);
-  EXPECT_EQ(a.intf_id(), 0u);
-  EXPECT_EQ(a.aux_id(), 0u);
-  const auto& b = IeTest::exitInfoOf(pending(1)).result();
-  EXPECT_EQ(b.result_type(), orb::pb::IE_RESULT_REMOTE_RESOLVED);
-  EXPECT_EQ(b.gate_id(), 0xFFFFFFFFu);
-  EXPECT_EQ(b.aux_id(), 0xBEEFu);
-  const auto& c = IeTest::exitInfoOf(pending(2)).result();
-  EXPECT_EQ(c.result_type(), orb::pb::IE_RESULT_NO_RESULT);
-  EXPECT_EQ(c.gate_id(), 0xFFFFFFFFu);
-  EXPECT_EQ(c.intf_id(), Wire::IntfId("Ethernet9").value());
-  EXPECT_EQ(c.aux_id(), 5u);
-}
-
-TEST_F(InternetExitTest, PairIsSentAsTwoFieldsOfSixteenBitValues) {
-  ie->ieUpdateLaneExitInfo(VniAndLaneId(VniId(256), 0xFFFF), local, true);
-  ie->ieUpdateLaneExitInfo(VniAndLaneId(VniId(0), 0), local, true);
-  const auto& high = IeTest::exitInfoOf(pending(0)).lane_info();
-  EXPECT_EQ(high.vni(), 256u);
-  EXPECT_EQ(high.lane(), 0xFFFFu);
-  const auto& low = IeTest::exitInfoOf(pending(1)).lane_info();
-  EXPECT_EQ(low.vni(), 0u);
-  EXPECT_EQ(low.lane(), 0u);
+  struct Case {
+    VniAndLaneId v;
+    ExitIntfResult result;
+    bool isAdd;
+    const char* cmd;
+    orb::pb::IeResultType type;
+    uint32_t gate;
+    const char* intf;
+    uint32_t aux, vni, lane;
+  };
+  const Case cases[] = {
+      {v12_3, local, true, "addLaneIeExitInfo", orb::pb::IE_RESULT_LOCAL_OTHER_VRF, 7, "Ethernet7", 3,
+       12, 3},
+      {v12_3, local, false, "delLaneIeExitInfo", orb::pb::IE_RESULT_LOCAL_OTHER_VRF, 7, "Ethernet7",
+       3, 12, 3},
+      {VniAndLaneId(VniId(256), 0xFFFF), none, true, "addLaneIeExitInfo",
+       orb::pb::IE_RESULT_NO_RESULT, 0xFFFFFFFF, "", 0, 256, 0xFFFF},
+      {VniAndLaneId(VniId(0), 0), remote, true, "addLaneIeExitInfo",
+       orb::pb::IE_RESULT_REMOTE_RESOLVED, 0xFFFFFFFF, "", 0xBEEF, 0, 0},
+      {v12_3, localNoGate, false, "delLaneIeExitInfo", orb::pb::IE_RESULT_NO_RESULT, 0xFFFFFFFF,
+       "Ethernet9", 5, 12, 3},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "case " << i);
+    EXPECT_TRUE(ie->ieUpdateLaneExitInfo(c.v, c.result, c.isAdd));
+    ASSERT_EQ(pair->config()->pendingCount(), i + 1);
+    const ModuleCmdBase& cmd = pending(i);
+    EXPECT_EQ(cmd.moduleName().view(), "ie1");
+    EXPECT_EQ(cmd.cmdName().view(), c.cmd);
+    EXPECT_TRUE(cmd.ownsArg());
+    const auto& arg = IeTest::exitInfoOf(cmd);
+    ASSERT_TRUE(arg.has_result() && arg.has_lane_info());
+    EXPECT_EQ(arg.result().result_type(), c.type);
+    EXPECT_EQ(arg.result().gate_id(), c.gate);
+    EXPECT_EQ(arg.result().intf_id(), Wire::IntfId(c.intf).value());
+    EXPECT_EQ(arg.result().aux_id(), c.aux);
+    EXPECT_EQ(arg.lane_info().vni(), c.vni);
+    EXPECT_EQ(arg.lane_info().lane(), c.lane);
+  }
 }
 
 TEST_F(InternetExitTest, ExitInfoTraceAndBlipRecordReadTheSame) {
-  IeTest::TraceLevelsOn on("OrbSiEdgeModule");
+  IeTest::TraceLevels on("OrbSiEdgeModule", ~uint32_t{0});
   Mica::TraceCapture capture;
   ie->ieUpdateLaneExitInfo(v12_3, local, true);
   const std::string added =

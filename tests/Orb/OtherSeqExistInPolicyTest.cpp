@@ -45,37 +45,37 @@ class OtherSeqExistInPolicyTest : public testing::Test {
   Mica::TraceCapture capture_;
 };
 
-TEST_F(OtherSeqExistInPolicyTest, FindsTheGroupAtAnotherSeqNoAndNamesTheFirstOne) {
+// Another seqNo listing the group counts, the asked one does not; seqNos compare as floating-
+// point values and the first other one in ascending order is named, whatever the insertion order.
+TEST_F(OtherSeqExistInPolicyTest, AnswersWhetherAnotherSeqNoListsTheGroupAndSaysWhich) {
   list(10, "G1");
   list(30, "G2");
   list(40, "G2");
   list(20, "G2");
-  EXPECT_TRUE(call(10, "G2"));
-  // Ascending order: 20 is reported although it was added last.
-  const std::string text = "::otherSeqExistInPolicy: G2@12.3 exist as seqNo 20 in policy P1@12.3";
-  EXPECT_EQ(utilTexts(), std::vector<std::string>{text});
-  EXPECT_EQ(Blip::defaultHandle()->decoded(), std::vector<std::string>{text});
-}
-
-TEST_F(OtherSeqExistInPolicyTest, TheEntryAtTheSameSeqNoDoesNotCount) {
-  list(10, "G1");
-  list(20, "G2");
-  EXPECT_FALSE(call(10, "G1"));
-  const std::string text = "::otherSeqExistInPolicy: no other G1@12.3 exist in policy P1@12.3";
-  EXPECT_EQ(utilTexts(), std::vector<std::string>{text});
-  EXPECT_EQ(Blip::defaultHandle()->decoded(), std::vector<std::string>{text});
-}
-
-TEST_F(OtherSeqExistInPolicyTest, SeqNosCompareAsFloatingPointValues) {
-  list(10, "G1");
   list(10.5, "G1");
-  EXPECT_TRUE(call(10.5, "G1"));
-  EXPECT_TRUE(call(10, "G1"));
-  EXPECT_FALSE(call(11, "G2"));
-  EXPECT_EQ(utilTexts(), (std::vector<std::string>{
-                             "::otherSeqExistInPolicy: G1@12.3 exist as seqNo 10 in policy P1@12.3",
-                             "::otherSeqExistInPolicy: G1@12.3 exist as seqNo 10.5 in policy P1@12.3",
-                             "::otherSeqExistInPolicy: no other G2@12.3 exist in policy P1@12.3"}));
+  struct Case {
+    double seqNo;
+    const char* group;
+    bool other;
+    const char* text;
+  };
+  for (const Case& c : {
+           Case{10, "G2", true, "G2@12.3 exist as seqNo 20 in policy P1@12.3"},
+           Case{20, "G2", true, "G2@12.3 exist as seqNo 30 in policy P1@12.3"},
+           Case{10, "G1", true, "G1@12.3 exist as seqNo 10.5 in policy P1@12.3"},
+           Case{10.5, "G1", true, "G1@12.3 exist as seqNo 10 in policy P1@12.3"},
+           Case{30, "G3", false, "no other G3@12.3 exist in policy P1@12.3"},
+       }) {
+    SCOPED_TRACE(c.text);
+    capture_.clear();
+    Blip::defaultHandle()->clear();
+    EXPECT_EQ(call(c.seqNo, c.group), c.other);
+    const std::string text = std::string("::otherSeqExistInPolicy: ") + c.text;
+    EXPECT_EQ(utilTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(Blip::defaultHandle()->decoded(), std::vector<std::string>{text});
+  }
+  policy_->exitGroupDel(10.5);
+  EXPECT_FALSE(call(10, "G1"));
 }
 
 TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {

@@ -11,6 +11,7 @@
 
 #include "Orb/OrbSiEdgeHelper.h"
 #include "platform/trace/Trace.h"
+#include "tests/support/TraceLevels.h"
 
 namespace SiEdgeHelperTest {
 
@@ -50,12 +51,6 @@ Strings members(const Set& set) {
 // Captures the trackers' messages with level 8 of "OrbSiEdgeHelper" switched on.
 class HelperTraces {
  public:
-  HelperTraces() : handler_(Mica::Platform::getDebugHandler("OrbSiEdgeHelper")) {
-    savedMask_ = handler_->levelMask();
-    handler_->levelMaskIs(1u << 8);
-  }
-  ~HelperTraces() { handler_->levelMaskIs(savedMask_); }
-
   // The helper's texts since the last take(); every one must have been written at level 8.
   Strings take() {
     Strings out;
@@ -69,9 +64,8 @@ class HelperTraces {
   }
 
  private:
+  IeTest::TraceLevels levels_{"OrbSiEdgeHelper", 1u << 8};
   Mica::TraceCapture capture_;
-  Mica::Ptr<Mica::DebugHandler> handler_;
-  uint32_t savedMask_ = 0;
 };
 
 }  // namespace SiEdgeHelperTest

@@ -127,7 +127,14 @@ TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewO
   next->polToVniLaneIs(key("Q", 1, 3));
   sm->policyStatusIs(next);
   EXPECT_EQ(log_.take(), (Strings{"-1.1", "+1.3"}));
-  bind(key("P", 1, 9));  // the old object is no longer followed
+  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(next->publisher().subscriberCount(), 1u);
+  // The old object is no longer followed: its changes reach neither the output nor the traces.
+  traces_.take();
+  bind(key("P", 1, 9));
+  unbind(key("P", 1, 2));
+  EXPECT_TRUE(log_.take().empty());
+  EXPECT_TRUE(traces_.take().empty());
   next->polToVniLaneIs(key("P", 1, 4));
   EXPECT_EQ(log_.take(), (Strings{"+1.4"}));
 
@@ -135,8 +142,12 @@ TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewO
   otherVnis->defaultRouteIs(VniId(1));
   sm->vniDefRouteIs(otherVnis);  // same members: nothing changes
   EXPECT_TRUE(log_.take().empty());
+  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(otherVnis->publisher().subscriberCount(), 1u);
+  traces_.take();
   vnis_->defaultRouteDel(VniId(1));
   EXPECT_TRUE(log_.take().empty());
+  EXPECT_TRUE(traces_.take().empty());
   sm->vniDefRouteIs(nullptr);
   EXPECT_EQ(log_.take(), (Strings{"-1.2", "-1.3", "-1.4"}));
   EXPECT_EQ(otherVnis->publisher().subscriberCount(), 0u);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -54,19 +55,69 @@ TEST(PublisherTest, SubscriberMayRemoveItselfAndOthersDuringDelivery) {
   EXPECT_EQ(pub.subscriberCount(), 1u);
 }
 
-TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyLaterNotifications) {
-  Mica::Publisher pub;
-  std::vector<std::string> log;
-  Recorder a("a", &log), late("late", &log);
-  pub.subscriberAdd(&a);
-  a.onCall = [&] {
-    if (pub.subscriberCount() == 1) pub.subscriberAdd(&late);
+// A subscriber added during a delivery gets the next notification, not the current one, with
+// one subscriber (no list yet) and with a list, added by the first or the last subscriber.
+TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyTheNextNotification) {
+  struct Case {
+    int subscribers;
+    int adder;  // index of the subscriber that adds "late"
+    std::vector<std::string> first;
   };
-  int key = 1;
-  pub.notify(1, &key, nullptr);
-  EXPECT_EQ(log, (std::vector<std::string>{"a:1:1"}));
-  pub.notify(2, &key, nullptr);
-  EXPECT_EQ(log, (std::vector<std::string>{"a:1:1", "a:2:1", "late:2:1"}));
+  const Case cases[] = {
+      {1, 0, {"s0:1:1"}},
+      {2, 0, {"s0:1:1", "s1:1:1"}},
+      {2, 1, {"s0:1:1", "s1:1:1"}},
+      {3, 0, {"s0:1:1", "s1:1:1", "s2:1:1"}},
+      {3, 2, {"s0:1:1", "s1:1:1", "s2:1:1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.subscribers << " subscribers, added by " << c.adder);
+    Mica::Publisher pub;
+    std::vector<std::string> log;
+    std::vector<std::unique_ptr<Recorder>> subs;
+    for (int i = 0; i < c.subscribers; ++i) {
+      subs.push_back(std::make_unique<Recorder>("s" + std::to_string(i), &log));
+      pub.subscriberAdd(subs.back().get());
+    }
+    Recorder late("late", &log);
+    subs[c.adder]->onCall = [&] {
+      if (!pub.hasSubscriber(&late)) pub.subscriberAdd(&late);
+    };
+    int key = 1;
+    pub.notify(1, &key, nullptr);
+    EXPECT_EQ(log, c.first);
+    log.clear();
+    pub.notify(2, &key, nullptr);
+    EXPECT_EQ(log.size(), c.first.size() + 1);
+    EXPECT_EQ(log.back(), "late:2:1");
+  }
+}
+
+// Added during the outer delivery: the nested notification is the next one and reaches it, the
+// rest of the outer one does not. Added during the nested delivery: neither reaches it.
+TEST(PublisherTest, SubscriberAddedAroundANestedDeliveryGetsOnlyLaterOnes) {
+  for (bool addInNested : {false, true}) {
+    SCOPED_TRACE(addInNested ? "added in the nested delivery" : "added in the outer delivery");
+    Mica::Publisher pub;
+    std::vector<std::string> log;
+    Recorder a("a", &log), b("b", &log), c("c", &log), late("late", &log);
+    for (Recorder* r : {&a, &b, &c}) pub.subscriberAdd(r);
+    int outer = 1, inner = 2;
+    a.onCall = [&] {
+      if (!addInNested && !pub.hasSubscriber(&late)) pub.subscriberAdd(&late);
+      if (log.size() == 1) pub.notify(9, &inner, nullptr);
+    };
+    c.onCall = [&] {
+      if (addInNested && log.size() == 4) pub.subscriberAdd(&late);
+    };
+    pub.notify(1, &outer, nullptr);
+    if (addInNested) {
+      EXPECT_EQ(log, (std::vector<std::string>{"a:1:1", "a:9:2", "b:9:2", "c:9:2", "b:1:1", "c:1:1"}));
+    } else {
+      EXPECT_EQ(log, (std::vector<std::string>{"a:1:1", "a:9:2", "b:9:2", "c:9:2", "late:9:2", "b:1:1",
+                                               "c:1:1"}));
+    }
+  }
 }
 
 TEST(PublisherTest, NestedDeliveryCompletesBeforeOuterContinues) {
