@@ -1,6 +1,7 @@
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
 
 #include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+#include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"
 
@@ -43,35 +44,22 @@ void IeGroupToPolicySm::eventToGrpToPolMap(VniAndLaneId vniLaneId, const PolicyV
                                            const Quill::Optional<GroupVniLaneKey>& oldEgKeyOpt,
                                            const Quill::Optional<GroupVniLaneKey>& newEgKeyOpt) {
   if (!initialScanDone()) return;
-  trace(Flo::kLevelPipeline,
-        "grpToPolMap = from( config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup ): vniLaneId={} polKey={} seqNo={} oldEgKeyOpt={} newEgKeyOpt={}",
-        vniLaneId, polKey, seqNo, oldEgKeyOpt, newEgKeyOpt);
-  blip()->record("grpToPolMap: policy {} updated from {} to {} for seqNo {}", polKey, oldEgKeyOpt, newEgKeyOpt,
-                 seqNo);
-  trace(Flo::kLevelKey, "grpToPolMap: policy {} updated from {} to {} for seqNo {}", polKey, oldEgKeyOpt,
-        newEgKeyOpt, seqNo);
-
-  const std::pair<Quill::Optional<GroupVniLaneKey>, bool> steps[2] = {
-      {oldEgKeyOpt != newEgKeyOpt ? oldEgKeyOpt : Quill::Optional<GroupVniLaneKey>(), false},
-      {newEgKeyOpt, true}};
-  trace(Flo::kLevelFilter,
-        " foreach( [ ( if ( _oldValueOpt11 != _newValueOpt12 ) then _oldValueOpt11 else None, false ), ( _newValueOpt12, true ) ] ) flattening {} elements",
-        2);
-  for (const auto& [valueOpt, isAdd] : steps) {
-    trace(Flo::kLevelProgress, "Flattening element: ({}, {})", valueOpt, isAdd);
-    if (!valueOpt) {
-      trace(Flo::kLevelFilter, "filter( _valueOpt13 ) failed, terminating pipeline");
-      continue;
-    }
-    const GroupVniLaneKey& grpKey = *valueOpt;
-    if (grpKey == GroupVniLaneKey()) {
-      trace(Flo::kLevelFilter, "filter( ( grpKey != GroupVniLaneKey() ) ) failed, terminating pipeline");
-      continue;
-    }
-    const bool present = mustBePresent(vniLaneId, polKey, seqNo, grpKey, isAdd);
-    groupToPolicyOutput_->seen(PairKey(grpKey, polKey));
-    intoGroupToPolicy(grpKey, polKey, present);
-  }
+  Flo::from(*this,
+            "grpToPolMap = from( config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup ): vniLaneId={} polKey={} seqNo={} oldEgKeyOpt={} newEgKeyOpt={}",
+            vniLaneId, polKey, seqNo, oldEgKeyOpt, newEgKeyOpt);
+  Flo::note(*this, "grpToPolMap: policy {} updated from {} to {} for seqNo {}", polKey, oldEgKeyOpt, newEgKeyOpt,
+            seqNo);
+  Flo::foreachChange(
+      *this,
+      " foreach( [ ( if ( _oldValueOpt11 != _newValueOpt12 ) then _oldValueOpt11 else None, false ), ( _newValueOpt12, true ) ] ) flattening {} elements",
+      oldEgKeyOpt, newEgKeyOpt, [&](const Quill::Optional<GroupVniLaneKey>& valueOpt, bool isAdd) {
+        if (!Flo::filter(*this, valueOpt.has_value(), "filter( _valueOpt13 )")) return;
+        const GroupVniLaneKey& grpKey = *valueOpt;
+        if (!Flo::filter(*this, grpKey != GroupVniLaneKey(), "filter( ( grpKey != GroupVniLaneKey() ) )")) return;
+        const bool present = mustBePresent(vniLaneId, polKey, seqNo, grpKey, isAdd);
+        groupToPolicyOutput_->seen(PairKey(grpKey, polKey));
+        intoGroupToPolicy(grpKey, polKey, present);
+      });
 }
 
 // A retraction keeps the pair while the policy lists the group at another sequence number.
@@ -83,21 +71,19 @@ bool IeGroupToPolicySm::mustBePresent(VniAndLaneId vniLaneId, const PolicyVniLan
   return otherSeqExistInPolicy(statusConfig->policyStatusConfig.get(polKey), seqNo, grpKey);
 }
 
+constexpr Flo::Into kIntoGroupToPolicy{"into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] )"};
+
 void IeGroupToPolicySm::intoGroupToPolicy(const GroupVniLaneKey& grpKey, const PolicyVniLaneKey& polKey,
                                           bool present) {
   if (present) {
     auto entry = groupToPolicyDir_->groupToPolicyIs(grpKey);
-    trace(Flo::kLevelPipeline,
-          "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1={}, k2={}", grpKey,
-          polKey);
+    kIntoGroupToPolicy.inserting(*this, grpKey, polKey);
     entry->policyIs(polKey);
     return;
   }
   ExitGroupToPolicy* entry = groupToPolicyDir_->groupToPolicy.lookup(grpKey);
   if (!entry) return;
-  trace(Flo::kLevelPipeline,
-        "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): deleting k1={}, k2={}", grpKey,
-        polKey);
+  kIntoGroupToPolicy.deleting(*this, grpKey, polKey);
   GroupToPolicySpec::erase(*groupToPolicyDir_, PairKey(grpKey, polKey));
 }
 

@@ -1,5 +1,6 @@
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 
+#include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"
 
@@ -43,39 +44,30 @@ void IePolicyToVniLaneSm::eventToEvalLaneToIePolicy(
     const VniAndLaneId& vniLaneId, const Quill::Optional<Mica::String>& oldPolicyNameOpt,
     const Quill::Optional<Mica::String>& newPolicyNameOpt) {
   if (!initialScanDone()) return;
-  trace(Flo::kLevelPipeline,
-        "evalLaneToIePolicy = from( laneStatusDir.laneToIEMap[] ): vniLaneId={} oldPolicyNameOpt={} newPolicyNameOpt={}",
-        vniLaneId, oldPolicyNameOpt, newPolicyNameOpt);
-
-  const std::pair<Quill::Optional<Mica::String>, bool> steps[2] = {
-      {oldPolicyNameOpt != newPolicyNameOpt ? oldPolicyNameOpt : Quill::Optional<Mica::String>(), false},
-      {newPolicyNameOpt, true}};
-  trace(Flo::kLevelFilter,
-        " foreach( [ ( if ( _oldValueOpt1 != _newValueOpt2 ) then _oldValueOpt1 else None, false ), ( _newValueOpt2, true ) ] ) flattening {} elements",
-        2);
-  for (const auto& [valueOpt, isAdd] : steps) {
-    trace(Flo::kLevelProgress, "Flattening element: ({}, {})", valueOpt, isAdd);
-    if (!valueOpt) {
-      trace(Flo::kLevelFilter, "filter( _valueOpt3 ) failed, terminating pipeline");
-      continue;
-    }
-    const PolicyVniLaneKey policyKey(*valueOpt, vniLaneId);
-    blip()->record("evalLaneToIePolicy: policy {} isAdd {}", policyKey, isAdd);
-    // Always on the default handler, whatever handler the control names.
-    defaultTracer().trace(Flo::kLevelKey, "evalLaneToIePolicy: policy {} isAdd {}", policyKey, isAdd);
-    intoPolToVniLane(policyKey, isAdd);
-  }
+  Flo::from(*this,
+            "evalLaneToIePolicy = from( laneStatusDir.laneToIEMap[] ): vniLaneId={} oldPolicyNameOpt={} newPolicyNameOpt={}",
+            vniLaneId, oldPolicyNameOpt, newPolicyNameOpt);
+  Flo::foreachChange(
+      *this,
+      " foreach( [ ( if ( _oldValueOpt1 != _newValueOpt2 ) then _oldValueOpt1 else None, false ), ( _newValueOpt2, true ) ] ) flattening {} elements",
+      oldPolicyNameOpt, newPolicyNameOpt, [&](const Quill::Optional<Mica::String>& valueOpt, bool isAdd) {
+        if (!Flo::filter(*this, valueOpt.has_value(), "filter( _valueOpt3 )")) return;
+        const PolicyVniLaneKey policyKey(*valueOpt, vniLaneId);
+        // Always on the default handler, whatever handler the control names.
+        Flo::note(blip(), defaultTracer(), Flo::kLevelKey, "evalLaneToIePolicy: policy {} isAdd {}", policyKey,
+                  isAdd);
+        intoPolToVniLane(policyKey, isAdd);
+      });
 }
 
 void IePolicyToVniLaneSm::intoPolToVniLane(const PolicyVniLaneKey& policyKey, bool isAdd) {
+  static constexpr Flo::Into into{"into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] )"};
   polToVniLaneOutput_->seen(policyKey);
   if (isAdd) {
-    trace(Flo::kLevelPipeline, "into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): inserting k1={}",
-          policyKey);
+    into.inserting(*this, policyKey);
     iePolicyToVniLaneDir_->polToVniLaneIs(policyKey);
   } else {
-    trace(Flo::kLevelPipeline, "into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): deleting k1={}",
-          policyKey);
+    into.deleting(*this, policyKey);
     iePolicyToVniLaneDir_->polToVniLaneDel(policyKey);
   }
 }

@@ -1,0 +1,81 @@
+// The local attribute store: scalars notify only on a change, each attribute under its own id;
+// replacing a local entity notifies its deletion before the creation of the fresh one.
+#include "runtime/LocalAttrStore.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// A scratchpad like the policy status machine's: a key and a set.
+class Scratch final : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { itemsId = 1 };
+  explicit Scratch(int key) : key_(key) {}
+  int key() const noexcept { return key_; }
+  Mica::ValueSet<int, itemsId> items;
+  void itemsIs(int v) { items.insert(*this, v); }
+
+ private:
+  int key_;
+};
+
+using Temp = Flo::LocalScalar<bool, "temp">;
+using Count = Flo::LocalScalar<int, "count">;
+using Lists = Flo::LocalEntities<int, Scratch, "lists">;
+using Store = Flo::LocalAttrStore<Temp, Count, Lists>;
+
+// Logs "<attr id>:<what>" per notification of the store.
+class Log final : public Mica::Subscriber {
+ public:
+  explicit Log(const Mica::Ptr<Store>& store) : store_(store) { store_->subscriberAdd(this); }
+  ~Log() { store_->subscriberRemove(this); }
+  void onNotification(Mica::AttrId attr, const void* key, const void* old) override {
+    if (attr == Store::attrId<Temp>) {
+      texts.push_back(fmt::format("{}:{}->{}", attr, *static_cast<const bool*>(old), store_->get<Temp>()));
+    } else if (attr == Store::attrId<Count>) {
+      texts.push_back(fmt::format("{}:{}->{}", attr, *static_cast<const int*>(old), store_->get<Count>()));
+    } else {
+      texts.push_back(fmt::format("{}:{}{}", attr, old ? '-' : '+', *static_cast<const int*>(key)));
+    }
+  }
+  Texts texts;
+
+ private:
+  Mica::Ptr<Store> store_;
+};
+
+TEST(LocalAttrStoreTest, ScalarsNotifyOnlyWhenTheirValueChanges) {
+  Mica::Ptr<Store> store(new Store());
+  Log log(store);
+  EXPECT_FALSE(store->get<Temp>());
+  EXPECT_FALSE(store->set<Temp>(false));
+  EXPECT_TRUE(store->set<Temp>(true));
+  EXPECT_FALSE(store->set<Temp>(true));
+  EXPECT_TRUE(store->set<Count>(4));
+  EXPECT_TRUE(store->set<Temp>(false));
+  EXPECT_EQ(log.texts, (Texts{"1:false->true", "2:0->4", "1:true->false"}));
+}
+
+TEST(LocalAttrStoreTest, ReplacingAnEntityDeletesTheOldOneThenCreatesAnEmptyOne) {
+  Mica::Ptr<Store> store(new Store());
+  Mica::Ptr<Scratch> first = store->entryIs<Lists>(7);
+  first->itemsIs(1);
+  EXPECT_EQ(store->entryIs<Lists>(7), first);  // an existing entity is returned as it is
+  Log log(store);
+  Mica::Ptr<Scratch> fresh = store->entryReplace<Lists>(7);
+  EXPECT_NE(fresh, first);
+  EXPECT_TRUE(fresh->items.empty());
+  EXPECT_EQ(fresh->key(), 7);
+  EXPECT_EQ(store->entries<Lists>().get(7), fresh);
+  store->entryReplace<Lists>(8);  // nothing to delete first
+  EXPECT_TRUE(store->entryDel<Lists>(8));
+  EXPECT_FALSE(store->entryDel<Lists>(8));
+  EXPECT_EQ(log.texts, (Texts{"3:-7", "3:+7", "3:+8", "3:-8"}));
+}
+
+}  // namespace
