@@ -20,13 +20,19 @@ class ExitGroupToPolicy : public Mica::Entity {
   const GroupVniLaneKey& groupKey() const noexcept { return groupKey_; }
   const GroupVniLaneKey& key() const noexcept { return groupKey_; }
 
-  Mica::ValueSet<PolicyVniLaneKey, policyId> policy;
+  // A group of one pair is usually listed by the pair's one policy.
+  static constexpr size_t kPolicyInline = 1;
+  Mica::ValueSet<PolicyVniLaneKey, policyId, kPolicyInline> policy;
   void policyIs(const PolicyVniLaneKey& k) { policy.insert(*this, k); }
   void policyDel(const PolicyVniLaneKey& k) { policy.erase(*this, k); }
 
  private:
   GroupVniLaneKey groupKey_;
 };
+
+// Two per pair at a million pairs: its size is part of the memory budget per pair.
+static_assert(sizeof(ExitGroupToPolicy::policy) == 32);
+static_assert(sizeof(ExitGroupToPolicy) == 80);
 
 class IeGroupToPolicyDir : public Mica::Entity {
  public:

@@ -23,11 +23,13 @@ namespace OrbInternetExit {
 class ExitGroupStatusConfig : public Mica::Entity {
  public:
   enum : Mica::AttrId { exitOptionId = 1 };
+  static constexpr size_t kExitOptionInline = 2;
   explicit ExitGroupStatusConfig(const GroupVniLaneKey& groupKey) : groupKey_(groupKey) {}
   const GroupVniLaneKey& groupKey() const noexcept { return groupKey_; }
   const GroupVniLaneKey& key() const noexcept { return groupKey_; }
 
-  Mica::ValueSet<ExitVniLaneKey, exitOptionId> exitOption;
+  // A group usually has one or two options per pair.
+  Mica::ValueSet<ExitVniLaneKey, exitOptionId, kExitOptionInline> exitOption;
   void exitOptionIs(const ExitVniLaneKey& k) { exitOption.insert(*this, k); }
   void exitOptionDel(const ExitVniLaneKey& k) { exitOption.erase(*this, k); }
 
@@ -56,8 +58,9 @@ class PolicyStatusConfig : public Mica::Entity {
   const PolicyVniLaneKey& policyKey() const noexcept { return policyKey_; }
   const PolicyVniLaneKey& key() const noexcept { return policyKey_; }
 
-  // Ordered by ascending sequence number.
-  Mica::EntityMap<double, PolicyStatusExitGroupEntry, exitGroupId> exitGroup;
+  // Ordered by ascending sequence number. A policy usually lists one or two groups.
+  static constexpr size_t kExitGroupInline = 2;
+  Mica::EntityMap<double, PolicyStatusExitGroupEntry, exitGroupId, kExitGroupInline> exitGroup;
   Mica::Ptr<PolicyStatusExitGroupEntry> exitGroupIs(double seqNo) { return exitGroup.create(*this, seqNo); }
   // Creates or updates the entry at seqNo to name `groupKey` (a new entry is notified with it).
   Mica::Ptr<PolicyStatusExitGroupEntry> exitGroupIs(double seqNo, const GroupVniLaneKey& groupKey) {
@@ -78,8 +81,13 @@ class IeStatusConfig : public Mica::Entity {
   VniAndLaneId vniLaneId() const noexcept { return vniLaneId_; }
   VniAndLaneId key() const noexcept { return vniLaneId_; }
 
-  Mica::EntityMap<GroupVniLaneKey, ExitGroupStatusConfig, exitGroupStatusConfigId> exitGroupStatusConfig;
-  Mica::EntityMap<PolicyVniLaneKey, PolicyStatusConfig, policyStatusConfigId> policyStatusConfig;
+  // A pair is bound to one policy, which usually lists one or two groups.
+  static constexpr size_t kExitGroupStatusConfigInline = 2;
+  static constexpr size_t kPolicyStatusConfigInline = 1;
+  Mica::EntityMap<GroupVniLaneKey, ExitGroupStatusConfig, exitGroupStatusConfigId, kExitGroupStatusConfigInline>
+      exitGroupStatusConfig;
+  Mica::EntityMap<PolicyVniLaneKey, PolicyStatusConfig, policyStatusConfigId, kPolicyStatusConfigInline>
+      policyStatusConfig;
 
   Mica::Ptr<ExitGroupStatusConfig> exitGroupStatusConfigIs(const GroupVniLaneKey& k) {
     return exitGroupStatusConfig.create(*this, k);
@@ -93,6 +101,17 @@ class IeStatusConfig : public Mica::Entity {
  private:
   VniAndLaneId vniLaneId_;
 };
+
+// A million pairs hold one IeStatusConfig, two ExitGroupStatusConfig and one PolicyStatusConfig
+// each: their sizes are part of the memory budget per pair (the inline collections hold what a
+// pair usually has without a B-tree node each).
+static_assert(sizeof(ExitGroupStatusConfig::exitOption) == 56);
+static_assert(sizeof(PolicyStatusConfig::exitGroup) == 40);
+static_assert(sizeof(IeStatusConfig::exitGroupStatusConfig) == 56);
+static_assert(sizeof(IeStatusConfig::policyStatusConfig) == 32);
+static_assert(sizeof(ExitGroupStatusConfig) == 104);
+static_assert(sizeof(PolicyStatusConfig) == 88);
+static_assert(sizeof(IeStatusConfig) == 128);
 
 class IeStatusConfigDir : public Mica::Entity {
  public:

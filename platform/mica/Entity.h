@@ -14,29 +14,43 @@
 //   };
 //
 // Every collection:
-//  - is ordered by key (B-tree), so iteration is stable and a yielded scan resumes at
-//    lowerBound(bookmark), the position the key would have had if it is gone;
+//  - is ordered by key, so iteration is stable and a yielded scan resumes at lowerBound(bookmark),
+//    the position the key would have had if it is gone;
 //  - keeps a change counter (version()) that grows with every change;
 //  - notifies (attribute id, &key, &old value or null) after each change, only on a change:
 //    writing a value equal to the stored one, adding a present member or deleting an absent
 //    key changes nothing and notifies nobody.
 //
-// Iterators are invalidated by any change of the same collection (B-tree). Walkers that may
-// run code which changes the collection step by key: nextKey(k) or lowerBound().
+// Storage (CollBase.h): a B-tree, or with a trailing `Inline` argument N > 0, up to N elements
+// inside the collection object and a B-tree past that. Per-pair entities that hold one or two
+// elements per collection use N to save the B-tree node allocation; directories stay B-trees.
+//
+// Iterators are invalidated by any change of the same collection, in either representation.
+// Walkers that may run code which changes the collection step by key: nextKey(k) or lowerBound().
 #pragma once
 
 #include <absl/container/btree_map.h>
 #include <absl/container/btree_set.h>
 #include <fmt/format.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
+#include "platform/mica/CollBase.h"
 #include "platform/mica/Node.h"
 #include "platform/mica/Optional.h"
 #include "platform/mica/Publisher.h"
 
 namespace Mica {
+
+// Collections of an entity; `Inline` > 0 keeps up to that many elements without allocating.
+template <class K, class V, AttrId Id, size_t Inline = 0>
+class ValueMap;
+template <class K, AttrId Id, size_t Inline = 0>
+class ValueSet;
+template <class K, class E, AttrId Id, size_t Inline = 0>
+class EntityMap;
 
 class Entity : public Node {
  public:
@@ -62,11 +76,11 @@ class Entity : public Node {
   }
 
  private:
-  template <class, class, AttrId>
+  template <class, class, AttrId, size_t>
   friend class ValueMap;
-  template <class, AttrId>
+  template <class, AttrId, size_t>
   friend class ValueSet;
-  template <class, class, AttrId>
+  template <class, class, AttrId, size_t>
   friend class EntityMap;
   template <class, AttrId>
   friend class Scalar;
@@ -83,30 +97,7 @@ class Entity : public Node {
 enum class CollKind : uint8_t { values, set, entities, scalar };
 
 namespace internal {
-// What every collection shares: the B-tree, the change counter and ordered access.
-template <class Tree>
-class CollBase {
- public:
-  using key_type = typename Tree::key_type;
-  using const_iterator = typename Tree::const_iterator;
-
-  size_t size() const noexcept { return tree_.size(); }
-  bool empty() const noexcept { return tree_.empty(); }
-  uint32_t version() const noexcept { return version_; }
-  const_iterator begin() const noexcept { return tree_.begin(); }
-  const_iterator end() const noexcept { return tree_.end(); }
-  const_iterator find(const key_type& k) const { return tree_.find(k); }
-  const_iterator lowerBound(const key_type& k) const { return tree_.lower_bound(k); }
-  const_iterator upperBound(const key_type& k) const { return tree_.upper_bound(k); }
-  bool contains(const key_type& k) const { return tree_.contains(k); }
-  // Checks the B-tree's structure; aborts on corruption.
-  void checkInvariants() const { tree_.verify(); }
-
- protected:
-  Tree tree_;
-  uint32_t version_ = 0;
-};
-
+// The key an iterator of any collection is on.
 template <class It>
 const auto& keyOf(const It& it) {
   if constexpr (requires { it->first; }) {
@@ -118,8 +109,8 @@ const auto& keyOf(const It& it) {
 }  // namespace internal
 
 // A map from key to value. Notification: (Id, &key, &old value) or (Id, &key, null) on insert.
-template <class K, class V, AttrId Id>
-class ValueMap : public internal::CollBase<absl::btree_map<K, V>> {
+template <class K, class V, AttrId Id, size_t Inline>
+class ValueMap : public internal::CollBase<absl::btree_map<K, V>, Inline> {
  public:
   using Key = K;
   using Value = V;
@@ -127,42 +118,39 @@ class ValueMap : public internal::CollBase<absl::btree_map<K, V>> {
   static constexpr CollKind kind = CollKind::values;
 
   Quill::Optional<V> get(const K& k) const {
-    auto it = this->tree_.find(k);
-    if (it == this->tree_.end()) return {};
+    auto it = this->find(k);
+    if (it == this->end()) return {};
     return it->second;
   }
   const V* lookup(const K& k) const {
-    auto it = this->tree_.find(k);
-    return it == this->tree_.end() ? nullptr : &it->second;
+    auto it = this->find(k);
+    return it == this->end() ? nullptr : &it->second;
   }
 
   void set(const Entity& owner, const K& k, V v) {
-    auto [it, inserted] = this->tree_.try_emplace(k, v);
+    auto [slot, inserted] = this->emplace(k, v);
     if (inserted) {
       ++this->version_;
       owner.notify(Id, &k, nullptr);
       return;
     }
-    if (it->second == v) return;
-    V old = std::exchange(it->second, std::move(v));
+    if (slot->second == v) return;
+    V old = std::exchange(slot->second, std::move(v));
     ++this->version_;
     owner.notify(Id, &k, &old);
   }
   bool erase(const Entity& owner, const K& k) {
-    auto it = this->tree_.find(k);
-    if (it == this->tree_.end()) return false;
-    V old = std::move(it->second);
-    K key = it->first;
-    this->tree_.erase(it);
+    auto gone = this->take(k);
+    if (!gone) return false;
     ++this->version_;
-    owner.notify(Id, &key, &old);
+    owner.notify(Id, &gone->first, &gone->second);
     return true;
   }
 };
 
 // A set of keys. Notification: (Id, &key, null) on add and on delete; readers test membership.
-template <class K, AttrId Id>
-class ValueSet : public internal::CollBase<absl::btree_set<K>> {
+template <class K, AttrId Id, size_t Inline>
+class ValueSet : public internal::CollBase<absl::btree_set<K>, Inline> {
  public:
   using Key = K;
   using Value = Quill::Unit;
@@ -170,37 +158,35 @@ class ValueSet : public internal::CollBase<absl::btree_set<K>> {
   static constexpr CollKind kind = CollKind::set;
 
   Quill::Optional<Quill::Unit> get(const K& k) const {
-    if (this->tree_.contains(k)) return Quill::Unit{};
+    if (this->contains(k)) return Quill::Unit{};
     return {};
   }
 
   bool insert(const Entity& owner, const K& k) {
-    if (!this->tree_.insert(k).second) return false;
+    if (!this->emplace(k).second) return false;
     ++this->version_;
     owner.notify(Id, &k, nullptr);
     return true;
   }
   bool erase(const Entity& owner, const K& k) {
-    auto it = this->tree_.find(k);
-    if (it == this->tree_.end()) return false;
-    K key = *it;
-    this->tree_.erase(it);
+    auto gone = this->take(k);
+    if (!gone) return false;
     ++this->version_;
-    owner.notify(Id, &key, nullptr);
+    owner.notify(Id, &*gone, nullptr);
     return true;
   }
   // Empties the set without notifying anybody.
   void clearSilently() {
-    if (this->tree_.empty()) return;
-    this->tree_.clear();
+    if (this->empty()) return;
+    this->clear();
     ++this->version_;
   }
 };
 
 // A map from key to owned child entity; E is constructed from the key and holds it.
 // Notification: (Id, &key, null) on creation, (Id, &key, &old Ptr<E>) on deletion.
-template <class K, class E, AttrId Id>
-class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
+template <class K, class E, AttrId Id, size_t Inline>
+class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>, Inline> {
  public:
   using Key = K;
   using Element = E;
@@ -213,37 +199,30 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
   EntityMap& operator=(const EntityMap&) = delete;
   // Elements that outlive their owner (held elsewhere) become roots.
   ~EntityMap() {
-    for (auto& [k, e] : this->tree_) e->ownerIs(nullptr, 0);
+    for (const auto& [k, e] : *this) e->ownerIs(nullptr, 0);
   }
 
   Ptr<E> get(const K& k) const {
-    auto it = this->tree_.find(k);
-    return it == this->tree_.end() ? Ptr<E>() : it->second;
+    auto it = this->find(k);
+    return it == this->end() ? Ptr<E>() : it->second;
   }
   E* lookup(const K& k) const {
-    auto it = this->tree_.find(k);
-    return it == this->tree_.end() ? nullptr : it->second.get();
+    auto it = this->find(k);
+    return it == this->end() ? nullptr : it->second.get();
   }
 
   // The element under `k`, created (from `k`) when absent.
   Ptr<E> create(const Entity& owner, const K& k) {
-    auto [it, inserted] = this->tree_.try_emplace(k);
-    if (!inserted) return it->second;
-    it->second = Ptr<E>(new E(k));
-    Ptr<E> result = it->second;
-    result->ownerIs(&owner, Id);
-    ++this->version_;
-    owner.notify(Id, &k, nullptr);
-    return result;
+    return create(owner, k, [](E&) {});
   }
   // The element under `k`; when absent it is created from `k` and `init(E&)` runs on it before
   // anybody is notified, so that readers never see a half-made element.
   template <class Init>
   Ptr<E> create(const Entity& owner, const K& k, Init&& init) {
-    auto [it, inserted] = this->tree_.try_emplace(k);
-    if (!inserted) return it->second;
-    it->second = Ptr<E>(new E(k));
-    Ptr<E> result = it->second;
+    auto [slot, inserted] = this->emplace(k);
+    if (!inserted) return slot->second;
+    slot->second = Ptr<E>(new E(k));
+    Ptr<E> result = slot->second;
     // Attached after init: its changes reach nobody, as the element is not announced yet.
     init(*result);
     result->ownerIs(&owner, Id);
@@ -252,14 +231,11 @@ class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>> {
     return result;
   }
   bool erase(const Entity& owner, const K& k) {
-    auto it = this->tree_.find(k);
-    if (it == this->tree_.end()) return false;
-    Ptr<E> old = std::move(it->second);
-    K key = it->first;
-    this->tree_.erase(it);
-    old->ownerIs(nullptr, 0);
+    auto gone = this->take(k);
+    if (!gone) return false;
+    gone->second->ownerIs(nullptr, 0);
     ++this->version_;
-    owner.notify(Id, &key, &old);
+    owner.notify(Id, &gone->first, &gone->second);
     return true;
   }
 };

@@ -1,0 +1,245 @@
+#include "platform/mica/CollBase.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "platform/mica/Entity.h"
+
+namespace {
+
+class Child final : public Mica::Entity {
+ public:
+  explicit Child(int key) : key_(key) {}
+  int key() const noexcept { return key_; }
+
+ private:
+  int key_;
+};
+
+template <size_t N>
+class Holder final : public Mica::Entity {
+ public:
+  enum : Mica::AttrId { valuesId = 1, keysId = 2, childrenId = 3 };
+  Mica::ValueMap<int, int, valuesId, N> values;
+  Mica::ValueSet<int, keysId, N> keys;
+  Mica::EntityMap<int, Child, childrenId, N> children;
+};
+
+// One notification: attribute, key, and the old value (the old child's key for children).
+struct Note {
+  Mica::AttrId attr;
+  int key;
+  std::optional<int> old;
+  bool operator==(const Note&) const = default;
+};
+
+template <size_t N>
+class Recorder final : public Mica::Subscriber {
+ public:
+  explicit Recorder(const Holder<N>& h) : h_(h) { h_.subscriberAdd(this); }
+  ~Recorder() { h_.subscriberRemove(this); }
+  void onNotification(Mica::AttrId attr, const void* key, const void* old) override {
+    std::optional<int> o;
+    if (old && attr == Holder<N>::valuesId) o = *static_cast<const int*>(old);
+    if (old && attr == Holder<N>::childrenId) o = (*static_cast<const Mica::Ptr<Child>*>(old))->key();
+    notes.push_back({attr, *static_cast<const int*>(key), o});
+  }
+  std::vector<Note> notes;
+
+ private:
+  const Holder<N>& h_;
+};
+
+template <class Coll>
+std::vector<int> keysOf(const Coll& c) {
+  std::vector<int> out;
+  for (auto it = c.begin(); it != c.end(); ++it) out.push_back(Mica::internal::keyOf(it));
+  return out;
+}
+
+template <class Coll>
+std::vector<int> keysBackwards(const Coll& c) {
+  std::vector<int> out;
+  for (auto it = c.end(); it != c.begin();) out.push_back(Mica::internal::keyOf(--it));
+  return out;
+}
+
+template <class Model>
+std::vector<int> keysOf(const Model& m, bool backwards) {
+  std::vector<int> out;
+  for (const auto& [k, v] : m) out.push_back(k);
+  if (backwards) std::reverse(out.begin(), out.end());
+  return out;
+}
+
+// Lookups agree with the model for every key around the present ones.
+template <class Coll, class Model>
+void expectSameLookups(const Coll& c, const Model& m) {
+  c.checkInvariants();
+  ASSERT_EQ(c.size(), m.size());
+  EXPECT_EQ(c.empty(), m.empty());
+  EXPECT_EQ(keysOf(c), keysOf(m, false));
+  EXPECT_EQ(keysBackwards(c), keysOf(m, true));
+  for (int k = -1; k <= 10; ++k) {
+    EXPECT_EQ(c.contains(k), m.contains(k)) << k;
+    EXPECT_EQ(c.find(k) == c.end(), !m.contains(k)) << k;
+    auto lb = m.lower_bound(k);
+    auto ub = m.upper_bound(k);
+    EXPECT_EQ(c.lowerBound(k) == c.end() ? -100 : Mica::internal::keyOf(c.lowerBound(k)),
+              lb == m.end() ? -100 : lb->first)
+        << k;
+    EXPECT_EQ(c.upperBound(k) == c.end() ? -100 : Mica::internal::keyOf(c.upperBound(k)),
+              ub == m.end() ? -100 : ub->first)
+        << k;
+  }
+}
+
+template <class T>
+class CollBaseTest : public testing::Test {
+ protected:
+  static constexpr size_t N = T::value;
+  Holder<N> h;
+};
+using Capacities = testing::Types<std::integral_constant<size_t, 0>, std::integral_constant<size_t, 1>,
+                                  std::integral_constant<size_t, 2>>;
+TYPED_TEST_SUITE(CollBaseTest, Capacities);
+
+// Random changes on five keys move the collections across the inline capacity both ways; each
+// must match std::map, count and notify exactly its real changes.
+TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
+  constexpr size_t N = TestFixture::N;
+  auto& h = this->h;
+  Recorder<N> rec(h);
+  std::map<int, int> values;
+  std::map<int, int> keys;  // value unused
+  std::map<int, Mica::Ptr<Child>> children;
+  std::mt19937 rng(20240611);
+  std::vector<Note> expected;
+  size_t growths = 0, shrinks = 0;
+  for (int step = 0; step < 3000; ++step) {
+    const int k = static_cast<int>(rng() % 5);  // few keys: sizes hover around the capacities
+    const uint32_t before = h.values.version() + h.keys.version() + h.children.version();
+    const size_t sizeBefore = values.size();
+    bool changed = false;
+    switch (rng() % 6) {
+      case 0: {
+        const int v = static_cast<int>(rng() % 3);
+        auto it = values.find(k);
+        changed = it == values.end() || it->second != v;
+        if (changed) expected.push_back({1, k, it == values.end() ? std::nullopt : std::optional(it->second)});
+        values[k] = v;
+        h.values.set(h, k, v);
+        break;
+      }
+      case 1:
+        changed = values.contains(k);
+        if (changed) expected.push_back({1, k, values[k]});
+        values.erase(k);
+        EXPECT_EQ(h.values.erase(h, k), changed);
+        break;
+      case 2:
+        changed = keys.emplace(k, 0).second;
+        if (changed) expected.push_back({2, k, std::nullopt});
+        EXPECT_EQ(h.keys.insert(h, k), changed);
+        break;
+      case 3:
+        changed = keys.erase(k) == 1;
+        if (changed) expected.push_back({2, k, std::nullopt});
+        EXPECT_EQ(h.keys.erase(h, k), changed);
+        break;
+      case 4: {
+        changed = !children.contains(k);
+        if (changed) expected.push_back({3, k, std::nullopt});
+        auto c = h.children.create(h, k);
+        if (changed) children[k] = c;
+        EXPECT_EQ(c, children[k]);
+        break;
+      }
+      default:
+        changed = children.contains(k);
+        if (changed) {
+          expected.push_back({3, k, k});
+          EXPECT_EQ(children[k]->owner(), &h);
+        }
+        EXPECT_EQ(h.children.erase(h, k), changed);
+        if (changed) {
+          EXPECT_EQ(children[k]->owner(), nullptr);
+        }
+        children.erase(k);
+        break;
+    }
+    EXPECT_EQ(h.values.version() + h.keys.version() + h.children.version(), before + (changed ? 1 : 0));
+    if (sizeBefore <= N && values.size() > N) ++growths;
+    if (sizeBefore > N / 2 && values.size() <= N / 2) ++shrinks;
+    expectSameLookups(h.values, values);
+    expectSameLookups(h.keys, keys);
+    expectSameLookups(h.children, children);
+    for (const auto& [key, v] : values) EXPECT_EQ(*h.values.lookup(key), v);
+    for (const auto& [key, c] : children) EXPECT_EQ(h.children.get(key), c);
+    if (this->HasFailure()) FAIL() << "step " << step;
+  }
+  EXPECT_EQ(rec.notes, expected);
+  EXPECT_GT(growths, 10u);
+  EXPECT_GT(shrinks, 10u);
+}
+
+// A scan resumes at lowerBound(bookmark) after its bookmark was deleted, whichever
+// representation the deletion left.
+TYPED_TEST(CollBaseTest, LowerBoundOfADeletedKeyIsTheNextKey) {
+  auto& h = this->h;
+  for (int size = 1; size <= 5; ++size) {
+    for (int gone = 0; gone < size; ++gone) {
+      for (int k = 0; k < size; ++k) h.keys.insert(h, 2 * k);
+      h.keys.erase(h, 2 * gone);
+      auto it = h.keys.lowerBound(2 * gone);
+      if (gone + 1 < size) {
+        ASSERT_NE(it, h.keys.end());
+        EXPECT_EQ(*it, 2 * gone + 2);
+      } else {
+        EXPECT_EQ(it, h.keys.end());
+      }
+      h.keys.checkInvariants();
+      h.keys.clearSilently();
+    }
+  }
+}
+
+// Stepping by key tolerates deleting the current element, also when the deletions move the
+// elements from the B-tree back inline mid-walk.
+TYPED_TEST(CollBaseTest, DeletingTheCurrentElementWhileSteppingByKey) {
+  auto& h = this->h;
+  for (int k = 0; k < 6; ++k) h.values.set(h, k, k * 10);
+  std::vector<int> visited;
+  for (auto it = h.values.begin(); it != h.values.end();) {
+    const int k = it->first;
+    visited.push_back(it->second);
+    if (k != 4) h.values.erase(h, k);
+    it = h.values.upperBound(k);
+  }
+  EXPECT_EQ(visited, (std::vector<int>{0, 10, 20, 30, 40, 50}));
+  EXPECT_EQ(keysOf(h.values), std::vector<int>{4});
+  h.values.checkInvariants();
+}
+
+// Children keep their owner across conversions and lose it with the collection.
+TYPED_TEST(CollBaseTest, ChildrenKnowTheirOwnerUntilTheCollectionGoes) {
+  std::vector<Mica::Ptr<Child>> held;
+  {
+    Holder<TestFixture::N> h;
+    for (int k = 0; k < 4; ++k) held.push_back(h.children.create(h, k));
+    h.children.erase(h, 0);
+    h.children.erase(h, 2);
+    h.children.erase(h, 3);
+    EXPECT_EQ(held[1]->owner(), &h);
+    EXPECT_EQ(held[1]->ownerAttr(), Holder<TestFixture::N>::childrenId);
+    EXPECT_EQ(held[2]->owner(), nullptr);
+  }
+  EXPECT_EQ(held[1]->owner(), nullptr);
+  EXPECT_EQ(held[1]->refCount(), 1u);
+}
+
+}  // namespace
