@@ -15,6 +15,7 @@ bool OutputBase::waitsFor(size_t pipeline) const {
 }
 
 void OutputBase::createTask() {
+  if (!reconciled()) return;
   const SmControl& control = sm_.kivaControl();
   // The task runs once at once; that run returns at the first step (not yet initialized).
   task_ = Mica::Ptr<Keel::Task>(
@@ -32,6 +33,7 @@ void OutputBase::onNotification(Mica::AttrId attr, const void*, const void*) {
 }
 
 void OutputBase::initReconciling() {
+  if (!reconciled()) return;
   reconciling_ = nested_ || outputNonEmpty();
   sm_.trace(kLevelProgress, "Reconciling {}: {}", name_, reconciling_);
 }

@@ -64,6 +64,8 @@ class OutputBase : private Mica::Subscriber {
 
  protected:
   StateMachine& sm() const noexcept { return sm_; }
+  // False for an output that only has its ready flag: no reconciliation task, no start trace.
+  virtual bool reconciled() const noexcept { return true; }
   virtual bool outputNonEmpty() const = 0;
   // Deletion-pass cursor. It stands on an output entry, or (nested outputs) on a visited
   // container without a further entry, which counts as one step of work like an entry.

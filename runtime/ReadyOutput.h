@@ -18,10 +18,8 @@
 // the reconciled outputs, it becomes ready once they are (outputs get ready in declaration
 // order, Output.h).
 //
-// Such outputs have no reconciliation task: the task of an output exists for its deletion pass,
-// and only reconciled outputs name one. OutputBase does not yet let a derived output say so, so
-// today the base still creates "<Sm>-<o>Task" in an asynchronous state machine (it runs once, at
-// creation, and is never scheduled again) and traces "Reconciling <o>: false" at start.
+// Such outputs have no reconciliation task (the task of an output exists for its deletion pass)
+// and write no "Reconciling <o>" trace at start.
 #pragma once
 
 #include <string>
@@ -40,13 +38,14 @@ class ReadyOutput final : public OutputBase {
  protected:
   // Nothing to reconcile: the output counts as empty at start, so reconciling() stays false
   // and the deletion pass never runs.
+  bool reconciled() const noexcept override { return false; }
   bool outputNonEmpty() const override { return false; }
   bool cursorFirst(bool) override { return false; }
-  bool cursorSeen() const override { return true; }
+  bool cursorTakeSeen() override { return true; }
   void cursorDelete() override {}
   bool cursorNext() override { return false; }
   void cursorToBookmark() override {}
-  void clearReconciliationState() override {}
+  bool releaseOne() override { return false; }
 };
 
 }  // namespace Flo

@@ -61,15 +61,6 @@ Quill::Optional<Mica::Ptr<const E>> elementOpt(const Mica::Ptr<E>& element) {
   return Mica::Ptr<const E>(element);
 }
 
-template <class It>
-const auto& keyOf(const It& it) {
-  if constexpr (requires { it->first; }) {
-    return it->first;
-  } else {
-    return *it;
-  }
-}
-
 template <class Src, size_t D>
 struct LevelTraits {
   using Lv = typename Src::template L<D>;
@@ -187,9 +178,9 @@ class TopLevel final : public SourceBase {
       const bool resuming = bookmark.has_value() && yielded_[D] == &en;
       auto it = resuming ? coll.lowerBound(*bookmark) : coll.begin();
       // A bookmarked element that went away takes the yielded path below it along.
-      if (resuming && (it == coll.end() || !(keyOf(it) == *bookmark))) clearBookmarksBelow(D);
+      if (resuming && (it == coll.end() || !(Mica::internal::keyOf(it) == *bookmark))) clearBookmarksBelow(D);
       while (it != coll.end()) {
-        const auto key = keyOf(it);
+        const auto key = Mica::internal::keyOf(it);
         const uint32_t before = coll.version();
         sm().trace(kLevelKey, "k: {}", key);
         if constexpr (T<D>::leaf) {
@@ -207,7 +198,7 @@ class TopLevel final : public SourceBase {
         // Step by key when the handler changed the collection (iterators are invalid then).
         it = coll.version() == before ? std::next(it) : coll.upperBound(key);
         if (shouldYield() && it != coll.end()) {
-          return yield<D>(en, keys, keyOf(it), "", count, coll.size());
+          return yield<D>(en, keys, Mica::internal::keyOf(it), "", count, coll.size());
         }
       }
       bookmark.reset();
@@ -398,7 +389,7 @@ class TopLevel final : public SourceBase {
       } else {
         // Step by key: the pipelines may write collections that others read.
         for (auto it = coll.begin(); it != coll.end();) {
-          const auto key = keyOf(it);
+          const auto key = Mica::internal::keyOf(it);
           if constexpr (Coll::kind == Mica::CollKind::set) {
             call(keys, key, Quill::Optional<Quill::Unit>());
           } else if constexpr (Coll::kind == Mica::CollKind::entities) {
@@ -411,7 +402,7 @@ class TopLevel final : public SourceBase {
       }
     } else {
       for (auto it = coll.begin(); it != coll.end();) {
-        const auto key = keyOf(it);
+        const auto key = Mica::internal::keyOf(it);
         const Mica::Ptr<typename T<D + 1>::E> child = it->second;
         if (child) deleteAll<D + 1>(*child, std::tuple_cat(keys, std::make_tuple(key)));
         it = coll.upperBound(key);
