@@ -1,8 +1,3 @@
 #include "platform/mica/Node.h"
 
-namespace Mica {
-
-bool threadControl() noexcept { return Node::threadControlFlag_; }
-void threadControlIs(bool on) noexcept { Node::threadControlFlag_ = on; }
-
-}  // namespace Mica
+// Thread control lives in ThreadControl.h; the rest of Node is inline.

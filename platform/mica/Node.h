@@ -4,8 +4,9 @@
 // reference; the last release destroys the node (after calling lastUserGone()).
 //
 // Thread-safety: counts are plain integers. The whole runtime runs on one scheduler thread;
-// switching on thread control (Mica::threadControlIs(true)) makes them atomic for agents that
-// hand nodes to other threads. The check costs one predictable branch per count change.
+// switching on thread control (Mica::threadControlIs(true), ThreadControl.h) makes them atomic
+// for agents that hand nodes to other threads. The check costs one predictable branch per count
+// change.
 #pragma once
 
 #include <atomic>
@@ -14,12 +15,9 @@
 #include <functional>
 #include <utility>
 
-namespace Mica {
+#include "platform/mica/ThreadControl.h"
 
-// Whether reference counts must be updated atomically. Off by default: the runtime is
-// single-threaded and atomic increments cost a locked instruction per copy.
-bool threadControl() noexcept;
-void threadControlIs(bool on) noexcept;
+namespace Mica {
 
 class Node {
  public:
@@ -29,7 +27,7 @@ class Node {
   virtual ~Node() = default;
 
   void ref() const noexcept {
-    if (threadControlFlag_) [[unlikely]] {
+    if (threadControl()) [[unlikely]] {
       std::atomic_ref<uint32_t>(refCount_).fetch_add(1, std::memory_order_relaxed);
     } else {
       ++refCount_;
@@ -37,7 +35,7 @@ class Node {
   }
   void unref() const noexcept {
     uint32_t left;
-    if (threadControlFlag_) [[unlikely]] {
+    if (threadControl()) [[unlikely]] {
       left = std::atomic_ref<uint32_t>(refCount_).fetch_sub(1, std::memory_order_acq_rel) - 1;
     } else {
       left = --refCount_;
@@ -53,9 +51,6 @@ class Node {
   virtual void lastUserGone() { delete this; }
 
  private:
-  friend void threadControlIs(bool) noexcept;
-  friend bool threadControl() noexcept;
-  static inline bool threadControlFlag_ = false;
   mutable uint32_t refCount_ = 0;
 };
 
