@@ -45,8 +45,9 @@ Mica::Ptr<Lane::LaneStatusDir> laneStatusWith(size_t n);
 std::vector<size_t> randomBindings(size_t n, size_t count);
 
 // Process memory now. Heap bytes are malloc's bytes in use (mallinfo2: arenas + mmapped blocks),
-// exact to the chunk; RSS is the resident set (/proc/self/statm), which counts whole pages and
-// does not shrink when freed memory stays in malloc's pools.
+// exact to the chunk, less the bytes Mica::NodePool keeps for later nodes; RSS is the resident
+// set (/proc/self/statm), which counts whole pages and does not shrink when freed memory stays
+// in malloc's or the node pool's free lists.
 struct MemoryUse {
   double heapBytes = 0;
   double rssBytes = 0;

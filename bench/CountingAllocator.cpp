@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/mica/NodePool.h"
+
 // The replacements below pair malloc with free on purpose; g++ reports them as mismatched once
 // it inlines them into callers of new and delete.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
@@ -30,6 +32,10 @@ void uncounted(void* p) noexcept {
   std::free(p);
 }
 }  // namespace
+
+size_t poolIdleBytes() { return Mica::nodePool().stats().idleBytes(); }
+size_t heldBytes() { return liveBytes - poolIdleBytes(); }
+size_t allocations() { return newCalls + Mica::nodePool().stats().allocations; }
 
 double peakRss() {
   double kib = 0;

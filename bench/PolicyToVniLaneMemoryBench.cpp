@@ -14,7 +14,7 @@
 //   build_transient_B              peak above the final heap during the initial build
 //   restart_transient_B            peak above the steady heap during a restart (seen set)
 //   rss_peak_B                     the process's peak resident set (VmHWM)
-// and the number of operator new calls per binding during the initial build and a restart
+// and the number of allocations (operator new calls and nodes served by Mica::NodePool) per binding during the initial build and a restart
 // (build_allocs, restart_allocs), and per binding change with the state machine ready
 // (change_allocs: one rebinding of a random pair; B-tree node splits are the only expected ones).
 #include <benchmark/benchmark.h>
@@ -29,7 +29,7 @@
 #include "bench/CountingAllocator.h"
 #include "bench/PolicyToVniLaneFixture.h"
 
-using namespace IeBench::heap;  // liveBytes, peakBytes, newCalls, resetPeak
+using namespace IeBench::heap;  // liveBytes, peakBytes, allocations, resetPeak
 
 namespace IeBench {
 namespace {
@@ -56,10 +56,10 @@ void BM_MemoryPerBinding(benchmark::State& state) {
     Mica::Ptr<IePolicyToVniLaneDir> dir(new IePolicyToVniLaneDir());
     Mica::Ptr<Keel::TaskScheduler> scheduler(new Keel::TaskScheduler());
     resetPeak();
-    const size_t callsBeforeBuild = newCalls;
+    const size_t callsBeforeBuild = allocations();
     auto sm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, dir, controlOn(scheduler));
     runUntilIdle(*scheduler);
-    const size_t buildCalls = newCalls - callsBeforeBuild;
+    const size_t buildCalls = allocations() - callsBeforeBuild;
     const size_t buildPeak = peakBytes;
     const size_t built = liveBytes;
     const MemoryUse withSm = memoryUse();
@@ -68,10 +68,10 @@ void BM_MemoryPerBinding(benchmark::State& state) {
 
     resetPeak();
     const size_t steady = liveBytes;
-    const size_t callsBeforeRestart = newCalls;
+    const size_t callsBeforeRestart = allocations();
     sm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, dir, controlOn(scheduler));
     runUntilIdle(*scheduler);
-    const size_t restartCalls = newCalls - callsBeforeRestart;
+    const size_t restartCalls = allocations() - callsBeforeRestart;
     const size_t restartPeak = peakBytes;
     if (!sm->idle() || dir->polToVniLane.size() != n) {
       state.SkipWithError("the state machine is not idle, or the output is incomplete");
@@ -80,13 +80,13 @@ void BM_MemoryPerBinding(benchmark::State& state) {
 
     const auto picks = randomBindings(n, kChanges);
     const auto& names = policyNames();
-    const size_t callsBeforeChanges = newCalls;
+    const size_t callsBeforeChanges = allocations();
     for (size_t i : picks) {
       const size_t policy = policyOf(i);
       lanes->laneToIEMapIs(pairOf(i), names[(policy + 1) % kPolicyNames]);
       lanes->laneToIEMapIs(pairOf(i), names[policy]);
     }
-    const size_t changeCalls = newCalls - callsBeforeChanges;
+    const size_t changeCalls = allocations() - callsBeforeChanges;
 
     const double input = withInput.heapBytes - start.heapBytes;
     const double output = withOutput.heapBytes - withInput.heapBytes;

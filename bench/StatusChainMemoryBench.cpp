@@ -3,7 +3,10 @@
 //
 // A program of its own: it replaces the global operator new and delete to follow the bytes the
 // C++ heap holds (exact to malloc's chunk, whatever the order of the sizes) and the peak of a
-// step (the transient reconciliation state), not only its end.
+// step (the transient reconciliation state), not only its end. Byte figures are what objects
+// hold (heldBytes(): the heap less the node pool's idle bytes), so that destroying an output
+// gives back its nodes even though the pool keeps their memory for reuse; allocation figures
+// count operator new calls and the nodes the pool served.
 //
 // The three state machines are brought up together, as an agent starts them; destroying them
 // one by one, then the outputs one by one, gives what each keeps.
@@ -16,7 +19,10 @@
 //   policySm_B, statusSm_B, groupSm_B  what each ready, idle state machine keeps
 //   total_B                 input, outputs and state machines
 //   build_peak_B            peak above the final heap during the bring-up (seen sets, scan
-//                           state)
+//                           state); nodes freed during the bring-up stay in the node pool, in
+//                           the final heap, and are not part of this figure
+//   pool_idle_B             bytes the node pool keeps but no node uses, after the changes and
+//                           before the teardown
 //   restart_peak_B          peak above the steady heap while the three restart together (at
 //                           100k only: a restart at 1M takes tens of seconds, see
 //                           StatusChainBench; the figure per pair does not depend on the size)
@@ -40,7 +46,7 @@
 #include "bench/CountingAllocator.h"
 #include "bench/StatusChainFixture.h"
 
-using namespace IeBench::heap;  // liveBytes, peakBytes, newCalls, resetPeak
+using namespace IeBench::heap;  // heldBytes, liveBytes, peakBytes, allocations, resetPeak
 
 namespace IeBench {
 namespace {
@@ -58,9 +64,9 @@ constexpr size_t kRestartSize = 100'000;
 // Bytes that releasing `p` (a state machine or an output) gives back.
 template <class P>
 double freedBy(P& p) {
-  const size_t before = liveBytes;
+  const size_t before = heldBytes();
   p = nullptr;
-  return static_cast<double>(before) - static_cast<double>(liveBytes);
+  return static_cast<double>(before) - static_cast<double>(heldBytes());
 }
 
 void BM_ChainMemory(benchmark::State& state) {
@@ -68,15 +74,15 @@ void BM_ChainMemory(benchmark::State& state) {
   const double per = 1.0 / static_cast<double>(n);
   policyNames();  // interned before the first reading
   for (auto _ : state) {
-    const size_t start = liveBytes;
+    const size_t start = heldBytes();
     Chain chain(laneStatusWith(n), standardConfig(false));
-    const double input = static_cast<double>(liveBytes - start);
+    const double input = static_cast<double>(heldBytes() - start);
 
     resetPeak();
-    size_t calls = newCalls;
+    size_t calls = allocations();
     chain.startAndRun();
     state.counters["build_peak_B"] = static_cast<double>(peakBytes - liveBytes) * per;
-    state.counters["build_allocs"] = static_cast<double>(newCalls - calls) * per;
+    state.counters["build_allocs"] = static_cast<double>(allocations() - calls) * per;
     if (!chain.idleAndComplete(n)) {
       state.SkipWithError("the chain is not idle, or its outputs are incomplete");
       break;
@@ -85,11 +91,11 @@ void BM_ChainMemory(benchmark::State& state) {
     if (n == kRestartSize) {
       resetPeak();
       const size_t steady = liveBytes;
-      calls = newCalls;
+      calls = allocations();
       chain.stop();
       chain.startAndRun();
       state.counters["restart_peak_B"] = static_cast<double>(peakBytes - steady) * per;
-      state.counters["restart_allocs"] = static_cast<double>(newCalls - calls) * per;
+      state.counters["restart_allocs"] = static_cast<double>(allocations() - calls) * per;
       if (!chain.idleAndComplete(n)) {
         state.SkipWithError("the restarted chain is not idle, or its outputs changed");
         break;
@@ -99,35 +105,36 @@ void BM_ChainMemory(benchmark::State& state) {
     // Rebind random pairs to the next policy and back, through the chain.
     const auto picks = randomBindings(n, std::min(n, kChanges));
     const auto& names = policyNames();
-    calls = newCalls;
+    calls = allocations();
     for (size_t i : picks) {
       const size_t p = policyOf(i);
       chain.lanes->laneToIEMapIs(pairOf(i), names[(p + 1) % kPolicyNames]);
       chain.lanes->laneToIEMapIs(pairOf(i), names[p]);
     }
     const double changeAllocs =
-        static_cast<double>(newCalls - calls) / (2.0 * static_cast<double>(picks.size()));
+        static_cast<double>(allocations() - calls) / (2.0 * static_cast<double>(picks.size()));
 
     // Add and remove an option of the group that policy 00 lists at 10. The first addition grows
     // the option set of every affected pair; the events after it write into sets of that size.
     const auto optionGroup = chain.config->exitGroupConfig.get(Mica::String("ie-group-000"));
     const ExitKey extra(Mica::String("wan-extra"), ExitType::localExit());
     const auto affected = static_cast<double>(chain.bindings->pairsOfPolicy(names[0]).size());
-    calls = newCalls;
+    calls = allocations();
     optionGroup->exitOptionIs(extra);
     optionGroup->exitOptionDel(extra);
-    const double firstOptionAllocs = static_cast<double>(newCalls - calls) / affected;
-    calls = newCalls;
+    const double firstOptionAllocs = static_cast<double>(allocations() - calls) / affected;
+    calls = allocations();
     for (size_t e = 0; e < kOptionEvents; ++e) {
       optionGroup->exitOptionIs(extra);
       optionGroup->exitOptionDel(extra);
     }
-    const double optionAllocs = static_cast<double>(newCalls - calls) / (2.0 * kOptionEvents);
+    const double optionAllocs = static_cast<double>(allocations() - calls) / (2.0 * kOptionEvents);
     if (!chain.idleAndComplete(n)) {
       state.SkipWithError("a change left work queued, or the outputs lost entries");
       break;
     }
 
+    state.counters["pool_idle_B"] = static_cast<double>(poolIdleBytes()) * per;
     const double groupSm = freedBy(chain.groupSm);
     const double statusSm = freedBy(chain.statusSm);
     const double policySm = freedBy(chain.policySm);

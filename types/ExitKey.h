@@ -45,6 +45,8 @@ struct ExitKey {
     return H::combine(std::move(h), k.name, k.type);
   }
 };
+// A handle and the type byte, padded to the handle's alignment.
+static_assert(sizeof(ExitKey) == 8);
 
 struct ExitVniLaneKey {
   ExitKey exitKey;
@@ -66,6 +68,8 @@ struct ExitVniLaneKey {
     return H::combine(std::move(h), k.exitKey, k.vniLaneId);
   }
 };
+// The exit key and a pair id, no padding.
+static_assert(sizeof(ExitVniLaneKey) == 12);
 
 }  // namespace OrbInternetExit
 

@@ -39,6 +39,8 @@ struct PolicyVniLaneKey {
     return H::combine(std::move(h), k.policyName, k.vniLaneId);
   }
 };
+// A handle and a pair id, no padding.
+static_assert(sizeof(PolicyVniLaneKey) == 8);
 
 }  // namespace OrbInternetExit
 

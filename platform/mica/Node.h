@@ -3,23 +3,29 @@
 // Every entity, state machine, task and handler of the runtime is a Node. A Ptr holds one
 // reference; the last release destroys the node (after calling lastUserGone()).
 //
+// Allocation: `new` of a Node (of any class derived from it) takes its memory from
+// Mica::NodePool (NodePool.h), which keeps small sizes in 8-byte size classes without malloc's
+// per-allocation header; memory freed there is kept for later nodes, not returned to the
+// system. Nodes that must be over-aligned, arrays of nodes, and every node in a build under
+// AddressSanitizer use the global operator new instead. A node created with `new` must be
+// destroyed with `delete` (or through lastUserGone()), never through the global operator delete.
+//
 // Thread-safety: counts are plain integers. The whole runtime runs on one scheduler thread;
-// switching on thread control (Mica::threadControlIs(true)) makes them atomic for agents that
-// hand nodes to other threads. The check costs one predictable branch per count change.
+// switching on thread control (Mica::threadControlIs(true), ThreadControl.h) makes them atomic
+// for agents that hand nodes to other threads. The check costs one predictable branch per count
+// change.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <utility>
 
-namespace Mica {
+#include "platform/mica/ThreadControl.h"
 
-// Whether reference counts must be updated atomically. Off by default: the runtime is
-// single-threaded and atomic increments cost a locked instruction per copy.
-bool threadControl() noexcept;
-void threadControlIs(bool on) noexcept;
+namespace Mica {
 
 class Node {
  public:
@@ -28,8 +34,19 @@ class Node {
   Node& operator=(const Node&) = delete;
   virtual ~Node() = default;
 
+  // From the node pool (NodePool.h); the size given to delete is the size of the most derived
+  // class, since the destructor is virtual.
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size) noexcept;
+  // Over-aligned nodes: the global aligned operator new and delete.
+  static void* operator new(size_t size, std::align_val_t align);
+  static void operator delete(void* p, size_t size, std::align_val_t align) noexcept;
+  // Placement new stays available (a class operator new hides the global one).
+  static void* operator new(size_t, void* where) noexcept { return where; }
+  static void operator delete(void*, void*) noexcept {}
+
   void ref() const noexcept {
-    if (threadControlFlag_) [[unlikely]] {
+    if (threadControl()) [[unlikely]] {
       std::atomic_ref<uint32_t>(refCount_).fetch_add(1, std::memory_order_relaxed);
     } else {
       ++refCount_;
@@ -37,7 +54,7 @@ class Node {
   }
   void unref() const noexcept {
     uint32_t left;
-    if (threadControlFlag_) [[unlikely]] {
+    if (threadControl()) [[unlikely]] {
       left = std::atomic_ref<uint32_t>(refCount_).fetch_sub(1, std::memory_order_acq_rel) - 1;
     } else {
       left = --refCount_;
@@ -53,9 +70,6 @@ class Node {
   virtual void lastUserGone() { delete this; }
 
  private:
-  friend void threadControlIs(bool) noexcept;
-  friend bool threadControl() noexcept;
-  static inline bool threadControlFlag_ = false;
   mutable uint32_t refCount_ = 0;
 };
 

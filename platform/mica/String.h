@@ -1,70 +1,126 @@
-// Mica::String: an immutable, interned, counted string.
+// Mica::String: an immutable, interned, counted string held as a 32-bit handle.
 //
 // Millions of keys repeat a few policy and group names, so every distinct text is stored once
-// in a process-wide intern table and a String is one pointer to it: copying adds a reference,
-// equality is a pointer comparison, the hash is computed once per distinct text. The empty
-// string is the null pointer and costs nothing.
+// in a process-wide intern table and a String is the 32-bit index of its slot there: a key of a
+// name and a 32-bit pair id takes 8 bytes. Copying adds a reference to the slot, the last
+// release frees the text and its slot, and a freed slot is reused by the next new text (most
+// recently freed first). Equality is a handle comparison; the hash is computed once per
+// distinct text, when it is interned. Handle 0 is the empty string: it has no slot and costs
+// nothing, and a moved-from String is empty.
 //
-// Ordering is by bytes (std::string_view comparison), so ordered collections iterate in the same
-// order in every run.
+// Ordering is by bytes (std::string_view comparison), never by handle, so ordered collections
+// iterate in the same order in every run whatever order the texts were interned in.
 //
-// Thread-safety: the intern table and counts follow Mica::threadControl(); the runtime is
-// single-threaded by default.
+// Cost: view(), c_str(), size() and hash() find the slot through a short directory of segments
+// (a bit scan and two loads); a copy or destruction updates the count in the slot's record.
+// The per-text overhead is a record (16 bytes and the text), a slot (8 bytes) and an entry of
+// the lookup set.
+//
+// Thread-safety: follows Mica::threadControl(). Off (the default), nothing is locked and
+// counts are plain integers. On, counts are atomic, interning and the last release take the
+// table's lock, and the text of a String that a thread holds stays readable without a lock
+// (records and segments never move).
 #pragma once
 
 #include <fmt/format.h>
 
+#include <atomic>
+#include <bit>
 #include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "platform/mica/ThreadControl.h"
+
 namespace Mica {
 
 namespace internal {
+// The record of one interned text. `size` bytes follow it, then a terminating NUL.
 struct StringRep {
   uint32_t refs;
   uint32_t size;
   uint64_t hash;
-  // `size` bytes follow, then a terminating NUL.
   const char* data() const noexcept { return reinterpret_cast<const char*>(this + 1); }
 };
-StringRep* intern(std::string_view text);
-void release(StringRep* rep) noexcept;
+
+// The slots, in segments that never move: segment k holds kFirstSegmentSlots << k slots, so
+// 27 segments cover every 32-bit handle while a table of a few names takes one small segment.
+inline constexpr uint32_t kFirstSegmentBits = 6;
+inline constexpr uint64_t kFirstSegmentSlots = uint64_t{1} << kFirstSegmentBits;
+inline constexpr int kSegments = 33 - kFirstSegmentBits;
+extern StringRep** stringSegments[kSegments];
+
+// The record of a live handle (not 0).
+inline StringRep* stringRep(uint32_t handle) noexcept {
+  const uint64_t j = uint64_t{handle} + kFirstSegmentSlots;
+  const int k = std::bit_width(j) - 1 - static_cast<int>(kFirstSegmentBits);
+  return stringSegments[k][j - (kFirstSegmentSlots << k)];
+}
+
+// Returns the handle of `text` with one more reference. REQUIRES: !text.empty().
+uint32_t intern(std::string_view text);
+// Drops one reference to a live handle under thread control; frees the text with the last.
+void releaseShared(uint32_t handle) noexcept;
+// Frees the text and slot of a handle whose count just reached 0 (no thread control).
+void freeSlot(uint32_t handle) noexcept;
+
+inline void addRef(uint32_t handle) noexcept {
+  StringRep* r = stringRep(handle);
+  if (threadControl()) [[unlikely]] {
+    std::atomic_ref<uint32_t>(r->refs).fetch_add(1, std::memory_order_relaxed);
+  } else {
+    ++r->refs;
+  }
+}
+inline void dropRef(uint32_t handle) noexcept {
+  if (threadControl()) [[unlikely]] {
+    releaseShared(handle);
+  } else if (--stringRep(handle)->refs == 0) {
+    freeSlot(handle);
+  }
+}
 }  // namespace internal
 
 class String {
  public:
   String() noexcept = default;
   String(const char* text) : String(std::string_view(text)) {}
-  String(std::string_view text) : rep_(text.empty() ? nullptr : internal::intern(text)) {}
+  String(std::string_view text) : handle_(text.empty() ? 0 : internal::intern(text)) {}
   String(const std::string& text) : String(std::string_view(text)) {}
-  String(const String& o) noexcept : rep_(o.rep_) {
-    if (rep_) ++rep_->refs;
+  String(const String& o) noexcept : handle_(o.handle_) {
+    if (handle_) internal::addRef(handle_);
   }
-  String(String&& o) noexcept : rep_(std::exchange(o.rep_, nullptr)) {}
+  String(String&& o) noexcept : handle_(std::exchange(o.handle_, 0)) {}
   ~String() {
-    if (rep_ && --rep_->refs == 0) internal::release(rep_);
+    if (handle_) internal::dropRef(handle_);
   }
   String& operator=(String o) noexcept {
-    std::swap(rep_, o.rep_);
+    std::swap(handle_, o.handle_);
     return *this;
   }
 
   std::string_view view() const noexcept {
-    return rep_ ? std::string_view(rep_->data(), rep_->size) : std::string_view();
+    if (!handle_) return {};
+    const internal::StringRep* r = internal::stringRep(handle_);
+    return {r->data(), r->size};
   }
-  const char* c_str() const noexcept { return rep_ ? rep_->data() : ""; }
+  // NUL-terminated; valid while this String (or a copy) lives.
+  const char* c_str() const noexcept { return handle_ ? internal::stringRep(handle_)->data() : ""; }
   std::string str() const { return std::string(view()); }
-  size_t size() const noexcept { return rep_ ? rep_->size : 0; }
-  bool empty() const noexcept { return rep_ == nullptr; }
-  // Hash of the text, computed once when the text was interned.
-  uint64_t hash() const noexcept { return rep_ ? rep_->hash : 0; }
+  size_t size() const noexcept { return handle_ ? internal::stringRep(handle_)->size : 0; }
+  bool empty() const noexcept { return handle_ == 0; }
+  // Hash of the text, computed once when the text was interned; 0 for the empty string.
+  uint64_t hash() const noexcept { return handle_ ? internal::stringRep(handle_)->hash : 0; }
+  // The slot of the text in the intern table; 0 for the empty string. Equal texts that are
+  // alive at the same time have the same handle; a freed text's handle may come back for
+  // another text, so a handle names a text only while a String holds it.
+  uint32_t handle() const noexcept { return handle_; }
 
-  friend bool operator==(const String& a, const String& b) noexcept { return a.rep_ == b.rep_; }
+  friend bool operator==(const String& a, const String& b) noexcept { return a.handle_ == b.handle_; }
   friend std::strong_ordering operator<=>(const String& a, const String& b) noexcept {
-    if (a.rep_ == b.rep_) return std::strong_ordering::equal;
+    if (a.handle_ == b.handle_) return std::strong_ordering::equal;
     return a.view() <=> b.view();
   }
   friend bool operator==(const String& a, std::string_view b) noexcept { return a.view() == b; }
@@ -75,11 +131,15 @@ class String {
   }
 
  private:
-  internal::StringRep* rep_ = nullptr;
+  uint32_t handle_ = 0;
 };
+static_assert(sizeof(String) == 4, "a String is one 32-bit handle");
 
 // Number of distinct texts currently interned (for memory accounting).
 size_t internedStrings() noexcept;
+// Number of slots the table has handed out so far, free or not (for memory accounting and
+// tests of slot reuse).
+size_t internSlots() noexcept;
 
 }  // namespace Mica
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,6 +42,8 @@ TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
   Mica::String fromEmpty("");
   Mica::String fromView{std::string_view()};
   EXPECT_TRUE(none.empty());
+  EXPECT_EQ(none.handle(), 0u);
+  EXPECT_EQ(fromEmpty.handle(), 0u);
   EXPECT_EQ(none, fromEmpty);
   EXPECT_EQ(none, fromView);
   EXPECT_EQ(none.size(), 0u);
@@ -85,10 +88,62 @@ TEST(StringTest, InternTableDropsATextWithItsLastCopy) {
     EXPECT_EQ(Mica::internedStrings(), before + 1);
   }
   EXPECT_EQ(Mica::internedStrings(), before);
-  // Interned again from scratch afterwards.
+  // Interned again from scratch afterwards, with the same hash.
   Mica::String again("intern-table-test-unique-text");
   EXPECT_EQ(again.view(), "intern-table-test-unique-text");
+  EXPECT_EQ(again.hash(), Mica::String(std::string("intern-table-test-unique-text")).hash());
   EXPECT_EQ(Mica::internedStrings(), before + 1);
+}
+
+TEST(StringTest, ANewTextTakesTheSlotFreedLast) {
+  uint32_t first = 0;
+  uint32_t second = 0;
+  {
+    Mica::String a("slot-reuse-test-a");
+    Mica::String b("slot-reuse-test-b");
+    first = a.handle();
+    second = b.handle();
+    EXPECT_NE(first, second);
+    EXPECT_NE(first, 0u);
+    a = Mica::String();
+    b = Mica::String();
+  }
+  const size_t slots = Mica::internSlots();
+  Mica::String c("slot-reuse-test-c");
+  Mica::String d("slot-reuse-test-d");
+  EXPECT_EQ(c.handle(), second);
+  EXPECT_EQ(d.handle(), first);
+  EXPECT_EQ(Mica::internSlots(), slots);
+  EXPECT_EQ(c.view(), "slot-reuse-test-c");
+  EXPECT_EQ(d.view(), "slot-reuse-test-d");
+  // Order stays by bytes whatever the slots: d took the older slot.
+  EXPECT_LT(c, d);
+}
+
+TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
+  Mica::threadControlIs(true);
+  const size_t before = Mica::internedStrings();
+  const Mica::String shared("thread-test-shared");
+  // Both threads copy one text and intern and drop the same few others, so that a last release
+  // races with a new interning of the same text.
+  const auto churn = [&shared](bool* ok) {
+    for (int i = 0; i < 20'000; ++i) {
+      const Mica::String copy = shared;
+      const std::string text = "thread-test-" + std::to_string(i % 8);
+      const Mica::String mine(text);
+      if (copy.view() != "thread-test-shared" || mine.view() != text) *ok = false;
+    }
+  };
+  bool okOther = true;
+  bool okHere = true;
+  std::thread other(churn, &okOther);
+  churn(&okHere);
+  other.join();
+  Mica::threadControlIs(false);
+  EXPECT_TRUE(okOther);
+  EXPECT_TRUE(okHere);
+  EXPECT_EQ(Mica::internedStrings(), before + 1);  // only the shared text is left
+  EXPECT_EQ(shared.view(), "thread-test-shared");
 }
 
 TEST(BoundedStringTest, AcceptsUpToMaxLengthAndRejectsMore) {
