@@ -105,13 +105,13 @@ class IeStatusConfig : public Mica::Entity {
 // A million pairs hold one IeStatusConfig, two ExitGroupStatusConfig and one PolicyStatusConfig
 // each: their sizes are part of the memory budget per pair (the inline collections hold what a
 // pair usually has without a B-tree node each).
-static_assert(sizeof(ExitGroupStatusConfig::exitOption) == 56);
+static_assert(sizeof(ExitGroupStatusConfig::exitOption) == 32);
 static_assert(sizeof(PolicyStatusConfig::exitGroup) == 40);
-static_assert(sizeof(IeStatusConfig::exitGroupStatusConfig) == 56);
+static_assert(sizeof(IeStatusConfig::exitGroupStatusConfig) == 40);
 static_assert(sizeof(IeStatusConfig::policyStatusConfig) == 32);
-static_assert(sizeof(ExitGroupStatusConfig) == 104);
-static_assert(sizeof(PolicyStatusConfig) == 88);
-static_assert(sizeof(IeStatusConfig) == 128);
+static_assert(sizeof(ExitGroupStatusConfig) == 72);
+static_assert(sizeof(PolicyStatusConfig) == 80);
+static_assert(sizeof(IeStatusConfig) == 112);
 
 class IeStatusConfigDir : public Mica::Entity {
  public:
