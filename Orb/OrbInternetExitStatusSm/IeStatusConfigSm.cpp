@@ -255,9 +255,19 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   // an entry changed meanwhile) stay until the policy-entry output has reconciled, and until
   // then this pipeline, the second pass of its source included, keeps or creates the groups
   // they name; only the full walk finds those pairs.
-  if (fullWalkTraced() || staleEntriesPossible()) {
+  // The indexed walk then also visits the pairs found holding such entries when the window
+  // opened (see pairsWithStaleEntries): every pair the filter can pass is still visited.
+  if (fullWalkTraced()) {
     forEachStatusConfig(perPair);
+  } else if (staleEntriesPossible()) {
+    std::vector<VniAndLaneId> pairs = pairsBoundTo(policiesNaming(grpName));
+    const std::vector<VniAndLaneId>& stale = pairsWithStaleEntries();
+    std::vector<VniAndLaneId> both;
+    both.reserve(pairs.size() + stale.size());
+    std::set_union(pairs.begin(), pairs.end(), stale.begin(), stale.end(), std::back_inserter(both));
+    forEachStatusConfigOf(both, perPair);
   } else {
+    stalePairs_.reset();
     forEachStatusConfigOf(pairsBoundTo(policiesNaming(grpName)), perPair);
   }
 }
@@ -444,6 +454,32 @@ void IeStatusConfigSm::forEachStatusConfigOf(const Pairs& pairs, Fn&& fn) {
 // and the indexed walk, which writes the same outputs, serves.
 bool IeStatusConfigSm::fullWalkTraced() const {
   return tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress);
+}
+
+// The pairs whose status configuration holds a policy entry that the current bindings and
+// configuration do not justify (a policy no longer bound to the pair, or an entry whose
+// sequence number or group the configuration no longer has), found by one walk of the output
+// the first time an option changes while such entries may remain. No new ones appear
+// meanwhile: this machine writes entries only from the current configuration and bindings.
+const std::vector<VniAndLaneId>& IeStatusConfigSm::pairsWithStaleEntries() {
+  if (stalePairs_) return *stalePairs_;
+  stalePairs_.emplace();
+  workDone(statusCfgDir_->statusConfig.size());
+  for (const auto& [vniLaneId, statusCfg] : statusCfgDir_->statusConfig) {
+    for (const auto& [polKey, polStatusCfg] : statusCfg->policyStatusConfig) {
+      const PolicyConfig* policy = config_->policyConfig.lookup(polKey.policyName);
+      bool stale = policy == nullptr || !bindings_->polToVniLane.contains(polKey);
+      for (auto it = polStatusCfg->exitGroup.begin(); !stale && it != polStatusCfg->exitGroup.end(); ++it) {
+        const PolicyExitGroupEntry* entry = policy->exitGroup.lookup(it->first);
+        stale = entry == nullptr || !(entry->exitGroupName.get() == it->second->exitGroup.get().groupName);
+      }
+      if (stale) {
+        stalePairs_->push_back(vniLaneId);
+        break;
+      }
+    }
+  }
+  return *stalePairs_;
 }
 
 // Whether the status configuration may still hold policy entries of an earlier run: from a

@@ -37,6 +37,7 @@
 // start loses stale children even when nothing is written into it.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "runtime/InputSm.h"
@@ -97,6 +98,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   void forEachStatusConfigOf(const Pairs& pairs, Fn&& fn);
   bool fullWalkTraced() const;
   bool staleEntriesPossible() const;
+  const std::vector<VniAndLaneId>& pairsWithStaleEntries();
   void intoStatusConfigDelete(VniAndLaneId vniLaneId);
   void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
                        const GroupVniLaneKey& grpKey, bool isAdd);
@@ -108,6 +110,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   Flo::NestedOutput<ExitGroupStatusConfigSpec>* exitGroupStatusConfigOutput_;
   Flo::NestedOutput<PolicyExitGroupSpec>* policyExitGroupOutput_;
   Flo::NestedOutput<ExitOptionSpec>* exitOptionOutput_;
+  std::optional<std::vector<VniAndLaneId>> stalePairs_;  // see pairsWithStaleEntries
   bool startedOverOutput_ = false;  // statusConfig held pairs when this machine was created
 };
 
