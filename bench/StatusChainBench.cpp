@@ -34,6 +34,10 @@
 // reason a bring-up starts after settleHeap(), which consolidates what the previous chain freed.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+
+#include <fmt/format.h>
+
 #include <malloc.h>
 
 #include <map>
@@ -116,13 +120,24 @@ void perPair(benchmark::State& state, size_t n, double seconds) {
   state.counters["ns_per_pair"] = seconds * 1e9 / pairs;
 }
 
-// Records the longest task run of a scheduler.
+// Records the longest task run of a scheduler. With IE_BENCH_LONG_RUNS=<micros> in the
+// environment, every run longer than that is also written to stderr with its task and work,
+// to find what makes a run long.
 class LongestRun final : public Keel::TaskRunObserver {
  public:
-  void taskRan(const Keel::Task&, uint64_t, uint64_t durationNanos, uint64_t) override {
+  LongestRun() {
+    if (const char* v = std::getenv("IE_BENCH_LONG_RUNS")) reportAboveNanos_ = std::strtoull(v, nullptr, 10) * 1000;
+  }
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t durationNanos, uint64_t work) override {
     if (durationNanos > longestNanos) longestNanos = durationNanos;
+    if (reportAboveNanos_ != 0 && durationNanos > reportAboveNanos_) {
+      fmt::print(stderr, "long run: {} {} us, work {}\n", task.taskName(), durationNanos / 1000, work);
+    }
   }
   uint64_t longestNanos = 0;
+
+ private:
+  uint64_t reportAboveNanos_ = 0;
 };
 
 // Bring-up: the three factories and runUntilIdle over the bindings and the configuration, with

@@ -114,8 +114,10 @@ class TopOutput final : public OutputBase {
             const Mica::Ptr<Entity>& entity)
       : OutputBase(sm, std::move(name), std::move(waitsFor), false), entity_(entity) {}
 
-  // Called by every `into` of this output before it writes.
+  // Called by every `into` of this output before it writes. The write counts as a unit of
+  // work of the running task, so that a pipeline's fan-out is seen by the task's budget.
   void seen(const Key& k) {
+    sm().workDone(1);
     if (reconciling_) seen_.insert(k);
   }
   size_t seenCount() const noexcept { return seen_.size(); }
@@ -170,6 +172,7 @@ class NestedOutput final : public OutputBase {
 
   // Called by every `into` of this output before it writes into `container`.
   void seen(const Mica::Ptr<Container>& container, const Key& k) {
+    sm().workDone(1);
     if (!reconciling_) return;
     visit(container);
     seen_.emplace(Spec::containerKey(*container), k);
