@@ -11,6 +11,14 @@ bool SourceBase::inputScanComplete() const noexcept {
          (state_ == ScanState::completeInitial && !sm().initialScanDone());
 }
 
+bool SourceBase::passDue() const {
+  if (!arg_.initialized()) return false;
+  sm().trace(kLevelProgress, " scan complete: {} resumed: {} scan: {}", inputScanComplete(),
+             state_ == ScanState::yielded, sm().inputSmScanState().flag(pipeline_));
+  if (state_ == ScanState::complete) return false;
+  return state_ != ScanState::completeInitial || sm().initialScanDone();
+}
+
 void SourceBase::start() {
   StateMachine& machine = sm();
   if (machine.synchronous()) {

@@ -72,6 +72,9 @@ class SourceBase : private Mica::Subscriber {
 
  protected:
   // Scan bookkeeping shared by every top level; called by the level template.
+  // The start of doInputScan<N>(): traces the entry and tells whether a pass is to run (the
+  // input SM is initialized and the scan is neither complete nor waiting for initialScanDone).
+  bool passDue() const;
   // The pass stopped early; `total` is the collection's size, reported as work pending.
   void yielded(uint64_t total);
   void completed();

@@ -127,11 +127,7 @@ class TopLevel final : public SourceBase {
   }
 
   void doInputScan() override {
-    if (!arg().initialized()) return;
-    sm().trace(kLevelProgress, " scan complete: {} resumed: {} scan: {}", inputScanComplete(),
-               state_ == ScanState::yielded, sm().inputSmScanState().flag(pipeline()));
-    if (state_ == ScanState::complete) return;
-    if (state_ == ScanState::completeInitial && !sm().initialScanDone()) return;
+    if (!passDue()) return;
     if (!typedArg().enPtr()) {
       Mica::fail("Sm args can only be null if marked as Optional in the SM type declaration");
       return;

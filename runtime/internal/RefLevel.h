@@ -73,11 +73,7 @@ class RefTopLevel final : public SourceBase {
   }
 
   void doInputScan() override {
-    if (!arg().initialized()) return;
-    sm().trace(kLevelProgress, " scan complete: {} resumed: {} scan: {}", inputScanComplete(),
-               state_ == ScanState::yielded, sm().inputSmScanState().flag(pipeline()));
-    if (state_ == ScanState::complete) return;
-    if (state_ == ScanState::completeInitial && !sm().initialScanDone()) return;
+    if (!passDue()) return;
     follow(pointee());
     uint64_t count = 0;
     if (followed_) {
