@@ -252,22 +252,6 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
 }
 
-TEST_P(IeGroupToPolicySmTest, NewEntryStartsWithTheDefaultGroupAndIsSetLater) {
-  start();
-  OutputLog log(dir_);
-  auto entry = config_->statusConfigIs(v_)->policyStatusConfigIs(pol("P"))->exitGroupIs(10);
-  expectConsistent();
-  EXPECT_TRUE(log.events().empty());
-  entry->exitGroupIs(grp("G"));
-  expectConsistent();
-  EXPECT_EQ(log.events(), (Texts{"+group G@1.2", "+P@1.2 in G@1.2"}));
-  // Back to no group: the pair goes, and nothing is filed under the default key.
-  log.clear();
-  entry->exitGroupIs(GroupVniLaneKey());
-  expectConsistent();
-  EXPECT_EQ(log.events(), (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
-}
-
 TEST_P(IeGroupToPolicySmTest, RestartDeletesExactlyTheStalePairs) {
   list("P", 10, "G");
   list("P", 20, "G");

@@ -95,10 +95,6 @@ class IeStatusConfigSmTest : public IeTest::ModeFixture {
     config_->policyConfigIs(policy)->exitGroupIs(seqNo, group);
     runUntilIdle();
   }
-  void entryDel(const char* policy, double seqNo) {
-    config_->policyConfigIs(policy)->exitGroupDel(seqNo);
-    runUntilIdle();
-  }
   void option(const char* group, const char* exit) {
     config_->exitGroupConfigIs(group)->exitOptionIs(local(exit));
     runUntilIdle();
@@ -115,29 +111,6 @@ class IeStatusConfigSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> bindings_{new IePolicyToVniLaneDir()};
   Mica::Ptr<IeStatusConfigDir> dir_{new IeStatusConfigDir()};
 };
-
-TEST_P(IeStatusConfigSmTest, UnconfiguredPolicyGivesEmptyPairUntilConfigured) {
-  bind("P", pair(1, 1));
-  auto sm = start();
-  ASSERT_TRUE(dir_->statusConfig.contains(pair(1, 1)));
-  EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->policyStatusConfig.empty());
-  EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->exitGroupStatusConfig.empty());
-  expectReference();
-
-  option("G", "wan1");
-  entry("P", 10, "G");
-  entry("P", 10.5, "H");  // H is not configured
-  expectReference();
-  const auto policy = dir_->statusConfig.get(pair(1, 1))->policyStatusConfig.get(PolicyVniLaneKey("P", pair(1, 1)));
-  ASSERT_TRUE(policy);
-  ASSERT_EQ(policy->exitGroup.size(), 2u);  // 10 and 10.5 are distinct keys
-  EXPECT_EQ(policy->exitGroup.get(10.5)->exitGroup.get(), GroupVniLaneKey("H", pair(1, 1)));
-  EXPECT_FALSE(dir_->statusConfig.get(pair(1, 1))->exitGroupStatusConfig.contains(GroupVniLaneKey("H", pair(1, 1))));
-
-  entryDel("P", 10);
-  expectReference();
-  EXPECT_TRUE(policy->exitGroup.contains(10.5));
-}
 
 TEST_P(IeStatusConfigSmTest, GroupsConfiguredLaterOrWithoutOptions) {
   entry("P", 10, "G");
@@ -198,18 +171,6 @@ TEST_P(IeStatusConfigSmTest, ChangingAnEntryDropsTheOldGroupEvenWhenStillNamed) 
   expectReference();
 }
 
-TEST_P(IeStatusConfigSmTest, RemovingTheLastEntryKeepsThePair) {
-  option("G", "wan1");
-  entry("P", 10, "G");
-  bind("P", pair(1, 1));
-  auto sm = start();
-  entryDel("P", 10);
-  expectReference();
-  ASSERT_TRUE(dir_->statusConfig.contains(pair(1, 1)));
-  EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->policyStatusConfig.empty());
-  EXPECT_TRUE(dir_->statusConfig.get(pair(1, 1))->exitGroupStatusConfig.empty());
-}
-
 TEST_P(IeStatusConfigSmTest, RemovingAPolicyOrItsBindingRemovesItsPairs) {
   option("G", "wan1");
   entry("P", 10, "G");
@@ -236,37 +197,6 @@ TEST_P(IeStatusConfigSmTest, RemovingAPolicyOrItsBindingRemovesItsPairs) {
   unbind("Q", pair(2, 1));
   EXPECT_FALSE(dir_->statusConfig.contains(pair(2, 1)));
   EXPECT_EQ(dir_->statusConfig.size(), 1u);
-}
-
-TEST_P(IeStatusConfigSmTest, OptionAndGroupRemovalReachEveryPairNamingTheGroup) {
-  option("G", "wan1");
-  option("G", "wan2");
-  option("H", "wan1");
-  entry("P", 10, "G");
-  entry("Q", 5, "H");
-  entry("Q", 6, "G");
-  bind("P", pair(1, 1));
-  bind("P", pair(1, 2));
-  bind("Q", pair(2, 1));
-  auto sm = start();
-  expectReference();
-
-  optionDel("G", "wan1");
-  expectReference();
-  for (VniAndLaneId v : {pair(1, 1), pair(1, 2), pair(2, 1)}) {
-    EXPECT_FALSE(dir_->statusConfig.get(v)->exitGroupStatusConfig.get(GroupVniLaneKey("G", v))->exitOption.contains(
-        ExitVniLaneKey(local("wan1"), v)));
-  }
-  // H keeps its own wan1.
-  EXPECT_EQ(dir_->statusConfig.get(pair(2, 1))->exitGroupStatusConfig.get(GroupVniLaneKey("H", pair(2, 1)))->exitOption.size(), 1u);
-
-  config_->exitGroupConfigDel("G");
-  runUntilIdle();
-  expectReference();
-  EXPECT_EQ(dir_->statusConfig.get(pair(2, 1))->exitGroupStatusConfig.size(), 1u);
-
-  option("G", "wan9");
-  expectReference();
 }
 
 TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {

@@ -53,31 +53,6 @@ class NestedSmTest : public IeTest::ModeFixture {
   Mica::Ptr<OutRoot> out_ = Mica::make<OutRoot>();
 };
 
-TEST_P(NestedSmTest, FollowsEveryChangeBelowTheRoot) {
-  build(3, 4);
-  root_->midsIs(4);  // a mid without leaves still gets its container
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(sm->idle());
-  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-  EXPECT_EQ(out_->mids.size(), 4u);
-
-  auto mid = root_->mids.get(2);
-  const std::vector<std::function<void()>> changes = {
-      [&] { mid->leafIs(9, 299); },
-      [&] { leaf(2, 1)->valueIs(298); },
-      [&] { mid->leavesDel(2); },
-      [&] { leaf(2, 3)->valueIs(0); },  // unset: filtered out
-      [&] { root_->midsIs(5)->leafIs(1, 501); },
-      [&] { root_->midsDel(4); },
-  };
-  for (size_t i = 0; i < changes.size(); ++i) {
-    changes[i]();
-    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_)) << "after change " << i;
-  }
-  EXPECT_TRUE(scheduler().idle());
-}
-
 TEST_P(NestedSmTest, RemovingAMidRetractsEverythingBelowIt) {
   build(3, 3);
   auto sm = start();

@@ -187,44 +187,6 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
   EXPECT_GT(shrinks, 10u);
 }
 
-// A scan resumes at lowerBound(bookmark) after its bookmark was deleted, whichever
-// representation the deletion left.
-TYPED_TEST(CollBaseTest, LowerBoundOfADeletedKeyIsTheNextKey) {
-  auto& h = this->h;
-  for (int size = 1; size <= 5; ++size) {
-    for (int gone = 0; gone < size; ++gone) {
-      for (int k = 0; k < size; ++k) h.keys.insert(h, 2 * k);
-      h.keys.erase(h, 2 * gone);
-      auto it = h.keys.lowerBound(2 * gone);
-      if (gone + 1 < size) {
-        ASSERT_NE(it, h.keys.end());
-        EXPECT_EQ(*it, 2 * gone + 2);
-      } else {
-        EXPECT_EQ(it, h.keys.end());
-      }
-      h.keys.checkInvariants();
-      h.keys.clearSilently();
-    }
-  }
-}
-
-// Stepping by key tolerates deleting the current element, also when the deletions move the
-// elements from the B-tree back inline mid-walk.
-TYPED_TEST(CollBaseTest, DeletingTheCurrentElementWhileSteppingByKey) {
-  auto& h = this->h;
-  for (int k = 0; k < 6; ++k) h.values.set(h, k, k * 10);
-  std::vector<int> visited;
-  for (auto it = h.values.begin(); it != h.values.end();) {
-    const int k = it->first;
-    visited.push_back(it->second);
-    if (k != 4) h.values.erase(h, k);
-    it = h.values.upperBound(k);
-  }
-  EXPECT_EQ(visited, (std::vector<int>{0, 10, 20, 30, 40, 50}));
-  EXPECT_EQ(keysOf(h.values), std::vector<int>{4});
-  h.values.checkInvariants();
-}
-
 // Children keep their owner across conversions and lose it with the collection.
 TYPED_TEST(CollBaseTest, ChildrenKnowTheirOwnerUntilTheCollectionGoes) {
   std::vector<Mica::Ptr<Child>> held;
