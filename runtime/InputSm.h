@@ -65,10 +65,9 @@ class SourceBase : private Mica::Subscriber {
   // shouldYield<N>(): false without a task or while inReactor, else the task's answer.
   bool shouldYield() const;
   bool inTask() const noexcept { return task_ && task_->taskCurrentlyRunning(); }
-  // Reports work done in the current run (one unit per element visited).
-  void workDone(uint64_t n) noexcept {
-    if (task_) task_->taskWorkCountInc(n);
-  }
+  // Reports work done (one unit per element visited) to the run doing it: the scan task's own
+  // run, or the run of whatever task a reactor's nested pass happens in.
+  void workDone(uint64_t n) const { sm().workDone(n); }
 
  protected:
   // Scan bookkeeping shared by every top level; called by the level template.

@@ -90,7 +90,7 @@ bool OutputBase::reconcile() {
         ++deleted;
       }
       ++processed;
-      if (task_) task_->taskWorkCountInc(1);  // as it is done, so the task's budget sees it
+      sm_.workDone(1);  // as it is done, so the running task's budget sees it
       more = cursorNext();
       if (more && mustYield()) {
         cursorToBookmark();
@@ -110,7 +110,7 @@ bool OutputBase::reconcile() {
   // released a budget at a time: freeing a million keys is work like any other.
   while (releaseOne()) {
     ++processed;
-    if (task_) task_->taskWorkCountInc(1);
+    sm_.workDone(1);
     if (mustYield()) {
       yieldNow(processed, 0);
       return false;
