@@ -1,5 +1,6 @@
 #include "Orb/OrbInternetExitUtil/GateHelpers.h"
 
+#include "Orb/OrbInternetExitUtil/UtilTrace.h"
 #include "Orb/OrbSiEdgeModule.h"
 #include "platform/mica/Assert.h"
 #include "platform/trace/Duolog.h"
@@ -7,14 +8,6 @@
 namespace OrbInternetExit {
 
 namespace {
-
-constexpr int kUtilTraceLevel = 5;
-
-const Mica::DebugHandler& utilTrace() {
-  static const Mica::Ptr<Mica::DebugHandler> handler =
-      Mica::Platform::getDebugHandler("OrbInternetExitUtil");
-  return *handler;
-}
 
 // The InternetExit module of `orbcsd`, or empty when it has none or one of another class.
 Mica::Ptr<Orb::InternetExit> internetExitOf(const Mica::Ptr<const Orb::OrbCommonSmData>& orbcsd) {
@@ -27,14 +20,14 @@ Mica::Ptr<Orb::InternetExit> internetExitOf(const Mica::Ptr<const Orb::OrbCommon
 uint32_t createOrFetchGateId(const Mica::Ptr<const Orb::OrbCommonSmData>& orbcsd,
                              const Wire::IntfId& intfId) {
   if (const auto module = internetExitOf(orbcsd)) return module->assignGate(intfId);
-  Mica::Duolog::trace(Blip::defaultHandle(), utilTrace(), kUtilTraceLevel,
+  Mica::Duolog::trace(Blip::defaultHandle(), internal::utilTrace(), internal::kUtilTraceLevel,
                       "::createOrFetchGateId: %s, Internet-exit module is disabled", intfId);
   return ExitIntfResult::noGate;
 }
 
 bool removeGateId(const Mica::Ptr<const Orb::OrbCommonSmData>& orbcsd, const Wire::IntfId& intfId) {
   if (const auto module = internetExitOf(orbcsd)) return module->releaseGate(intfId);
-  Mica::Duolog::trace(Blip::defaultHandle(), utilTrace(), kUtilTraceLevel,
+  Mica::Duolog::trace(Blip::defaultHandle(), internal::utilTrace(), internal::kUtilTraceLevel,
                       "::removeGateId: %s, Internet-exit module is disabled", intfId);
   return false;
 }

@@ -1,16 +1,9 @@
 #include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
 
+#include "Orb/OrbInternetExitUtil/UtilTrace.h"
 #include "platform/trace/Duolog.h"
 
 namespace OrbInternetExit {
-
-namespace {
-const Mica::DebugHandler& utilTrace() {
-  static const Mica::Ptr<Mica::DebugHandler> handler = Mica::Platform::getDebugHandler("OrbInternetExitUtil");
-  return *handler;
-}
-constexpr int kUtilLevel = 5;
-}  // namespace
 
 bool otherSeqExistInPolicy(const Mica::Ptr<const PolicyStatusConfig>& policyStatusConfig, double seqNo,
                            const GroupVniLaneKey& groupKey) {
@@ -18,13 +11,13 @@ bool otherSeqExistInPolicy(const Mica::Ptr<const PolicyStatusConfig>& policyStat
   for (const auto& [entrySeqNo, entry] : policyStatusConfig->exitGroup) {
     if (entrySeqNo == seqNo) continue;
     if (entry->exitGroup.get() == groupKey) {
-      Mica::Duolog::trace(Blip::defaultHandle(), utilTrace(), kUtilLevel,
+      Mica::Duolog::trace(Blip::defaultHandle(), internal::utilTrace(), internal::kUtilTraceLevel,
                           "::otherSeqExistInPolicy: %s exist as seqNo %s in policy %s", groupKey, entrySeqNo,
                           policyStatusConfig->policyKey());
       return true;
     }
   }
-  Mica::Duolog::trace(Blip::defaultHandle(), utilTrace(), kUtilLevel,
+  Mica::Duolog::trace(Blip::defaultHandle(), internal::utilTrace(), internal::kUtilTraceLevel,
                       "::otherSeqExistInPolicy: no other %s exist in policy %s", groupKey,
                       policyStatusConfig->policyKey());
   return false;
