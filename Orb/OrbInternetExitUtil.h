@@ -3,3 +3,5 @@
 #pragma once
 
 #include "Orb/OrbInternetExitUtil/GateHelpers.h"
+#include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+#include "Orb/OrbInternetExitUtil/ValidInterface.h"
