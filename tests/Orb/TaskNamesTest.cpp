@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "platform/trace/Trace.h"
 
@@ -66,6 +67,20 @@ TEST_F(TaskNamesTest, ReverseMapNamesItsTasksAndOutput) {
   EXPECT_TRUE(recorder_.names.contains("OrbInternetExit::IeGroupToPolicySm-ConfigSm6InputScanTask0"));
   EXPECT_TRUE(recorder_.names.contains("IeGroupToPolicySm-groupToPolicyDirGroupToPolicyPolicyOutputTask"));
   EXPECT_TRUE(capture_.contains("Reconciling groupToPolicyDirGroupToPolicyPolicyOutput: false"));
+}
+
+TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {
+  Mica::Ptr<IeExitOptionDir> options(new IeExitOptionDir());
+  Mica::Ptr<SvcResolverRequestDir> out(new SvcResolverRequestDir());
+  out->resolverRequestIs(VniLaneSvcGroupName("S", VniAndLaneId(Lane::VniId(1), 1)));  // stale
+  auto sm = ieRemoteSvcResolverRequestSmFactory(options, out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->resolverRequest.empty());
+  EXPECT_TRUE(recorder_.names.contains(
+      "OrbInternetExit::IeRemoteSvcResolverRequestSm-ExitOptionDirSm18InputScanTask0"));
+  EXPECT_TRUE(recorder_.names.contains("IeRemoteSvcResolverRequestSm-svcReqDirResolverRequestOutputTask"));
+  EXPECT_TRUE(capture_.contains("Reconciling svcReqDirResolverRequestOutput: true"));
 }
 
 }  // namespace
