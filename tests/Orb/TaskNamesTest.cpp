@@ -6,6 +6,7 @@
 
 #include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IePolicyStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "platform/trace/Trace.h"
@@ -92,6 +93,25 @@ TEST_F(TaskNamesTest, ExitOptionStatusNamesItsTasksAndOutputs) {
     EXPECT_TRUE(recorder_.names.contains(name)) << name;
   }
   EXPECT_TRUE(capture_.contains("Reconciling exitOptionDirExitOptionStatusGroupOutput: true"));
+}
+
+TEST_F(TaskNamesTest, PolicyStatusNamesItsTasksAndOutput) {
+  Mica::Ptr<IePolicyDir> out(new IePolicyDir());
+  out->policyStatusIs(PolicyVniLaneKey(Mica::String("P"), VniAndLaneId(Lane::VniId(1), 1)))
+      ->exitIntfIs(ExitIntfResult());  // stale
+  auto sm = iePolicyStatusSmFactory(Mica::Ptr<IeStatusConfigDir>(new IeStatusConfigDir()),
+                                    Mica::Ptr<IeExitGroupDir>(new IeExitGroupDir()),
+                                    Mica::Ptr<IeGroupToPolicyDir>(new IeGroupToPolicyDir()), out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->policyStatus.empty());
+  for (const char* name : {"OrbInternetExit::IePolicyStatusSm-ConfigSm24InputScanTask0",
+                           "OrbInternetExit::IePolicyStatusSm-GroupToPolicyDirSm28InputScanTask1",
+                           "OrbInternetExit::IePolicyStatusSm-ExitGroupDirSm30InputScanTask2",
+                           "IePolicyStatusSm-policyDirPolicyStatusExitIntfOutputTask"}) {
+    EXPECT_TRUE(recorder_.names.contains(name)) << name;
+  }
+  EXPECT_TRUE(capture_.contains("Reconciling policyDirPolicyStatusExitIntfOutput: true"));
 }
 
 TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {

@@ -1,0 +1,334 @@
+#include "Orb/OrbInternetExitStatusSm/IePolicyStatusSm.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/trace/Trace.h"
+#include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using Texts = std::vector<std::string>;
+
+VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+ExitIntfResult intf(const char* name, uint32_t gate = 7) {
+  return ExitIntfResult(Wire::IntfId(name), "default", gate, 1, ExitResultType::localDefaultVrf());
+}
+
+// Logs IePolicyDir's changes in order: "+P"/"-P" for statuses, "P +I"/"P -I" for interfaces,
+// "P wins G" for the winning group.
+class PolicyLog final : private Mica::Subscriber {
+ public:
+  explicit PolicyLog(Mica::Ptr<IePolicyDir> dir) : dir_(std::move(dir)) {
+    wantsDescendants_ = true;
+    dir_->subscriberAdd(this);
+  }
+  ~PolicyLog() { dir_->subscriberRemove(this); }
+  PolicyLog(const PolicyLog&) = delete;
+  PolicyLog& operator=(const PolicyLog&) = delete;
+  Texts events;
+
+ private:
+  void onNotification(Mica::AttrId, const void* key, const void*) override {
+    const auto& k = *static_cast<const PolicyVniLaneKey*>(key);
+    events.push_back(fmt::format("{}{}", dir_->policyStatus.contains(k) ? '+' : '-', k));
+  }
+  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void* key, const void*) override {
+    const auto& s = static_cast<const PolicyStatus&>(source);
+    if (attr == PolicyStatus::winningExitGroupId) {
+      events.push_back(fmt::format("{} wins {}", s.key(), s.winningExitGroup.get().groupName));
+    } else {
+      const auto& r = *static_cast<const ExitIntfResult*>(key);
+      events.push_back(fmt::format("{} {}{}", s.key(), s.exitIntf.contains(r) ? '+' : '-', r.intfId));
+    }
+  }
+  Mica::Ptr<IePolicyDir> dir_;
+};
+
+class IePolicyStatusSmTest : public IeTest::ModeFixture {
+ protected:
+  void start() {
+    sm_ = iePolicyStatusSmFactory(config_, groups_, reverse_, policies_, control());
+    runUntilIdle();
+  }
+  PolicyVniLaneKey policy(const char* name, VniAndLaneId v = pair(1, 1)) { return PolicyVniLaneKey(Mica::String(name), v); }
+  GroupVniLaneKey group(const char* name, VniAndLaneId v = pair(1, 1)) { return GroupVniLaneKey(Mica::String(name), v); }
+
+  // Policy P lists G at seqNo, and the reverse map says so (written in that order, as the chain does).
+  void entry(const PolicyVniLaneKey& p, double seqNo, const GroupVniLaneKey& g) {
+    config_->statusConfigIs(p.vniLaneId)->policyStatusConfigIs(p)->exitGroupIs(seqNo, g);
+    reverse_->groupToPolicyIs(g)->policyIs(p);
+    runUntilIdle();
+  }
+  void entryDel(const PolicyVniLaneKey& p, double seqNo) {
+    auto cfg = config_->statusConfig.get(p.vniLaneId)->policyStatusConfig.get(p);
+    const GroupVniLaneKey g = cfg->exitGroup.get(seqNo)->exitGroup.get();
+    cfg->exitGroupDel(seqNo);
+    bool stillListed = false;
+    for (const auto& [s, e] : cfg->exitGroup) stillListed |= e->exitGroup.get() == g;
+    if (!stillListed) {
+      auto r = reverse_->groupToPolicy.get(g);
+      r->policyDel(p);
+      if (r->policy.empty()) reverse_->groupToPolicyDel(g);
+    }
+    runUntilIdle();
+  }
+  void result(const GroupVniLaneKey& g, const char* option, std::optional<ExitIntfResult> r) {
+    const ExitVniLaneKey k(ExitKey(Mica::String(option), ExitType::localExit()), g.vniLaneId);
+    if (r) {
+      groups_->exitGroupStatusIs(g)->resultIs(k, *r);
+    } else if (auto s = groups_->exitGroupStatus.get(g)) {
+      s->resultDel(k);
+      if (s->result.empty()) groups_->exitGroupStatusDel(g);
+    }
+    runUntilIdle();
+  }
+  std::string statusOf(const PolicyVniLaneKey& p) const {
+    const auto* s = policies_->policyStatus.lookup(p);
+    if (!s) return "none";
+    std::string out = fmt::format("{}:", s->winningExitGroup.get().groupName);
+    for (const auto& r : s->exitIntf) out += fmt::format(" {}", r.intfId);
+    return out;
+  }
+
+  // From scratch: every configured policy's winner (lowest seqNo whose group has results) and
+  // its distinct results; the scratchpad of every evaluated policy holds the same set.
+  void expectReference() const {
+    std::map<std::string, std::string> expected, actual;
+    for (const auto& [v, cfg] : config_->statusConfig) {
+      for (const auto& [p, pc] : cfg->policyStatusConfig) {
+        for (const auto& [seqNo, e] : pc->exitGroup) {
+          const auto* s = groups_->exitGroupStatus.lookup(e->exitGroup.get());
+          if (!s || s->result.empty()) continue;
+          std::set<ExitIntfResult> distinct;
+          for (const auto& [o, r] : s->result) distinct.insert(r);
+          std::string text = fmt::format("{}:", e->exitGroup.get().groupName);
+          for (const auto& r : distinct) text += fmt::format(" {}", r.intfId);
+          expected[fmt::format("{}", p)] = text;
+          break;
+        }
+      }
+    }
+    for (const auto& [p, s] : policies_->policyStatus) actual[fmt::format("{}", p)] = statusOf(p);
+    EXPECT_EQ(actual, expected);
+    EXPECT_TRUE(policies_->checkInvariants());
+    for (const auto& [p, list] : sm_->localAttrStore().entries<IePolicyStatusSm::UniqueIntfList>()) {
+      const auto* s = policies_->policyStatus.lookup(p);
+      EXPECT_EQ(list->intfList.size(), s ? s->exitIntf.size() : 0u) << fmt::format("{}", p);
+    }
+  }
+
+  Mica::Ptr<IeStatusConfigDir> config_ = Mica::make<IeStatusConfigDir>();
+  Mica::Ptr<IeExitGroupDir> groups_ = Mica::make<IeExitGroupDir>();
+  Mica::Ptr<IeGroupToPolicyDir> reverse_ = Mica::make<IeGroupToPolicyDir>();
+  Mica::Ptr<IePolicyDir> policies_ = Mica::make<IePolicyDir>();
+  Mica::Ptr<IePolicyStatusSm> sm_;
+};
+
+TEST_P(IePolicyStatusSmTest, FailoverAddsTheNewInterfacesBeforeRemovingTheOldOnesThenNamesTheWinner) {
+  const auto p = policy("P");
+  entry(p, 10, group("G1"));
+  entry(p, 20, group("G2"));
+  result(group("G1"), "a", intf("I1"));
+  result(group("G1"), "b", intf("I2"));
+  result(group("G2"), "c", intf("I3"));
+  start();
+  EXPECT_EQ(statusOf(p), "G1: I1 I2");
+
+  PolicyLog log(policies_);
+  groups_->exitGroupStatusDel(group("G1"));  // both results of G1 go at once
+  runUntilIdle();
+  EXPECT_EQ(log.events, (Texts{"P@1.1 +I3", "P@1.1 -I1", "P@1.1 -I2", "P@1.1 wins G2"}));
+
+  log.events.clear();
+  result(group("G1"), "a", intf("I1"));
+  EXPECT_EQ(log.events, (Texts{"P@1.1 +I1", "P@1.1 -I3", "P@1.1 wins G1"}));
+
+  groups_->exitGroupStatusDel(group("G1"));
+  runUntilIdle();
+  log.events.clear();
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
+  Mica::TraceCapture capture;
+  result(group("G2"), "c", std::nullopt);
+  EXPECT_EQ(log.events, (Texts{"P@1.1 -I3", "-P@1.1"}));
+  EXPECT_TRUE(capture.contains("filter( policyDir.policyStatus[ policyKey ] ) failed, terminating pipeline"));
+  expectReference();
+}
+
+TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
+  const auto p = policy("P");
+  entry(p, 10, group("G"));
+  start();
+  result(group("G"), "a", intf("I1"));
+  result(group("G"), "b", intf("I1"));
+  EXPECT_EQ(statusOf(p), "G: I1");
+  PolicyLog log(policies_);
+  result(group("G"), "a", std::nullopt);
+  EXPECT_EQ(log.events, Texts{});  // the member stays; the winner is rewritten unchanged
+  EXPECT_EQ(statusOf(p), "G: I1");
+}
+
+TEST_P(IePolicyStatusSmTest, AGroupSharedByTwoPoliciesChangesBoth) {
+  entry(policy("P1"), 10, group("G"));
+  entry(policy("P2"), 5, group("G"));
+  entry(policy("P2"), 1, group("H"));
+  start();
+  result(group("G"), "a", intf("I1"));
+  EXPECT_EQ(statusOf(policy("P1")), "G: I1");
+  EXPECT_EQ(statusOf(policy("P2")), "G: I1");
+  result(group("H"), "b", intf("I2"));  // P2 prefers H, P1 does not list it
+  EXPECT_EQ(statusOf(policy("P1")), "G: I1");
+  EXPECT_EQ(statusOf(policy("P2")), "H: I2");
+  entryDel(policy("P2"), 1);
+  EXPECT_EQ(statusOf(policy("P2")), "G: I1");
+  expectReference();
+}
+
+// A result of a group that no reverse-map entry names asks for every policy. With the walk's
+// traces on, every configured policy is evaluated; with them off, those of the group's pair.
+// The outputs are the same.
+TEST_P(IePolicyStatusSmTest, AGroupWithoutReverseMapEntryReevaluatesThePolicies) {
+  auto evaluations = [&](bool traced) {
+    config_ = Mica::make<IeStatusConfigDir>();
+    groups_ = Mica::make<IeExitGroupDir>();
+    reverse_ = Mica::make<IeGroupToPolicyDir>();
+    policies_ = Mica::make<IePolicyDir>();
+    entry(policy("P", pair(1, 1)), 10, group("G", pair(1, 1)));
+    entry(policy("Q", pair(2, 1)), 10, group("G", pair(2, 1)));
+    start();
+    reverse_->groupToPolicyDel(group("G", pair(1, 1)));  // as if the reverse map lagged behind
+    IeTest::TraceLevels levels(Flo::kDefaultTraceName, traced ? (1u << 0) | (1u << 6) : 1u << 0);
+    Mica::TraceCapture capture;
+    result(group("G", pair(1, 1)), "a", intf("I1"));
+    EXPECT_EQ(statusOf(policy("P", pair(1, 1))), "G: I1");
+    EXPECT_TRUE(capture.contains(" foreach( config.statusConfig ) flattening 2 elements") == traced);
+    return capture.texts(0);
+  };
+  EXPECT_EQ(evaluations(true), (Texts{"Evaluated WinningExitGroup G@1.1 for policy P@1.1",
+                                      "Evaluated WinningExitGroup @0.0 for policy Q@2.1"}));
+  EXPECT_EQ(evaluations(false), (Texts{"Evaluated WinningExitGroup G@1.1 for policy P@1.1"}));
+}
+
+TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration) {
+  const auto p = policy("P");
+  entry(p, 10, group("G"));
+  start();
+  result(group("G"), "a", intf("I1"));
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 0) | (1u << 6));
+  Mica::TraceCapture capture;
+  config_->statusConfig.get(pair(1, 1))->policyStatusConfig.get(p)->exitGroupIs(30, GroupVniLaneKey());
+  runUntilIdle();
+  EXPECT_TRUE(capture.contains(
+      "filter( ( ( !grpKeyOpt ) || ( ( *grpKeyOpt ) != GroupVniLaneKey() ) ) ) failed, terminating pipeline"));
+  EXPECT_TRUE(capture.texts(0).empty());
+
+  config_->statusConfig.get(pair(1, 1))->policyStatusConfigDel(p);  // the policy's entries are retracted
+  runUntilIdle();
+  EXPECT_EQ(statusOf(p), "none");
+  EXPECT_TRUE(capture.contains("Evaluated WinningExitGroup @1.1 for policy P@1.1"));
+}
+
+TEST_P(IePolicyStatusSmTest, RestartDeletesExactlyTheStaleInterfaces) {
+  const auto p = policy("P");
+  entry(p, 10, group("G"));
+  entry(policy("Q"), 10, group("H"));
+  result(group("G"), "a", intf("I1"));
+  result(group("G"), "b", intf("I2"));
+  result(group("H"), "c", intf("I3"));
+  start();
+  sm_ = nullptr;
+  result(group("G"), "b", std::nullopt);
+  auto stale = policies_->policyStatusIs(policy("Old", pair(3, 1)));
+  stale->exitIntfIs(intf("I9"));
+  PolicyLog log(policies_);
+  start();
+  EXPECT_EQ(log.events, (Texts{"P@1.1 -I2", "Old@3.1 -I9", "-Old@3.1"}));
+  expectReference();
+}
+
+TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
+  const auto p = policy("P");
+  entry(p, 10, group("G"));
+  result(group("G"), "a", intf("I1", 3));
+  start();
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 0) | (1u << 7) | (1u << 8));
+  Mica::TraceCapture capture;
+  reverse_->groupToPolicy.get(group("G"))->policyDel(p);
+  runUntilIdle();
+  Texts texts;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == Flo::kDefaultTraceName && !line.text.starts_with("k: ")) {
+      texts.push_back(fmt::format("{} {}", line.level, line.text));
+    }
+  }
+  const std::string i1 = fmt::format("{}", intf("I1", 3));
+  EXPECT_EQ(texts, (Texts{
+      "7 grpToPolMap = from( groupToPolicyDir.groupToPolicy[].policy[] ): grpKey=G@1.1 policyKey=P@1.1",
+      "8 PolicyKey P@1.1 updated in reverse mapping of GroupKey G@1.1",
+      "7 evalPolicyWinner = merge( grpToPolMap, polExitGrpCfg, flo_pipeline2 ): policyKey=P@1.1",
+      "7 Line 588: merge( evalPolicyWinner ): policyKey=P@1.1",
+      "7 Line 588: merge( flo_pipeline3, flo_pipeline4 ): actualPolKey=P@1.1",
+      "7 Line 599: merge( flo_pipeline5 ): actualPolKey=P@1.1",
+      "7 Line 599: merge( flo_pipeline6, flo_pipeline7 ): resultGrpKey=G@1.1 resultPolKey=P@1.1",
+      "0 Evaluated WinningExitGroup G@1.1 for policy P@1.1",
+      "7 updUniqueIntfList = merge( flo_pipeline8 ): groupKey=G@1.1 policyKey=P@1.1",
+      "7 into( uniqueIntfList[ policyKey ] ): deleting k1=P@1.1",
+      "7 into( uniqueIntfList[ policyKey ] ): inserting k1=P@1.1, value=P@1.1",
+      "8 Add " + i1 + " into the unique result scratchpad",
+      "7 into( myUniqueIntfList.intfList[ resultIntf ] ): inserting k1=" + i1,
+      "7 addIntfToList = merge( flo_pipeline8 ): policyKey=P@1.1",
+      "8 Add result " + i1 + " from scratchpad into policy P@1.1",
+      "7 into( policyDir.policyStatus[ policyKey ].exitIntf[ newIntf ] ): inserting k1=P@1.1, k2=" + i1,
+      "7 delIntfFromList = merge( flo_pipeline8 ): policyKey=P@1.1",
+      "7 updWinningEg = merge( flo_pipeline8 ): groupKey=G@1.1 policyKey=P@1.1",
+      "8 Update winning exit group G@1.1 for policy P@1.1",
+      "7 into( policyStatus.winningExitGroup ): inserting value=G@1.1"}));
+}
+
+// Random sequences over a small domain; after each event the output equals the reference.
+TEST_P(IePolicyStatusSmTest, RandomSequencesMatchTheReference) {
+  std::mt19937 rng(20261206);
+  const char* names[] = {"G", "H", "K"};
+  const char* intfs[] = {"I1", "I2", "I3"};
+  const double seqs[] = {-1, 1.5, 2, 10};
+  const VniAndLaneId pairs[] = {pair(1, 1), pair(2, 1)};
+  start();
+  for (int step = 0; step < 300; ++step) {
+    const VniAndLaneId v = pairs[rng() % 2];
+    const auto p = policy(rng() % 2 ? "P" : "Q", v);
+    const auto g = group(names[rng() % 3], v);
+    switch (rng() % 4) {
+      case 0: {
+        const double s = seqs[rng() % 4];
+        const auto* cfg = config_->statusConfig.lookup(v);
+        const auto* pc = cfg ? cfg->policyStatusConfig.lookup(p) : nullptr;
+        if (pc && pc->exitGroup.contains(s)) {
+          entryDel(p, s);
+        } else if (!(pc && pc->exitGroup.lookup(s))) {
+          entry(p, s, g);
+        }
+        break;
+      }
+      case 1: case 2: result(g, rng() % 2 ? "a" : "b", ExitIntfResult(intf(intfs[rng() % 3]))); break;
+      default: result(g, rng() % 2 ? "a" : "b", std::nullopt);
+    }
+    expectReference();
+    if (testing::Test::HasFailure()) FAIL() << "at step " << step;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, IePolicyStatusSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
