@@ -1,0 +1,174 @@
+#include "Orb/OrbInternetExitStatusSm/IeProgramDpSm.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Orb/OrbSiEdgeModule.h"
+#include "platform/trace/Trace.h"
+#include "proto/orb.pb.h"
+#include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using Texts = std::vector<std::string>;
+
+VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+const PolicyVniLaneKey kP(Mica::String("P"), pair(1, 2));
+ExitIntfResult local(const char* intf) {
+  return ExitIntfResult(Wire::IntfId(intf), "default", 5, 1, ExitResultType::localDefaultVrf());
+}
+ExitIntfResult remote(uint32_t auxId) {
+  return ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, auxId, ExitResultType::remoteResolved());
+}
+
+// Records, in one sequence, the notifications written and the commands queued: "+1.2/7",
+// "-1.2/7", "add <intf>/<aux>", "del <intf>/<aux>".
+class Journal final : private Mica::Subscriber {
+ public:
+  Journal(Mica::Ptr<SvcInUseNotificationDir> notif, Mica::Ptr<Orb::ModuleConfig> config)
+      : notif_(std::move(notif)), config_(std::move(config)) {
+    notif_->subscriberAdd(this);
+    config_->subscriberAdd(this);
+  }
+  ~Journal() {
+    notif_->subscriberRemove(this);
+    config_->subscriberRemove(this);
+  }
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  Texts events;
+
+ private:
+  void onNotification(Mica::AttrId attr, const void* key, const void*) override {
+    if (key != nullptr && attr == SvcInUseNotificationDir::svcNotificationId) {
+      const auto& k = *static_cast<const LaneSvcRemoteGroup*>(key);
+      events.push_back(fmt::format("{}{}", notif_->svcNotification.contains(k) ? '+' : '-', k));
+      return;
+    }
+    const Orb::ModuleCmdBase& cmd = *config_->pending().back();
+    const auto& arg = dynamic_cast<const orb::pb::IeLaneToExitInfoArg&>(*cmd.arg());
+    const std::string intf(Wire::IntfId::fromValue(arg.result().intf_id())->name().view());
+    events.push_back(fmt::format("{} {}/{}", cmd.cmdName().view().substr(0, 3), intf, arg.result().aux_id()));
+  }
+  Mica::Ptr<SvcInUseNotificationDir> notif_;
+  Mica::Ptr<Orb::ModuleConfig> config_;
+};
+
+class IeProgramDpSmTest : public IeTest::ModeFixture {
+ protected:
+  IeProgramDpSmTest() {
+    module_ = Orb::internetExitFactory("ie1", Orb::OrbModule::ModuleClass::forwarding, 4, 64, 1, 2, modulePair_,
+                                       orbcsd_);
+    orbcsd_->internetExitModuleIs(module_);
+  }
+  void start() {
+    sm_ = ieProgramDpSmFactory(orbcsd_, policies_, notif_, control());
+    runUntilIdle();
+  }
+  void exitIntf(const ExitIntfResult& r, bool add = true, const PolicyVniLaneKey& p = kP) {
+    if (add) {
+      policies_->policyStatusIs(p)->exitIntfIs(r);
+    } else {
+      policies_->policyStatus.get(p)->exitIntfDel(r);
+    }
+    runUntilIdle();
+  }
+
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
+  Mica::Ptr<Orb::ModuleConfigStatusPair> modulePair_ = Mica::make<Orb::ModuleConfigStatusPair>();
+  Mica::Ptr<Orb::InternetExit> module_;
+  Mica::Ptr<IePolicyDir> policies_ = Mica::make<IePolicyDir>();
+  Mica::Ptr<SvcInUseNotificationDir> notif_ = Mica::make<SvcInUseNotificationDir>();
+  Mica::Ptr<IeProgramDpSm> sm_;
+  Journal journal_{notif_, modulePair_->config()};
+};
+
+TEST_P(IeProgramDpSmTest, RemoteResultsAnnounceTheirGroupBeforeTheCommand) {
+  start();
+  exitIntf(local("eth1"));
+  exitIntf(remote(0x10007));  // the key keeps the low 16 bits, the command all 32
+  exitIntf(remote(0x10007), false);
+  exitIntf(local("eth1"), false);
+  EXPECT_EQ(journal_.events, (Texts{"add eth1/1", "+1.2/7", "add /65543", "-1.2/7", "del /65543", "del eth1/1"}));
+  EXPECT_TRUE(sm_->localAttrStore().get<IeProgramDpSm::Dummy>());
+}
+
+TEST_P(IeProgramDpSmTest, ModuleArrivalSendsWhatIsThereNowAndDepartureSendsNothing) {
+  orbcsd_->internetExitModuleIs(nullptr);
+  start();
+  exitIntf(local("eth1"));
+  exitIntf(local("eth2"));
+  exitIntf(remote(9));
+  exitIntf(local("eth1"), false);
+  EXPECT_EQ(journal_.events, Texts{});
+  orbcsd_->internetExitModuleIs(module_);
+  runUntilIdle();
+  EXPECT_EQ(journal_.events, (Texts{"+1.2/9", "add /9", "add eth2/1"}));
+
+  journal_.events.clear();
+  orbcsd_->internetExitModuleIs(nullptr);
+  runUntilIdle();
+  EXPECT_EQ(journal_.events, Texts{});
+  EXPECT_EQ(notif_->svcNotification.size(), 1u);
+}
+
+TEST_P(IeProgramDpSmTest, ADeletedPolicyStatusSendsOneDeletePerInterface) {
+  start();
+  exitIntf(local("eth1"));
+  exitIntf(local("eth2"));
+  journal_.events.clear();
+  policies_->policyStatusDel(kP);
+  runUntilIdle();
+  EXPECT_EQ(journal_.events, (Texts{"del eth1/1", "del eth2/1"}));
+}
+
+// At start the existing interfaces are sent again as adds (the machine keeps no table of what
+// it sent); notifications that no interface produces go, the others stay untouched.
+TEST_P(IeProgramDpSmTest, RestartResendsTheInterfacesAndReconcilesTheNotifications) {
+  policies_->policyStatusIs(kP)->exitIntfIs(remote(3));
+  notif_->svcNotificationIs(LaneSvcRemoteGroup(pair(1, 2), 3));
+  notif_->svcNotificationIs(LaneSvcRemoteGroup(pair(4, 4), 4));  // stale
+  journal_.events.clear();
+  start();
+  EXPECT_EQ(journal_.events, (Texts{"add /3", "-4.4/4"}));
+}
+
+TEST_P(IeProgramDpSmTest, OneRemoteAddTracesEveryStep) {
+  start();
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
+  Mica::TraceCapture capture;
+  exitIntf(remote(3));
+  Texts texts;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == Flo::kDefaultTraceName && !line.text.starts_with("k: ")) {
+      texts.push_back(fmt::format("{} {}", line.level, line.text));
+    }
+  }
+  const std::string r = fmt::format("{}", remote(3));
+  EXPECT_EQ(texts, (Texts{
+      "7 evalPolicyResult = from( policyDir.policyStatus[].exitIntf[] ): policyKey=P@1.2 exitIntf=" + r + " exitIntfOpt=()",
+      "8 evalPolicyResult: isAdd true for result " + r + " in policy P@1.2",
+      "7 updInUseAndPrgDp = merge( evalPolicyResult, evalIeModule ): policyKey=P@1.2 exitIntf=" + r + " isAdd=true",
+      "8 updInUseAndPrgDp: updating true for result 1.2/3 to svc resolver",
+      "7 into( svcNotifDir.svcNotification[ notifKey ] ): inserting k1=1.2/3",
+      "8 updInUseAndPrgDp: sending true for result " + r + " in policy P@1.2 to DP",
+      "7 into( dummy ): inserting value=true"}));
+
+  capture.clear();
+  orbcsd_->internetExitModuleIs(nullptr);
+  exitIntf(remote(3), false);
+  EXPECT_TRUE(capture.contains("filter( ( this.ready && ieModule ) ) failed, terminating pipeline"));
+  EXPECT_TRUE(capture.contains("filter( orbcsdOpt.internetExitModule ) failed, terminating pipeline"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, IeProgramDpSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
