@@ -80,7 +80,9 @@ void Report::endState(const World& world) {
   statusConfigTable(world);
   groupToPolicyTable(world);
   engineTable(world);
+  exitOptionTable(world);
   dataPathTable(world);
+  gateTable(world);
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,
