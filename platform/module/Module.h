@@ -77,6 +77,8 @@ class Module : public Mica::Entity {
   ~Module() override;
 
   const Mica::String& name() const noexcept { return name_; }
+  // Traces print a module as its name.
+  const Mica::String& key() const noexcept { return name_; }
   OrbModule::ModuleClass moduleClass() const noexcept { return moduleClass_; }
   uint32_t maxInGate() const noexcept { return maxInGate_; }
   uint32_t maxOutGate() const noexcept { return maxOutGate_; }

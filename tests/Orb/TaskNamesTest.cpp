@@ -4,7 +4,9 @@
 #include <set>
 #include <string>
 
+#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "platform/trace/Trace.h"
 
@@ -66,6 +68,44 @@ TEST_F(TaskNamesTest, ReverseMapNamesItsTasksAndOutput) {
   EXPECT_TRUE(recorder_.names.contains("OrbInternetExit::IeGroupToPolicySm-ConfigSm6InputScanTask0"));
   EXPECT_TRUE(recorder_.names.contains("IeGroupToPolicySm-groupToPolicyDirGroupToPolicyPolicyOutputTask"));
   EXPECT_TRUE(capture_.contains("Reconciling groupToPolicyDirGroupToPolicyPolicyOutput: false"));
+}
+
+TEST_F(TaskNamesTest, ExitOptionStatusNamesItsTasksAndOutputs) {
+  Mica::Ptr<IeExitOptionDir> out(new IeExitOptionDir());
+  out->exitOptionStatusIs(*Mica::sequenceToValue<ExitVniLaneKey>("fibDefault:@1.1"))
+      ->groupIs(GroupVniLaneKey(Mica::String("G"), VniAndLaneId(Lane::VniId(1), 1)));  // stale
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd(new Orb::OrbCommonSmData());
+  auto sm = ieExitOptionStatusSmFactory(Mica::Ptr<IeStatusConfigDir>(new IeStatusConfigDir()), orbcsd,
+                                        Mica::Ptr<SiConnectionStatusDir>(new SiConnectionStatusDir()),
+                                        Mica::Ptr<SvcResolverResponseDir>(new SvcResolverResponseDir()),
+                                        OrbL3Unicast::defaultRoutePresentForVniLaneFactory(), out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->exitOptionStatus.empty());
+  for (const char* name : {"OrbInternetExit::IeExitOptionStatusSm-ConfigSm10InputScanTask0",
+                           "OrbInternetExit::IeExitOptionStatusSm-DefaultRouteDirSm13InputScanTask1",
+                           "OrbInternetExit::IeExitOptionStatusSm-ConnStatusDirSm14InputScanTask2",
+                           "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask3",
+                           "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask4",
+                           "OrbInternetExit::IeExitOptionStatusSm-SvcRespDirSm17InputScanTask5",
+                           "IeExitOptionStatusSm-exitOptionDirExitOptionStatusGroupOutputTask"}) {
+    EXPECT_TRUE(recorder_.names.contains(name)) << name;
+  }
+  EXPECT_TRUE(capture_.contains("Reconciling exitOptionDirExitOptionStatusGroupOutput: true"));
+}
+
+TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {
+  Mica::Ptr<IeExitOptionDir> options(new IeExitOptionDir());
+  Mica::Ptr<SvcResolverRequestDir> out(new SvcResolverRequestDir());
+  out->resolverRequestIs(VniLaneSvcGroupName("S", VniAndLaneId(Lane::VniId(1), 1)));  // stale
+  auto sm = ieRemoteSvcResolverRequestSmFactory(options, out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->resolverRequest.empty());
+  EXPECT_TRUE(recorder_.names.contains(
+      "OrbInternetExit::IeRemoteSvcResolverRequestSm-ExitOptionDirSm18InputScanTask0"));
+  EXPECT_TRUE(recorder_.names.contains("IeRemoteSvcResolverRequestSm-svcReqDirResolverRequestOutputTask"));
+  EXPECT_TRUE(capture_.contains("Reconciling svcReqDirResolverRequestOutput: true"));
 }
 
 }  // namespace

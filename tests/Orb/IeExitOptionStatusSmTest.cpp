@@ -1,0 +1,415 @@
+#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Orb/OrbSiEdgeModule.h"
+#include "platform/trace/Trace.h"
+#include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using Texts = std::vector<std::string>;
+
+VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+ExitVniLaneKey optKey(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
+
+// Every result and group set of the output, printed, for comparisons that show their difference.
+std::map<std::string, std::string> outputOf(const IeExitOptionDir& dir) {
+  std::map<std::string, std::string> out;
+  for (const auto& [k, s] : dir.exitOptionStatus) {
+    std::string groups;
+    for (const auto& g : s->group) groups += fmt::format("{} ", g);
+    out[fmt::format("{}", k)] = fmt::format("{}| {}", groups, s->resultExitIntf.get());
+  }
+  return out;
+}
+
+// Logs the output's changes: "+K"/"-K" for entries, "K: <result>" for result writes.
+class OutputLog final : private Mica::Subscriber {
+ public:
+  explicit OutputLog(Mica::Ptr<IeExitOptionDir> dir) : dir_(std::move(dir)) {
+    wantsDescendants_ = true;
+    dir_->subscriberAdd(this);
+  }
+  ~OutputLog() { dir_->subscriberRemove(this); }
+  OutputLog(const OutputLog&) = delete;
+  OutputLog& operator=(const OutputLog&) = delete;
+  Texts events;
+
+ private:
+  void onNotification(Mica::AttrId, const void* key, const void*) override {
+    const auto& k = *static_cast<const ExitVniLaneKey*>(key);
+    events.push_back(fmt::format("{}{}", dir_->exitOptionStatus.contains(k) ? '+' : '-', k));
+  }
+  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void*, const void*) override {
+    const auto& status = static_cast<const ExitOptionStatus&>(source);
+    if (attr == ExitOptionStatus::resultExitIntfId) {
+      events.push_back(fmt::format("{}: {}", status.key(), status.resultExitIntf.get()));
+    }
+  }
+  Mica::Ptr<IeExitOptionDir> dir_;
+};
+
+class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
+ protected:
+  IeExitOptionStatusSmTest() {
+    auto vxlan = Mica::make<Orb::VxlanInfo>();
+    vxlan->vrfToVniMapIs(Mica::String("blue"), Vxlan::VniExtOrNone(10));
+    vxlan->vrfToVniMapIs(Mica::String("red"), Vxlan::VniExtOrNone(20));
+    orbcsd_->vxlanInfoIs(vxlan);
+    module_ = Orb::internetExitFactory("ie1", Orb::OrbModule::ModuleClass::forwarding, 4, 64, 1, 2,
+                                       Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd_);
+    orbcsd_->internetExitModuleIs(module_);
+  }
+
+  void start() {
+    sm_ = ieExitOptionStatusSmFactory(statusCfg_, orbcsd_, conns_, responses_, defaultRoutes_, dir_, control());
+    runUntilIdle();
+  }
+  void option(VniAndLaneId v, const char* group, std::string_view key, bool add = true) {
+    const GroupVniLaneKey g(Mica::String(group), v);
+    const ExitVniLaneKey k(optKey(fmt::format("{}@{}", key, v)));
+    if (add) {
+      statusCfg_->statusConfigIs(v)->exitGroupStatusConfigIs(g)->exitOptionIs(k);
+    } else {
+      statusCfg_->statusConfig.get(v)->exitGroupStatusConfig.get(g)->exitOptionDel(k);
+    }
+    runUntilIdle();
+  }
+  void conn(const char* name, const char* intf, const char* vrf, uint32_t num = 7) {
+    conns_->connectionIs(Mica::String(name), ResultConnIntf(Wire::IntfId(intf), Mica::String(vrf), num));
+    runUntilIdle();
+  }
+  void intf(const char* name, bool add = true) {
+    if (add) {
+      orbcsd_->l3IntfIs(Wire::IntfId(name));
+    } else {
+      orbcsd_->l3IntfDel(Wire::IntfId(name));
+    }
+    runUntilIdle();
+  }
+  ExitIntfResult result(std::string_view key) const {
+    const auto* s = dir_->exitOptionStatus.lookup(optKey(key));
+    EXPECT_NE(s, nullptr) << key;
+    return s ? s->resultExitIntf.get() : ExitIntfResult();
+  }
+  uint32_t users(const char* intf) const {
+    return module_->gateManager()->usersOf(*module_, Wire::IntfId(intf));
+  }
+
+  // From scratch, with the module present and the VRF bindings fixed: the result of every option
+  // and the gate users each interface must have.
+  void expectReference() const {
+    std::map<std::string, std::string> expected;
+    std::map<Wire::IntfId, uint32_t> usersExpected;
+    for (const auto& [v, cfg] : statusCfg_->statusConfig) {
+      for (const auto& [g, grp] : cfg->exitGroupStatusConfig) {
+        for (const auto& k : grp->exitOption) expected[fmt::format("{}", k)] += fmt::format("{} ", g);
+      }
+    }
+    for (auto& [text, value] : expected) {
+      const ExitVniLaneKey k = optKey(text);
+      ExitIntfResult r(Wire::IntfId(), ExitIntfResult::defaultVrfName(), ExitIntfResult::noGate, ExitIntfResult::noGate,
+                       ExitResultType::noResult());
+      if (k.exitKey.type == ExitType::fibDefault()) {
+        if (defaultRoutes_->defaultRoute.contains(k.vniLaneId)) r = ExitIntfResult(Wire::IntfId(), "default", 0, ExitIntfResult::noGate, ExitResultType::fibDefaultRoute());
+      } else if (k.exitKey.type == ExitType::remoteExit()) {
+        const auto* resp = responses_->resolverResponse.lookup(VniLaneSvcGroupName(k.exitKey.name, k.vniLaneId));
+        r = resp ? ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, resp->remoteSvcGroup, ExitResultType::remoteResolved())
+                 : ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, 0, ExitResultType::noResult());
+      } else if (const auto* c = conns_->connection.lookup(k.exitKey.name)) {
+        const ResultConnIntf& ci = c->resultConnIntf.get();
+        const auto bound = orbcsd_->vxlanInfo.get()->vrfToVniMap.find(ci.vrfName);
+        const bool valid = ci.vrfName == std::string_view("default") ||
+                           (bound != orbcsd_->vxlanInfo.get()->vrfToVniMap.end() && bound->second.value() == k.vniLaneId.vniId().value());
+        if (valid) {
+          const bool usable = ci.intfId.valid() && orbcsd_->l3Intf.contains(ci.intfId);
+          r = ExitIntfResult(ci.intfId, ExitIntfResult::VrfName(ci.vrfName),
+                             usable ? module_->gateManager()->gateOf(*module_, ci.intfId) : ExitIntfResult::noGate, ci.num,
+                             !usable ? ExitResultType::noResult()
+                                     : ci.vrfName == std::string_view("default") ? ExitResultType::localDefaultVrf() : ExitResultType::localOtherVrf());
+          if (usable) ++usersExpected[ci.intfId];
+        }
+      }
+      value += fmt::format("| {}", r);
+    }
+    EXPECT_EQ(outputOf(*dir_), expected);
+    EXPECT_TRUE(dir_->checkInvariants());
+    for (const char* i : {"eth1", "eth2", "eth3"}) EXPECT_EQ(users(i), usersExpected[Wire::IntfId(i)]) << i;
+  }
+
+  Mica::Ptr<IeStatusConfigDir> statusCfg_ = Mica::make<IeStatusConfigDir>();
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
+  Mica::Ptr<SiConnectionStatusDir> conns_ = Mica::make<SiConnectionStatusDir>();
+  Mica::Ptr<SvcResolverResponseDir> responses_ = Mica::make<SvcResolverResponseDir>();
+  Mica::Ptr<DefaultRoutePresentForVniLane> defaultRoutes_ = OrbL3Unicast::defaultRoutePresentForVniLaneFactory();
+  Mica::Ptr<IeExitOptionDir> dir_ = Mica::make<IeExitOptionDir>();
+  Mica::Ptr<Orb::InternetExit> module_;
+  Mica::Ptr<IeExitOptionStatusSm> sm_;
+};
+
+TEST_P(IeExitOptionStatusSmTest, EveryKindOfOptionGetsTheResultOfItsInputs) {
+  intf("eth1");
+  conn("wanDefault", "eth1", "default", 3);
+  conn("wanBlue", "eth1", "blue", 4);
+  conn("wanRed", "eth1", "red", 5);  // red is bound to VNI 20, not 10
+  conn("wanDown", "eth2", "blue");   // eth2 is not an interface of the engine
+  responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)), {42});
+  defaultRoutes_->defaultRouteIs(pair(10, 1));
+  for (const char* k : {"localExit:wanDefault", "localExit:wanBlue", "localExit:wanRed", "localExit:wanDown",
+                        "localExit:nowhere", "remoteExit:peer", "fibDefault:"}) {
+    option(pair(10, 1), "G", k);
+    option(pair(10, 2), "G", k);
+  }
+  IeTest::TraceLevels levels("OrbInternetExitUtil", 1u << 5);
+  Mica::TraceCapture capture;
+  start();
+  expectReference();
+  const uint32_t gate = module_->gateManager()->gateOf(*module_, Wire::IntfId("eth1"));
+  EXPECT_EQ(result("localExit:wanBlue@10.1"), ExitIntfResult(Wire::IntfId("eth1"), "blue", gate, 4, ExitResultType::localOtherVrf()));
+  EXPECT_EQ(result("localExit:wanDefault@10.1").resultType, ExitResultType::localDefaultVrf());
+  EXPECT_EQ(result("localExit:wanDown@10.1"), ExitIntfResult(Wire::IntfId("eth2"), "blue", ExitIntfResult::noGate, 7, ExitResultType::noResult()));
+  EXPECT_EQ(result("remoteExit:peer@10.1").auxId, 42u);
+  EXPECT_EQ(result("remoteExit:peer@10.2").resultType, ExitResultType::noResult());
+  EXPECT_EQ(result("fibDefault:@10.2").gateId, ExitIntfResult::noGate);
+  EXPECT_TRUE(capture.contains("::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"));
+
+  responses_->resolverResponseDel(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)));
+  defaultRoutes_->defaultRouteDel(pair(10, 1));
+  runUntilIdle();
+  EXPECT_EQ(result("remoteExit:peer@10.1"), ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, 0, ExitResultType::noResult()));
+  expectReference();
+}
+
+TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTheNewOne) {
+  intf("eth1");
+  intf("eth2");
+  conn("wan", "eth1", "default");
+  for (int lane = 1; lane <= 3; ++lane) option(pair(10, lane), "G", "localExit:wan");
+  start();
+  EXPECT_EQ(users("eth1"), 3u);
+
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 8);
+  Mica::TraceCapture capture;
+  conn("wan", "eth2", "default");
+  expectReference();
+  EXPECT_EQ(users("eth1"), 0u);
+  EXPECT_EQ(users("eth2"), 3u);
+  Texts notes = capture.texts(8);
+  std::erase_if(notes, [](const std::string& t) { return t.starts_with("Updating local exitOption"); });
+  const uint32_t gate = module_->gateManager()->gateOf(*module_, Wire::IntfId("eth2"));
+  Texts expected{"Service Connection result updated for wan"};
+  for (int lane = 1; lane <= 3; ++lane) {
+    expected.push_back(fmt::format("updLocalExitResult: removing gate for eth1 from exitoption localExit:wan@10.{}", lane));
+    expected.push_back(fmt::format("Updating local result intf=eth2 vrf=default gate={} aux=7 type=localDefaultVrf into exitOption localExit:wan@10.{}", gate, lane));
+  }
+  EXPECT_EQ(notes, expected);
+}
+
+TEST_P(IeExitOptionStatusSmTest, InterfaceLeavingKeepsTheResultsInterfaceSoItsReturnFindsThem) {
+  intf("eth1");
+  conn("wan", "eth1", "blue");
+  option(pair(10, 1), "G", "localExit:wan");
+  start();
+  intf("eth1", false);
+  EXPECT_EQ(result("localExit:wan@10.1"), ExitIntfResult(Wire::IntfId("eth1"), "blue", ExitIntfResult::noGate, 7, ExitResultType::noResult()));
+  EXPECT_EQ(users("eth1"), 0u);
+  intf("eth1");
+  EXPECT_EQ(result("localExit:wan@10.1").resultType, ExitResultType::localOtherVrf());
+  expectReference();
+}
+
+TEST_P(IeExitOptionStatusSmTest, AnOptionKeepsItsGateUntilItLeavesItsLastGroup) {
+  intf("eth1");
+  conn("wan", "eth1", "default");
+  option(pair(10, 1), "G", "localExit:wan");
+  option(pair(10, 1), "H", "localExit:wan");
+  start();
+  const ExitIntfResult before = result("localExit:wan@10.1");
+  option(pair(10, 1), "G", "localExit:wan", false);
+  EXPECT_EQ(result("localExit:wan@10.1"), before);
+  EXPECT_EQ(users("eth1"), 1u);  // neither given back nor asked for again
+
+  option(pair(10, 1), "H", "localExit:wan", false);
+  EXPECT_FALSE(dir_->exitOptionStatus.contains(optKey("localExit:wan@10.1")));
+  EXPECT_EQ(users("eth1"), 0u);
+  EXPECT_TRUE(sm_->localAttrStore().get<IeExitOptionStatusSm::Temp>());
+}
+
+TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
+  intf("eth1");
+  conn("wan", "eth1", "default");
+  option(pair(10, 1), "G", "localExit:wan");
+  start();
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
+  Mica::TraceCapture capture;
+  option(pair(10, 1), "G", "localExit:wan", false);
+  Texts texts;
+  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
+  EXPECT_EQ(texts, (Texts{
+      "8 k: localExit:wan@10.1",
+      "7 optToGrpMap = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): egKey=G@10.1 exitOptKey=localExit:wan@10.1 isAdd=false",
+      "8 optToGrpMap : exit-option localExit:wan@10.1 updated in exit-group G@10.1",
+      "8 optToGrpMap: removing gate for eth1 from exitoption localExit:wan@10.1",
+      "7 into( temp ): inserting value=true",
+      "7 into( exitOptionDir.exitOptionStatus[ exitOptKey ].group[ egKey ] ): deleting k1=localExit:wan@10.1, k2=G@10.1",
+      "7 updAnonymousResult = merge( optToGrpMap, defRouteResult ): exitOptKey=localExit:wan@10.1",
+      "6 filter( ( exitOptKey.exitKey.type == ExitType::fibDefault() ) ) failed, terminating pipeline",
+      "7 updLocalExitResult = merge( optToGrpMap, evalIeModule, connResult, orbcsdIntf ): inputOptKey=localExit:wan@10.1 remIntfOpt=None",
+      "7 Line 342: merge( updLocalExitResult ): inputOptKey=localExit:wan@10.1 remIntfOpt=None",
+      "7 Line 342: merge( flo_pipeline0, flo_pipeline1 ): exitOptKey=localExit:wan@10.1 remIntfOpt=None",
+      "6 filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline",
+      "7 updRemoteExitResult = merge( optToGrpMap, evalIeModule, svcReslvResp ): exitOptKey=localExit:wan@10.1",
+      "6 filter( ( exitOptKey.exitKey.type == ExitType::remoteExit() ) ) failed, terminating pipeline"}));
+}
+
+TEST_P(IeExitOptionStatusSmTest, ModuleArrivingOnceReadyGivesEveryLocalOptionItsGate) {
+  orbcsd_->internetExitModuleIs(nullptr);
+  intf("eth1");
+  conn("wan", "eth1", "default");
+  option(pair(10, 1), "G", "localExit:wan");
+  option(pair(10, 2), "G", "localExit:wan");
+  start();
+  EXPECT_EQ(result("localExit:wan@10.1").gateId, ExitIntfResult::noGate);
+  orbcsd_->internetExitModuleIs(module_);
+  runUntilIdle();
+  expectReference();
+  EXPECT_EQ(users("eth1"), 2u);
+
+  // Its departure changes no result: each keeps its gate until it is next evaluated.
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
+  Mica::TraceCapture capture;
+  orbcsd_->internetExitModuleIs(nullptr);
+  EXPECT_TRUE(capture.contains("filter( ( this.ready && ieModule ) ) failed, terminating pipeline"));
+  EXPECT_NE(result("localExit:wan@10.2").gateId, ExitIntfResult::noGate);
+}
+
+// Stops the machine, changes its inputs, and starts a new one over the old output.
+TEST_P(IeExitOptionStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndAsksForNoGateTwice) {
+  intf("eth1");
+  conn("wan", "eth1", "default");
+  option(pair(10, 1), "G", "localExit:wan");
+  option(pair(10, 2), "G", "localExit:wan");
+  option(pair(10, 2), "G", "remoteExit:peer");
+  start();
+  sm_ = nullptr;
+  option(pair(10, 2), "G", "localExit:wan", false);
+  dir_->exitOptionStatusIs(optKey("fibDefault:@30.1"))->groupIs(GroupVniLaneKey(Mica::String("Old"), pair(30, 1)));
+
+  OutputLog log(dir_);
+  start();
+  EXPECT_EQ(log.events, (Texts{"-localExit:wan@10.2", "-fibDefault:@30.1"}));
+  // The option removed while no machine ran leaves its gate held: reconciliation deletes the
+  // entry without giving the gate back.
+  EXPECT_EQ(users("eth1"), 2u);
+  EXPECT_EQ(result("localExit:wan@10.1").gateId, module_->gateManager()->gateOf(*module_, Wire::IntfId("eth1")));
+  // The options this run found in place follow their interface like the ones it created.
+  intf("eth1", false);
+  EXPECT_EQ(result("localExit:wan@10.1").resultType, ExitResultType::noResult());
+  EXPECT_EQ(users("eth1"), 1u);
+}
+
+// The walks over every option use indexes while their traces are off; with the traces on they
+// walk the whole collection. Both must write the same results in the same order.
+TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
+  auto scenario = [&](bool traced) {
+    std::optional<IeTest::TraceLevels> levels;
+    std::optional<Mica::TraceCapture> swallowed;
+    if (traced) {
+      levels.emplace(Flo::kDefaultTraceName, (1u << 6) | (1u << 9));
+      swallowed.emplace();
+    }
+    intf("eth1");
+    intf("eth2");
+    conn("wan", "eth1", "default");
+    conn("lan", "eth2", "blue");
+    for (int lane = 0; lane < 4; ++lane) {
+      option(pair(10, lane), "G", "localExit:wan");
+      option(pair(10, lane), "G", "localExit:lan");
+      option(pair(10, lane), "G", "remoteExit:wan");
+    }
+    start();
+    OutputLog log(dir_);
+    intf("eth1", false);
+    conn("lan", "eth1", "default");
+    intf("eth1");
+    conn("wan", "eth2", "blue");
+    conns_->connectionDel(Mica::String("lan"));
+    runUntilIdle();
+    expectReference();
+    if (traced) {
+      for (const char* text : {"filter( ( exitOptionStatus.resultExitIntf.intfId == intfId ) ) failed, terminating pipeline",
+                               "filter( ( allOptKey.exitKey.name == inputOptKey.exitKey.name ) ) failed, terminating pipeline",
+                               "filter( ( exitOptKey.exitKey.type == ExitType::localExit() ) ) failed, terminating pipeline",
+                               " foreach( exitOptionDir.exitOptionStatus ) flattening 12 elements"}) {
+        EXPECT_TRUE(swallowed->contains(text)) << text;
+      }
+    }
+    return log.events;
+  };
+  const Texts indexed = scenario(false);
+  sm_ = nullptr;
+  // A new module numbers its gates from the start again.
+  module_ = Orb::internetExitFactory("ie2", Orb::OrbModule::ModuleClass::forwarding, 4, 64, 1, 2,
+                                     Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd_);
+  orbcsd_->internetExitModuleIs(module_);
+  statusCfg_ = Mica::make<IeStatusConfigDir>();
+  dir_ = Mica::make<IeExitOptionDir>();
+  conns_ = Mica::make<SiConnectionStatusDir>();
+  EXPECT_EQ(scenario(true), indexed);
+}
+
+// Random sequences over a small domain; after each event the output and the gates held equal the
+// from-scratch reference.
+TEST_P(IeExitOptionStatusSmTest, RandomSequencesKeepResultsAndGatesExact) {
+  std::mt19937 rng(20261206);
+  auto pick = [&](auto& list) { return list[rng() % std::size(list)]; };
+  const char* options[] = {"localExit:wan", "localExit:lan", "remoteExit:wan", "fibDefault:"};
+  const char* groups[] = {"G", "H"};
+  const char* intfs[] = {"eth1", "eth2", "eth3"};
+  const char* vrfs[] = {"default", "blue", "red"};
+  const VniAndLaneId pairs[] = {pair(0, 0), pair(10, 1), pair(20, 1)};
+  start();
+  for (int step = 0; step < 400; ++step) {
+    switch (rng() % 6) {
+      case 0: case 1: {
+        const VniAndLaneId v = pick(pairs);
+        const char* g = pick(groups);
+        const char* k = pick(options);
+        const auto* cfg = statusCfg_->statusConfig.lookup(v);
+        const auto* grp = cfg ? cfg->exitGroupStatusConfig.lookup(GroupVniLaneKey(Mica::String(g), v)) : nullptr;
+        option(v, g, k, !(grp && grp->exitOption.contains(optKey(fmt::format("{}@{}", k, v)))));
+        break;
+      }
+      case 2: conn(rng() % 2 ? "wan" : "lan", pick(intfs), pick(vrfs), rng() % 3); break;
+      case 3: conns_->connectionDel(Mica::String(rng() % 2 ? "wan" : "lan")); runUntilIdle(); break;
+      case 4: intf(pick(intfs), rng() % 2); break;
+      default: {
+        const VniLaneSvcGroupName name(Mica::String("wan"), pick(pairs));
+        if (rng() % 2) responses_->resolverResponseIs(name, {static_cast<uint16_t>(rng() % 3)});
+        else responses_->resolverResponseDel(name);
+        if (rng() % 2) defaultRoutes_->defaultRouteIs(pick(pairs));
+        else defaultRoutes_->defaultRouteDel(pick(pairs));
+        runUntilIdle();
+      }
+    }
+    expectReference();
+    if (testing::Test::HasFailure()) FAIL() << "at step " << step;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, IeExitOptionStatusSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
