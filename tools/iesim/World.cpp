@@ -81,9 +81,14 @@ void World::startSms(bool synchronous) {
   vniTracker_ = OrbL3Unicast::vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
   vniLaneTracker_ =
       OrbL3Unicast::vniLaneDefaultRouteTrackerSmFactory(vniDefRoute_, output_, vniLaneDefRoute_);
+  // Reads the pairs' default routes, so it comes after the trackers.
+  exitOptionSm_ = OrbInternetExit::ieExitOptionStatusSmFactory(
+      statusConfig_, orbcsd_, connStatusDir_, svcRespDir_, vniLaneDefRoute_, exitOptionDir_, control);
+  resolverSm_ = OrbInternetExit::ieRemoteSvcResolverRequestSmFactory(exitOptionDir_, svcReqDir_, control);
 }
 
 void World::stopSms() {
+  resolverSm_ = nullptr;
   exitOptionSm_ = nullptr;
   vniLaneTracker_ = nullptr;
   vniTracker_ = nullptr;
@@ -98,7 +103,8 @@ std::vector<std::pair<const char*, const Flo::StateMachine*>> World::statusSms()
   sms = {{"IePolicyToVniLaneSm", policySm_.get()},
          {"IeStatusConfigSm", statusSm_.get()},
          {"IeGroupToPolicySm", groupSm_.get()}};
-  if (exitOptionSm_) sms.emplace_back("IeExitOptionStatusSm", exitOptionSm_.get());
+  sms.emplace_back("IeExitOptionStatusSm", exitOptionSm_.get());
+  sms.emplace_back("IeRemoteSvcResolverRequestSm", resolverSm_.get());
   return sms;
 }
 

@@ -29,6 +29,7 @@
 
 #include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "Orb/OrbSiEdgeHelper.h"
@@ -187,6 +188,7 @@ class World final : private Keel::TaskRunObserver {
   Mica::Ptr<OrbL3Unicast::VniDefaultRouteTrackerSm> vniTracker_;
   Mica::Ptr<OrbL3Unicast::VniLaneDefaultRouteTrackerSm> vniLaneTracker_;
   Mica::Ptr<OrbInternetExit::IeExitOptionStatusSm> exitOptionSm_;
+  Mica::Ptr<OrbInternetExit::IeRemoteSvcResolverRequestSm> resolverSm_;
 
   std::vector<TaskRuns> runs_;
   size_t step_ = 0;
