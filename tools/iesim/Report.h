@@ -8,6 +8,7 @@
 //                     + Silver@10.2
 //     statusConfig    - entry Gold@10.2 10 -> Wan@10.2
 //                     ...
+//     tasks           IeStatusConfigSm: 2 tasks, 3 runs, work 4
 //     sm              ready, idle
 //
 // At the end (endState): the pairs (bound policy, polToVniLane, default route), the status
