@@ -83,6 +83,12 @@ Orb::InternetExit* DataPath::internetExit() const noexcept {
   return Orb::moduleCast<Orb::InternetExit>(module_).get();
 }
 
+std::pair<uint32_t, uint32_t> DataPath::gateOf(const Wire::IntfId& intf) const {
+  const Orb::InternetExit* ie = internetExit();
+  if (ie == nullptr || !ie->gateManager()) return {Orb::SiModuleGateManager::noGate, 0};
+  return {ie->gateManager()->gateOf(*ie, intf), ie->gateManager()->usersOf(*ie, intf)};
+}
+
 DataPath::Drained DataPath::drain() {
   Drained out;
   if (!module_ || !pair_->config()) return out;

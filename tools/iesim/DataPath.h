@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/engine/OrbCommonSmData.h"
@@ -43,6 +44,10 @@ class DataPath {
   const Mica::Ptr<Orb::Module>& module() const noexcept { return module_; }
   // The module as an InternetExit (an SiEdge is one); null otherwise.
   Orb::InternetExit* internetExit() const noexcept;
+  // The gate `intf` holds on the module's gate manager and its number of users; noGate and 0
+  // without an InternetExit module or gate manager.
+  std::pair<uint32_t, uint32_t> gateOf(const Wire::IntfId& intf) const;
+
   // The data path of the present module; null when absent.
   const Orb::DataPathModel* model() const noexcept { return model_.get(); }
 

@@ -25,12 +25,8 @@ void module(World& world, const iesim::pb::Module& m, StepRecord& r) {
   r.what = dp.moduleIs(m) + " present" + old;
 }
 
-// The gate of `intf` on the current InternetExit module, and its number of users (noGate and 0
-// without one).
 std::pair<uint32_t, uint32_t> gateOf(World& world, const Wire::IntfId& intf) {
-  Orb::InternetExit* ie = world.dataPath().internetExit();
-  if (ie == nullptr || !ie->gateManager()) return {ExitIntfResult::noGate, 0};
-  return {ie->gateManager()->gateOf(*ie, intf), ie->gateManager()->usersOf(*ie, intf)};
+  return world.dataPath().gateOf(intf);
 }
 
 std::string gateText(uint32_t gate) {

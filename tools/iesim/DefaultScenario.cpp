@@ -4,7 +4,7 @@ namespace IeSim {
 
 const std::string_view kDefaultScenario = R"pb(
 name: "bindings, configuration, default routes and the data path"
-description: "Pairs are bound to policies of exit groups; a pair moves to another policy and one loses its binding; the operator changes a policy and a group; a VRF gains a default route; one exit reaches the data path; the agent restarts over outputs that an older run left behind."
+description: "Pairs are bound to policies of exit groups; a pair moves to another policy and one loses its binding; the operator changes a policy and a group; a VRF gains a default route; the interface of a local exit fails and returns; the resolver answers a remote exit; one exit reaches the data path; the agent restarts over outputs that an older run left behind."
 
 initial {
   binding { vni: 10 lane: 1 policy: "Gold" }
@@ -21,6 +21,7 @@ initial {
   default_route: 1
   intf: ["wan1", "wan2"]
   module { present: true }
+  connection { name: "wan1" intf: "wan1" }
 }
 
 step {
@@ -108,6 +109,30 @@ step {
       exactly { pair: ["10.2", "20.7"] }
       changes_since_last_expect { added: 1 removed: 0 }
     }
+  }
+}
+step {
+  why: "interface wan1 fails: the local exits through it give its gate back and have no result"
+  intf { name: "wan1" present: false }
+}
+step {
+  why: "wan1 returns: they take a gate again"
+  intf { name: "wan1" present: true }
+}
+step {
+  why: "the resolver answers 20.7's request for peer: that remote exit is usable"
+  response { key: "peer@20.7" remote_svc_group: 7 }
+}
+step {
+  expect {
+    exit_options {
+      option { option: "localExit:wan1@10.2" type: "localDefaultVrf" intf: "wan1" gate: 1 }
+      option { option: "localExit:wan1@20.7" type: "localDefaultVrf" intf: "wan1" gate: 1 }
+      option { option: "remoteExit:peer@20.7" type: "remoteResolved" aux: 7 }
+      option { option: "remoteExit:peer@10.2" type: "noResult" aux: 0 }
+    }
+    resolver_requests { exactly { key: ["peer@10.2", "peer2@10.2", "peer@20.7", "peer2@20.7"] } }
+    exit_table { gate { intf: "wan1" gate: 1 users: 2 } }
   }
 }
 step {

@@ -97,6 +97,15 @@ void checkExitTable(const iesim::pb::ExitTableExpect& e, Checks& checks) {
   };
   if (e.has_applied()) count("applied", e.applied(), model ? model->applied() : 0);
   if (e.has_rejected()) count("rejected", e.rejected(), model ? model->rejected() : 0);
+  for (const auto& g : e.gate()) {
+    const auto [gate, users] = dp.gateOf(Wire::IntfId(g.intf()));
+    const bool ok = (!g.has_gate() || static_cast<uint32_t>(g.gate()) == gate) &&
+                    (!g.has_users() || static_cast<uint64_t>(g.users()) == users);
+    const std::string want = fmt::format("{}{}", g.has_gate() ? fmt::format(" gate {}", g.gate()) : "",
+                                         g.has_users() ? fmt::format(" users {}", g.users()) : "");
+    checks.result(ok, fmt::format("gate of {}:{}", g.intf(), want),
+                  fmt::format("gate of {}: expected{}, actual gate {} users {}", g.intf(), want, gate, users));
+  }
 }
 
 }  // namespace IeSim

@@ -62,6 +62,8 @@ ExpectOutcome checkExpect(const iesim::pb::Expect& expect, const World& world) {
   if (expect.has_vni_default_route()) checkVniDefaultRoute(expect.vni_default_route(), checks);
   if (expect.has_pair_default_route()) checkPairDefaultRoute(expect.pair_default_route(), checks);
   if (expect.has_exit_table()) checkExitTable(expect.exit_table(), checks);
+  if (expect.has_exit_options()) checkExitOptions(expect.exit_options(), checks);
+  if (expect.has_resolver_requests()) checkResolverRequests(expect.resolver_requests(), checks);
   if (expect.has_sm()) checkSm(expect.sm(), checks);
   return checks.take();
 }

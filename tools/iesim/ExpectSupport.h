@@ -119,5 +119,8 @@ void checkGroupToPolicy(const iesim::pb::GroupToPolicyExpect& e, Checks& checks)
 void checkVniDefaultRoute(const iesim::pb::VniSetExpect& e, Checks& checks);
 void checkPairDefaultRoute(const iesim::pb::PairSetExpect& e, Checks& checks);
 void checkExitTable(const iesim::pb::ExitTableExpect& e, Checks& checks);
+// ExitOptionExpect.cpp
+void checkExitOptions(const iesim::pb::ExitOptionsExpect& e, Checks& checks);
+void checkResolverRequests(const iesim::pb::ResolverRequestExpect& e, Checks& checks);
 
 }  // namespace IeSim

@@ -78,6 +78,28 @@ std::optional<Key> parseNamedKey(std::string_view text, std::string_view what, s
   return Key(Mica::String(name), *pair);
 }
 
+// "<head>@<pair>" split at the last '@'; `what` names the head in the messages ("exit option",
+// "service group"). On success `head` is the text before the '@'.
+std::optional<Lane::VniAndLaneId> pairAfterLastAt(std::string_view text, std::string_view what,
+                                                  std::string_view& head, std::string* error) {
+  auto malformed = [&] {
+    *error = fmt::format("\"{}\" is not a key: expected <{}>@<vni>.<lane>", text, what);
+    return std::nullopt;
+  };
+  const size_t at = text.rfind('@');
+  if (at == std::string_view::npos) return malformed();
+  head = text.substr(0, at);
+  std::string problem;
+  bool isMalformed = false;
+  auto pair = pairPart(text.substr(at + 1), problem, isMalformed);
+  if (isMalformed) return malformed();
+  if (!problem.empty()) {
+    *error = fmt::format("{} in key \"{}\"", problem, text);
+    return std::nullopt;
+  }
+  return pair;
+}
+
 template <class T, class F>
 T checked(std::string_view text, F parse) {
   std::string error;
@@ -90,6 +112,15 @@ T checked(std::string_view text, F parse) {
 
 std::string policyNameError(std::string_view name) { return nameError("policy", name); }
 std::string groupNameError(std::string_view name) { return nameError("group", name); }
+
+std::string vrfNameError(std::string_view name) {
+  if (name.empty()) return "empty vrf name";
+  if (name.size() > OrbInternetExit::ExitIntfResult::VrfName::maxLength()) {
+    return fmt::format("vrf name \"{}\" has {} bytes, at most {} allowed", name, name.size(),
+                       OrbInternetExit::ExitIntfResult::VrfName::maxLength());
+  }
+  return {};
+}
 
 std::optional<Lane::VniAndLaneId> parsePair(std::string_view text, std::string* error) {
   std::string problem;
@@ -159,6 +190,30 @@ std::optional<ExitResultType> parseResultType(std::string_view text, std::string
   return type;
 }
 
+std::optional<OrbInternetExit::ExitVniLaneKey> parseOptionKey(std::string_view text,
+                                                               std::string* error) {
+  std::string_view head;
+  const auto pair = pairAfterLastAt(text, "type>:<name", head, error);
+  if (!pair) return std::nullopt;
+  auto option = parseExitOption(head, error);
+  if (!option) {
+    *error += fmt::format(" in key \"{}\"", text);
+    return std::nullopt;
+  }
+  return OrbInternetExit::ExitVniLaneKey(*option, *pair);
+}
+
+std::optional<VniLaneSvcGroupName> parseSvcGroupKey(std::string_view text, std::string* error) {
+  std::string_view name;
+  const auto pair = pairAfterLastAt(text, "service group", name, error);
+  if (!pair) return std::nullopt;
+  if (name.empty()) {
+    *error = fmt::format("empty service group name in key \"{}\"", text);
+    return std::nullopt;
+  }
+  return VniLaneSvcGroupName(Mica::String(name), *pair);
+}
+
 Lane::VniAndLaneId checkedPair(std::string_view text) {
   return checked<Lane::VniAndLaneId>(text, parsePair);
 }
@@ -173,6 +228,12 @@ ExitKey checkedExitOption(std::string_view text) {
 }
 ExitResultType checkedResultType(std::string_view text) {
   return checked<ExitResultType>(text, parseResultType);
+}
+OrbInternetExit::ExitVniLaneKey checkedOptionKey(std::string_view text) {
+  return checked<OrbInternetExit::ExitVniLaneKey>(text, parseOptionKey);
+}
+VniLaneSvcGroupName checkedSvcGroupKey(std::string_view text) {
+  return checked<VniLaneSvcGroupName>(text, parseSvcGroupKey);
 }
 
 }  // namespace IeSim

@@ -6,7 +6,11 @@
 //   exit option   "<type>:<name>"            type localExit or remoteExit with a non-empty name
 //                                            (it may contain ':'), or "fibDefault:", the
 //                                            default-route exit, whose name is empty
+//   option key    "<type>:<name>@<vni>.<lane>"  an exit option of a pair, split at the last '@'
+//   service group "<group>@<vni>.<lane>"       group non-empty, split at the last '@' (a remote
+//                                            option's name may hold '@')
 //   result type   noResult, localDefaultVrf, localOtherVrf, fibDefaultRoute, remoteResolved
+//   vrf name      non-empty, at most 100 bytes
 //
 // Each parser returns nothing and sets `error` to a text naming the value on failure, e.g.
 // "value 300 out of range for vni (0..255) in key \"P@300.1\"". The checked variants are for
@@ -20,6 +24,7 @@
 #include "types/ExitIntfResult.h"
 #include "types/ExitKey.h"
 #include "types/GroupVniLaneKey.h"
+#include "platform/agents/VniLaneSvcGroupName.h"
 #include "types/PolicyVniLaneKey.h"
 
 namespace IeSim {
@@ -27,6 +32,8 @@ namespace IeSim {
 // "empty policy name", "policy name \"a@b\" must not contain '@'", or empty when `name` is one.
 std::string policyNameError(std::string_view name);
 std::string groupNameError(std::string_view name);
+// "empty vrf name", "vrf name \"...\" has 101 bytes, at most 100 allowed", or empty.
+std::string vrfNameError(std::string_view name);
 
 std::optional<Lane::VniAndLaneId> parsePair(std::string_view text, std::string* error);
 std::optional<OrbInternetExit::PolicyVniLaneKey> parsePolicyKey(std::string_view text,
@@ -36,6 +43,9 @@ std::optional<OrbInternetExit::GroupVniLaneKey> parseGroupKey(std::string_view t
 std::optional<OrbInternetExit::ExitKey> parseExitOption(std::string_view text, std::string* error);
 std::optional<OrbInternetExit::ExitResultType> parseResultType(std::string_view text,
                                                                 std::string* error);
+std::optional<OrbInternetExit::ExitVniLaneKey> parseOptionKey(std::string_view text,
+                                                               std::string* error);
+std::optional<VniLaneSvcGroupName> parseSvcGroupKey(std::string_view text, std::string* error);
 
 // REQUIRES: the matching parser accepts `text` (else std::logic_error).
 Lane::VniAndLaneId checkedPair(std::string_view text);
@@ -43,6 +53,8 @@ OrbInternetExit::PolicyVniLaneKey checkedPolicyKey(std::string_view text);
 OrbInternetExit::GroupVniLaneKey checkedGroupKey(std::string_view text);
 OrbInternetExit::ExitKey checkedExitOption(std::string_view text);
 OrbInternetExit::ExitResultType checkedResultType(std::string_view text);
+OrbInternetExit::ExitVniLaneKey checkedOptionKey(std::string_view text);
+VniLaneSvcGroupName checkedSvcGroupKey(std::string_view text);
 
 // The pair (vni, lane) of a message with the range-checked fields vni and lane.
 template <class M>

@@ -79,6 +79,11 @@ std::vector<std::string> writeOutputs(World& world, const iesim::pb::SetOutput& 
       world.groupToPolicy().groupToPolicyIs(group)->policyIs(checkedPolicyKey(p));
     }
   }
+  for (const auto& o : set.exit_option()) parts.push_back(writeExitOption(world, o));
+  for (const auto& k : set.resolver_request()) {
+    parts.push_back("resolver request " + k);
+    world.requests().resolverRequestIs(checkedSvcGroupKey(k));
+  }
   return parts;
 }
 

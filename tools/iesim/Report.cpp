@@ -13,6 +13,13 @@ constexpr size_t kChangesShown = 16;
 // Width of the labels of a step's lines: the longest output name, "vniLaneDefRoute", and a blank.
 constexpr int kLabelWidth = 16;
 
+// "IeStatusConfigSm" for "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask0" and for
+// "IeStatusConfigSm-statusCfgDirStatusConfigOutputTask".
+std::string smOfTask(std::string_view task) {
+  if (const size_t ns = task.find("::"); ns != std::string_view::npos) task.remove_prefix(ns + 2);
+  return std::string(task.substr(0, task.find('-')));
+}
+
 }  // namespace
 
 std::string plural(size_t n, const char* what, const char* whats) {
@@ -51,10 +58,27 @@ void Report::step(const StepRecord& r) {
     const size_t hidden = output.lines.size() - std::min(output.lines.size(), kChangesShown);
     if (hidden + output.more != 0) line("", fmt::format("... {} more", hidden + output.more));
   }
-  for (size_t i = 0; i < r.runs.size(); ++i) {
-    const auto& t = r.runs[i];
-    line(i == 0 ? "tasks" : "", fmt::format("{}: {} run{}, work {}", t.task, t.runs,
-                                            t.runs == 1 ? "" : "s", t.work));
+  // One line per state machine, in the order their first tasks ran (the Chrome trace has every
+  // task by name).
+  struct SmRuns {
+    std::string sm;
+    size_t tasks = 0;
+    uint64_t runs = 0;
+    uint64_t work = 0;
+  };
+  std::vector<SmRuns> bySm;
+  for (const auto& t : r.runs) {
+    const std::string sm = smOfTask(t.task);
+    auto it = std::find_if(bySm.begin(), bySm.end(), [&](const SmRuns& s) { return s.sm == sm; });
+    if (it == bySm.end()) it = bySm.insert(bySm.end(), SmRuns{sm});
+    ++it->tasks;
+    it->runs += t.runs;
+    it->work += t.work;
+  }
+  for (size_t i = 0; i < bySm.size(); ++i) {
+    const auto& s = bySm[i];
+    line(i == 0 ? "tasks" : "", fmt::format("{}: {}, {}, work {}", s.sm, plural(s.tasks, "task"),
+                                            plural(s.runs, "run"), s.work));
   }
   for (const auto& check : r.checks) line("ok", check);
   for (const auto& failure : r.failed) line("FAILED", failure);
@@ -80,7 +104,9 @@ void Report::endState(const World& world) {
   statusConfigTable(world);
   groupToPolicyTable(world);
   engineTable(world);
+  exitOptionTable(world);
   dataPathTable(world);
+  gateTable(world);
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,

@@ -8,12 +8,15 @@
 //                     + Silver@10.2
 //     statusConfig    - entry Gold@10.2 10 -> Wan@10.2
 //                     ...
+//     tasks           IeStatusConfigSm: 2 tasks, 3 runs, work 4
 //     sm              ready, idle
 //
 // At the end (endState): the pairs (bound policy, polToVniLane, default route), the status
 // configuration per pair (policy, entries, groups with their options), the reverse map, the
-// engine (VRFs, interfaces, default-route sets) and the data path (module, exit table,
-// anomalies).
+// engine (VRFs, interfaces, default-route sets), the exit options (groups and result per
+// option, with the resolver's requests and responses and the connections), the data path
+// (module, exit table, anomalies) and the gates (per interface holding one: its gate, its users
+// and the options whose result uses it).
 //
 // A disabled report writes nothing; failures are not its business (the runner writes them to
 // stderr, so that they show also with --quiet).
@@ -73,6 +76,9 @@ class Report {
   // EngineReport.cpp
   void engineTable(const World& world);
   void dataPathTable(const World& world);
+  // ExitOptionReport.cpp
+  void exitOptionTable(const World& world);
+  void gateTable(const World& world);
 
   std::FILE* out_;
   bool enabled_;

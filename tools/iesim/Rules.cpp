@@ -69,6 +69,9 @@ std::string textError(const std::string& text, iesim::pb::TextKind kind, std::st
     case iesim::pb::PAIR: parsePair(text, &error); return error;
     case iesim::pb::EXIT_OPTION: parseExitOption(text, &error); return error;
     case iesim::pb::RESULT_TYPE: parseResultType(text, &error); return error;
+    case iesim::pb::OPTION_KEY: parseOptionKey(text, &error); return error;
+    case iesim::pb::SVC_GROUP_KEY: parseSvcGroupKey(text, &error); return error;
+    case iesim::pb::VRF_NAME: return vrfNameError(text);
     case iesim::pb::YIELD_POLICY: return yieldPolicyError(text);
     case iesim::pb::NON_EMPTY: return text.empty() ? fmt::format("empty {}", field) : std::string();
     default: return {};
@@ -199,6 +202,9 @@ void checkFieldRules(const Message& message, const ParseInfoTree* tree, Location
     if (field->is_repeated()) {
       const int n = r.FieldSize(message, field);
       for (int k = 0; k < n; ++k) checkValue(message, field, k, tree, at, errors);
+      if (n == 0 && field->options().GetExtension(iesim::pb::required)) {
+        errors.push_back({at, fmt::format("no {} in {}", field->name(), holderText(message, name))});
+      }
       if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE &&
           field->options().HasExtension(iesim::pb::unique_by)) {
         checkUnique(message, field, tree, at, name, errors);

@@ -85,6 +85,7 @@ class Runner {
     loadLanes(world_, initial);
     loadConfig(world_, initial.config());
     loadEngine(world_, initial, r);
+    loadAgents(world_, initial, r);
     world_.takeChanges();  // the start state is not a change
     world_.countChangesIs(true);
 
@@ -121,7 +122,8 @@ class Runner {
       case Kind::KIND_NOT_SET: r.what = "comment"; break;
       default:
         if (!runLaneStep(world_, step, r) && !runConfigStep(world_, step, r) &&
-            !runEngineStep(world_, step, r) && !runDataPathStep(world_, step, r)) {
+            !runEngineStep(world_, step, r) && !runDataPathStep(world_, step, r) &&
+            !runAgentStep(world_, step, r)) {
           throw std::logic_error(fmt::format("step kind {} has no handler", kindName(step)));
         }
         break;

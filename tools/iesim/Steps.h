@@ -28,6 +28,13 @@ bool runEngineStep(World& world, const iesim::pb::Step& step, StepRecord& r);
 // VRF bindings, default routes, interfaces and the module of the start state.
 void loadEngine(World& world, const iesim::pb::Initial& initial, StepRecord& r);
 
+// Other agents (AgentSteps.cpp): connection, remove_connection, response, remove_response.
+bool runAgentStep(World& world, const iesim::pb::Step& step, StepRecord& r);
+// Connections, responses, and the exit-option statuses and resolver requests of an earlier run.
+void loadAgents(World& world, const iesim::pb::Initial& initial, StepRecord& r);
+// Writes one exit-option status directly, as an earlier run left it; returns what it wrote.
+std::string writeExitOption(World& world, const iesim::pb::ExitOptionState& o);
+
 // The module and the data path (DataPathSteps.cpp): module, exit_info.
 bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r);
 // Describes the commands the module queued during a step, applies them to the data-path model

@@ -7,6 +7,9 @@ namespace IeSim {
 namespace {
 
 using OrbInternetExit::ExitGroupStatusConfig;
+using OrbInternetExit::ExitIntfResult;
+using OrbInternetExit::ExitOptionStatus;
+using OrbInternetExit::IeExitOptionDir;
 using OrbInternetExit::ExitGroupToPolicy;
 using OrbInternetExit::ExitVniLaneKey;
 using OrbInternetExit::GroupVniLaneKey;
@@ -37,6 +40,16 @@ std::string seqText(double seqNo) {
     return fmt::format("{}", static_cast<int64_t>(seqNo));
   }
   return fmt::format("{}", seqNo);
+}
+
+std::string resultText(const ExitIntfResult& r) {
+  std::string out(r.resultType.name());
+  if (r.intfId.valid()) out += fmt::format(" intf={}", r.intfId);
+  if (r.vrfName != ExitIntfResult::defaultVrfName()) out += fmt::format(" vrf={}", r.vrfName);
+  auto number = [](uint32_t v) {
+    return v == ExitIntfResult::noGate ? std::string("none") : fmt::format("{}", v);
+  };
+  return out + fmt::format(" gate={} aux={}", number(r.gateId), number(r.auxId));
 }
 
 // ---- TreeWatch -------------------------------------------------------------------------------
@@ -187,6 +200,48 @@ void GroupToPolicyWatch::handle(const Sub& sub, Mica::AttrId attr, const void* k
   if (attr == ExitGroupToPolicy::policyId) {
     const auto& k = keyAt<PolicyVniLaneKey>(key);
     log_.record(e.policy.contains(k) ? '+' : '-', "{}: {}", e.groupKey(), k);
+  }
+}
+
+// ---- ExitOptionWatch -------------------------------------------------------------------------
+
+ExitOptionWatch::ExitOptionWatch(const IeExitOptionDir& dir, OutputLog& log) : TreeWatch(log) {
+  watch(dirKind, dir);
+  for (const auto& [k, e] : dir.exitOptionStatus) option(*e, 0);
+}
+
+void ExitOptionWatch::option(const ExitOptionStatus& e, char op) {
+  if (op == '+') {
+    log_.record(op, "{}", e.key());
+    if (!(e.resultExitIntf.get() == ExitIntfResult())) {
+      log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
+    }
+  }
+  if (op != '-') watch(optionKind, e);
+  if (op != 0) {
+    for (const auto& g : e.group) log_.record(op, "{} in {}", e.key(), g.groupName);
+  }
+  if (op == '-') {
+    unwatch(e);
+    log_.record(op, "{}", e.key());
+  }
+}
+
+void ExitOptionWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+                             const void* oldValue) {
+  if (sub.kind() == dirKind) {
+    const auto& dir = static_cast<const IeExitOptionDir&>(sub.entity());
+    if (attr == IeExitOptionDir::exitOptionStatusId) {
+      option(childOf(dir.exitOptionStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
+    }
+    return;
+  }
+  const auto& e = static_cast<const ExitOptionStatus&>(sub.entity());
+  if (attr == ExitOptionStatus::groupId) {
+    const auto& g = keyAt<GroupVniLaneKey>(key);
+    log_.record(e.group.contains(g) ? '+' : '-', "{} in {}", e.key(), g.groupName);
+  } else if (attr == ExitOptionStatus::resultExitIntfId) {
+    log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
   }
 }
 

@@ -10,6 +10,8 @@
 //   statusConfig                           a pair, a group, an option, a policy, an entry
 //                                          (an entry naming another group is one "~" change)
 //   groupToPolicy                          one (group, policy) member
+//   exitOption                             an option, a group membership, a result ("~")
+//   resolverRequest                        one request
 //
 // A child entity created with contents (EntityMap::create with an initializer) or deleted with
 // contents reports its contents with it. Watchers only read; they are destroyed before the
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "platform/mica/Entity.h"
+#include "types/IeExitOptionDir.h"
 #include "types/IeGroupToPolicyDir.h"
 #include "types/IeStatusConfigDir.h"
 
@@ -174,6 +177,22 @@ class GroupToPolicyWatch final : public TreeWatch {
   void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
   void group(const OrbInternetExit::ExitGroupToPolicy& e, char op);
 };
+
+// IeExitOptionDir: options, their groups and their results.
+class ExitOptionWatch final : public TreeWatch {
+ public:
+  ExitOptionWatch(const OrbInternetExit::IeExitOptionDir& dir, OutputLog& log);
+
+ private:
+  enum Kind { dirKind, optionKind };
+  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void option(const OrbInternetExit::ExitOptionStatus& e, char op);
+};
+
+// A result as the report shows it: "localOtherVrf intf=wan1 vrf=blue gate=3 aux=7", the
+// interface left out when there is none, the VRF when it is "default", and 0xFFFFFFFF shown as
+// "none"; e.g. "noResult gate=none aux=0".
+std::string resultText(const OrbInternetExit::ExitIntfResult& r);
 
 // "10" for a whole sequence number, else its shortest decimal form ("10.5").
 std::string seqText(double seqNo);

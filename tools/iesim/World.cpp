@@ -13,12 +13,13 @@ namespace {
 
 // The outputs' logs, in the order the report shows them.
 enum LogIndex : size_t { polToVniLaneLog, statusConfigLog, groupToPolicyLog, vniDefRouteLog,
-                         vniLaneDefRouteLog };
+                         vniLaneDefRouteLog, exitOptionLog, resolverRequestLog };
 
 std::vector<OutputLog> makeLogs() {
   std::vector<OutputLog> logs;
   for (const char* name :
-       {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute"}) {
+       {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute",
+        "exitOption", "resolverRequest"}) {
     logs.emplace_back(name);
   }
   return logs;
@@ -38,6 +39,10 @@ World::World(std::string defaultYield, ChromeTrace* chrome)
       orbcsd_(Mica::make<Orb::OrbCommonSmData>()),
       vniDefRoute_(OrbL3Unicast::defaultRoutePresentInVniFactory()),
       vniLaneDefRoute_(OrbL3Unicast::defaultRoutePresentForVniLaneFactory()),
+      connStatusDir_(Mica::make<SiConnectionStatusDir>()),
+      svcRespDir_(Mica::make<SvcResolverResponseDir>()),
+      exitOptionDir_(Mica::make<OrbInternetExit::IeExitOptionDir>()),
+      svcReqDir_(Mica::make<SvcResolverRequestDir>()),
       dataPath_(orbcsd_),
       logs_(makeLogs()),
       polToVniLaneWatch_(*output_, output_->polToVniLane, logs_[polToVniLaneLog]),
@@ -45,7 +50,9 @@ World::World(std::string defaultYield, ChromeTrace* chrome)
       groupToPolicyWatch_(*groupToPolicy_, logs_[groupToPolicyLog]),
       vniDefRouteWatch_(*vniDefRoute_, vniDefRoute_->defaultRoute, logs_[vniDefRouteLog]),
       vniLaneDefRouteWatch_(*vniLaneDefRoute_, vniLaneDefRoute_->defaultRoute,
-                            logs_[vniLaneDefRouteLog]) {
+                            logs_[vniLaneDefRouteLog]),
+      exitOptionWatch_(*exitOptionDir_, logs_[exitOptionLog]),
+      resolverRequestWatch_(*svcReqDir_, svcReqDir_->resolverRequest, logs_[resolverRequestLog]) {
   Keel::TaskSchedulerRoot::schedulerIs(scheduler_);
   scheduler_->runObserverIs(this);
   restoreYield();
@@ -74,9 +81,15 @@ void World::startSms(bool synchronous) {
   vniTracker_ = OrbL3Unicast::vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
   vniLaneTracker_ =
       OrbL3Unicast::vniLaneDefaultRouteTrackerSmFactory(vniDefRoute_, output_, vniLaneDefRoute_);
+  // Reads the pairs' default routes, so it comes after the trackers.
+  exitOptionSm_ = OrbInternetExit::ieExitOptionStatusSmFactory(
+      statusConfig_, orbcsd_, connStatusDir_, svcRespDir_, vniLaneDefRoute_, exitOptionDir_, control);
+  resolverSm_ = OrbInternetExit::ieRemoteSvcResolverRequestSmFactory(exitOptionDir_, svcReqDir_, control);
 }
 
 void World::stopSms() {
+  resolverSm_ = nullptr;
+  exitOptionSm_ = nullptr;
   vniLaneTracker_ = nullptr;
   vniTracker_ = nullptr;
   groupSm_ = nullptr;
@@ -84,24 +97,38 @@ void World::stopSms() {
   policySm_ = nullptr;
 }
 
-bool World::smsReady() const noexcept {
-  return policySm_ && policySm_->ready() && statusSm_->ready() && groupSm_->ready();
+std::vector<std::pair<const char*, const Flo::StateMachine*>> World::statusSms() const {
+  std::vector<std::pair<const char*, const Flo::StateMachine*>> sms;
+  if (!policySm_) return sms;
+  sms = {{"IePolicyToVniLaneSm", policySm_.get()},
+         {"IeStatusConfigSm", statusSm_.get()},
+         {"IeGroupToPolicySm", groupSm_.get()}};
+  sms.emplace_back("IeExitOptionStatusSm", exitOptionSm_.get());
+  sms.emplace_back("IeRemoteSvcResolverRequestSm", resolverSm_.get());
+  return sms;
 }
 
-bool World::smsIdle() const noexcept {
-  return policySm_ && policySm_->idle() && statusSm_->idle() && groupSm_->idle();
+bool World::smsReady() const {
+  if (!policySm_) return false;
+  for (const auto& [name, sm] : statusSms()) {
+    if (!sm->ready()) return false;
+  }
+  return true;
+}
+
+bool World::smsIdle() const {
+  if (!policySm_) return false;
+  for (const auto& [name, sm] : statusSms()) {
+    if (!sm->idle()) return false;
+  }
+  return true;
 }
 
 std::string World::smState() const {
   std::string state = "none";
   if (policySm_) {
-    // The trackers react inside the writers' calls: they are always ready and idle.
-    const std::pair<const char*, const Flo::StateMachine*> sms[] = {
-        {"IePolicyToVniLaneSm", policySm_.get()},
-        {"IeStatusConfigSm", statusSm_.get()},
-        {"IeGroupToPolicySm", groupSm_.get()}};
     std::string notReady, notIdle;
-    for (const auto& [name, sm] : sms) {
+    for (const auto& [name, sm] : statusSms()) {
       if (sm->idle()) continue;
       std::string& list = sm->ready() ? notIdle : notReady;
       list += fmt::format("{}{}", list.empty() ? "" : ", ", name);
@@ -166,6 +193,10 @@ void World::checkInvariants() const {
   orbcsd_->checkInvariants();
   vniDefRoute_->checkInvariants();
   vniLaneDefRoute_->checkInvariants();
+  connStatusDir_->checkInvariants();
+  svcRespDir_->checkInvariants();
+  svcReqDir_->checkInvariants();
+  if (!exitOptionDir_->checkInvariants()) throw std::logic_error("exitOption: broken invariant");
   if (const auto* model = dataPath_.model()) model->checkInvariants();
 }
 

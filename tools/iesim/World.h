@@ -8,6 +8,10 @@
 //   IeGroupToPolicySm             statusConfig                 groupToPolicy
 //   VniDefaultRouteTrackerSm      orbcsd                       vniDefRoute
 //   VniLaneDefaultRouteTrackerSm  vniDefRoute, polToVniLane    vniLaneDefRoute
+//   IeExitOptionStatusSm          statusConfig, orbcsd,        exitOption (and gates of the
+//                                 connections, responses,      module's gate manager)
+//                                 vniLaneDefRoute
+//   IeRemoteSvcResolverRequestSm  exitOption                   resolverRequest
 //   (orbcsd.internetExitModule)   exit-info commands           queued for its DataPathModel
 //
 // The World owns every input and output entity (kept across restarts) and a fresh scheduler
@@ -23,15 +27,20 @@
 #include <utility>
 #include <vector>
 
+#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
+#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "Orb/OrbSiEdgeHelper.h"
 #include "platform/agents/LaneStatusDir.h"
+#include "platform/agents/SiConnectionStatusDir.h"
+#include "platform/agents/SvcResolverDirs.h"
 #include "platform/engine/OrbCommonSmData.h"
 #include "platform/keel/Task.h"
 #include "tools/iesim/DataPath.h"
 #include "tools/iesim/Watch.h"
+#include "types/IeExitOptionDir.h"
 #include "types/IeGroupToPolicyDir.h"
 #include "types/IePolicyToVniLaneDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -76,11 +85,15 @@ class World final : private Keel::TaskRunObserver {
   // The names the scenario gave its VRFs, by id (VxlanInfo keeps the two maps apart).
   absl::btree_map<Kiln::VrfId, std::string>& vrfNames() noexcept { return vrfNames_; }
   DataPath& dataPath() noexcept { return dataPath_; }
+  SiConnectionStatusDir& connections() noexcept { return *connStatusDir_; }
+  SvcResolverResponseDir& responses() noexcept { return *svcRespDir_; }
 
   // Outputs.
   OrbInternetExit::IePolicyToVniLaneDir& output() noexcept { return *output_; }
   OrbInternetExit::IeStatusConfigDir& statusConfig() noexcept { return *statusConfig_; }
   OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() noexcept { return *groupToPolicy_; }
+  OrbInternetExit::IeExitOptionDir& exitOptions() noexcept { return *exitOptionDir_; }
+  SvcResolverRequestDir& requests() noexcept { return *svcReqDir_; }
   const OrbL3Unicast::DefaultRoutePresentInVni& vniDefRoute() const noexcept { return *vniDefRoute_; }
   const OrbL3Unicast::DefaultRoutePresentForVniLane& vniLaneDefRoute() const noexcept {
     return *vniLaneDefRoute_;
@@ -89,6 +102,10 @@ class World final : private Keel::TaskRunObserver {
   const OrbInternetExit::IePolicyToVniLaneDir& output() const noexcept { return *output_; }
   const OrbInternetExit::IeStatusConfigDir& statusConfig() const noexcept { return *statusConfig_; }
   const OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() const noexcept { return *groupToPolicy_; }
+  const OrbInternetExit::IeExitOptionDir& exitOptions() const noexcept { return *exitOptionDir_; }
+  const SvcResolverRequestDir& requests() const noexcept { return *svcReqDir_; }
+  const SiConnectionStatusDir& connections() const noexcept { return *connStatusDir_; }
+  const SvcResolverResponseDir& responses() const noexcept { return *svcRespDir_; }
   const Orb::OrbCommonSmData& orbcsd() const noexcept { return *orbcsd_; }
   const DataPath& dataPath() const noexcept { return dataPath_; }
   const absl::btree_map<Kiln::VrfId, std::string>& vrfNames() const noexcept { return vrfNames_; }
@@ -100,10 +117,11 @@ class World final : private Keel::TaskRunObserver {
   // Destroys the state machines, last created first.
   void stopSms();
   bool hasSms() const noexcept { return static_cast<bool>(policySm_); }
-  bool smsReady() const noexcept;
-  bool smsIdle() const noexcept;
+  bool smsReady() const;
+  bool smsIdle() const;
   // "ready, idle", "ready, not idle: IeGroupToPolicySm", "not ready: IeStatusConfigSm", "none",
-  // with the number of queued tasks when there are any.
+  // with the number of queued tasks when there are any. The default-route trackers react inside
+  // the writers' calls and are always ready and idle.
   std::string smState() const;
 
   // Installs the policy `text` ("" for the default), until restoreYield().
@@ -121,7 +139,7 @@ class World final : private Keel::TaskRunObserver {
   // The tasks that ran since the last call, by the start of their first run.
   std::vector<TaskRuns> takeRuns();
   // Counted changes since resetCounts(), by output name ("polToVniLane", "statusConfig",
-  // "groupToPolicy", "vniDefRoute", "vniLaneDefRoute").
+  // "groupToPolicy", "vniDefRoute", "vniLaneDefRoute", "exitOption", "resolverRequest").
   const ChangeCounts& counts(std::string_view output) const;
   void resetCounts() noexcept;
 
@@ -143,6 +161,10 @@ class World final : private Keel::TaskRunObserver {
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_;
   Mica::Ptr<OrbL3Unicast::DefaultRoutePresentInVni> vniDefRoute_;
   Mica::Ptr<OrbL3Unicast::DefaultRoutePresentForVniLane> vniLaneDefRoute_;
+  Mica::Ptr<SiConnectionStatusDir> connStatusDir_;
+  Mica::Ptr<SvcResolverResponseDir> svcRespDir_;
+  Mica::Ptr<OrbInternetExit::IeExitOptionDir> exitOptionDir_;
+  Mica::Ptr<SvcResolverRequestDir> svcReqDir_;
   absl::btree_map<Kiln::VrfId, std::string> vrfNames_;
   DataPath dataPath_;
 
@@ -153,13 +175,20 @@ class World final : private Keel::TaskRunObserver {
   GroupToPolicyWatch groupToPolicyWatch_;
   SetWatch<decltype(OrbL3Unicast::DefaultRoutePresentInVni::defaultRoute)> vniDefRouteWatch_;
   SetWatch<decltype(OrbL3Unicast::DefaultRoutePresentForVniLane::defaultRoute)> vniLaneDefRouteWatch_;
+  ExitOptionWatch exitOptionWatch_;
+  SetWatch<decltype(SvcResolverRequestDir::resolverRequest)> resolverRequestWatch_;
 
-  // The state machines, destroyed first.
+  // The pipeline state machines that exist, named, in creation order.
+  std::vector<std::pair<const char*, const Flo::StateMachine*>> statusSms() const;
+
+  // The state machines, in data-flow order; destroyed first, last created first.
   Mica::Ptr<OrbInternetExit::IePolicyToVniLaneSm> policySm_;
   Mica::Ptr<OrbInternetExit::IeStatusConfigSm> statusSm_;
   Mica::Ptr<OrbInternetExit::IeGroupToPolicySm> groupSm_;
   Mica::Ptr<OrbL3Unicast::VniDefaultRouteTrackerSm> vniTracker_;
   Mica::Ptr<OrbL3Unicast::VniLaneDefaultRouteTrackerSm> vniLaneTracker_;
+  Mica::Ptr<OrbInternetExit::IeExitOptionStatusSm> exitOptionSm_;
+  Mica::Ptr<OrbInternetExit::IeRemoteSvcResolverRequestSm> resolverSm_;
 
   std::vector<TaskRuns> runs_;
   size_t step_ = 0;

@@ -53,6 +53,25 @@ TEST(KeysTest, ExitOptionErrorsNameTheText) {
   EXPECT_EQ(error, "a fibDefault option has the empty name: \"fibDefault:\", not \"fibDefault:x\"");
 }
 
+TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
+  std::string error;
+  const auto option = parseOptionKey("remoteExit:a@b@10.2", &error);
+  ASSERT_TRUE(option) << error;
+  EXPECT_EQ(option->exitKey.name, Mica::String("a@b"));
+  EXPECT_EQ(option->exitKey.type, ExitType::remoteExit());
+  EXPECT_EQ(option->vniLaneId, Lane::VniAndLaneId(Lane::VniId(10), 2));
+  const auto group = parseSvcGroupKey("a@b@10.2", &error);
+  ASSERT_TRUE(group) << error;
+  EXPECT_EQ(group->svcGroupName, Mica::String("a@b"));
+
+  EXPECT_FALSE(parseOptionKey("localExit:@1.1", &error));
+  EXPECT_EQ(error, "empty exit option name in \"localExit:\" in key \"localExit:@1.1\"");
+  EXPECT_FALSE(parseSvcGroupKey("peer@1.x", &error));
+  EXPECT_EQ(error, "\"peer@1.x\" is not a key: expected <service group>@<vni>.<lane>");
+  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");
+  EXPECT_EQ(vrfNameError(std::string(101, 'v')).substr(0, 9), "vrf name ");
+}
+
 TEST(KeysTest, ResultTypesByName) {
   std::string error;
   EXPECT_EQ(parseResultType("remoteResolved", &error), OrbInternetExit::ExitResultType::remoteResolved());

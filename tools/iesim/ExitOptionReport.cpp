@@ -1,0 +1,82 @@
+// The end-state tables of the exit options, the resolver's and connections' state, and the gates.
+#include <absl/container/btree_map.h>
+#include <absl/container/btree_set.h>
+#include <fmt/format.h>
+
+#include "tools/iesim/Report.h"
+#include "tools/iesim/Watch.h"
+
+namespace IeSim {
+
+namespace {
+
+template <class Set, class Text>
+std::string listText(const Set& set, Text text) {
+  std::string out;
+  for (const auto& m : set) out += (out.empty() ? "" : ", ") + text(m);
+  return out.empty() ? std::string("(none)") : out;
+}
+
+}  // namespace
+
+void Report::exitOptionTable(const World& world) {
+  const auto& options = world.exitOptions().exitOptionStatus;
+  fmt::print(out_, "exit options at the end ({}):\n", options.size());
+  size_t shown = 0;
+  for (const auto& [key, status] : options) {
+    if (shown++ == kRowsShown) {
+      fmt::print(out_, "  ... {} more options\n", options.size() - kRowsShown);
+      break;
+    }
+    fmt::print(out_, "  {:<28} {:<16} {}\n", fmt::format("{}", key),
+               listText(status->group, [](const auto& g) { return g.groupName.str(); }),
+               resultText(status->resultExitIntf.get()));
+  }
+  const auto& requests = world.requests().resolverRequest;
+  fmt::print(out_, "  {:<28} {}\n", "resolver requests",
+             listText(requests, [](const auto& k) { return fmt::format("{}", k); }));
+  fmt::print(out_, "  {:<28} {}\n", "resolver responses",
+             listText(world.responses().resolverResponse, [](const auto& kv) {
+               return fmt::format("{}={}", kv.first, kv.second.remoteSvcGroup);
+             }));
+  fmt::print(out_, "  {:<28} {}\n\n", "connections",
+             listText(world.connections().connection, [](const auto& kv) {
+               return fmt::format("{} -> {}", kv.first, kv.second->resultConnIntf.get());
+             }));
+}
+
+void Report::gateTable(const World& world) {
+  const auto& dp = world.dataPath();
+  if (dp.internetExit() == nullptr) return;
+  // The gate manager answers per interface: ask it about every interface the scenario can have
+  // given a gate to.
+  absl::btree_set<Wire::IntfId> intfs;
+  for (const auto& [intf, e] : world.orbcsd().l3Intf) intfs.insert(intf);
+  for (const auto& [name, c] : world.connections().connection) intfs.insert(c->resultConnIntf.get().intfId);
+  absl::btree_map<Wire::IntfId, std::vector<std::string>> users;
+  for (const auto& [key, status] : world.exitOptions().exitOptionStatus) {
+    const auto& r = status->resultExitIntf.get();
+    if (!r.intfId.valid()) continue;
+    intfs.insert(r.intfId);
+    if (r.gateId != OrbInternetExit::ExitIntfResult::noGate) users[r.intfId].push_back(fmt::format("{}", key));
+  }
+  if (const auto* model = dp.model()) {
+    for (const auto& e : model->exitTable()) {
+      if (auto intf = Wire::IntfId::fromValue(e.intfId)) intfs.insert(*intf);
+    }
+  }
+  std::vector<std::string> rows;
+  for (const auto& intf : intfs) {
+    const auto [gate, count] = dp.gateOf(intf);
+    if (gate == OrbInternetExit::ExitIntfResult::noGate) continue;
+    const auto it = users.find(intf);
+    rows.push_back(fmt::format("  {:<12} gate {:<4} users {:<4} options {}", intf.name(), gate, count,
+                               it == users.end() ? std::string("(none)") : listText(it->second, [](const auto& s) { return s; })));
+  }
+  fmt::print(out_, "gates at the end ({} held on module \"{}\"):\n", rows.size(), dp.module()->name());
+  for (size_t i = 0; i < rows.size() && i < kRowsShown; ++i) fmt::print(out_, "{}\n", rows[i]);
+  if (rows.size() > kRowsShown) fmt::print(out_, "  ... {} more gates\n", rows.size() - kRowsShown);
+  fmt::print(out_, "\n");
+}
+
+}  // namespace IeSim
