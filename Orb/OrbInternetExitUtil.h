@@ -2,6 +2,7 @@
 // Each group of functions has its own header under Orb/OrbInternetExitUtil/.
 #pragma once
 
+#include "Orb/OrbInternetExitUtil/EvaluateWinningExitGroup.h"
 #include "Orb/OrbInternetExitUtil/GateHelpers.h"
 #include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
 #include "Orb/OrbInternetExitUtil/ValidInterface.h"

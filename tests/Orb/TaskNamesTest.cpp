@@ -3,7 +3,9 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
+#include "Orb/OrbInternetExitStatusSm/IeExitGroupStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
 #include "Orb/OrbInternetExitStatusSm/IePolicyStatusSm.h"
@@ -126,6 +128,30 @@ TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {
       "OrbInternetExit::IeRemoteSvcResolverRequestSm-ExitOptionDirSm18InputScanTask0"));
   EXPECT_TRUE(recorder_.names.contains("IeRemoteSvcResolverRequestSm-svcReqDirResolverRequestOutputTask"));
   EXPECT_TRUE(capture_.contains("Reconciling svcReqDirResolverRequestOutput: true"));
+}
+
+TEST_F(TaskNamesTest, ExitGroupStatusNamesItsTasksAndOutput) {
+  Mica::Ptr<IeExitGroupDir> out(new IeExitGroupDir());
+  out->exitGroupStatusIs(GroupVniLaneKey(Mica::String("G"), VniAndLaneId(Lane::VniId(1), 1)))
+      ->resultIs(*Mica::sequenceToValue<ExitVniLaneKey>("fibDefault:@1.1"), ExitIntfResult());  // stale
+  auto sm = ieExitGroupStatusSmFactory(Mica::Ptr<IeStatusConfigDir>(new IeStatusConfigDir()),
+                                       Mica::Ptr<IeExitOptionDir>(new IeExitOptionDir()), out, control_);
+  scheduler_->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_TRUE(out->exitGroupStatus.empty());
+  for (const char* name : {"OrbInternetExit::IeExitGroupStatusSm-ConfigSm19InputScanTask0",
+                           "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask1",
+                           "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask2",
+                           "IeExitGroupStatusSm-exitGroupDirExitGroupStatusResultOutputTask"}) {
+    EXPECT_TRUE(recorder_.names.contains(name)) << name;
+  }
+  EXPECT_TRUE(capture_.contains("Reconciling exitGroupDirExitGroupStatusResultOutput: true"));
+  // The option statuses are followed first: their first passes run before the configuration's.
+  std::vector<std::string> firstPasses;
+  for (const std::string& t : capture_.texts(9)) {
+    if (t.ends_with(" initial scan, and parent scan, complete.")) firstPasses.push_back(t.substr(0, t.find(' ')));
+  }
+  EXPECT_EQ(firstPasses, (std::vector<std::string>{"ExitOptionDirSm22", "ExitOptionDirSm22", "ConfigSm19"}));
 }
 
 }  // namespace

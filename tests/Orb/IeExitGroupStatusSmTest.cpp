@@ -1,0 +1,292 @@
+#include "Orb/OrbInternetExitStatusSm/IeExitGroupStatusSm.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/trace/Blip.h"
+#include "platform/trace/Trace.h"
+#include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+GroupVniLaneKey grp(std::string_view text) { return *Mica::sequenceToValue<GroupVniLaneKey>(text); }
+ExitVniLaneKey opt(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
+ExitIntfResult up(uint32_t gate) {
+  return ExitIntfResult(Wire::IntfId("eth1"), "default", gate, 7, ExitResultType::localDefaultVrf());
+}
+const ExitIntfResult kDown;  // noResult
+
+// The output's changes: "+G" / "-G" for group entries, "+G O r" / "=G O r" / "-G O" for results.
+class OutputLog final : private Mica::Subscriber {
+ public:
+  explicit OutputLog(Mica::Ptr<IeExitGroupDir> dir) : dir_(std::move(dir)) {
+    wantsDescendants_ = true;
+    dir_->subscriberAdd(this);
+  }
+  ~OutputLog() { dir_->subscriberRemove(this); }
+  OutputLog(const OutputLog&) = delete;
+  OutputLog& operator=(const OutputLog&) = delete;
+  Texts events;
+
+ private:
+  void onNotification(Mica::AttrId, const void* key, const void*) override {
+    const auto& g = *static_cast<const GroupVniLaneKey*>(key);
+    events.push_back(fmt::format("{}{}", dir_->exitGroupStatus.contains(g) ? '+' : '-', g));
+  }
+  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId, const void* key, const void* old) override {
+    const auto& status = static_cast<const ExitGroupStatus&>(source);
+    const auto& o = *static_cast<const ExitVniLaneKey*>(key);
+    const ExitIntfResult* now = status.result.lookup(o);
+    if (!now) {
+      events.push_back(fmt::format("-{} {}", status.key(), o));
+    } else {
+      events.push_back(fmt::format("{}{} {} {}", old ? '=' : '+', status.key(), o, *now));
+    }
+  }
+  Mica::Ptr<IeExitGroupDir> dir_;
+};
+
+class IeExitGroupStatusSmTest : public IeTest::ModeFixture {
+ protected:
+  void start() {
+    sm_ = ieExitGroupStatusSmFactory(config_, options_, dir_, control());
+    runUntilIdle();
+    ASSERT_TRUE(sm_->ready());
+  }
+  // The group's status configuration lists the option (or no longer does).
+  void listed(std::string_view g, std::string_view o, bool add = true) {
+    const GroupVniLaneKey k = grp(g);
+    if (add) {
+      config_->statusConfigIs(k.vniLaneId)->exitGroupStatusConfigIs(k)->exitOptionIs(opt(o));
+    } else if (auto cfg = config_->statusConfig.get(k.vniLaneId)) {
+      if (auto grpCfg = cfg->exitGroupStatusConfig.get(k)) grpCfg->exitOptionDel(opt(o));
+    }
+    runUntilIdle();
+  }
+  // The option's status lists the group (or no longer does: its entry goes with its last group).
+  void member(std::string_view o, std::string_view g, bool add = true) {
+    if (add) {
+      options_->exitOptionStatusIs(opt(o))->groupIs(grp(g));
+    } else if (auto s = options_->exitOptionStatus.get(opt(o))) {
+      s->groupDel(grp(g));
+      if (s->group.empty()) options_->exitOptionStatusDel(opt(o));
+    }
+    runUntilIdle();
+  }
+  void result(std::string_view o, const ExitIntfResult& r) {
+    options_->exitOptionStatusIs(opt(o))->resultExitIntfIs(r);
+    runUntilIdle();
+  }
+  // Everything at once: listed in g's configuration, the status lists g, result r.
+  void usable(std::string_view g, std::string_view o, const ExitIntfResult& r) {
+    listed(g, o);
+    member(o, g);
+    result(o, r);
+  }
+
+  static std::map<std::string, std::string> outputOf(const IeExitGroupDir& dir) {
+    std::map<std::string, std::string> out;
+    for (const auto& [g, s] : dir.exitGroupStatus) {
+      for (const auto& [o, r] : s->result) out[fmt::format("{} {}", g, o)] = fmt::format("{}", r);
+    }
+    return out;
+  }
+  // The invariant, from scratch over the inputs.
+  void expectReference() const {
+    std::map<std::string, std::string> expected;
+    for (const auto& [v, cfg] : config_->statusConfig) {
+      for (const auto& [g, grpCfg] : cfg->exitGroupStatusConfig) {
+        for (const auto& o : grpCfg->exitOption) {
+          const ExitOptionStatus* s = options_->exitOptionStatus.lookup(o);
+          if (!s || !s->group.contains(g) || s->resultExitIntf.get().resultType == ExitResultType::noResult()) continue;
+          expected[fmt::format("{} {}", g, o)] = fmt::format("{}", s->resultExitIntf.get());
+        }
+      }
+    }
+    EXPECT_EQ(outputOf(*dir_), expected);
+    EXPECT_TRUE(dir_->checkInvariants());
+  }
+
+  Mica::Ptr<IeStatusConfigDir> config_ = Mica::make<IeStatusConfigDir>();
+  Mica::Ptr<IeExitOptionDir> options_ = Mica::make<IeExitOptionDir>();
+  Mica::Ptr<IeExitGroupDir> dir_ = Mica::make<IeExitGroupDir>();
+  Mica::Ptr<IeExitGroupStatusSm> sm_;
+};
+
+// An option counts only once the configuration lists it, its status lists the group and its
+// result is usable; the order of those three changes does not matter.
+TEST_P(IeExitGroupStatusSmTest, AnOptionCountsOnceAllThreeInputsSaySoInAnyOrder) {
+  start();
+  listed("G@10.1", "localExit:a@10.1");
+  result("localExit:a@10.1", up(1));
+  EXPECT_TRUE(dir_->exitGroupStatus.empty());
+  member("localExit:a@10.1", "G@10.1");
+  EXPECT_EQ(*dir_->exitGroupStatus.get(grp("G@10.1"))->result.lookup(opt("localExit:a@10.1")), up(1));
+
+  member("remoteExit:b@10.1", "G@10.1");
+  result("remoteExit:b@10.1", up(2));
+  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 1u);
+  listed("G@10.1", "remoteExit:b@10.1");
+  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 2u);
+
+  result("remoteExit:b@10.1", kDown);
+  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 1u);
+  expectReference();
+}
+
+// An option in two groups that becomes unusable leaves both; a group losing its last usable
+// option loses its entry. Leaving the configuration deletes at once, while the status still
+// lists the group; retracting a whole option status or pair retracts everything below it.
+TEST_P(IeExitGroupStatusSmTest, UnusableOrRemovedOptionsLeaveTheirGroupsExactly) {
+  usable("G@10.1", "localExit:a@10.1", up(1));
+  usable("H@10.1", "localExit:a@10.1", up(1));
+  usable("H@10.1", "localExit:b@10.1", up(2));
+  usable("K@10.2", "localExit:a@10.2", up(3));
+  start();
+  OutputLog log(dir_);
+  result("localExit:a@10.1", kDown);
+  EXPECT_EQ(log.events, (Texts{"-G@10.1 localExit:a@10.1", "-G@10.1", "-H@10.1 localExit:a@10.1"}));
+  expectReference();
+
+  log.events.clear();
+  listed("H@10.1", "localExit:b@10.1", false);
+  EXPECT_EQ(log.events, (Texts{"-H@10.1 localExit:b@10.1", "-H@10.1"}));
+
+  usable("H@10.1", "localExit:b@10.1", up(2));
+  log.events.clear();
+  options_->exitOptionStatusDel(opt("localExit:b@10.1"));
+  runUntilIdle();
+  EXPECT_EQ(log.events, (Texts{"-H@10.1 localExit:b@10.1", "-H@10.1"}));
+
+  log.events.clear();
+  config_->statusConfigDel(VniAndLaneId(Lane::VniId(10), 2));
+  runUntilIdle();
+  EXPECT_EQ(log.events, (Texts{"-K@10.2 localExit:a@10.2", "-K@10.2"}));
+  EXPECT_TRUE(dir_->exitGroupStatus.empty());
+}
+
+// A usable result that changes is overwritten in place, in every group that counts it.
+TEST_P(IeExitGroupStatusSmTest, AChangedUsableResultIsOverwrittenInPlace) {
+  usable("G@10.1", "localExit:a@10.1", up(1));
+  usable("H@10.1", "localExit:a@10.1", up(1));
+  start();
+  OutputLog log(dir_);
+  result("localExit:a@10.1", up(9));
+  const std::string r = fmt::format("{}", up(9));
+  EXPECT_EQ(log.events, (Texts{"=G@10.1 localExit:a@10.1 " + r, "=H@10.1 localExit:a@10.1 " + r}));
+}
+
+TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
+  usable("G@10.1", "localExit:a@10.1", up(1));
+  member("localExit:a@10.1", "H@10.1");  // not in H's configuration
+  start();
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
+  Mica::TraceCapture capture;
+  Blip::defaultHandle()->clear();
+  result("localExit:a@10.1", up(2));
+  Texts texts;
+  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
+  const std::string r = fmt::format("{}", up(2));
+  const Texts notes{"result " + r + " updated in exitOption localExit:a@10.1, populate it in groups",
+                    "exitOpt localExit:a@10.1 health updated to Up(Add) with result " + r,
+                    "exitOpt localExit:a@10.1 health updated to Down(Remove) with result None"};
+  EXPECT_EQ(texts, (Texts{
+      "7 updExitOptResult = from( exitOptionDir.exitOptionStatus[].resultExitIntf ): exitOptKey=localExit:a@10.1 result=" + r,
+      "8 " + notes[0],
+      "6  foreach( ( *exitOptionDir.exitOptionStatus[ exitOptKey ] ).group ) flattening 2 elements",
+      "9 Flattening element: G@10.1",
+      "7 evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey=G@10.1 exitOptKey=localExit:a@10.1",
+      "8 " + notes[1],
+      "7 into( exitGroupDir.exitGroupStatus[ groupKey ].result[ exitOptKey ] ): inserting k1=G@10.1, k2=localExit:a@10.1, value=" + r,
+      "9 Flattening element: H@10.1",
+      "7 evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey=H@10.1 exitOptKey=localExit:a@10.1",
+      "8 " + notes[2]}));
+  EXPECT_EQ(Blip::defaultHandle()->decoded(), notes);
+
+  capture.clear();
+  listed("G@10.1", "localExit:a@10.1", false);
+  member("localExit:a@10.1", "H@10.1", false);
+  options_->exitOptionStatusDel(opt("localExit:a@10.1"));
+  for (const char* text : {
+           "updExitOptInGrp = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): groupKey=G@10.1 exitOptKey=localExit:a@10.1",
+           "exitOpt localExit:a@10.1 updated in exitGroup G@10.1",
+           "into( exitGroupDir.exitGroupStatus[ groupKey ].result[ exitOptKey ] ): deleting k1=G@10.1, k2=localExit:a@10.1",
+           "updOptToGrpMap = from( exitOptionDir.exitOptionStatus[].group[] ): exitOptKey=localExit:a@10.1 groupKey=H@10.1",
+           "exitGroup H@10.1 updated in exitOptToGroup for exitOpt localExit:a@10.1",
+           "filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline"}) {
+    EXPECT_TRUE(capture.contains(text)) << text;
+  }
+}
+
+// Stops the machine, changes its inputs, and starts a new one over the old output.
+TEST_P(IeExitGroupStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndRewritesNothingElse) {
+  for (int lane = 1; lane <= 4; ++lane) {
+    usable(fmt::format("G@10.{}", lane), fmt::format("localExit:a@10.{}", lane), up(lane));
+    usable(fmt::format("G@10.{}", lane), fmt::format("remoteExit:b@10.{}", lane), up(lane));
+  }
+  start();
+  sm_ = nullptr;
+  listed("G@10.2", "remoteExit:b@10.2", false);
+  result("localExit:a@10.3", up(30));
+  dir_->exitGroupStatusIs(grp("Old@30.1"))->resultIs(opt("fibDefault:@30.1"), up(5));
+  dir_->exitGroupStatusIs(grp("G@10.4"))->resultIs(opt("fibDefault:@10.4"), up(5));
+
+  OutputLog log(dir_);
+  start();
+  // The passes and the reconciliation interleave by scheduling mode: compared as a set.
+  std::ranges::sort(log.events);
+  EXPECT_EQ(log.events, (Texts{"-G@10.2 remoteExit:b@10.2", "-G@10.4 fibDefault:@10.4", "-Old@30.1",
+                               "-Old@30.1 fibDefault:@30.1", "=G@10.3 localExit:a@10.3 " + fmt::format("{}", up(30))}));
+  expectReference();
+}
+
+// Random sequences over a small domain; after each event the output equals the reference.
+TEST_P(IeExitGroupStatusSmTest, RandomSequencesKeepTheInvariant) {
+  std::mt19937 rng(20261206);
+  auto pick = [&](const auto& list) { return list[rng() % std::size(list)]; };
+  const char* groups[] = {"G@10.1", "H@10.1", "G@20.1"};
+  const char* opts[] = {"localExit:a@10.1", "remoteExit:a@10.1", "fibDefault:@20.1"};
+  const ExitIntfResult results[] = {kDown, up(1), up(2)};
+  // Half the sequence before the machine starts, half after.
+  for (int step = 0; step < 300; ++step) {
+    if (step == 150) start();
+    switch (rng() % 5) {
+      case 0: listed(pick(groups), pick(opts), rng() % 2); break;
+      case 1: member(pick(opts), pick(groups), rng() % 2); break;
+      case 2: result(pick(opts), pick(results)); break;
+      case 3: options_->exitOptionStatusDel(opt(pick(opts))); runUntilIdle(); break;
+      default: config_->statusConfigDel(grp(pick(groups)).vniLaneId); runUntilIdle(); break;
+    }
+    if (step >= 150) expectReference();
+    if (testing::Test::HasFailure()) FAIL() << "at step " << step;
+  }
+}
+
+TEST_P(IeExitGroupStatusSmTest, NullArgumentsAreAssertions) {
+  const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
+  const char* const accessors[] = {"config()", "exitOptionDir()", "exitGroupDir()"};
+  for (int which = 0; which < 3; ++which) {
+    try {
+      ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
+                                 which == 2 ? nullptr : dir_, control());
+      ADD_FAILURE() << "no assertion " << which;
+    } catch (const Mica::AssertionError& e) {
+      EXPECT_EQ(e.what(), accessors[which] + text);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, IeExitGroupStatusSmTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
