@@ -101,6 +101,9 @@ class InputArgSmBase : private Mica::Subscriber {
   StateMachine& sm() const noexcept { return sm_; }
   // The input SM's class name, "LaneStatusDirSm0".
   const std::string& name() const noexcept { return name_; }
+  // The argument entity (null when the argument was null). Sources cast it to the entity type of
+  // their first level, which may be a base class of the argument's type.
+  const Mica::Entity* entity() const noexcept { return en_.get(); }
   bool initialized() const noexcept { return initialized_; }
   bool inReactor() const noexcept { return inReactor_; }
   // Sets inReactor and returns the previous value (reactors nest).

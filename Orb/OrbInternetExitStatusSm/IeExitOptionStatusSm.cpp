@@ -177,7 +177,8 @@ void IeExitOptionStatusSm::eventToOrbcsdIntf(const Wire::IntfId& intfId,
   Flo::from(*this, "orbcsdIntf = from( orbcsd.l3Intf[] ): intfId={} isAdd={}", intfId, isAdd);
   Flo::note(*this, "Interface {} updated in orbcsd.l3Intf", intfId);
   const Quill::Optional<Wire::IntfId> remIntfOpt = isAdd ? Quill::Optional<Wire::IntfId>() : intfId;
-  forEachOptionUsing(intfId, [&](const ExitVniLaneKey& key) { eventToUpdLocalExitResult(key, remIntfOpt); });
+  forEachOptionUsing(intfId, remIntfOpt.has_value(),
+                     [&](const ExitVniLaneKey& key) { eventToUpdLocalExitResult(key, remIntfOpt); });
 }
 
 // evalIeModule = from( orbcsd.internetExitModule ) -> filter( ready and module present )
@@ -218,7 +219,7 @@ void IeExitOptionStatusSm::eventToUpdLocalExitResult(const ExitVniLaneKey& input
     eventToFlo_pipeline2(inputOptKey, remIntfOpt);
     return;
   }
-  forEachLocalOptionNamed(inputOptKey.exitKey.name,
+  forEachLocalOptionNamed(inputOptKey.exitKey.name, remIntfOpt.has_value(),
                           [&](const ExitVniLaneKey& key) { eventToFlo_pipeline2(key, remIntfOpt); });
 }
 
@@ -353,15 +354,19 @@ void IeExitOptionStatusSm::intoGroup(const ExitVniLaneKey& exitOptKey, const Gro
   exitOptionDir_->exitOptionStatusDel(exitOptKey);
 }
 
-bool IeExitOptionStatusSm::fullWalk() const {
-  return tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress) ||
-         (startedOverOutput_ && !groupOutput_->ready());
+bool IeExitOptionStatusSm::fullWalk(bool givesBack) const {
+  if (tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress)) return true;
+  // Entries of an earlier run that this run has not written yet are missing from the indexes.
+  // An event that evaluates them without giving a gate back may skip them: each is evaluated by
+  // its own second pass of optToGrpMap (or deleted by reconciliation) before the output is
+  // ready. A give-back must reach them now, or their gates would be held for good.
+  return givesBack && startedOverOutput_ && !groupOutput_->ready();
 }
 
 template <class Fn>
-void IeExitOptionStatusSm::forEachOptionUsing(const Wire::IntfId& intfId, Fn&& fn) {
+void IeExitOptionStatusSm::forEachOptionUsing(const Wire::IntfId& intfId, bool givesBack, Fn&& fn) {
   const auto& options = exitOptionDir_->exitOptionStatus;
-  if (fullWalk()) {
+  if (fullWalk(givesBack)) {
     Flo::foreach(*this, kForeachOptions, options, [&](const ExitVniLaneKey& key, const Mica::Ptr<ExitOptionStatus>& s) {
       if (!Flo::filter(*this, s->resultExitIntf.get().intfId == intfId,
                        "filter( ( exitOptionStatus.resultExitIntf.intfId == intfId ) )")) {
@@ -385,9 +390,9 @@ void IeExitOptionStatusSm::forEachOptionUsing(const Wire::IntfId& intfId, Fn&& f
 }
 
 template <class Fn>
-void IeExitOptionStatusSm::forEachLocalOptionNamed(const Mica::String& name, Fn&& fn) {
+void IeExitOptionStatusSm::forEachLocalOptionNamed(const Mica::String& name, bool givesBack, Fn&& fn) {
   const auto& options = exitOptionDir_->exitOptionStatus;
-  if (fullWalk()) {
+  if (fullWalk(givesBack)) {
     Flo::foreach(*this, kForeachOptions, options, [&](const ExitVniLaneKey& key, const Mica::Ptr<ExitOptionStatus>&) {
       if (!Flo::filter(*this, key.exitKey.name == name,
                        "filter( ( allOptKey.exitKey.name == inputOptKey.exitKey.name ) )")) {

@@ -35,10 +35,13 @@
 //
 // Cost: the walks over every exit option that the algorithm defines (an interface change visits
 // the options whose result uses the interface; a connection change the options named after
-// it) use two indexes while their per-element traces (levels 6 and 9) are off and the entries
-// were all written by this run: options by name and options by result interface. Those give
+// it) use two indexes while their per-element traces (levels 6 and 9) are off: options by name
+// and options by result interface. Those give
 // the elements the walk's filters pass, in the walk's order, so the outputs are those of the
-// full walk. The module's arrival walks every option, as defined.
+// full walk. After a start over an earlier run's output, until it has reconciled, events that
+// give a gate back walk every option (entries of the earlier run are not indexed yet); the others
+// use the indexes, and the entries they skip are evaluated by their own second pass. The
+// module's arrival walks every option, as defined.
 #pragma once
 
 #include <absl/container/btree_set.h>
@@ -125,15 +128,16 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   void intoResult(ExitOptionStatus& status, const ExitIntfResult& result);
   void intoGroup(const ExitVniLaneKey& exitOptKey, const GroupVniLaneKey& egKey, bool isAdd);
 
-  // Whether the walks over every option must run as written: their per-element traces are on,
-  // or entries of an earlier run, not in the indexes, may remain.
-  bool fullWalk() const;
-  // Runs fn(key, status) for every option whose result uses `intfId`, in key order.
+  // Whether a walk over every option must run as written: its per-element traces are on, or
+  // (`givesBack`: the event gives a gate back) entries of an earlier run, not in the indexes,
+  // may remain.
+  bool fullWalk(bool givesBack) const;
+  // Runs fn(key) for every option whose result uses `intfId`, in key order.
   template <class Fn>
-  void forEachOptionUsing(const Wire::IntfId& intfId, Fn&& fn);
+  void forEachOptionUsing(const Wire::IntfId& intfId, bool givesBack, Fn&& fn);
   // Runs fn(key) for every local option named `name`, in key order.
   template <class Fn>
-  void forEachLocalOptionNamed(const Mica::String& name, Fn&& fn);
+  void forEachLocalOptionNamed(const Mica::String& name, bool givesBack, Fn&& fn);
 
   Mica::Ptr<const IeStatusConfigDir> config_;
   Mica::Ptr<const Orb::OrbCommonSmData> orbcsd_;

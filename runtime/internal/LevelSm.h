@@ -128,7 +128,7 @@ class TopLevel final : public SourceBase {
 
   void doInputScan() override {
     if (!passDue()) return;
-    if (!typedArg().enPtr()) {
+    if (arg().entity() == nullptr) {
       Mica::fail("Sm args can only be null if marked as Optional in the SM type declaration");
       return;
     }
@@ -143,10 +143,8 @@ class TopLevel final : public SourceBase {
   template <size_t D>
   using Keys = typename KeysAbove<Src, D>::type;
 
-  const InputArgSm<E0>& typedArg() const noexcept {
-    return static_cast<const InputArgSm<E0>&>(arg());
-  }
-  const E0& entity() const noexcept { return typedArg().en(); }
+  // The argument as the entity type of the first level (the argument's type or a base of it).
+  const E0& entity() const noexcept { return static_cast<const E0&>(*arg().entity()); }
 
   template <size_t D>
   static const char* levelName(const InputArgSmBase& arg) {

@@ -123,9 +123,9 @@ class RefTopLevel final : public SourceBase {
   using Value = typename Coll::Value;
 
   const Target* pointee() const {
-    const auto& arg = static_cast<const InputArgSm<E0>&>(this->arg());
-    if (!arg.enPtr()) return nullptr;
-    return Ref::coll(arg.en()).get().get();
+    const Mica::Entity* arg = this->arg().entity();
+    if (arg == nullptr) return nullptr;
+    return Ref::coll(static_cast<const E0&>(*arg)).get().get();
   }
   // Moves the subscription to `target` (null: none).
   void follow(const Target* target) {

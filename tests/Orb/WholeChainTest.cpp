@@ -1,0 +1,204 @@
+// The whole library through its assembly: from operator configuration to the data path's exit
+// table, under every scheduling mode, in any creation order and over restarts of any subset.
+#include "Orb/InternetExitAssembly.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/module/DataPathModel.h"
+#include "tests/support/SmTestSupport.h"
+
+namespace OrbInternetExit {
+namespace {
+
+using Lane::VniAndLaneId;
+using Lane::VniId;
+using Texts = std::vector<std::string>;
+
+VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+
+// Every output of the library and what the resolver and the data path hold, as text; gate
+// numbers are shown as "gate" (their numbering depends on the order of requests).
+Texts snapshot(const InternetExitAssembly& a, const Orb::DataPathModel* dataPath) {
+  Texts out;
+  const LibraryOutputs& o = a.outputs();
+  const auto result = [](const ExitIntfResult& r) {
+    return fmt::format("{}/{}/{}/{}", r.intfId, r.gateId == ExitIntfResult::noGate ? "none" : "gate", r.auxId,
+                       r.resultType);
+  };
+  for (const auto& k : o.policyToVniLane->polToVniLane) out.push_back(fmt::format("bound {}", k));
+  for (const auto& [v, cfg] : o.statusConfig->statusConfig) {
+    for (const auto& [g, grp] : cfg->exitGroupStatusConfig) {
+      for (const auto& k : grp->exitOption) out.push_back(fmt::format("config {} {}", g, k));
+    }
+    for (const auto& [p, pc] : cfg->policyStatusConfig) {
+      for (const auto& [s, e] : pc->exitGroup) out.push_back(fmt::format("entry {} {} {}", p, s, e->exitGroup.get()));
+    }
+  }
+  for (const auto& [k, s] : o.exitOption->exitOptionStatus) {
+    for (const auto& g : s->group) out.push_back(fmt::format("option {} in {}", k, g));
+    out.push_back(fmt::format("option {} {}", k, result(s->resultExitIntf.get())));
+  }
+  for (const auto& [g, s] : o.exitGroup->exitGroupStatus) {
+    for (const auto& [k, r] : s->result) out.push_back(fmt::format("group {} {} {}", g, k, result(r)));
+  }
+  for (const auto& [g, e] : o.groupToPolicy->groupToPolicy) {
+    for (const auto& p : e->policy) out.push_back(fmt::format("reverse {} {}", g, p));
+  }
+  for (const auto& [p, s] : o.policy->policyStatus) {
+    out.push_back(fmt::format("policy {} wins {}", p, s->winningExitGroup.get()));
+    for (const auto& r : s->exitIntf) out.push_back(fmt::format("policy {} {}", p, result(r)));
+  }
+  for (const auto& v : o.vniLaneDefaultRoute->defaultRoute) out.push_back(fmt::format("defaultRoute {}", v));
+  for (const auto& k : a.inputs().svcReqDir->resolverRequest) out.push_back(fmt::format("request {}", k));
+  for (const auto& k : a.inputs().svcNotifDir->svcNotification) out.push_back(fmt::format("inUse {}", k));
+  if (dataPath) {
+    for (const auto& e : dataPath->exitTable()) {
+      out.push_back(fmt::format("dataPath {} {} {} {}", e.vniLane, e.intfId, e.auxId, e.resultType));
+    }
+  }
+  return out;
+}
+
+class WholeChainTest : public IeTest::ModeFixture {
+ protected:
+  WholeChainTest() {
+    // Gold prefers its local exit through wan1; its backup group has a remote exit.
+    config_->exitGroupConfigIs(Mica::String("Primary"))->exitOptionIs(ExitKey(Mica::String("wan1"), ExitType::localExit()));
+    auto backup = config_->exitGroupConfigIs(Mica::String("Backup"));
+    backup->exitOptionIs(ExitKey(Mica::String("peer"), ExitType::remoteExit()));
+    backup->exitOptionIs(ExitKey(Mica::String(), ExitType::fibDefault()));
+    auto gold = config_->policyConfigIs(Mica::String("Gold"));
+    gold->exitGroupIs(10, Mica::String("Primary"));
+    gold->exitGroupIs(20, Mica::String("Backup"));
+    auto vxlan = Mica::make<Orb::VxlanInfo>();
+    vxlan->vrfToVniMapIs(Mica::String("blue"), Vxlan::VniExtOrNone(10));
+    orbcsd_->vxlanInfoIs(vxlan);
+    orbcsd_->l3IntfIs(Wire::IntfId("eth1"));
+    conns_->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId("eth1"), Mica::String("blue"), 5));
+    responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)), {42});
+    lanes_->laneToIEMapIs(pair(10, 1), Mica::String("Gold"));
+    lanes_->laneToIEMapIs(pair(10, 2), Mica::String("Gold"));
+  }
+  // The shared inputs; a reference assembly gets resolver directories of its own.
+  AgentEntities inputs(bool ownResolverDirs = false) const {
+    if (ownResolverDirs) {
+      return AgentEntities{lanes_, config_, orbcsd_, conns_, responses_, Mica::make<SvcResolverRequestDir>(),
+                           Mica::make<SvcInUseNotificationDir>()};
+    }
+    return AgentEntities{lanes_, config_, orbcsd_, conns_, responses_, svcReq_, svcNotif_};
+  }
+  // Runs the scheduler, then lets the data path apply what was queued.
+  void settle() {
+    runUntilIdle();
+    if (assembly_ && assembly_->internetExitPair()) dataPath_.drain(*assembly_->internetExitPair());
+  }
+  void intf(const char* name, bool up) {
+    if (up) {
+      orbcsd_->l3IntfIs(Wire::IntfId(name));
+    } else {
+      orbcsd_->l3IntfDel(Wire::IntfId(name));
+    }
+    settle();
+  }
+  Texts exitsOf(VniAndLaneId v) const {
+    Texts out;
+    for (const auto& e : dataPath_.exitsOf(v)) out.push_back(fmt::format("{}/{}", e.intfId, e.auxId));
+    return out;
+  }
+
+  Mica::Ptr<Lane::LaneStatusDir> lanes_ = Mica::make<Lane::LaneStatusDir>();
+  Mica::Ptr<InternetExitCliConfig> config_ = Mica::make<InternetExitCliConfig>();
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
+  Mica::Ptr<SiConnectionStatusDir> conns_ = Mica::make<SiConnectionStatusDir>();
+  Mica::Ptr<SvcResolverResponseDir> responses_ = Mica::make<SvcResolverResponseDir>();
+  Mica::Ptr<SvcResolverRequestDir> svcReq_ = Mica::make<SvcResolverRequestDir>();
+  Mica::Ptr<SvcInUseNotificationDir> svcNotif_ = Mica::make<SvcInUseNotificationDir>();
+  Orb::DataPathModel dataPath_{Mica::String("InternetExit")};
+  std::unique_ptr<InternetExitAssembly> assembly_;
+};
+
+// The local exit's interface fails: the backup group wins and the data path gets the remote exit
+// before it loses the local one; the interface returns and the pair goes back.
+TEST_P(WholeChainTest, FailoverToTheBackupGroupAndBack) {
+  assembly_ = std::make_unique<InternetExitAssembly>(inputs(), LibraryOutputs::create(), control());
+  assembly_->startAll(ModuleOptions{.internetExit = true});
+  settle();
+  ASSERT_TRUE(assembly_->ready());
+  const uint64_t eth1 = Wire::IntfId("eth1").value();
+  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
+  EXPECT_TRUE(svcReq_->resolverRequest.contains(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1))));
+
+  // At bring-up an interface may reach the data path twice (once live, once by the scan that
+  // follows); the failover itself must apply cleanly.
+  const size_t anomaliesBefore = dataPath_.anomalies().size();
+  const uint64_t appliedBefore = dataPath_.applied();
+  intf("eth1", false);
+  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{"0/42"}));
+  EXPECT_TRUE(exitsOf(pair(10, 2)).empty());  // no resolver answer, no default route
+  EXPECT_TRUE(svcNotif_->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
+  EXPECT_EQ(dataPath_.applied() - appliedBefore, 3u);  // add remote (10.1), del eth1 (10.1, 10.2)
+  EXPECT_EQ(dataPath_.anomalies().size(), anomaliesBefore);
+
+  intf("eth1", true);
+  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
+  EXPECT_FALSE(svcNotif_->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
+  EXPECT_EQ(dataPath_.anomalies().size(), anomaliesBefore);
+}
+
+// Creating the state machines in any order, or restarting any subset of them between events,
+// ends in the outputs that data-flow order gives.
+TEST_P(WholeChainTest, AnyCreationOrderAndAnyRestartConverge) {
+  std::mt19937 rng(20261206);
+  // One module for both assemblies, there all along.
+  const auto module = Orb::internetExitFactory(Mica::String("ie"), Orb::OrbModule::ModuleClass::forwarding, 1, 64, 0, 1,
+                                               Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd_);
+  orbcsd_->internetExitModuleIs(module);
+  auto reference = std::make_unique<InternetExitAssembly>(inputs(true), LibraryOutputs::create(), control());
+  assembly_ = std::make_unique<InternetExitAssembly>(inputs(), LibraryOutputs::create(), control());
+  reference->startAll();
+  std::vector<size_t> order(kComponentCount);
+  for (size_t i = 0; i < kComponentCount; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), rng);
+  for (size_t i : order) assembly_->start(static_cast<Component>(i));
+  settle();
+  EXPECT_EQ(snapshot(*assembly_, nullptr), snapshot(*reference, nullptr));
+
+  for (int round = 0; round < 12; ++round) {
+    std::vector<Component> stopped;
+    for (size_t i = 0; i < kComponentCount; ++i) {
+      if (rng() % 3 == 0) stopped.push_back(static_cast<Component>(i));
+    }
+    for (Component c : stopped) assembly_->stop(c);
+    switch (rng() % 4) {
+      case 0: intf("eth1", rng() % 2); break;
+      case 1: conns_->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId(rng() % 2 ? "eth1" : "eth2"), Mica::String(rng() % 2 ? "blue" : "default"), 5)); break;
+      case 2: responses_->resolverResponseDel(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2))); break;
+      default: responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2)), {static_cast<uint16_t>(rng() % 3)});
+    }
+    settle();
+    std::shuffle(stopped.begin(), stopped.end(), rng);
+    for (Component c : stopped) assembly_->start(c);
+    settle();
+    ASSERT_TRUE(assembly_->ready());
+    // A reference built from scratch over the same inputs.
+    reference = std::make_unique<InternetExitAssembly>(inputs(true), LibraryOutputs::create(), control());
+    reference->startAll();
+    settle();
+    EXPECT_EQ(snapshot(*assembly_, nullptr), snapshot(*reference, nullptr)) << "round " << round;
+    if (testing::Test::HasFailure()) break;
+  }
+  reference = nullptr;
+  assembly_ = nullptr;
+  orbcsd_->internetExitModuleIs(nullptr);  // the module and orbcsd hold each other
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, WholeChainTest, IeTest::allModes, IeTest::modeName);
+
+}  // namespace
+}  // namespace OrbInternetExit
