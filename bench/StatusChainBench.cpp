@@ -515,6 +515,12 @@ BENCHMARK(BM_ChainModuleArrival)->Arg(k1M)->Iterations(1)->UseManualTime()->Unit
 // Restart of the five state machines over full, unchanged outputs: destroy them, create them
 // again and run until idle. No output entity may be written and no gate may change hands: the
 // options keep the gates they hold, so the gate manager is not called.
+//
+// Over entries of an earlier run IeExitOptionStatusSm cannot use its indexes (they hold only
+// the entries it wrote) until its output is reconciled: each connection and each interface its
+// scans deliver walks every exit option. A restart therefore costs about (connections +
+// interfaces) = 260 walks of the whole collection, and one such walk is one task run (about
+// 0.4 s at 1M pairs); IE_BENCH_LONG_RUNS shows them.
 void BM_ChainRestart(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);

@@ -22,8 +22,8 @@
 // that exactly k options use that interface. The InternetExit module is present (unless the
 // chain is built without it) with kOutputGates gates, more than there are interfaces; vxlanInfo
 // is present and empty (the "default" VRF needs no binding). The resolver has answered the
-// remote options of every kAnsweredEvery-th pair; the VNI/lane default-route set is empty (no
-// option of the standard shape reads it).
+// remote options of every kAnsweredEvery-th pair, whatever its policy; the VNI/lane
+// default-route set is empty (no option of the standard shape reads it).
 #pragma once
 
 #include <cstddef>
@@ -65,9 +65,11 @@ inline constexpr size_t kGroupsPerPolicy = 2;
 // Exit options per bound pair (one local and one remote per group), and resolver requests.
 inline constexpr size_t kOptionsPerPair = 2 * kGroupsPerPolicy;
 inline constexpr size_t kRemotePerPair = kGroupsPerPolicy;
-// Output gates of the InternetExit module: gates are shared per interface (131 of them).
+// Output gates of the InternetExit module: a gate is shared by the options of one interface, and
+// there are at most 130 interfaces.
 inline constexpr uint32_t kOutputGates = 512;
-// The resolver has answered the remote options of pairs i with i % kAnsweredEvery == 0.
+// The resolver has answered the remote options of the pairs whose VNI is a multiple of
+// kAnsweredEvery: pairs i (pairOf) with i % kAnsweredEvery == 0.
 inline constexpr size_t kAnsweredEvery = 4;
 
 // The dedicated policy and the group it lists at sequence number 10.
