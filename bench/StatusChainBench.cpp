@@ -1,32 +1,49 @@
-// The chain IePolicyToVniLaneSm -> IeStatusConfigSm -> IeGroupToPolicySm over pairs bound to
-// policies of the standard shape (StatusChainFixture.h): bring-up at 1k, 100k and 1M pairs, one
-// binding change at 1k and 1M, one exit option added to and removed from a group that k pairs
-// use (k fixed, 10k and 1M pairs in all), and a restart of all three over unchanged outputs.
+// The chain of five state machines over pairs bound to policies of the standard shape
+// (StatusChainFixture.h): IePolicyToVniLaneSm -> IeStatusConfigSm -> IeGroupToPolicySm, then
+// IeExitOptionStatusSm -> IeRemoteSvcResolverRequestSm over the status configuration and the
+// engine state. Bring-up at 1k, 100k and 1M pairs, one binding change at 1k and 1M, one exit
+// option added to and removed from a group that k pairs use (k fixed, 10k and 1M pairs in all),
+// one interface leaving and returning under k options, one resolver response added and
+// withdrawn, the module's arrival, and a restart of all five over unchanged outputs.
 //
 // Traces and the Blip ring are off (BenchMain.cpp): the costs of a production agent. Every
 // population and every chain is built once per size and kept; a 1M chain is built once, by the
 // bring-up benchmark that times it (or by the first benchmark that needs it when filtered).
-// Times are the thread's CPU time (Stopwatch).
+// Of the chains with a dedicated policy only one of 1M pairs is kept at a time. Times are the
+// thread's CPU time (Stopwatch).
 //
 // Counters (read through StatusChain.ratios):
-//   ns_per_pair      bring-up or restart: time over the number of bound pairs
+//   ns_per_pair      bring-up or restart: time over the number of bound pairs (five machines)
 //   task_runs        scheduler runs of a bring-up
 //   longest_run_us   the longest task run: how long another task of the agent may wait
+//   gate_calls_per_pair  bring-up, module arrival: gate-manager calls (assignGate, releaseGate,
+//                    releaseAllGates; GateCallCounter.h) per pair: one per local option (2)
 //   ns_per_change    one rebinding of a random pair to another policy (the loop rebinds and
-//                    rebinds back); the three state machines handle it inside the notification
-//   writes_per_change  notifications of every output entity per rebinding, counted once per
-//                    chain before the timed loop, on 16 pairs
+//                    rebinds back); the state machines handle it inside the notification
+//   writes_per_change  notifications per rebinding of every entity of the three first outputs
+//                    (bindings, status configuration, reverse map), counted once per chain
+//                    before the timed loop, on 16 pairs
+//   exit_writes_per_change  the same for the two last outputs (exit-option statuses with their
+//                    groups and results, resolver requests)
 //   ns_per_event     one exit option added to, or removed from, the group at sequence number 10
-//                    of the dedicated policy, bound to k pairs (arguments: pairs, k)
+//                    of the dedicated policy, bound to k pairs (arguments: pairs, k); one
+//                    interface event (BM_ChainIntfEvent); one response event (BM_ChainResponse)
 //   ns_per_affected_pair  ns_per_event over k
 //   affected_pairs   the pairs bound to the dedicated policy (k)
-//   writes_per_event notifications per option event (k expected) of the output roots and of every
-//                    entity of the affected pairs, counted once per chain before the timed loop
+//   writes_per_event, exit_writes_per_event  notifications per event of the output roots and of
+//                    every entity of the affected pairs (three first outputs, two last),
+//                    counted once per chain before the timed loop
 //   ns_per_touch     BM_ChainOptionFloor: per affected pair, the lookups of its status and of
 //                    the group status the event writes, without the state machine: the floor of
 //                    ns_per_affected_pair set by where those entities sit in memory
-//   writes           restart: notifications of every output entity during the restarts (0)
-//   watched_per_pair restart: output entities watched per pair (8 in the standard shape)
+//   options_using    BM_ChainIntfEvent: options whose result uses the interface (k)
+//   gate_calls_per_event  BM_ChainIntfEvent: gate-manager calls per interface event (k: one
+//                    release per option when it leaves, one assignment when it returns)
+//   ns_per_option    module arrival: time over the exit options evaluated (4 per pair)
+//   writes, gate_calls, gate_state_changes  restart: notifications of every entity of the five
+//                    outputs, gate-manager calls, and interfaces whose gate users changed plus
+//                    the change of gates in use (all 0)
+//   watched_per_pair restart: output entities watched per pair (12 in the standard shape)
 //
 // Watches that the timed work follows are small (one pair's entities, or the affected pairs'):
 // a watch of every entity frees millions of small blocks when it ends, and the allocator's
@@ -34,6 +51,7 @@
 // reason a bring-up starts after settleHeap(), which consolidates what the previous chain freed.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <fmt/format.h>
@@ -43,9 +61,13 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/GateCallCounter.h"
 #include "bench/StatusChainFixture.h"
+#include "platform/trace/Trace.h"
+#include "runtime/StateMachine.h"
 
 namespace IeBench {
 namespace {
@@ -68,7 +90,8 @@ const ExitKey& extraOption() {
 // Lets malloc consolidate the blocks freed by untimed work now rather than in timed work.
 void settleHeap() { malloc_trim(0); }
 
-// A cache of large objects, freed by the teardown (after every benchmark ran).
+// A cache of large objects, freed by the teardown (after every benchmark ran). There is one cache
+// per (K, V): each use that is not a chain or a population has a value type of its own.
 template <class K, class V>
 std::map<K, V>& cache() {
   static auto* c = [] {
@@ -105,14 +128,41 @@ Chain& chainOf(size_t n) {
 
 // The chain over n pairs, k of them bound to the dedicated policy, ready and idle. It has a
 // configuration of its own: an option change reaches this chain only.
+auto& dedicatedChains() { return cache<std::pair<size_t, size_t>, std::unique_ptr<Chain>>(); }
+
+// Frees the dedicated chains of 1M pairs or more but `keep` (a few GB each).
+void dropLargeDedicatedChains(std::pair<size_t, size_t> keep = {}) {
+  for (auto& [key, chain] : dedicatedChains()) {
+    if (key.first >= static_cast<size_t>(k1M) && key != keep) chain = nullptr;
+  }
+  settleHeap();
+}
+
 Chain& dedicatedChainOf(size_t n, size_t k) {
-  auto& chain = cache<std::pair<size_t, size_t>, std::unique_ptr<Chain>>()[{n, k}];
+  auto& chain = dedicatedChains()[{n, k}];
   if (!chain) {
+    if (n >= static_cast<size_t>(k1M)) dropLargeDedicatedChains({n, k});
     chain = std::make_unique<Chain>(laneStatusWithDedicated(n, k), standardConfig(true));
     chain->startAndRun();
   }
   return *chain;
 }
+
+// Output writes per event counted before a timed loop: of the three first outputs, and of the
+// two last (exit-option statuses, resolver requests).
+struct CountedWrites {
+  double chain = 0;
+  double exit = 0;
+};
+// The same for an interface event, with the gate-manager calls per event.
+struct CountedIntfEvent {
+  double writes = 0;
+  double gateCalls = 0;
+};
+// Writes per resolver-response event.
+struct CountedResponse {
+  double writes = 0;
+};
 
 void perPair(benchmark::State& state, size_t n, double seconds) {
   const auto pairs = static_cast<double>(state.iterations()) * static_cast<double>(n);
@@ -140,8 +190,8 @@ class LongestRun final : public Keel::TaskRunObserver {
   uint64_t reportAboveNanos_ = 0;
 };
 
-// Bring-up: the three factories and runUntilIdle over the bindings and the configuration, with
-// empty outputs. The last chain built is kept for the other benchmarks.
+// Bring-up: the five factories and runUntilIdle over the bindings, the configuration and the
+// engine state, with empty outputs. The last chain built is kept for the other benchmarks.
 void BM_ChainBringup(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   const auto& lanes = lanesOf(n);
@@ -149,17 +199,20 @@ void BM_ChainBringup(benchmark::State& state) {
   LongestRun longest;
   double seconds = 0;
   uint64_t runs = 0;
+  uint64_t gates = 0;
   std::unique_ptr<Chain> chain;
   for (auto _ : state) {
     chain = nullptr;  // the previous chain goes outside the timed work
     settleHeap();
     chain = std::make_unique<Chain>(lanes, config);
     chain->scheduler->runObserverIs(&longest);
+    const uint64_t gatesBefore = gateCalls();
     const Stopwatch clock;
     chain->startAndRun();
     const double t = clock.elapsedSeconds();
     state.SetIterationTime(t);
     seconds += t;
+    gates += gateCalls() - gatesBefore;
     runs += chain->scheduler->runsTotal();
     chain->scheduler->runObserverIs(nullptr);
     if (!chain->idleAndComplete(n)) {
@@ -170,6 +223,8 @@ void BM_ChainBringup(benchmark::State& state) {
   perPair(state, n, seconds);
   state.counters["task_runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
   state.counters["longest_run_us"] = static_cast<double>(longest.longestNanos) / 1e3;
+  state.counters["gate_calls_per_pair"] =
+      static_cast<double>(gates) / static_cast<double>(state.iterations()) / static_cast<double>(n);
   chainSlot(n) = std::move(chain);
 }
 BENCHMARK(BM_ChainBringup)->Arg(k1k)->MinTime(kMinTime)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -186,17 +241,18 @@ void rebindAndBack(Chain& chain, size_t i) {
 }
 
 // One binding change with the chain ready: a random pair moves to another policy (other groups)
-// and back, through the three state machines.
+// and back, through the five state machines.
 void BM_ChainBindingChange(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
   const auto picks = randomBindings(n, kChangePicks);
-  auto& writes = cache<size_t, double>();
+  auto& writes = cache<size_t, CountedWrites>();
   if (!writes.contains(n)) {
     OutputWatch watch;
     for (size_t j = 0; j < kCountedChanges; ++j) watch.watchPair(chain, pairOf(picks[j]));
     for (size_t j = 0; j < kCountedChanges; ++j) rebindAndBack(chain, picks[j]);
-    writes[n] = static_cast<double>(watch.writes()) / (2.0 * kCountedChanges);
+    writes[n] = {static_cast<double>(watch.writes(OutputWatch::kFirstThree)) / (2.0 * kCountedChanges),
+                 static_cast<double>(watch.writes(OutputWatch::kExitOutputs)) / (2.0 * kCountedChanges)};
   }
   size_t next = 0;
   const Stopwatch clock;
@@ -209,7 +265,8 @@ void BM_ChainBindingChange(benchmark::State& state) {
   const auto changes = 2.0 * static_cast<double>(state.iterations());
   state.SetItemsProcessed(static_cast<int64_t>(changes));
   state.counters["ns_per_change"] = nanos / changes;
-  state.counters["writes_per_change"] = writes[n];
+  state.counters["writes_per_change"] = writes[n].chain;
+  state.counters["exit_writes_per_change"] = writes[n].exit;
 }
 BENCHMARK(BM_ChainBindingChange)->Arg(k1k)->Arg(k1M)->MinTime(kMinTime);
 
@@ -220,13 +277,14 @@ void BM_ChainOptionChange(benchmark::State& state) {
   const auto k = static_cast<size_t>(state.range(1));
   Chain& chain = dedicatedChainOf(n, k);
   const auto group = chain.config->exitGroupConfig.get(dedicatedGroup());
-  auto& writes = cache<std::pair<size_t, size_t>, double>();
+  auto& writes = cache<std::pair<size_t, size_t>, CountedWrites>();
   if (!writes.contains({n, k})) {
     OutputWatch watch;
     for (Lane::VniAndLaneId v : chain.bindings->pairsOfPolicy(dedicatedPolicy())) watch.watchPair(chain, v);
     group->exitOptionIs(extraOption());
     group->exitOptionDel(extraOption());
-    writes[{n, k}] = static_cast<double>(watch.writes()) / 2.0;
+    writes[{n, k}] = {static_cast<double>(watch.writes(OutputWatch::kFirstThree)) / 2.0,
+                      static_cast<double>(watch.writes(OutputWatch::kExitOutputs)) / 2.0};
   }
   const Stopwatch clock;
   for (auto _ : state) {
@@ -244,7 +302,8 @@ void BM_ChainOptionChange(benchmark::State& state) {
   state.counters["ns_per_affected_pair"] = nanos / events / static_cast<double>(k);
   const auto& affected = chain.bindings->pairsOfPolicy(dedicatedPolicy());
   state.counters["affected_pairs"] = static_cast<double>(affected.size());
-  state.counters["writes_per_event"] = writes[{n, k}];
+  state.counters["writes_per_event"] = writes[{n, k}].chain;
+  state.counters["exit_writes_per_event"] = writes[{n, k}].exit;
 }
 BENCHMARK(BM_ChainOptionChange)
     ->Args({10'000, 100})
@@ -274,8 +333,194 @@ void BM_ChainOptionFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_ChainOptionFloor)->Args({10'000, 1'000})->Args({k1M, 1'000})->MinTime(kMinTime);
 
-// Restart of the three state machines over full, unchanged outputs: destroy them, create them
-// again and run until idle. No output entity may be written.
+// Options whose result uses `intf`.
+size_t optionsUsing(const Chain& chain, const Wire::IntfId& intf) {
+  size_t count = 0;
+  for (const auto& [key, status] : chain.exitOptions->exitOptionStatus) {
+    count += status->resultExitIntf.get().intfId == intf ? 1 : 0;
+  }
+  return count;
+}
+
+// The dedicated interface leaves orbcsd.l3Intf and returns.
+void intfLeavesAndReturns(Chain& chain) {
+  chain.env->orbcsd->l3IntfDel(dedicatedInterface());
+  chain.env->orbcsd->l3IntfIs(dedicatedInterface());
+}
+
+// One interface leaving (then returning to) orbcsd.l3Intf, used by the local options of the
+// dedicated group at 10, bound to k of the n pairs. Arguments: n, k. The options leave their
+// gate when the interface goes and take it again when it returns; the cost should follow k, not
+// the number of options.
+void BM_ChainIntfEvent(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto k = static_cast<size_t>(state.range(1));
+  Chain& chain = dedicatedChainOf(n, k);
+  auto& counted = cache<std::pair<size_t, size_t>, CountedIntfEvent>();
+  if (!counted.contains({n, k})) {
+    OutputWatch watch;
+    for (Lane::VniAndLaneId v : chain.bindings->pairsOfPolicy(dedicatedPolicy())) watch.watchPair(chain, v);
+    const uint64_t gatesBefore = gateCalls();
+    intfLeavesAndReturns(chain);
+    counted[{n, k}] = {static_cast<double>(watch.writes()) / 2.0,
+                       static_cast<double>(gateCalls() - gatesBefore) / 2.0};
+  }
+  const size_t using_ = optionsUsing(chain, dedicatedInterface());
+  const Stopwatch clock;
+  for (auto _ : state) intfLeavesAndReturns(chain);
+  const double nanos = clock.elapsedNanos();
+  if (!chain.idleAndComplete(n) || optionsUsing(chain, dedicatedInterface()) != using_) {
+    state.SkipWithError("an interface event left work queued, or the outputs changed");
+    return;
+  }
+  const auto events = 2.0 * static_cast<double>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["ns_per_event"] = nanos / events;
+  state.counters["ns_per_affected_pair"] = nanos / events / static_cast<double>(k);
+  state.counters["options_using"] = static_cast<double>(using_);
+  state.counters["exit_writes_per_event"] = counted[{n, k}].writes;
+  state.counters["gate_calls_per_event"] = counted[{n, k}].gateCalls;
+}
+BENCHMARK(BM_ChainIntfEvent)
+    ->Args({k1k, 1})
+    ->Args({k1k, 1'000})  // every pair of the population
+    ->Args({k1M, 1'000})
+    ->Args({k1M, 1})
+    ->MinTime(kMinTime);
+
+// Takes every message and drops it: what formatting the traces costs, without any output.
+class DiscardingSink final : public Mica::TraceSink {
+ public:
+  void write(std::string_view, int, std::string_view text) override { benchmark::DoNotOptimize(text.data()); }
+};
+
+// BM_ChainIntfEvent with the per-element traces of the walks (levels 6 and 9 of the state
+// machines' handler) on, written to a sink that discards them: the walk then visits every exit
+// option, as written, instead of the options the interface index gives. Arguments: n, k.
+void BM_ChainIntfEventTraced(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const auto k = static_cast<size_t>(state.range(1));
+  Chain& chain = dedicatedChainOf(n, k);
+  const auto handler = Mica::Platform::getDebugHandler(Flo::kDefaultTraceName);
+  const uint32_t mask = handler->levelMask();
+  DiscardingSink sink;
+  Mica::TraceSink* const previous = Mica::traceSink();
+  Mica::traceSinkIs(&sink);
+  handler->levelMaskIs(mask | (1u << Flo::kLevelFilter) | (1u << Flo::kLevelProgress));
+  const Stopwatch clock;
+  for (auto _ : state) intfLeavesAndReturns(chain);
+  const double nanos = clock.elapsedNanos();
+  handler->levelMaskIs(mask);
+  Mica::traceSinkIs(previous);
+  if (!chain.idleAndComplete(n)) {
+    state.SkipWithError("an interface event left work queued, or the outputs changed");
+    return;
+  }
+  const auto events = 2.0 * static_cast<double>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["ns_per_event"] = nanos / events;
+  state.counters["ns_per_option"] =
+      nanos / events / static_cast<double>(chain.exitOptions->exitOptionStatus.size());
+}
+BENCHMARK(BM_ChainIntfEventTraced)->Args({k1k, 1})->MinTime(kMinTime);
+BENCHMARK(BM_ChainIntfEventTraced)->Args({k1M, 1})->Iterations(1);
+
+// Pairs whose remote options the resolver has not answered, in a seeded random order.
+std::vector<size_t> unansweredPairs(size_t n, size_t count) {
+  std::vector<size_t> picks;
+  for (size_t i : randomBindings(n, 2 * count)) {
+    if (pairOf(i).vniId().value() % kAnsweredEvery != 0) picks.push_back(i);
+    if (picks.size() == count) break;
+  }
+  return picks;
+}
+
+// One resolver response added (then withdrawn) for the remote option of a random pair's group at
+// sequence number 10: the option's result becomes resolved, then unresolved again.
+void BM_ChainResponse(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  Chain& chain = chainOf(n);
+  const auto picks = unansweredPairs(n, kChangePicks);
+  std::vector<VniLaneSvcGroupName> names;
+  for (size_t i : picks) names.push_back(remoteOptionOf(i));
+  auto& responses = *chain.env->responses;
+  auto& writes = cache<size_t, CountedResponse>();
+  if (!writes.contains(n)) {
+    OutputWatch watch;
+    for (size_t j = 0; j < kCountedChanges; ++j) watch.watchPair(chain, pairOf(picks[j]));
+    for (size_t j = 0; j < kCountedChanges; ++j) {
+      responses.resolverResponseIs(names[j], {7});
+      responses.resolverResponseDel(names[j]);
+    }
+    writes[n].writes = static_cast<double>(watch.writes()) / (2.0 * kCountedChanges);
+  }
+  size_t next = 0;
+  const Stopwatch clock;
+  for (auto _ : state) {
+    const auto& name = names[next++ % names.size()];
+    responses.resolverResponseIs(name, {7});
+    responses.resolverResponseDel(name);
+  }
+  const double nanos = clock.elapsedNanos();
+  if (!chain.idleAndComplete(n)) {
+    state.SkipWithError("a response left work queued, or the outputs lost entries");
+    return;
+  }
+  const auto events = 2.0 * static_cast<double>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["ns_per_event"] = nanos / events;
+  state.counters["writes_per_event"] = writes[n].writes;
+}
+BENCHMARK(BM_ChainResponse)->Arg(k1k)->Arg(k1M)->MinTime(kMinTime);
+
+// The InternetExit module arriving in orbcsd over a ready chain that was brought up without it:
+// every exit option is evaluated once (the whole collection is walked), and every local option
+// takes its gate. The chain is built outside the timed work; at 1M the large dedicated chains
+// are freed first.
+void BM_ChainModuleArrival(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  if (n >= static_cast<size_t>(k1M)) dropLargeDedicatedChains();
+  const auto& lanes = lanesOf(n);
+  double seconds = 0;
+  uint64_t gates = 0;
+  std::unique_ptr<Chain> chain;
+  for (auto _ : state) {
+    chain = nullptr;
+    settleHeap();
+    chain = std::make_unique<Chain>(lanes, standardConfigOf(), false);
+    chain->startAndRun();
+    const uint64_t gatesBefore = gateCalls();
+    const Stopwatch clock;
+    chain->env->orbcsd->internetExitModuleIs(chain->env->module);
+    chain->scheduler->runUntilIdle();
+    const double t = clock.elapsedSeconds();
+    state.SetIterationTime(t);
+    seconds += t;
+    gates += gateCalls() - gatesBefore;
+    if (!chain->idleAndComplete(n)) {
+      state.SkipWithError("the chain is not idle, or its outputs are incomplete");
+      return;
+    }
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  perPair(state, n, seconds);
+  state.counters["ns_per_option"] = seconds * 1e9 / iterations / static_cast<double>(kOptionsPerPair * n);
+  state.counters["gate_calls_per_pair"] = static_cast<double>(gates) / iterations / static_cast<double>(n);
+  chain = nullptr;
+  settleHeap();
+}
+BENCHMARK(BM_ChainModuleArrival)->Arg(k1k)->MinTime(kMinTime)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainModuleArrival)->Arg(k1M)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Restart of the five state machines over full, unchanged outputs: destroy them, create them
+// again and run until idle. No output entity may be written and no gate may change hands: the
+// options keep the gates they hold, so the gate manager is not called.
+//
+// Over entries of an earlier run IeExitOptionStatusSm cannot use its indexes (they hold only
+// the entries it wrote) until its output is reconciled: each connection and each interface its
+// scans deliver walks every exit option. A restart therefore costs about (connections +
+// interfaces) = 260 walks of the whole collection, and one such walk is one task run (about
+// 0.4 s at 1M pairs); IE_BENCH_LONG_RUNS shows them.
 void BM_ChainRestart(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
@@ -283,6 +528,8 @@ void BM_ChainRestart(benchmark::State& state) {
   watch.watchAll(chain);
   LongestRun longest;
   chain.scheduler->runObserverIs(&longest);
+  const std::vector<uint32_t> gatesBefore = chain.gateState();
+  const uint64_t gateCallsBefore = gateCalls();
   double seconds = 0;
   for (auto _ : state) {
     const Stopwatch clock;
@@ -297,8 +544,16 @@ void BM_ChainRestart(benchmark::State& state) {
     }
   }
   chain.scheduler->runObserverIs(nullptr);
+  const uint64_t gateCallsMade = gateCalls() - gateCallsBefore;
+  const std::vector<uint32_t> gatesAfter = chain.gateState();
+  double gateChanges = gatesAfter.size() == gatesBefore.size() ? 0 : 1e9;
+  for (size_t i = 0; i < std::min(gatesBefore.size(), gatesAfter.size()); ++i) {
+    gateChanges += gatesBefore[i] != gatesAfter[i] ? 1 : 0;
+  }
   perPair(state, n, seconds);
   state.counters["writes"] = static_cast<double>(watch.writes());
+  state.counters["gate_calls"] = static_cast<double>(gateCallsMade);
+  state.counters["gate_state_changes"] = gateChanges;
   state.counters["watched_per_pair"] = static_cast<double>(watch.watched()) / static_cast<double>(n);
   state.counters["longest_run_us"] = static_cast<double>(longest.longestNanos) / 1e3;
 }

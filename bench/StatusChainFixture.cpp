@@ -10,6 +10,7 @@
 namespace IeBench {
 
 using OrbInternetExit::ExitGroupStatusConfig;
+using OrbInternetExit::ExitResultType;
 using OrbInternetExit::ExitType;
 using OrbInternetExit::GroupVniLaneKey;
 using OrbInternetExit::PolicyStatusExitGroupEntry;
@@ -53,6 +54,17 @@ const Mica::String& dedicatedGroup() {
   return name;
 }
 
+const Wire::IntfId& dedicatedInterface() {
+  static const Wire::IntfId intf("eth-k");
+  return intf;
+}
+
+Wire::IntfId interfaceOf(const Mica::String& localExitName) {
+  const std::string_view name = localExitName.view();
+  if (name.substr(4) == dedicatedGroup().view()) return dedicatedInterface();
+  return Wire::IntfId(fmt::format("eth-{}", name.substr(4)));  // "wan-<group>" -> "eth-<group>"
+}
+
 Mica::Ptr<Lane::LaneStatusDir> laneStatusWithDedicated(size_t n, size_t k) {
   std::vector<uint32_t> order(n);
   std::iota(order.begin(), order.end(), 0u);
@@ -78,30 +90,93 @@ Mica::Ptr<InternetExitCliConfig> standardConfig(bool dedicated) {
   return config;
 }
 
-Chain::Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn)
+Environment::Environment(const InternetExitCliConfig& config, const Lane::LaneStatusDir& lanes, bool withModule)
+    : orbcsd(Mica::make<Orb::OrbCommonSmData>()),
+      connections(Mica::make<SiConnectionStatusDir>()),
+      responses(Mica::make<SvcResolverResponseDir>()),
+      defaultRoutes(OrbL3Unicast::defaultRoutePresentForVniLaneFactory()) {
+  orbcsd->vxlanInfoIs(Mica::make<Orb::VxlanInfo>());
+  const Mica::String defaultVrf("default");
+  uint32_t num = 0;
+  for (const auto& [name, group] : config.exitGroupConfig) {
+    for (const ExitKey& option : group->exitOption) {
+      if (option.type != ExitType::localExit()) continue;
+      const Wire::IntfId intf = interfaceOf(option.name);
+      orbcsd->l3IntfIs(intf);
+      connections->connectionIs(option.name, ResultConnIntf(intf, defaultVrf, ++num));
+    }
+  }
+  // The responses of the answered pairs' remote options.
+  for (const auto& [pair, policy] : lanes.laneToIEMap) {
+    if (pair.vniId().value() % kAnsweredEvery != 0) continue;
+    const auto* p = config.policyConfig.lookup(policy);
+    if (!p) continue;
+    for (const auto& [seqNo, entry] : p->exitGroup) {
+      const auto* group = config.exitGroupConfig.lookup(entry->exitGroupName.get());
+      if (!group) continue;
+      for (const ExitKey& option : group->exitOption) {
+        if (option.type != ExitType::remoteExit()) continue;
+        responses->resolverResponseIs(VniLaneSvcGroupName(option.name, pair),
+                                      {static_cast<uint16_t>(1 + pair.value() % 1000)});
+      }
+    }
+  }
+  module = Orb::internetExitFactory(Mica::String("ie-bench"), Orb::OrbModule::ModuleClass::forwarding, 4,
+                                    kOutputGates, 1, 2, Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd);
+  if (withModule) orbcsd->internetExitModuleIs(module);
+}
+
+Environment::~Environment() {
+  // orbcsd holds the module, and the module orbcsd: break the cycle.
+  orbcsd->internetExitModuleIs(nullptr);
+}
+
+VniLaneSvcGroupName remoteOptionOf(size_t i) {
+  return VniLaneSvcGroupName(Mica::String(fmt::format("peer-ie-group-{:03}", 2 * policyOf(i))), pairOf(i));
+}
+
+Chain::Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn, bool withModule)
     : lanes(std::move(lanesIn)),
       config(std::move(configIn)),
+      env(std::make_unique<Environment>(*config, *lanes, withModule)),
       bindings(new IePolicyToVniLaneDir()),
       status(new IeStatusConfigDir()),
       groupToPolicy(new IeGroupToPolicyDir()),
+      exitOptions(new IeExitOptionDir()),
+      requests(new SvcResolverRequestDir()),
       scheduler(new Keel::TaskScheduler()) {}
 
 void Chain::start() {
   policySm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, bindings, controlOn(scheduler));
   statusSm = OrbInternetExit::ieStatusConfigSmFactory(config, bindings, status, controlOn(scheduler));
   groupSm = OrbInternetExit::ieGroupToPolicySmFactory(status, groupToPolicy, controlOn(scheduler));
+  optionSm = OrbInternetExit::ieExitOptionStatusSmFactory(status, env->orbcsd, env->connections, env->responses,
+                                                          env->defaultRoutes, exitOptions, controlOn(scheduler));
+  requestSm = OrbInternetExit::ieRemoteSvcResolverRequestSmFactory(exitOptions, requests, controlOn(scheduler));
 }
 
 void Chain::stop() {
+  requestSm = nullptr;
+  optionSm = nullptr;
   groupSm = nullptr;
   statusSm = nullptr;
   policySm = nullptr;
 }
 
 bool Chain::idleAndComplete(size_t pairs) const {
-  return policySm && statusSm && groupSm && policySm->idle() && statusSm->idle() && groupSm->idle() &&
-         bindings->polToVniLane.size() == pairs && status->statusConfig.size() == pairs &&
-         groupToPolicy->groupToPolicy.size() == kGroupsPerPolicy * pairs;
+  return policySm && statusSm && groupSm && optionSm && requestSm && policySm->idle() && statusSm->idle() &&
+         groupSm->idle() && optionSm->idle() && requestSm->idle() && bindings->polToVniLane.size() == pairs &&
+         status->statusConfig.size() == pairs && groupToPolicy->groupToPolicy.size() == kGroupsPerPolicy * pairs &&
+         exitOptions->exitOptionStatus.size() == kOptionsPerPair * pairs &&
+         requests->resolverRequest.size() == kRemotePerPair * pairs;
+}
+
+std::vector<uint32_t> Chain::gateState() const {
+  std::vector<uint32_t> state;
+  const auto& manager = env->module->gateManager();
+  for (const auto& [intf, entry] : env->orbcsd->l3Intf) state.push_back(manager->usersOf(*env->module, intf));
+  state.push_back(static_cast<uint32_t>(manager->gatesInUse(*env->module)));
+  return state;
 }
 
 // --- OutputWatch ---
@@ -111,25 +186,34 @@ OutputWatch::~OutputWatch() {
 }
 
 void OutputWatch::Sub::onNotification(Mica::AttrId attr, const void* key, const void* oldValue) {
-  ++watch_.writes_;
+  ++watch_.writes_[output_];
   // A creation in a collection of entities: (attr, &key, null). Deletions carry the old Ptr.
   if (created_ && key && !oldValue) created_(watch_, *entity_, attr, key);
 }
 
-void OutputWatch::subscribe(const Mica::Entity& e, Created created) {
-  Sub& s = subs_.emplace_back(*this, e, created);
+void OutputWatch::subscribe(const Mica::Entity& e, Created created, Outputs output) {
+  Sub& s = subs_.emplace_back(*this, e, created, output);
   e.subscriberAdd(&s);
 }
 
-void OutputWatch::root(const Mica::Entity& e, Created created) {
+void OutputWatch::root(const Mica::Entity& e, Created created, Outputs output) {
   for (const Mica::Entity*& r : roots_) {
     if (r == &e) return;
     if (!r) {
       r = &e;
-      subscribe(e, created);
+      subscribe(e, created, output);
       return;
     }
   }
+}
+
+void OutputWatch::roots(const Chain& chain) {
+  root(*chain.bindings, nullptr);
+  root(*chain.status, &statusDirCreated);
+  root(*chain.groupToPolicy, &groupMapCreated);
+  root(*chain.exitOptions, &exitOptionCreated, kExitOutputs);
+  // Resolver requests are values of the root's set: the root sees every write.
+  root(*chain.requests, nullptr, kExitOutputs);
 }
 
 void OutputWatch::tree(const IeStatusConfig& c) {
@@ -146,23 +230,25 @@ void OutputWatch::tree(const PolicyStatusConfig& p) {
 void OutputWatch::tree(const ExitGroupToPolicy& g) { subscribe(g, nullptr); }
 
 void OutputWatch::watchAll(const Chain& chain) {
-  root(*chain.bindings, nullptr);
-  root(*chain.status, &statusDirCreated);
-  root(*chain.groupToPolicy, &groupMapCreated);
+  roots(chain);
   for (const auto& [v, c] : chain.status->statusConfig) tree(*c);
   for (const auto& [k, g] : chain.groupToPolicy->groupToPolicy) tree(*g);
+  for (const auto& [k, s] : chain.exitOptions->exitOptionStatus) subscribe(*s, nullptr, kExitOutputs);
 }
 
 void OutputWatch::watchPair(const Chain& chain, Lane::VniAndLaneId v) {
-  root(*chain.bindings, nullptr);
-  root(*chain.status, &statusDirCreated);
-  root(*chain.groupToPolicy, &groupMapCreated);
+  roots(chain);
   if (const IeStatusConfig* c = chain.status->statusConfig.lookup(v)) tree(*c);
-  // Reverse-map keys order by pair first: the pair's entries are one range.
+  // Reverse-map and exit-option keys order by pair first: the pair's entries are one range.
   const auto& map = chain.groupToPolicy->groupToPolicy;
   for (auto it = map.lowerBound(GroupVniLaneKey(Mica::String(), v));
        it != map.end() && it->first.vniLaneId == v; ++it) {
     tree(*it->second);
+  }
+  const auto& options = chain.exitOptions->exitOptionStatus;
+  for (auto it = options.lowerBound(ExitVniLaneKey(ExitKey(), v)); it != options.end() && it->first.vniLaneId == v;
+       ++it) {
+    subscribe(*it->second, nullptr, kExitOutputs);
   }
 }
 
@@ -194,6 +280,13 @@ void OutputWatch::groupMapCreated(OutputWatch& w, const Mica::Entity& e, Mica::A
   const auto& dir = static_cast<const IeGroupToPolicyDir&>(e);
   const auto& k = *static_cast<const GroupVniLaneKey*>(key);
   if (const ExitGroupToPolicy* g = dir.groupToPolicy.lookup(k)) w.tree(*g);
+}
+
+void OutputWatch::exitOptionCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& dir = static_cast<const IeExitOptionDir&>(e);
+  if (const ExitOptionStatus* s = dir.exitOptionStatus.lookup(*static_cast<const ExitVniLaneKey*>(key))) {
+    w.subscribe(*s, nullptr, kExitOutputs);
+  }
 }
 
 }  // namespace IeBench

@@ -1,5 +1,6 @@
-// The status chain: bytes of heap per bound pair at 1k, 100k and 1M pairs, and the number of
-// allocations of a bring-up, a restart, a binding change and an exit-option change.
+// The status chain of five state machines: bytes of heap per bound pair at 1k, 100k and 1M
+// pairs, and the number of allocations of a bring-up, a restart, a binding change and an
+// exit-option change.
 //
 // A program of its own: it replaces the global operator new and delete to follow the bytes the
 // C++ heap holds (exact to malloc's chunk, whatever the order of the sizes) and the peak of a
@@ -8,22 +9,25 @@
 // gives back its nodes even though the pool keeps their memory for reuse; allocation figures
 // count operator new calls and the nodes the pool served.
 //
-// The three state machines are brought up together, as an agent starts them; destroying them
-// one by one, then the outputs one by one, gives what each keeps.
+// The five state machines are brought up together, as an agent starts them; destroying them
+// one by one, last first, then the outputs one by one, gives what each keeps.
 //
 // Counters, in bytes per pair unless named otherwise:
-//   input_B                 lane bindings and operator configuration
-//   bindings_B, status_B, groupmap_B   the three outputs: IePolicyToVniLaneDir, the status
-//                           configuration, the group-to-policy reverse map
-//   outputs_B               the three together
-//   policySm_B, statusSm_B, groupSm_B  what each ready, idle state machine keeps
+//   input_B                 lane bindings, operator configuration and the engine state (orbcsd
+//                           with its interfaces and module, connections, resolver responses)
+//   bindings_B, status_B, groupmap_B, exitopt_B, requests_B   the five outputs:
+//                           IePolicyToVniLaneDir, the status configuration, the group-to-policy
+//                           reverse map, the exit-option statuses, the resolver requests
+//   outputs_B               the five together
+//   policySm_B, statusSm_B, groupSm_B, optionSm_B, requestSm_B  what each ready, idle state
+//                           machine keeps (IeExitOptionStatusSm: its two indexes)
 //   total_B                 input, outputs and state machines
 //   build_peak_B            peak above the final heap during the bring-up (seen sets, scan
 //                           state); nodes freed during the bring-up stay in the node pool, in
 //                           the final heap, and are not part of this figure
 //   pool_idle_B             bytes the node pool keeps but no node uses, after the changes and
 //                           before the teardown
-//   restart_peak_B          peak above the steady heap while the three restart together (at
+//   restart_peak_B          peak above the steady heap while the five restart together (at
 //                           100k only: a restart at 1M takes tens of seconds, see
 //                           StatusChainBench; the figure per pair does not depend on the size)
 //   build_allocs, restart_allocs  operator new calls per pair
@@ -135,22 +139,31 @@ void BM_ChainMemory(benchmark::State& state) {
     }
 
     state.counters["pool_idle_B"] = static_cast<double>(poolIdleBytes()) * per;
+    const double requestSm = freedBy(chain.requestSm);
+    const double optionSm = freedBy(chain.optionSm);
     const double groupSm = freedBy(chain.groupSm);
     const double statusSm = freedBy(chain.statusSm);
     const double policySm = freedBy(chain.policySm);
+    const double requestsOut = freedBy(chain.requests);
+    const double optionsOut = freedBy(chain.exitOptions);
     const double groupOut = freedBy(chain.groupToPolicy);
     const double statusOut = freedBy(chain.status);
     const double bindings = freedBy(chain.bindings);
+    const double outputs = bindings + statusOut + groupOut + optionsOut + requestsOut;
+    const double machines = policySm + statusSm + groupSm + optionSm + requestSm;
     state.counters["input_B"] = input * per;
     state.counters["bindings_B"] = bindings * per;
     state.counters["status_B"] = statusOut * per;
     state.counters["groupmap_B"] = groupOut * per;
-    state.counters["outputs_B"] = (bindings + statusOut + groupOut) * per;
+    state.counters["exitopt_B"] = optionsOut * per;
+    state.counters["requests_B"] = requestsOut * per;
+    state.counters["outputs_B"] = outputs * per;
     state.counters["policySm_B"] = policySm * per;
     state.counters["statusSm_B"] = statusSm * per;
     state.counters["groupSm_B"] = groupSm * per;
-    state.counters["total_B"] =
-        (input + bindings + statusOut + groupOut + policySm + statusSm + groupSm) * per;
+    state.counters["optionSm_B"] = optionSm * per;
+    state.counters["requestSm_B"] = requestSm * per;
+    state.counters["total_B"] = (input + outputs + machines) * per;
     state.counters["change_allocs"] = changeAllocs;
     state.counters["option_first_allocs"] = firstOptionAllocs;
     state.counters["option_allocs"] = optionAllocs;
