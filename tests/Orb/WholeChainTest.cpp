@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/module/DataPathModel.h"
+#include "platform/keel/Task.h"
 #include "tests/support/SmTestSupport.h"
 
 namespace OrbInternetExit {
@@ -65,90 +69,128 @@ Texts snapshot(const InternetExitAssembly& a, const Orb::DataPathModel* dataPath
   return out;
 }
 
-class WholeChainTest : public IeTest::ModeFixture {
- protected:
-  WholeChainTest() {
+// The inputs of a small network, the library over them on a scheduler of one mode, and the data
+// path applying what the module queues.
+struct ChainWorld {
+  explicit ChainWorld(IeTest::Mode mode) : scheduler(new Keel::TaskScheduler()) {
+    switch (mode) {
+      case IeTest::Mode::neverYield: scheduler->yieldPolicyIs(Keel::neverYield()); break;
+      case IeTest::Mode::alwaysYield: scheduler->yieldPolicyIs(Keel::alwaysYield()); break;
+      case IeTest::Mode::randomYield: scheduler->yieldPolicyIs(Keel::seededRandom(20261206, 40)); break;
+      case IeTest::Mode::synchronous: control.synchronousMode = Flo::SmControl::synchronousModeOn; break;
+    }
+    control.taskScheduler = scheduler;
     // Gold prefers its local exit through wan1; its backup group has a remote exit.
-    config_->exitGroupConfigIs(Mica::String("Primary"))->exitOptionIs(ExitKey(Mica::String("wan1"), ExitType::localExit()));
-    auto backup = config_->exitGroupConfigIs(Mica::String("Backup"));
+    config->exitGroupConfigIs(Mica::String("Primary"))->exitOptionIs(ExitKey(Mica::String("wan1"), ExitType::localExit()));
+    auto backup = config->exitGroupConfigIs(Mica::String("Backup"));
     backup->exitOptionIs(ExitKey(Mica::String("peer"), ExitType::remoteExit()));
     backup->exitOptionIs(ExitKey(Mica::String(), ExitType::fibDefault()));
-    auto gold = config_->policyConfigIs(Mica::String("Gold"));
+    auto gold = config->policyConfigIs(Mica::String("Gold"));
     gold->exitGroupIs(10, Mica::String("Primary"));
     gold->exitGroupIs(20, Mica::String("Backup"));
     auto vxlan = Mica::make<Orb::VxlanInfo>();
     vxlan->vrfToVniMapIs(Mica::String("blue"), Vxlan::VniExtOrNone(10));
-    orbcsd_->vxlanInfoIs(vxlan);
-    orbcsd_->l3IntfIs(Wire::IntfId("eth1"));
-    conns_->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId("eth1"), Mica::String("blue"), 5));
-    responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)), {42});
-    lanes_->laneToIEMapIs(pair(10, 1), Mica::String("Gold"));
-    lanes_->laneToIEMapIs(pair(10, 2), Mica::String("Gold"));
+    orbcsd->vxlanInfoIs(vxlan);
+    orbcsd->l3IntfIs(Wire::IntfId("eth1"));
+    conns->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId("eth1"), Mica::String("blue"), 5));
+    responses->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)), {42});
+    lanes->laneToIEMapIs(pair(10, 1), Mica::String("Gold"));
+    lanes->laneToIEMapIs(pair(10, 2), Mica::String("Gold"));
   }
+  ~ChainWorld() {
+    assembly = nullptr;
+    orbcsd->internetExitModuleIs(nullptr);  // a module set by a test holds orbcsd, and orbcsd it
+  }
+
   // The shared inputs; a reference assembly gets resolver directories of its own.
   AgentEntities inputs(bool ownResolverDirs = false) const {
     if (ownResolverDirs) {
-      return AgentEntities{lanes_, config_, orbcsd_, conns_, responses_, Mica::make<SvcResolverRequestDir>(),
+      return AgentEntities{lanes, config, orbcsd, conns, responses, Mica::make<SvcResolverRequestDir>(),
                            Mica::make<SvcInUseNotificationDir>()};
     }
-    return AgentEntities{lanes_, config_, orbcsd_, conns_, responses_, svcReq_, svcNotif_};
+    return AgentEntities{lanes, config, orbcsd, conns, responses, svcReq, svcNotif};
   }
-  // Runs the scheduler, then lets the data path apply what was queued.
+  // Runs the scheduler, then lets the data path apply what was queued (logged in `commands`).
   void settle() {
-    runUntilIdle();
-    if (assembly_ && assembly_->internetExitPair()) dataPath_.drain(*assembly_->internetExitPair());
+    scheduler->runUntilIdle();
+    if (!assembly || !assembly->internetExitPair()) return;
+    for (const auto& cmd : assembly->internetExitPair()->config()->pending()) {
+      commands.push_back(Orb::DataPathModel::describe(*cmd));
+    }
+    dataPath.drain(*assembly->internetExitPair());
   }
   void intf(const char* name, bool up) {
     if (up) {
-      orbcsd_->l3IntfIs(Wire::IntfId(name));
+      orbcsd->l3IntfIs(Wire::IntfId(name));
     } else {
-      orbcsd_->l3IntfDel(Wire::IntfId(name));
+      orbcsd->l3IntfDel(Wire::IntfId(name));
     }
     settle();
   }
   Texts exitsOf(VniAndLaneId v) const {
     Texts out;
-    for (const auto& e : dataPath_.exitsOf(v)) out.push_back(fmt::format("{}/{}", e.intfId, e.auxId));
+    for (const auto& e : dataPath.exitsOf(v)) out.push_back(fmt::format("{}/{}", e.intfId, e.auxId));
     return out;
   }
 
-  Mica::Ptr<Lane::LaneStatusDir> lanes_ = Mica::make<Lane::LaneStatusDir>();
-  Mica::Ptr<InternetExitCliConfig> config_ = Mica::make<InternetExitCliConfig>();
-  Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
-  Mica::Ptr<SiConnectionStatusDir> conns_ = Mica::make<SiConnectionStatusDir>();
-  Mica::Ptr<SvcResolverResponseDir> responses_ = Mica::make<SvcResolverResponseDir>();
-  Mica::Ptr<SvcResolverRequestDir> svcReq_ = Mica::make<SvcResolverRequestDir>();
-  Mica::Ptr<SvcInUseNotificationDir> svcNotif_ = Mica::make<SvcInUseNotificationDir>();
-  Orb::DataPathModel dataPath_{Mica::String("InternetExit")};
-  std::unique_ptr<InternetExitAssembly> assembly_;
+  Mica::ThrowingAssertions throwing;
+  Mica::Ptr<Keel::TaskScheduler> scheduler;
+  Flo::SmControl control;
+  Mica::Ptr<Lane::LaneStatusDir> lanes = Mica::make<Lane::LaneStatusDir>();
+  Mica::Ptr<InternetExitCliConfig> config = Mica::make<InternetExitCliConfig>();
+  Mica::Ptr<Orb::OrbCommonSmData> orbcsd = Mica::make<Orb::OrbCommonSmData>();
+  Mica::Ptr<SiConnectionStatusDir> conns = Mica::make<SiConnectionStatusDir>();
+  Mica::Ptr<SvcResolverResponseDir> responses = Mica::make<SvcResolverResponseDir>();
+  Mica::Ptr<SvcResolverRequestDir> svcReq = Mica::make<SvcResolverRequestDir>();
+  Mica::Ptr<SvcInUseNotificationDir> svcNotif = Mica::make<SvcInUseNotificationDir>();
+  Orb::DataPathModel dataPath{Mica::String("InternetExit")};
+  Texts commands;
+  std::unique_ptr<InternetExitAssembly> assembly;
+};
+
+// Brings the whole library up with its InternetExit module, then fails the local exit's
+// interface over and back. Returns the commands the two events sent and the final state.
+std::pair<Texts, Texts> failoverStory(ChainWorld& w) {
+  w.assembly = std::make_unique<InternetExitAssembly>(w.inputs(), LibraryOutputs::create(), w.control);
+  w.assembly->startAll(ModuleOptions{.internetExit = true});
+  w.settle();
+  w.commands.clear();
+  w.intf("eth1", false);
+  w.intf("eth1", true);
+  return {w.commands, snapshot(*w.assembly, &w.dataPath)};
+}
+
+class WholeChainTest : public testing::TestWithParam<IeTest::Mode> {
+ protected:
+  ChainWorld w_{GetParam()};
 };
 
 // The local exit's interface fails: the backup group wins and the data path gets the remote exit
 // before it loses the local one; the interface returns and the pair goes back.
 TEST_P(WholeChainTest, FailoverToTheBackupGroupAndBack) {
-  assembly_ = std::make_unique<InternetExitAssembly>(inputs(), LibraryOutputs::create(), control());
-  assembly_->startAll(ModuleOptions{.internetExit = true});
-  settle();
-  ASSERT_TRUE(assembly_->ready());
+  w_.assembly = std::make_unique<InternetExitAssembly>(w_.inputs(), LibraryOutputs::create(), w_.control);
+  w_.assembly->startAll(ModuleOptions{.internetExit = true});
+  w_.settle();
+  ASSERT_TRUE(w_.assembly->ready());
   const uint64_t eth1 = Wire::IntfId("eth1").value();
-  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
-  EXPECT_TRUE(svcReq_->resolverRequest.contains(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1))));
+  EXPECT_EQ(w_.exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
+  EXPECT_TRUE(w_.svcReq->resolverRequest.contains(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1))));
 
   // At bring-up an interface may reach the data path twice (once live, once by the scan that
   // follows); the failover itself must apply cleanly.
-  const size_t anomaliesBefore = dataPath_.anomalies().size();
-  const uint64_t appliedBefore = dataPath_.applied();
-  intf("eth1", false);
-  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{"0/42"}));
-  EXPECT_TRUE(exitsOf(pair(10, 2)).empty());  // no resolver answer, no default route
-  EXPECT_TRUE(svcNotif_->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
-  EXPECT_EQ(dataPath_.applied() - appliedBefore, 3u);  // add remote (10.1), del eth1 (10.1, 10.2)
-  EXPECT_EQ(dataPath_.anomalies().size(), anomaliesBefore);
+  const size_t anomaliesBefore = w_.dataPath.anomalies().size();
+  const uint64_t appliedBefore = w_.dataPath.applied();
+  w_.intf("eth1", false);
+  EXPECT_EQ(w_.exitsOf(pair(10, 1)), (Texts{"0/42"}));
+  EXPECT_TRUE(w_.exitsOf(pair(10, 2)).empty());  // no resolver answer, no default route
+  EXPECT_TRUE(w_.svcNotif->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
+  EXPECT_EQ(w_.dataPath.applied() - appliedBefore, 3u);  // add remote (10.1), del eth1 (10.1, 10.2)
+  EXPECT_EQ(w_.dataPath.anomalies().size(), anomaliesBefore);
 
-  intf("eth1", true);
-  EXPECT_EQ(exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
-  EXPECT_FALSE(svcNotif_->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
-  EXPECT_EQ(dataPath_.anomalies().size(), anomaliesBefore);
+  w_.intf("eth1", true);
+  EXPECT_EQ(w_.exitsOf(pair(10, 1)), (Texts{fmt::format("{}/5", eth1)}));
+  EXPECT_FALSE(w_.svcNotif->svcNotification.contains(LaneSvcRemoteGroup(pair(10, 1), 42)));
+  EXPECT_EQ(w_.dataPath.anomalies().size(), anomaliesBefore);
 }
 
 // Creating the state machines in any order, or restarting any subset of them between events,
@@ -157,45 +199,61 @@ TEST_P(WholeChainTest, AnyCreationOrderAndAnyRestartConverge) {
   std::mt19937 rng(20261206);
   // One module for both assemblies, there all along.
   const auto module = Orb::internetExitFactory(Mica::String("ie"), Orb::OrbModule::ModuleClass::forwarding, 1, 64, 0, 1,
-                                               Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd_);
-  orbcsd_->internetExitModuleIs(module);
-  auto reference = std::make_unique<InternetExitAssembly>(inputs(true), LibraryOutputs::create(), control());
-  assembly_ = std::make_unique<InternetExitAssembly>(inputs(), LibraryOutputs::create(), control());
+                                               Mica::make<Orb::ModuleConfigStatusPair>(), w_.orbcsd);
+  w_.orbcsd->internetExitModuleIs(module);
+  auto reference = std::make_unique<InternetExitAssembly>(w_.inputs(true), LibraryOutputs::create(), w_.control);
+  w_.assembly = std::make_unique<InternetExitAssembly>(w_.inputs(), LibraryOutputs::create(), w_.control);
   reference->startAll();
   std::vector<size_t> order(kComponentCount);
   for (size_t i = 0; i < kComponentCount; ++i) order[i] = i;
   std::shuffle(order.begin(), order.end(), rng);
-  for (size_t i : order) assembly_->start(static_cast<Component>(i));
-  settle();
-  EXPECT_EQ(snapshot(*assembly_, nullptr), snapshot(*reference, nullptr));
+  for (size_t i : order) w_.assembly->start(static_cast<Component>(i));
+  w_.settle();
+  EXPECT_EQ(snapshot(*w_.assembly, nullptr), snapshot(*reference, nullptr));
 
   for (int round = 0; round < 12; ++round) {
     std::vector<Component> stopped;
     for (size_t i = 0; i < kComponentCount; ++i) {
       if (rng() % 3 == 0) stopped.push_back(static_cast<Component>(i));
     }
-    for (Component c : stopped) assembly_->stop(c);
+    for (Component c : stopped) w_.assembly->stop(c);
     switch (rng() % 4) {
-      case 0: intf("eth1", rng() % 2); break;
-      case 1: conns_->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId(rng() % 2 ? "eth1" : "eth2"), Mica::String(rng() % 2 ? "blue" : "default"), 5)); break;
-      case 2: responses_->resolverResponseDel(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2))); break;
-      default: responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2)), {static_cast<uint16_t>(rng() % 3)});
+      case 0: w_.intf("eth1", rng() % 2); break;
+      case 1: w_.conns->connectionIs(Mica::String("wan1"), ResultConnIntf(Wire::IntfId(rng() % 2 ? "eth1" : "eth2"), Mica::String(rng() % 2 ? "blue" : "default"), 5)); break;
+      case 2: w_.responses->resolverResponseDel(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2))); break;
+      default: w_.responses->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1 + rng() % 2)), {static_cast<uint16_t>(rng() % 3)});
     }
-    settle();
+    w_.settle();
     std::shuffle(stopped.begin(), stopped.end(), rng);
-    for (Component c : stopped) assembly_->start(c);
-    settle();
-    ASSERT_TRUE(assembly_->ready());
+    for (Component c : stopped) w_.assembly->start(c);
+    w_.settle();
+    ASSERT_TRUE(w_.assembly->ready());
     // A reference built from scratch over the same inputs.
-    reference = std::make_unique<InternetExitAssembly>(inputs(true), LibraryOutputs::create(), control());
+    reference = std::make_unique<InternetExitAssembly>(w_.inputs(true), LibraryOutputs::create(), w_.control);
     reference->startAll();
-    settle();
-    EXPECT_EQ(snapshot(*assembly_, nullptr), snapshot(*reference, nullptr)) << "round " << round;
+    w_.settle();
+    EXPECT_EQ(snapshot(*w_.assembly, nullptr), snapshot(*reference, nullptr)) << "round " << round;
     if (testing::Test::HasFailure()) break;
   }
   reference = nullptr;
-  assembly_ = nullptr;
-  orbcsd_->internetExitModuleIs(nullptr);  // the module and orbcsd hold each other
+  w_.assembly = nullptr;
+  w_.orbcsd->internetExitModuleIs(nullptr);  // the module and orbcsd hold each other
+}
+
+// The same story under every scheduling mode sends the same commands and ends in the same state.
+TEST(WholeChainModesTest, EveryModeSendsTheSameCommandsAndEndsAlike) {
+  std::optional<std::pair<Texts, Texts>> first;
+  for (IeTest::Mode mode : {IeTest::Mode::neverYield, IeTest::Mode::alwaysYield, IeTest::Mode::randomYield,
+                            IeTest::Mode::synchronous}) {
+    ChainWorld w(mode);
+    auto story = failoverStory(w);
+    EXPECT_FALSE(story.first.empty());
+    if (first) {
+      EXPECT_EQ(story, *first) << "mode " << static_cast<int>(mode);
+    } else {
+      first = std::move(story);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, WholeChainTest, IeTest::allModes, IeTest::modeName);
