@@ -30,6 +30,8 @@
 #include <algorithm>
 
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -341,5 +343,33 @@ std::optional<Key> twoLevelNext(const Outer& outer, const Key& after, InnerOf in
   }
   return {};
 }
+
+// Spec of a top-level output keyed (outer key, inner key): the entity map `Outer` of `E`, and in
+// each of its elements the collection `Inner`; an element goes with its last inner entry.
+//   struct GroupSpec : Flo::TwoLevelOutputSpec<IeExitOptionDir, &IeExitOptionDir::exitOptionStatus,
+//       &ExitOptionStatus::group, &IeExitOptionDir::exitOptionStatusDel, &ExitOptionStatus::groupDel> {};
+template <class E, auto Outer, auto Inner, auto OuterDel, auto InnerDel>
+struct TwoLevelOutputSpec {
+  using Entity = E;
+  using OuterColl = std::remove_cvref_t<decltype(std::declval<E&>().*Outer)>;
+  using Element = typename OuterColl::Element;
+  using InnerColl = std::remove_cvref_t<decltype(std::declval<Element&>().*Inner)>;
+  using Key = std::pair<typename OuterColl::Key, typename InnerColl::Key>;
+
+  static bool empty(const E& e) { return (e.*Outer).empty(); }
+  static std::optional<Key> first(const E& e, const Key* atOrAfter) {
+    return twoLevelFirst(e.*Outer, atOrAfter, innerOf);
+  }
+  static std::optional<Key> next(const E& e, const Key& after) { return twoLevelNext(e.*Outer, after, innerOf); }
+  static void erase(E& e, const Key& k) {
+    const Mica::Ptr<Element> element = (e.*Outer).get(k.first);
+    if (!element) return;
+    ((*element).*InnerDel)(k.second);
+    if (((*element).*Inner).empty()) (e.*OuterDel)(k.first);
+  }
+
+ private:
+  static const InnerColl& innerOf(const Element& element) { return element.*Inner; }
+};
 
 }  // namespace Flo

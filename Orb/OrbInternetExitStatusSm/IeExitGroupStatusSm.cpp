@@ -25,22 +25,7 @@ using ResultPath =
               Flo::Level<&ExitOptionStatus::resultExitIntf, "ExitOptionStatusSm23", "resultExitIntf">>;
 
 constexpr Flo::Into kIntoResult{"into( exitGroupDir.exitGroupStatus[ groupKey ].result[ exitOptKey ] )"};
-
-const auto resultsOf = [](const ExitGroupStatus& s) -> const auto& { return s.result; };
 }  // namespace
-
-std::optional<Sm::ResultKey> Sm::ResultSpec::first(const Entity& e, const Key* atOrAfter) {
-  return Flo::twoLevelFirst(e.exitGroupStatus, atOrAfter, resultsOf);
-}
-std::optional<Sm::ResultKey> Sm::ResultSpec::next(const Entity& e, const Key& after) {
-  return Flo::twoLevelNext(e.exitGroupStatus, after, resultsOf);
-}
-void Sm::ResultSpec::erase(Entity& e, const Key& k) {
-  const Mica::Ptr<ExitGroupStatus> status = e.exitGroupStatus.get(k.first);
-  if (!status) return;
-  status->resultDel(k.second);
-  if (status->result.empty()) e.exitGroupStatusDel(k.first);
-}
 
 IeExitGroupStatusSm::IeExitGroupStatusSm(const Mica::Ptr<const IeStatusConfigDir>& config,
                                          const Mica::Ptr<const IeExitOptionDir>& exitOptionDir,

@@ -62,15 +62,9 @@ class IeExitGroupStatusSm final : public Flo::StateMachine {
   using ResultKey = std::pair<GroupVniLaneKey, ExitVniLaneKey>;
 
  private:
-  struct ResultSpec {
-    using Entity = IeExitGroupDir;
-    using Key = ResultKey;
-    static bool empty(const Entity& e) { return e.exitGroupStatus.empty(); }
-    static std::optional<Key> first(const Entity& e, const Key* atOrAfter);
-    static std::optional<Key> next(const Entity& e, const Key& after);
-    // Removes the result, and the group's entry with its last result.
-    static void erase(Entity& e, const Key& k);
-  };
+  // Removes the result, and the group's entry with its last result.
+  struct ResultSpec : Flo::TwoLevelOutputSpec<IeExitGroupDir, &IeExitGroupDir::exitGroupStatus, &ExitGroupStatus::result,
+                                              &IeExitGroupDir::exitGroupStatusDel, &ExitGroupStatus::resultDel> {};
 
   // The option's result when it counts in the group ("Up(Add)"), else none ("Down(Remove)").
   Quill::Optional<ExitIntfResult> usableResult(const GroupVniLaneKey& groupKey, const ExitVniLaneKey& exitOptKey) const;

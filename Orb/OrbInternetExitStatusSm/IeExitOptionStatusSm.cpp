@@ -43,25 +43,10 @@ constexpr Flo::Into kIntoResult{"into( exitOptionStatus.resultExitIntf )"};
 constexpr Flo::Into kIntoTemp{"into( temp )"};
 constexpr const char* kForeachOptions = " foreach( exitOptionDir.exitOptionStatus ) flattening {} elements";
 
-const auto groupsOf = [](const ExitOptionStatus& s) -> const auto& { return s.group; };
-
 ExitIntfResult resultWithoutInterface(uint32_t gateId, uint32_t auxId, ExitResultType type) {
   return ExitIntfResult(Wire::IntfId(), ExitIntfResult::defaultVrfName(), gateId, auxId, type);
 }
 }  // namespace
-
-std::optional<Sm::GroupKey> Sm::GroupSpec::first(const Entity& e, const Key* atOrAfter) {
-  return Flo::twoLevelFirst(e.exitOptionStatus, atOrAfter, groupsOf);
-}
-std::optional<Sm::GroupKey> Sm::GroupSpec::next(const Entity& e, const Key& after) {
-  return Flo::twoLevelNext(e.exitOptionStatus, after, groupsOf);
-}
-void Sm::GroupSpec::erase(Entity& e, const Key& k) {
-  const Mica::Ptr<ExitOptionStatus> status = e.exitOptionStatus.get(k.first);
-  if (!status) return;
-  status->groupDel(k.second);
-  if (status->group.empty()) e.exitOptionStatusDel(k.first);
-}
 
 IeExitOptionStatusSm::IeExitOptionStatusSm(const Mica::Ptr<const IeStatusConfigDir>& config,
                                            const Mica::Ptr<const Orb::OrbCommonSmData>& orbcsd,

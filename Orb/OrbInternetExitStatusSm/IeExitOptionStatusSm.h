@@ -110,15 +110,9 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   using GroupKey = std::pair<ExitVniLaneKey, GroupVniLaneKey>;
 
  private:
-  struct GroupSpec {
-    using Entity = IeExitOptionDir;
-    using Key = GroupKey;
-    static bool empty(const Entity& e) { return e.exitOptionStatus.empty(); }
-    static std::optional<Key> first(const Entity& e, const Key* atOrAfter);
-    static std::optional<Key> next(const Entity& e, const Key& after);
-    // Removes the group, and the option's entry with its last group.
-    static void erase(Entity& e, const Key& k);
-  };
+  // Removes the group, and the option's entry with its last group.
+  struct GroupSpec : Flo::TwoLevelOutputSpec<IeExitOptionDir, &IeExitOptionDir::exitOptionStatus, &ExitOptionStatus::group,
+                                             &IeExitOptionDir::exitOptionStatusDel, &ExitOptionStatus::groupDel> {};
 
   // The local evaluation of one option (flo_pipeline2).
   void eventToFlo_pipeline2(const ExitVniLaneKey& exitOptKey, const Quill::Optional<Wire::IntfId>& remIntfOpt);

@@ -87,24 +87,6 @@ void IeGroupToPolicySm::intoGroupToPolicy(const GroupVniLaneKey& grpKey, const P
   GroupToPolicySpec::erase(*groupToPolicyDir_, PairKey(grpKey, polKey));
 }
 
-std::optional<IeGroupToPolicySm::PairKey> IeGroupToPolicySm::GroupToPolicySpec::first(const Entity& e,
-                                                                                      const Key* atOrAfter) {
-  return Flo::twoLevelFirst(e.groupToPolicy, atOrAfter, [](const ExitGroupToPolicy& g) -> auto& { return g.policy; });
-}
-
-std::optional<IeGroupToPolicySm::PairKey> IeGroupToPolicySm::GroupToPolicySpec::next(const Entity& e,
-                                                                                     const Key& after) {
-  return Flo::twoLevelNext(e.groupToPolicy, after, [](const ExitGroupToPolicy& g) -> auto& { return g.policy; });
-}
-
-// Removes the pair, and the group's entry with its last policy.
-void IeGroupToPolicySm::GroupToPolicySpec::erase(Entity& e, const Key& k) {
-  ExitGroupToPolicy* entry = e.groupToPolicy.lookup(k.first);
-  if (!entry) return;
-  entry->policyDel(k.second);
-  if (entry->policy.empty()) e.groupToPolicyDel(k.first);
-}
-
 Mica::Ptr<IeGroupToPolicySm> ieGroupToPolicySmFactory(const Mica::Ptr<const IeStatusConfigDir>& config,
                                                       const Mica::Ptr<IeGroupToPolicyDir>& groupToPolicyDir,
                                                       const SmControl& control) {

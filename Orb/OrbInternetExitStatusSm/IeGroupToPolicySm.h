@@ -41,14 +41,10 @@ class IeGroupToPolicySm final : public Flo::StateMachine {
   using PairKey = std::pair<GroupVniLaneKey, PolicyVniLaneKey>;
 
  private:
-  struct GroupToPolicySpec {
-    using Entity = IeGroupToPolicyDir;
-    using Key = PairKey;
-    static bool empty(const Entity& e) { return e.groupToPolicy.empty(); }
-    static std::optional<Key> first(const Entity& e, const Key* atOrAfter);
-    static std::optional<Key> next(const Entity& e, const Key& after);
-    static void erase(Entity& e, const Key& k);
-  };
+  // Removes the pair, and the group's entry with its last policy.
+  struct GroupToPolicySpec
+      : Flo::TwoLevelOutputSpec<IeGroupToPolicyDir, &IeGroupToPolicyDir::groupToPolicy, &ExitGroupToPolicy::policy,
+                                &IeGroupToPolicyDir::groupToPolicyDel, &ExitGroupToPolicy::policyDel> {};
 
   bool mustBePresent(VniAndLaneId vniLaneId, const PolicyVniLaneKey& polKey, double seqNo,
                      const GroupVniLaneKey& grpKey, bool isAdd) const;

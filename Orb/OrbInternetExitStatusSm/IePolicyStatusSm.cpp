@@ -35,22 +35,7 @@ constexpr Flo::Into kIntoIntfList{"into( myUniqueIntfList.intfList[ resultIntf ]
 constexpr Flo::Into kIntoNewIntf{"into( policyDir.policyStatus[ policyKey ].exitIntf[ newIntf ] )"};
 constexpr Flo::Into kIntoOldIntf{"into( policyDir.policyStatus[ policyKey ].exitIntf[ oldIntf ] )"};
 constexpr Flo::Into kIntoWinningExitGroup{"into( policyStatus.winningExitGroup )"};
-
-const auto exitIntfOf = [](const PolicyStatus& s) -> const auto& { return s.exitIntf; };
 }  // namespace
-
-std::optional<Sm::ExitIntfKey> Sm::ExitIntfSpec::first(const Entity& e, const Key* atOrAfter) {
-  return Flo::twoLevelFirst(e.policyStatus, atOrAfter, exitIntfOf);
-}
-std::optional<Sm::ExitIntfKey> Sm::ExitIntfSpec::next(const Entity& e, const Key& after) {
-  return Flo::twoLevelNext(e.policyStatus, after, exitIntfOf);
-}
-void Sm::ExitIntfSpec::erase(Entity& e, const Key& k) {
-  const Mica::Ptr<PolicyStatus> status = e.policyStatus.get(k.first);
-  if (!status) return;
-  status->exitIntfDel(k.second);
-  if (status->exitIntf.empty()) e.policyStatusDel(k.first);
-}
 
 IePolicyStatusSm::IePolicyStatusSm(const Mica::Ptr<const IeStatusConfigDir>& config,
                                    const Mica::Ptr<const IeExitGroupDir>& exitGroupDir,

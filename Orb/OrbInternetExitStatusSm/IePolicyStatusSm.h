@@ -99,15 +99,9 @@ class IePolicyStatusSm final : public Flo::StateMachine {
   using ExitIntfKey = std::pair<PolicyVniLaneKey, ExitIntfResult>;
 
  private:
-  struct ExitIntfSpec {
-    using Entity = IePolicyDir;
-    using Key = ExitIntfKey;
-    static bool empty(const Entity& e) { return e.policyStatus.empty(); }
-    static std::optional<Key> first(const Entity& e, const Key* atOrAfter);
-    static std::optional<Key> next(const Entity& e, const Key& after);
-    // Removes the interface, and the policy's status with its last interface.
-    static void erase(Entity& e, const Key& k);
-  };
+  // Removes the interface, and the policy's status with its last interface.
+  struct ExitIntfSpec : Flo::TwoLevelOutputSpec<IePolicyDir, &IePolicyDir::policyStatus, &PolicyStatus::exitIntf,
+                                                &IePolicyDir::policyStatusDel, &PolicyStatus::exitIntfDel> {};
 
   // `groupPair`: the pair of the group whose result change asked for every policy (flo_pipeline1);
   // the indexed walk of flo_pipeline4 visits only that pair's policies.

@@ -72,6 +72,11 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
                                        Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd_);
     orbcsd_->internetExitModuleIs(module_);
   }
+  // The module holds orbcsd and orbcsd the module: the attribute goes first.
+  ~IeExitOptionStatusSmTest() override {
+    sm_ = nullptr;
+    orbcsd_->internetExitModuleIs(nullptr);
+  }
 
   void start() {
     sm_ = ieExitOptionStatusSmFactory(statusCfg_, orbcsd_, conns_, responses_, defaultRoutes_, dir_, control());

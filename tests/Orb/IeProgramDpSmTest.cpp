@@ -68,6 +68,11 @@ class IeProgramDpSmTest : public IeTest::ModeFixture {
                                        orbcsd_);
     orbcsd_->internetExitModuleIs(module_);
   }
+  // The module holds orbcsd and orbcsd the module: the attribute goes first.
+  ~IeProgramDpSmTest() override {
+    sm_ = nullptr;
+    orbcsd_->internetExitModuleIs(nullptr);
+  }
   void start() {
     sm_ = ieProgramDpSmFactory(orbcsd_, policies_, notif_, control());
     runUntilIdle();
