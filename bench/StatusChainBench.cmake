@@ -1,5 +1,5 @@
-# The status chain's benchmarks: IePolicyToVniLaneSm -> IeStatusConfigSm -> IeGroupToPolicySm,
-# then IeExitOptionStatusSm -> IeRemoteSvcResolverRequestSm (ratios in StatusChain.ratios).
+# The chain benchmarks: the whole library through InternetExitAssembly (the InternetExit module and
+# the ten state machines) and the data path's model (ratios in StatusChain.ratios).
 ie_add_benchmark(StatusChainBench
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/StatusChainBench.cpp ${CMAKE_CURRENT_LIST_DIR}/StatusChainFixture.cpp
           ${CMAKE_CURRENT_LIST_DIR}/GateCallCounter.cpp

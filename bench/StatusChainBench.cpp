@@ -1,49 +1,70 @@
-// The chain of five state machines over pairs bound to policies of the standard shape
-// (StatusChainFixture.h): IePolicyToVniLaneSm -> IeStatusConfigSm -> IeGroupToPolicySm, then
-// IeExitOptionStatusSm -> IeRemoteSvcResolverRequestSm over the status configuration and the
-// engine state. Bring-up at 1k, 100k and 1M pairs, one binding change at 1k and 1M, one exit
-// option added to and removed from a group that k pairs use (k fixed, 10k and 1M pairs in all),
-// one interface leaving and returning under k options, one resolver response added and
-// withdrawn, the module's arrival, and a restart of all five over unchanged outputs.
+// The whole library over pairs bound to policies of the standard shape (StatusChainFixture.h):
+// the InternetExit module and the ten state machines of InternetExitAssembly, and the data path's
+// model applying the module's commands. Bring-up at 1k, 100k and 1M pairs, one binding change at
+// 1k and 1M, one exit option added to and removed from a group that k pairs use (k fixed, 10k and
+// 1M pairs in all), one interface failing and returning under k pairs (their policies fail over
+// to the group at 20 and back, down to the data path), one resolver response added and
+// withdrawn, a result change of a group that no policy lists, the module's arrival, and a
+// restart of all ten over unchanged outputs.
 //
-// Traces and the Blip ring are off (BenchMain.cpp): the costs of a production agent. Every
-// population and every chain is built once per size and kept; a 1M chain is built once, by the
-// bring-up benchmark that times it (or by the first benchmark that needs it when filtered).
-// Of the chains with a dedicated policy only one of 1M pairs is kept at a time. Times are the
-// thread's CPU time (Stopwatch).
+// Every timed step ends with the scheduler idle and the data path's model having applied every
+// command the module queued (Chain::settle). Traces and the Blip ring are off (BenchMain.cpp): the
+// costs of a production agent. Every population and every chain is built once per size and kept;
+// a 1M chain is built once, by the bring-up benchmark that times it (or by the first benchmark
+// that needs it when filtered). Of the chains with a dedicated policy only one of 1M pairs is
+// kept at a time. Times are the thread's CPU time (Stopwatch).
 //
 // Counters (read through StatusChain.ratios):
-//   ns_per_pair      bring-up or restart: time over the number of bound pairs (five machines)
+//   ns_per_pair      bring-up or restart: time over the number of bound pairs (the module, ten
+//                    machines and the data path)
 //   task_runs        scheduler runs of a bring-up
 //   longest_run_us   the longest task run: how long another task of the agent may wait
 //   gate_calls_per_pair  bring-up, module arrival: gate-manager calls (assignGate, releaseGate,
 //                    releaseAllGates; GateCallCounter.h) per pair: one per local option (2)
+//   dp_commands_per_pair, dp_refused_per_pair  bring-up, module arrival: commands the data path
+//                    was given per pair, and those it refused (a repeated add)
+//   policy_intfs_per_pair  interfaces of the policy statuses per pair (1.25 in the standard
+//                    shape: the local exit of the group at 10, and its remote exit on answered
+//                    pairs), which is what the exit table mirrors
 //   ns_per_change    one rebinding of a random pair to another policy (the loop rebinds and
-//                    rebinds back); the state machines handle it inside the notification
+//                    rebinds back)
 //   writes_per_change  notifications per rebinding of every entity of the three first outputs
 //                    (bindings, status configuration, reverse map), counted once per chain
 //                    before the timed loop, on 16 pairs
-//   exit_writes_per_change  the same for the two last outputs (exit-option statuses with their
-//                    groups and results, resolver requests)
+//   exit_writes_per_change  the same for the exit-option statuses and the resolver requests
+//   policy_writes_per_change  the same for the exit-group statuses, the policy statuses and the
+//                    in-use notifications
+//   dp_commands_per_change  data-path commands per rebinding
 //   ns_per_event     one exit option added to, or removed from, the group at sequence number 10
 //                    of the dedicated policy, bound to k pairs (arguments: pairs, k); one
-//                    interface event (BM_ChainIntfEvent); one response event (BM_ChainResponse)
+//                    interface event (BM_ChainIntfEvent); one response event (BM_ChainResponse);
+//                    one result written or removed (BM_ChainUnlistedGroup)
 //   ns_per_affected_pair  ns_per_event over k
 //   affected_pairs   the pairs bound to the dedicated policy (k)
-//   writes_per_event, exit_writes_per_event  notifications per event of the output roots and of
-//                    every entity of the affected pairs (three first outputs, two last),
-//                    counted once per chain before the timed loop
+//   writes_per_event, exit_writes_per_event, policy_writes_per_event  notifications per event of
+//                    the output roots and of every entity of the affected pairs (three first
+//                    outputs; exit options and requests; exit groups, policies and
+//                    notifications), counted once per chain before the timed loop
 //   ns_per_touch     BM_ChainOptionFloor: per affected pair, the lookups of its status and of
 //                    the group status the event writes, without the state machine: the floor of
 //                    ns_per_affected_pair set by where those entities sit in memory
 //   options_using    BM_ChainIntfEvent: options whose result uses the interface (k)
+//   failed_over      BM_ChainIntfEvent: affected pairs whose policy's winner is the group at 20
+//                    once the interface has failed, with two exit-table entries (k)
 //   gate_calls_per_event  BM_ChainIntfEvent: gate-manager calls per interface event (k: one
 //                    release per option when it leaves, one assignment when it returns)
+//   dp_commands_per_event  data-path commands per event (interface event: 3 per affected pair,
+//                    two adds of the group at 20 and one delete of the failed exit, or back)
 //   ns_per_option    module arrival: time over the exit options evaluated (4 per pair)
-//   writes, gate_calls, gate_state_changes  restart: notifications of every entity of the five
-//                    outputs, gate-manager calls, and interfaces whose gate users changed plus
-//                    the change of gates in use (all 0)
-//   watched_per_pair restart: output entities watched per pair (12 in the standard shape)
+//   writes, gate_calls, gate_state_changes  restart: notifications of every entity of every
+//                    output but the default-route sets, gate-manager calls, and interfaces whose
+//                    gate users changed plus the change of gates in use (all 0)
+//   default_route_writes  restart: notifications of the two default-route sets, which their
+//                    trackers empty when they stop and refill when they start
+//   dp_commands, policy_intfs  restart: commands the data path was given (IeProgramDpSm sends
+//                    every current interface as an add when it starts; the data path refuses
+//                    them as repeated adds) and the policy interfaces
+//   watched_per_pair restart: output entities watched per pair
 //
 // Watches that the timed work follows are small (one pair's entities, or the affected pairs'):
 // a watch of every entity frees millions of small blocks when it ends, and the allocator's
@@ -74,6 +95,7 @@ namespace {
 
 using OrbInternetExit::ExitType;
 using OrbInternetExit::GroupVniLaneKey;
+using OrbInternetExit::PolicyStatus;
 
 // Minimum timed seconds of the short benchmarks.
 constexpr double kMinTime = 0.3;
@@ -153,16 +175,18 @@ Chain& dedicatedChainOf(size_t n, size_t k) {
 struct CountedWrites {
   double chain = 0;
   double exit = 0;
+  double policy = 0;
+  double commands = 0;
 };
-// The same for an interface event, with the gate-manager calls per event.
-struct CountedIntfEvent {
-  double writes = 0;
-  double gateCalls = 0;
-};
-// Writes per resolver-response event.
-struct CountedResponse {
-  double writes = 0;
-};
+// The same for a resolver-response event (a cache of its own: the key is the same as a
+// binding change's).
+struct CountedResponse : CountedWrites {};
+CountedWrites countedPer(const OutputWatch& watch, uint64_t commands, double events) {
+  return {static_cast<double>(watch.writes(OutputWatch::kFirstThree)) / events,
+          static_cast<double>(watch.writes(OutputWatch::kExitOutputs)) / events,
+          static_cast<double>(watch.writes(OutputWatch::kPolicyOutputs)) / events,
+          static_cast<double>(commands) / events};
+}
 
 void perPair(benchmark::State& state, size_t n, double seconds) {
   const auto pairs = static_cast<double>(state.iterations()) * static_cast<double>(n);
@@ -190,8 +214,9 @@ class LongestRun final : public Keel::TaskRunObserver {
   uint64_t reportAboveNanos_ = 0;
 };
 
-// Bring-up: the five factories and runUntilIdle over the bindings, the configuration and the
-// engine state, with empty outputs. The last chain built is kept for the other benchmarks.
+// Bring-up: the module, the ten factories, runUntilIdle and the data path's drain over the
+// bindings, the configuration and the engine state, with empty outputs. The last chain built is
+// kept for the other benchmarks.
 void BM_ChainBringup(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   const auto& lanes = lanesOf(n);
@@ -200,6 +225,8 @@ void BM_ChainBringup(benchmark::State& state) {
   double seconds = 0;
   uint64_t runs = 0;
   uint64_t gates = 0;
+  uint64_t commands = 0;
+  uint64_t refused = 0;
   std::unique_ptr<Chain> chain;
   for (auto _ : state) {
     chain = nullptr;  // the previous chain goes outside the timed work
@@ -208,11 +235,12 @@ void BM_ChainBringup(benchmark::State& state) {
     chain->scheduler->runObserverIs(&longest);
     const uint64_t gatesBefore = gateCalls();
     const Stopwatch clock;
-    chain->startAndRun();
+    commands += chain->startAndRun();
     const double t = clock.elapsedSeconds();
     state.SetIterationTime(t);
     seconds += t;
     gates += gateCalls() - gatesBefore;
+    refused += chain->dataPath->rejected();
     runs += chain->scheduler->runsTotal();
     chain->scheduler->runObserverIs(nullptr);
     if (!chain->idleAndComplete(n)) {
@@ -223,25 +251,31 @@ void BM_ChainBringup(benchmark::State& state) {
   perPair(state, n, seconds);
   state.counters["task_runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
   state.counters["longest_run_us"] = static_cast<double>(longest.longestNanos) / 1e3;
-  state.counters["gate_calls_per_pair"] =
-      static_cast<double>(gates) / static_cast<double>(state.iterations()) / static_cast<double>(n);
+  const double perChainPair = 1.0 / static_cast<double>(state.iterations()) / static_cast<double>(n);
+  state.counters["gate_calls_per_pair"] = static_cast<double>(gates) * perChainPair;
+  state.counters["dp_commands_per_pair"] = static_cast<double>(commands) * perChainPair;
+  state.counters["dp_refused_per_pair"] = static_cast<double>(refused) * perChainPair;
+  state.counters["policy_intfs_per_pair"] =
+      static_cast<double>(chain->policyInterfaces()) / static_cast<double>(n);
   chainSlot(n) = std::move(chain);
 }
 BENCHMARK(BM_ChainBringup)->Arg(k1k)->MinTime(kMinTime)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChainBringup)->Arg(k100k)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChainBringup)->Arg(k1M)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// Rebinds pair i to the next policy and back.
+// Rebinds pair i to the next policy and back, each change down to the data path.
 void rebindAndBack(Chain& chain, size_t i) {
   const auto& names = policyNames();
   const auto pair = pairOf(i);
   const size_t policy = policyOf(i);
   chain.lanes->laneToIEMapIs(pair, names[(policy + 1) % kPolicyNames]);
+  chain.settle();
   chain.lanes->laneToIEMapIs(pair, names[policy]);
+  chain.settle();
 }
 
 // One binding change with the chain ready: a random pair moves to another policy (other groups)
-// and back, through the five state machines.
+// and back, through the ten state machines and the data path.
 void BM_ChainBindingChange(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
@@ -250,9 +284,9 @@ void BM_ChainBindingChange(benchmark::State& state) {
   if (!writes.contains(n)) {
     OutputWatch watch;
     for (size_t j = 0; j < kCountedChanges; ++j) watch.watchPair(chain, pairOf(picks[j]));
+    const uint64_t commandsBefore = chain.commands();
     for (size_t j = 0; j < kCountedChanges; ++j) rebindAndBack(chain, picks[j]);
-    writes[n] = {static_cast<double>(watch.writes(OutputWatch::kFirstThree)) / (2.0 * kCountedChanges),
-                 static_cast<double>(watch.writes(OutputWatch::kExitOutputs)) / (2.0 * kCountedChanges)};
+    writes[n] = countedPer(watch, chain.commands() - commandsBefore, 2.0 * kCountedChanges);
   }
   size_t next = 0;
   const Stopwatch clock;
@@ -267,6 +301,8 @@ void BM_ChainBindingChange(benchmark::State& state) {
   state.counters["ns_per_change"] = nanos / changes;
   state.counters["writes_per_change"] = writes[n].chain;
   state.counters["exit_writes_per_change"] = writes[n].exit;
+  state.counters["policy_writes_per_change"] = writes[n].policy;
+  state.counters["dp_commands_per_change"] = writes[n].commands;
 }
 BENCHMARK(BM_ChainBindingChange)->Arg(k1k)->Arg(k1M)->MinTime(kMinTime);
 
@@ -281,15 +317,19 @@ void BM_ChainOptionChange(benchmark::State& state) {
   if (!writes.contains({n, k})) {
     OutputWatch watch;
     for (Lane::VniAndLaneId v : chain.bindings->pairsOfPolicy(dedicatedPolicy())) watch.watchPair(chain, v);
+    const uint64_t commandsBefore = chain.commands();
     group->exitOptionIs(extraOption());
+    chain.settle();
     group->exitOptionDel(extraOption());
-    writes[{n, k}] = {static_cast<double>(watch.writes(OutputWatch::kFirstThree)) / 2.0,
-                      static_cast<double>(watch.writes(OutputWatch::kExitOutputs)) / 2.0};
+    chain.settle();
+    writes[{n, k}] = countedPer(watch, chain.commands() - commandsBefore, 2.0);
   }
   const Stopwatch clock;
   for (auto _ : state) {
     group->exitOptionIs(extraOption());
+    chain.settle();
     group->exitOptionDel(extraOption());
+    chain.settle();
   }
   const double nanos = clock.elapsedNanos();
   if (!chain.idleAndComplete(n)) {
@@ -304,6 +344,8 @@ void BM_ChainOptionChange(benchmark::State& state) {
   state.counters["affected_pairs"] = static_cast<double>(affected.size());
   state.counters["writes_per_event"] = writes[{n, k}].chain;
   state.counters["exit_writes_per_event"] = writes[{n, k}].exit;
+  state.counters["policy_writes_per_event"] = writes[{n, k}].policy;
+  state.counters["dp_commands_per_event"] = writes[{n, k}].commands;
 }
 BENCHMARK(BM_ChainOptionChange)
     ->Args({10'000, 100})
@@ -342,16 +384,45 @@ size_t optionsUsing(const Chain& chain, const Wire::IntfId& intf) {
   return count;
 }
 
-// The dedicated interface leaves orbcsd.l3Intf and returns.
-void intfLeavesAndReturns(Chain& chain) {
+// The dedicated interface fails (leaves orbcsd.l3Intf), down to the data path.
+void intfFails(Chain& chain) {
   chain.env->orbcsd->l3IntfDel(dedicatedInterface());
+  chain.settle();
+}
+// The dedicated interface returns, down to the data path.
+void intfReturns(Chain& chain) {
   chain.env->orbcsd->l3IntfIs(dedicatedInterface());
+  chain.settle();
+}
+void intfFailsAndReturns(Chain& chain) {
+  intfFails(chain);
+  intfReturns(chain);
 }
 
-// One interface leaving (then returning to) orbcsd.l3Intf, used by the local options of the
-// dedicated group at 10, bound to k of the n pairs. Arguments: n, k. The options leave their
-// gate when the interface goes and take it again when it returns; the cost should follow k, not
-// the number of options.
+// Pairs of the dedicated policy whose policy status has the group at 20 as its winner, with two
+// exit-table entries: the pairs that failed over.
+size_t failedOver(const Chain& chain) {
+  size_t count = 0;
+  const Mica::String backup("ie-group-k20");
+  for (Lane::VniAndLaneId v : chain.bindings->pairsOfPolicy(dedicatedPolicy())) {
+    const PolicyStatus* s = chain.policies->policyStatus.lookup(OrbInternetExit::PolicyVniLaneKey(dedicatedPolicy(), v));
+    const bool backupWins = s && s->winningExitGroup.get() == GroupVniLaneKey(backup, v);
+    count += backupWins && chain.dataPath->exitsOf(v).size() == 2 ? 1 : 0;
+  }
+  return count;
+}
+
+struct CountedIntfEvent {
+  CountedWrites writes;
+  double gateCalls = 0;
+  double failedOver = 0;
+};
+
+// One interface failing (then returning), used by the local options of the dedicated group at
+// 10, bound to k of the n pairs: their group at 10 has no other usable option, so each of their
+// policies fails over to its group at 20 (local and remote exit) and back, and the data path gets
+// two adds and one delete per pair each way. Arguments: n, k. The options leave their gate when
+// the interface goes and take it again when it returns; the cost should follow k, not n.
 void BM_ChainIntfEvent(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   const auto k = static_cast<size_t>(state.range(1));
@@ -361,25 +432,34 @@ void BM_ChainIntfEvent(benchmark::State& state) {
     OutputWatch watch;
     for (Lane::VniAndLaneId v : chain.bindings->pairsOfPolicy(dedicatedPolicy())) watch.watchPair(chain, v);
     const uint64_t gatesBefore = gateCalls();
-    intfLeavesAndReturns(chain);
-    counted[{n, k}] = {static_cast<double>(watch.writes()) / 2.0,
-                       static_cast<double>(gateCalls() - gatesBefore) / 2.0};
+    const uint64_t commandsBefore = chain.commands();
+    intfFails(chain);
+    const auto over = static_cast<double>(failedOver(chain));
+    intfReturns(chain);
+    counted[{n, k}] = {countedPer(watch, chain.commands() - commandsBefore, 2.0),
+                       static_cast<double>(gateCalls() - gatesBefore) / 2.0, over};
   }
   const size_t using_ = optionsUsing(chain, dedicatedInterface());
+  const uint64_t refusedBefore = chain.dataPath->rejected();
   const Stopwatch clock;
-  for (auto _ : state) intfLeavesAndReturns(chain);
+  for (auto _ : state) intfFailsAndReturns(chain);
   const double nanos = clock.elapsedNanos();
-  if (!chain.idleAndComplete(n) || optionsUsing(chain, dedicatedInterface()) != using_) {
-    state.SkipWithError("an interface event left work queued, or the outputs changed");
+  if (!chain.idleAndComplete(n) || optionsUsing(chain, dedicatedInterface()) != using_ ||
+      chain.dataPath->rejected() != refusedBefore) {
+    state.SkipWithError("an interface event left work queued, changed the outputs or sent a refused command");
     return;
   }
   const auto events = 2.0 * static_cast<double>(state.iterations());
+  const CountedIntfEvent& c = counted[{n, k}];
   state.SetItemsProcessed(static_cast<int64_t>(events));
   state.counters["ns_per_event"] = nanos / events;
   state.counters["ns_per_affected_pair"] = nanos / events / static_cast<double>(k);
   state.counters["options_using"] = static_cast<double>(using_);
-  state.counters["exit_writes_per_event"] = counted[{n, k}].writes;
-  state.counters["gate_calls_per_event"] = counted[{n, k}].gateCalls;
+  state.counters["failed_over"] = c.failedOver;
+  state.counters["exit_writes_per_event"] = c.writes.chain + c.writes.exit;
+  state.counters["policy_writes_per_event"] = c.writes.policy;
+  state.counters["dp_commands_per_event"] = c.writes.commands;
+  state.counters["gate_calls_per_event"] = c.gateCalls;
 }
 BENCHMARK(BM_ChainIntfEvent)
     ->Args({k1k, 1})
@@ -408,7 +488,7 @@ void BM_ChainIntfEventTraced(benchmark::State& state) {
   Mica::traceSinkIs(&sink);
   handler->levelMaskIs(mask | (1u << Flo::kLevelFilter) | (1u << Flo::kLevelProgress));
   const Stopwatch clock;
-  for (auto _ : state) intfLeavesAndReturns(chain);
+  for (auto _ : state) intfFailsAndReturns(chain);
   const double nanos = clock.elapsedNanos();
   handler->levelMaskIs(mask);
   Mica::traceSinkIs(previous);
@@ -436,7 +516,8 @@ std::vector<size_t> unansweredPairs(size_t n, size_t count) {
 }
 
 // One resolver response added (then withdrawn) for the remote option of a random pair's group at
-// sequence number 10: the option's result becomes resolved, then unresolved again.
+// sequence number 10: the option's result becomes resolved, then unresolved again, and the
+// policy gains (then loses) that interface in the data path.
 void BM_ChainResponse(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
@@ -448,18 +529,23 @@ void BM_ChainResponse(benchmark::State& state) {
   if (!writes.contains(n)) {
     OutputWatch watch;
     for (size_t j = 0; j < kCountedChanges; ++j) watch.watchPair(chain, pairOf(picks[j]));
+    const uint64_t commandsBefore = chain.commands();
     for (size_t j = 0; j < kCountedChanges; ++j) {
       responses.resolverResponseIs(names[j], {7});
+      chain.settle();
       responses.resolverResponseDel(names[j]);
+      chain.settle();
     }
-    writes[n].writes = static_cast<double>(watch.writes()) / (2.0 * kCountedChanges);
+    writes[n] = {countedPer(watch, chain.commands() - commandsBefore, 2.0 * kCountedChanges)};
   }
   size_t next = 0;
   const Stopwatch clock;
   for (auto _ : state) {
     const auto& name = names[next++ % names.size()];
     responses.resolverResponseIs(name, {7});
+    chain.settle();
     responses.resolverResponseDel(name);
+    chain.settle();
   }
   const double nanos = clock.elapsedNanos();
   if (!chain.idleAndComplete(n)) {
@@ -469,20 +555,78 @@ void BM_ChainResponse(benchmark::State& state) {
   const auto events = 2.0 * static_cast<double>(state.iterations());
   state.SetItemsProcessed(static_cast<int64_t>(events));
   state.counters["ns_per_event"] = nanos / events;
-  state.counters["writes_per_event"] = writes[n].writes;
+  state.counters["writes_per_event"] = writes[n].chain + writes[n].exit;
+  state.counters["policy_writes_per_event"] = writes[n].policy;
+  state.counters["dp_commands_per_event"] = writes[n].commands;
 }
 BENCHMARK(BM_ChainResponse)->Arg(k1k)->Arg(k1M)->MinTime(kMinTime);
 
+// A result of group `unlisted` of pair v written into the exit-group directory, then removed,
+// each down to the data path. No policy lists the group, so it has no reverse-map entry and
+// IePolicyStatusSm evaluates the policies again: those of v only when the per-element traces are
+// off, every configured policy when they are on. Nothing changes: no command reaches the data path.
+void unlistedResultAndBack(Chain& chain, Lane::VniAndLaneId v) {
+  const GroupVniLaneKey group(Mica::String("ie-group-unlisted"), v);
+  const ExitVniLaneKey option(ExitKey(Mica::String("wan-unlisted"), ExitType::localExit()), v);
+  const OrbInternetExit::ExitIntfResult result(Wire::IntfId("eth-unlisted"),
+                                               OrbInternetExit::ExitIntfResult::defaultVrfName(), 7, 1,
+                                               OrbInternetExit::ExitResultType::localDefaultVrf());
+  chain.exitGroups->exitGroupStatusIs(group)->resultIs(option, result);
+  chain.settle();
+  chain.exitGroups->exitGroupStatusDel(group);
+  chain.settle();
+}
+
+// One result change of a group that no policy lists, at n pairs (argument), with the per-element
+// traces of the state machines (levels 6 and 9) off, or on into a sink that discards them
+// (argument 2: 1). A random pair per iteration.
+void BM_ChainUnlistedGroup(benchmark::State& state) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const bool traced = state.range(1) != 0;
+  Chain& chain = chainOf(n);
+  const auto picks = randomBindings(n, kChangePicks);
+  const auto handler = Mica::Platform::getDebugHandler(Flo::kDefaultTraceName);
+  const uint32_t mask = handler->levelMask();
+  DiscardingSink sink;
+  Mica::TraceSink* const previous = Mica::traceSink();
+  if (traced) {
+    Mica::traceSinkIs(&sink);
+    handler->levelMaskIs(mask | (1u << Flo::kLevelFilter) | (1u << Flo::kLevelProgress));
+  }
+  const uint64_t commandsBefore = chain.commands();
+  size_t next = 0;
+  const Stopwatch clock;
+  for (auto _ : state) unlistedResultAndBack(chain, pairOf(picks[next++ % picks.size()]));
+  const double nanos = clock.elapsedNanos();
+  handler->levelMaskIs(mask);
+  Mica::traceSinkIs(previous);
+  if (!chain.idleAndComplete(n)) {
+    state.SkipWithError("the event left work queued, or the outputs changed");
+    return;
+  }
+  const auto events = 2.0 * static_cast<double>(state.iterations());
+  state.SetItemsProcessed(static_cast<int64_t>(events));
+  state.counters["ns_per_event"] = nanos / events;
+  state.counters["ns_per_policy"] = nanos / events / static_cast<double>(chain.policies->policyStatus.size());
+  state.counters["dp_commands_per_event"] = static_cast<double>(chain.commands() - commandsBefore) / events;
+}
+BENCHMARK(BM_ChainUnlistedGroup)->Args({k1k, 0})->Args({k1M, 0})->Args({k1k, 1})->MinTime(kMinTime);
+BENCHMARK(BM_ChainUnlistedGroup)->Args({k1M, 1})->Iterations(1);
+
 // The InternetExit module arriving in orbcsd over a ready chain that was brought up without it:
-// every exit option is evaluated once (the whole collection is walked), and every local option
-// takes its gate. The chain is built outside the timed work; at 1M the large dedicated chains
-// are freed first.
+// every exit option is evaluated once (the whole collection is walked), every local option takes
+// its gate, the local results reach the groups and the policies, and the data path gets every
+// policy interface (IeProgramDpSm also answers the arrival by sending every current interface
+// again, which the data path refuses as repeated adds when the live change came first). The
+// chain is built outside the timed work; at 1M the large dedicated chains are freed first.
 void BM_ChainModuleArrival(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   if (n >= static_cast<size_t>(k1M)) dropLargeDedicatedChains();
   const auto& lanes = lanesOf(n);
   double seconds = 0;
   uint64_t gates = 0;
+  uint64_t commands = 0;
+  uint64_t refused = 0;
   std::unique_ptr<Chain> chain;
   for (auto _ : state) {
     chain = nullptr;
@@ -491,12 +635,13 @@ void BM_ChainModuleArrival(benchmark::State& state) {
     chain->startAndRun();
     const uint64_t gatesBefore = gateCalls();
     const Stopwatch clock;
-    chain->env->orbcsd->internetExitModuleIs(chain->env->module);
-    chain->scheduler->runUntilIdle();
+    chain->env->orbcsd->internetExitModuleIs(chain->env->ownModule);
+    commands += chain->settle();
     const double t = clock.elapsedSeconds();
     state.SetIterationTime(t);
     seconds += t;
     gates += gateCalls() - gatesBefore;
+    refused += chain->dataPath->rejected();
     if (!chain->idleAndComplete(n)) {
       state.SkipWithError("the chain is not idle, or its outputs are incomplete");
       return;
@@ -506,21 +651,25 @@ void BM_ChainModuleArrival(benchmark::State& state) {
   perPair(state, n, seconds);
   state.counters["ns_per_option"] = seconds * 1e9 / iterations / static_cast<double>(kOptionsPerPair * n);
   state.counters["gate_calls_per_pair"] = static_cast<double>(gates) / iterations / static_cast<double>(n);
+  state.counters["dp_commands_per_pair"] = static_cast<double>(commands) / iterations / static_cast<double>(n);
+  state.counters["dp_refused_per_pair"] = static_cast<double>(refused) / iterations / static_cast<double>(n);
+  state.counters["policy_intfs_per_pair"] =
+      static_cast<double>(chain->policyInterfaces()) / static_cast<double>(n);
   chain = nullptr;
   settleHeap();
 }
 BENCHMARK(BM_ChainModuleArrival)->Arg(k1k)->MinTime(kMinTime)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChainModuleArrival)->Arg(k1M)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// Restart of the five state machines over full, unchanged outputs: destroy them, create them
-// again and run until idle. No output entity may be written and no gate may change hands: the
-// options keep the gates they hold, so the gate manager is not called.
-//
-// Over entries of an earlier run IeExitOptionStatusSm cannot use its indexes (they hold only
-// the entries it wrote) until its output is reconciled: each connection and each interface its
-// scans deliver walks every exit option. A restart therefore costs about (connections +
-// interfaces) = 260 walks of the whole collection, and one such walk is one task run (about
-// 0.4 s at 1M pairs); IE_BENCH_LONG_RUNS shows them.
+// Restart of the ten state machines over full, unchanged outputs: destroy them (the module
+// stays), create them again, run until idle and let the data path apply what was sent. No output
+// entity may be written (the default-route sets aside, which their trackers empty and refill by
+// design) and no gate may change hands: the options keep the gates they hold, so the gate
+// manager is not called. IeProgramDpSm keeps no record of what it sent, so it sends every policy
+// interface again as an add, which the data path refuses as a repeated add: dp_commands equals
+// policy_intfs, and the exit table is unchanged. IE_BENCH_LONG_RUNS=<us> prints the long runs:
+// at 1M pairs they are IeStatusConfigSm's configuration scan tasks, whose one input element (a
+// policy's entry or a group's option) fans out over the ~47k pairs of its policy in one run.
 void BM_ChainRestart(benchmark::State& state) {
   const auto n = static_cast<size_t>(state.range(0));
   Chain& chain = chainOf(n);
@@ -530,11 +679,13 @@ void BM_ChainRestart(benchmark::State& state) {
   chain.scheduler->runObserverIs(&longest);
   const std::vector<uint32_t> gatesBefore = chain.gateState();
   const uint64_t gateCallsBefore = gateCalls();
+  const auto tableBefore = chain.dataPath->exitTable();
   double seconds = 0;
+  uint64_t commands = 0;
   for (auto _ : state) {
     const Stopwatch clock;
     chain.stop();
-    chain.startAndRun();
+    commands += chain.startAndRun();
     const double t = clock.elapsedSeconds();
     state.SetIterationTime(t);
     seconds += t;
@@ -550,10 +701,15 @@ void BM_ChainRestart(benchmark::State& state) {
   for (size_t i = 0; i < std::min(gatesBefore.size(), gatesAfter.size()); ++i) {
     gateChanges += gatesBefore[i] != gatesAfter[i] ? 1 : 0;
   }
+  if (chain.dataPath->exitTable() != tableBefore) state.SkipWithError("the restart changed the exit table");
+  const auto iterations = static_cast<double>(state.iterations());
   perPair(state, n, seconds);
   state.counters["writes"] = static_cast<double>(watch.writes());
+  state.counters["default_route_writes"] = static_cast<double>(watch.writes(OutputWatch::kDefaultRoutes)) / iterations;
   state.counters["gate_calls"] = static_cast<double>(gateCallsMade);
   state.counters["gate_state_changes"] = gateChanges;
+  state.counters["dp_commands"] = static_cast<double>(commands) / iterations;
+  state.counters["policy_intfs"] = static_cast<double>(chain.policyInterfaces());
   state.counters["watched_per_pair"] = static_cast<double>(watch.watched()) / static_cast<double>(n);
   state.counters["longest_run_us"] = static_cast<double>(longest.longestNanos) / 1e3;
 }

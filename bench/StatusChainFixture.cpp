@@ -20,12 +20,6 @@ namespace {
 // Seed of the binding order (the same as BenchSupport's, offset: another population).
 constexpr uint64_t kSeed = 20261206 + 65;
 
-Flo::SmControl controlOn(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
-  Flo::SmControl control;
-  control.taskScheduler = scheduler;
-  return control;
-}
-
 // Exit group `name` with its two options.
 void groupIs(InternetExitCliConfig& config, const std::string& name) {
   auto group = config.exitGroupConfigIs(Mica::String(name));
@@ -90,12 +84,24 @@ Mica::Ptr<InternetExitCliConfig> standardConfig(bool dedicated) {
   return config;
 }
 
-Environment::Environment(const InternetExitCliConfig& config, const Lane::LaneStatusDir& lanes, bool withModule)
+OrbInternetExit::ModuleOptions moduleOptions() {
+  return OrbInternetExit::ModuleOptions{.internetExit = true,
+                                        .maxInGate = 4,
+                                        .maxOutGate = kOutputGates,
+                                        .reservedInGate = 1,
+                                        .reservedOutGate = 2};
+}
+
+Environment::Environment(const InternetExitCliConfig& config, const Lane::LaneStatusDir& lanes, bool makeModule)
     : orbcsd(Mica::make<Orb::OrbCommonSmData>()),
       connections(Mica::make<SiConnectionStatusDir>()),
       responses(Mica::make<SvcResolverResponseDir>()),
-      defaultRoutes(OrbL3Unicast::defaultRoutePresentForVniLaneFactory()) {
-  orbcsd->vxlanInfoIs(Mica::make<Orb::VxlanInfo>());
+      requests(Mica::make<SvcResolverRequestDir>()),
+      notifications(Mica::make<SvcInUseNotificationDir>()) {
+  auto vxlan = Mica::make<Orb::VxlanInfo>();
+  vxlan->vrfIdToVniMapIs(Kiln::VrfId(1), Vxlan::VniExtOrNone(kDefaultRouteVni));
+  orbcsd->vxlanInfoIs(vxlan);
+  orbcsd->defaultRoutePresentInVrfIs(Kiln::VrfId(1));
   const Mica::String defaultVrf("default");
   uint32_t num = 0;
   for (const auto& [name, group] : config.exitGroupConfig) {
@@ -106,12 +112,15 @@ Environment::Environment(const InternetExitCliConfig& config, const Lane::LaneSt
       connections->connectionIs(option.name, ResultConnIntf(intf, defaultVrf, ++num));
     }
   }
-  // The responses of the answered pairs' remote options.
+  // The responses of the answered remote options.
   for (const auto& [pair, policy] : lanes.laneToIEMap) {
-    if (pair.vniId().value() % kAnsweredEvery != 0) continue;
     const auto* p = config.policyConfig.lookup(policy);
     if (!p) continue;
+    const bool dedicated = policy == dedicatedPolicy();
     for (const auto& [seqNo, entry] : p->exitGroup) {
+      const bool answered = dedicated ? entry->exitGroupName.get() != dedicatedGroup()
+                                      : pair.vniId().value() % kAnsweredEvery == 0;
+      if (!answered) continue;
       const auto* group = config.exitGroupConfig.lookup(entry->exitGroupName.get());
       if (!group) continue;
       for (const ExitKey& option : group->exitOption) {
@@ -121,61 +130,100 @@ Environment::Environment(const InternetExitCliConfig& config, const Lane::LaneSt
       }
     }
   }
-  module = Orb::internetExitFactory(Mica::String("ie-bench"), Orb::OrbModule::ModuleClass::forwarding, 4,
-                                    kOutputGates, 1, 2, Mica::make<Orb::ModuleConfigStatusPair>(), orbcsd);
-  if (withModule) orbcsd->internetExitModuleIs(module);
+  if (makeModule) {
+    const auto o = moduleOptions();
+    ownModulePair = Mica::make<Orb::ModuleConfigStatusPair>();
+    ownModule = Orb::internetExitFactory(Mica::String("InternetExit"), Orb::OrbModule::ModuleClass::forwarding,
+                                         o.maxInGate, o.maxOutGate, o.reservedInGate, o.reservedOutGate,
+                                         ownModulePair, orbcsd);
+  }
 }
 
 Environment::~Environment() {
   // orbcsd holds the module, and the module orbcsd: break the cycle.
-  orbcsd->internetExitModuleIs(nullptr);
+  if (ownModule && orbcsd->internetExitModule.get() == ownModule) orbcsd->internetExitModuleIs(nullptr);
 }
 
 VniLaneSvcGroupName remoteOptionOf(size_t i) {
   return VniLaneSvcGroupName(Mica::String(fmt::format("peer-ie-group-{:03}", 2 * policyOf(i))), pairOf(i));
 }
 
-Chain::Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn, bool withModule)
+Chain::Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn, bool withModuleIn)
     : lanes(std::move(lanesIn)),
       config(std::move(configIn)),
-      env(std::make_unique<Environment>(*config, *lanes, withModule)),
-      bindings(new IePolicyToVniLaneDir()),
-      status(new IeStatusConfigDir()),
-      groupToPolicy(new IeGroupToPolicyDir()),
-      exitOptions(new IeExitOptionDir()),
-      requests(new SvcResolverRequestDir()),
-      scheduler(new Keel::TaskScheduler()) {}
-
-void Chain::start() {
-  policySm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, bindings, controlOn(scheduler));
-  statusSm = OrbInternetExit::ieStatusConfigSmFactory(config, bindings, status, controlOn(scheduler));
-  groupSm = OrbInternetExit::ieGroupToPolicySmFactory(status, groupToPolicy, controlOn(scheduler));
-  optionSm = OrbInternetExit::ieExitOptionStatusSmFactory(status, env->orbcsd, env->connections, env->responses,
-                                                          env->defaultRoutes, exitOptions, controlOn(scheduler));
-  requestSm = OrbInternetExit::ieRemoteSvcResolverRequestSmFactory(exitOptions, requests, controlOn(scheduler));
+      env(std::make_unique<Environment>(*config, *lanes, !withModuleIn)),
+      scheduler(new Keel::TaskScheduler()),
+      dataPath(std::make_unique<Orb::DataPathModel>(Mica::String("InternetExit"))),
+      withModule(withModuleIn) {
+  const auto outputs = OrbInternetExit::LibraryOutputs::create();
+  bindings = outputs.policyToVniLane;
+  status = outputs.statusConfig;
+  exitOptions = outputs.exitOption;
+  exitGroups = outputs.exitGroup;
+  groupToPolicy = outputs.groupToPolicy;
+  policies = outputs.policy;
+  vniDefaultRoutes = outputs.vniDefaultRoute;
+  vniLaneDefaultRoutes = outputs.vniLaneDefaultRoute;
+  Flo::SmControl control;
+  control.taskScheduler = scheduler;
+  assembly = std::make_unique<InternetExitAssembly>(
+      OrbInternetExit::AgentEntities{lanes, config, env->orbcsd, env->connections, env->responses, env->requests,
+                                     env->notifications},
+      outputs, control);
 }
 
+Chain::~Chain() {
+  assembly = nullptr;  // stops the state machines and drops the module
+}
+
+void Chain::start() { assembly->startAll(withModule ? moduleOptions() : OrbInternetExit::ModuleOptions{}); }
+
 void Chain::stop() {
-  requestSm = nullptr;
-  optionSm = nullptr;
-  groupSm = nullptr;
-  statusSm = nullptr;
-  policySm = nullptr;
+  for (size_t i = OrbInternetExit::kComponentCount; i-- > 0;) assembly->stop(static_cast<Component>(i));
+}
+
+uint64_t Chain::settle() {
+  const uint64_t before = commands();
+  scheduler->runUntilIdle();
+  if (const auto& pair = modulePair()) dataPath->drain(*pair);
+  return commands() - before;
+}
+
+const Mica::Ptr<Orb::InternetExit>& Chain::module() const {
+  return withModule ? assembly->internetExitModule() : env->ownModule;
+}
+
+const Mica::Ptr<Orb::ModuleConfigStatusPair>& Chain::modulePair() const {
+  return withModule ? assembly->internetExitPair() : env->ownModulePair;
+}
+
+size_t Chain::policyInterfaces() const {
+  size_t count = 0;
+  for (const auto& [k, s] : policies->policyStatus) count += s->exitIntf.size();
+  return count;
 }
 
 bool Chain::idleAndComplete(size_t pairs) const {
-  return policySm && statusSm && groupSm && optionSm && requestSm && policySm->idle() && statusSm->idle() &&
-         groupSm->idle() && optionSm->idle() && requestSm->idle() && bindings->polToVniLane.size() == pairs &&
+  for (size_t i = 0; i < OrbInternetExit::kComponentCount; ++i) {
+    if (!assembly->running(static_cast<Component>(i))) return false;
+  }
+  const auto& pair = modulePair();
+  const bool drained = !pair || !pair->config() || pair->config()->pendingCount() == 0;
+  return assembly->idle() && drained && bindings->polToVniLane.size() == pairs &&
          status->statusConfig.size() == pairs && groupToPolicy->groupToPolicy.size() == kGroupsPerPolicy * pairs &&
          exitOptions->exitOptionStatus.size() == kOptionsPerPair * pairs &&
-         requests->resolverRequest.size() == kRemotePerPair * pairs;
+         env->requests->resolverRequest.size() == kRemotePerPair * pairs &&
+         exitGroups->exitGroupStatus.size() == kGroupsPerPolicy * pairs &&
+         policies->policyStatus.size() == pairs &&
+         (!pair || dataPath->exitTable().size() == policyInterfaces());
 }
 
 std::vector<uint32_t> Chain::gateState() const {
   std::vector<uint32_t> state;
-  const auto& manager = env->module->gateManager();
-  for (const auto& [intf, entry] : env->orbcsd->l3Intf) state.push_back(manager->usersOf(*env->module, intf));
-  state.push_back(static_cast<uint32_t>(manager->gatesInUse(*env->module)));
+  const auto& m = module();
+  const auto& manager = m->gateManager();
+  for (const auto& [intf, entry] : env->orbcsd->l3Intf) state.push_back(manager->usersOf(*m, intf));
+  state.push_back(static_cast<uint32_t>(manager->gatesInUse(*m)));
   return state;
 }
 
@@ -212,8 +260,14 @@ void OutputWatch::roots(const Chain& chain) {
   root(*chain.status, &statusDirCreated);
   root(*chain.groupToPolicy, &groupMapCreated);
   root(*chain.exitOptions, &exitOptionCreated, kExitOutputs);
-  // Resolver requests are values of the root's set: the root sees every write.
-  root(*chain.requests, nullptr, kExitOutputs);
+  // Resolver requests, in-use notifications and default routes are values of their root's set:
+  // the root sees every write.
+  root(*chain.env->requests, nullptr, kExitOutputs);
+  root(*chain.exitGroups, &exitGroupCreated, kPolicyOutputs);
+  root(*chain.policies, &policyCreated, kPolicyOutputs);
+  root(*chain.env->notifications, nullptr, kPolicyOutputs);
+  root(*chain.vniDefaultRoutes, nullptr, kDefaultRoutes);
+  root(*chain.vniLaneDefaultRoutes, nullptr, kDefaultRoutes);
 }
 
 void OutputWatch::tree(const IeStatusConfig& c) {
@@ -234,6 +288,8 @@ void OutputWatch::watchAll(const Chain& chain) {
   for (const auto& [v, c] : chain.status->statusConfig) tree(*c);
   for (const auto& [k, g] : chain.groupToPolicy->groupToPolicy) tree(*g);
   for (const auto& [k, s] : chain.exitOptions->exitOptionStatus) subscribe(*s, nullptr, kExitOutputs);
+  for (const auto& [k, g] : chain.exitGroups->exitGroupStatus) subscribe(*g, nullptr, kPolicyOutputs);
+  for (const auto& [k, p] : chain.policies->policyStatus) subscribe(*p, nullptr, kPolicyOutputs);
 }
 
 void OutputWatch::watchPair(const Chain& chain, Lane::VniAndLaneId v) {
@@ -249,6 +305,16 @@ void OutputWatch::watchPair(const Chain& chain, Lane::VniAndLaneId v) {
   for (auto it = options.lowerBound(ExitVniLaneKey(ExitKey(), v)); it != options.end() && it->first.vniLaneId == v;
        ++it) {
     subscribe(*it->second, nullptr, kExitOutputs);
+  }
+  const auto& groups = chain.exitGroups->exitGroupStatus;
+  for (auto it = groups.lowerBound(GroupVniLaneKey(Mica::String(), v)); it != groups.end() && it->first.vniLaneId == v;
+       ++it) {
+    subscribe(*it->second, nullptr, kPolicyOutputs);
+  }
+  const auto& policies = chain.policies->policyStatus;
+  for (auto it = policies.lowerBound(PolicyVniLaneKey(Mica::String(), v));
+       it != policies.end() && it->first.vniLaneId == v; ++it) {
+    subscribe(*it->second, nullptr, kPolicyOutputs);
   }
 }
 
@@ -286,6 +352,20 @@ void OutputWatch::exitOptionCreated(OutputWatch& w, const Mica::Entity& e, Mica:
   const auto& dir = static_cast<const IeExitOptionDir&>(e);
   if (const ExitOptionStatus* s = dir.exitOptionStatus.lookup(*static_cast<const ExitVniLaneKey*>(key))) {
     w.subscribe(*s, nullptr, kExitOutputs);
+  }
+}
+
+void OutputWatch::exitGroupCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& dir = static_cast<const IeExitGroupDir&>(e);
+  if (const ExitGroupStatus* g = dir.exitGroupStatus.lookup(*static_cast<const GroupVniLaneKey*>(key))) {
+    w.subscribe(*g, nullptr, kPolicyOutputs);
+  }
+}
+
+void OutputWatch::policyCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key) {
+  const auto& dir = static_cast<const IePolicyDir&>(e);
+  if (const PolicyStatus* p = dir.policyStatus.lookup(*static_cast<const PolicyVniLaneKey*>(key))) {
+    w.subscribe(*p, nullptr, kPolicyOutputs);
   }
 }
 

@@ -1,16 +1,20 @@
-// Fixtures of the status-chain benchmarks: lane bindings and an operator configuration of the
-// standard shape, the chain of five state machines over them on one scheduler,
+// Fixtures of the chain benchmarks: lane bindings and an operator configuration of the standard
+// shape, the whole library over them as an agent runs it (InternetExitAssembly: the InternetExit
+// module, then the ten state machines in data-flow order, on one scheduler), the data path's
+// model draining the module's commands, and a counter of every write to the outputs.
 //
 //   IePolicyToVniLaneSm -> IeStatusConfigSm -> IeGroupToPolicySm
-//                                           -> IeExitOptionStatusSm -> IeRemoteSvcResolverRequestSm
-//
-// with the engine state the exit options need, and a counter of every write to the outputs.
+//   VniDefaultRouteTrackerSm -> VniLaneDefaultRouteTrackerSm
+//   IeExitOptionStatusSm -> IeRemoteSvcResolverRequestSm
+//   IeExitGroupStatusSm -> IePolicyStatusSm -> IeProgramDpSm -> module -> Orb::DataPathModel
 //
 // Standard shape: the 64 policies of BenchSupport.h each list two exit groups, at sequence
 // numbers 10 and 20 (policy p: "ie-group-<2p>" and "ie-group-<2p+1>", 128 groups in all), and
 // every group has two exit options (one local exit, one remote exit). A bound pair therefore
-// holds one policy status with two entries, two group statuses with two options each, and two
-// reverse-map entries.
+// holds one policy status configuration with two entries, two group status configurations with
+// two options each, two reverse-map entries, four exit-option statuses, two resolver requests,
+// two exit-group statuses (their local option usable, and their remote one when answered) and
+// one policy status whose winner is the group at 10.
 //
 // Dedicated policy: for the benchmarks that need k pairs on one policy whatever the total, a
 // 65th policy ("ie-policy-k", groups "ie-group-k10" and "ie-group-k20", same shape) is bound to
@@ -19,11 +23,15 @@
 // Engine state (Environment): every local exit "wan-<group>" has a connection of that name in
 // the "default" VRF, each on an interface of its own, "eth-<group>", present in orbcsd.l3Intf;
 // the dedicated policy's group at 10 has its local exit on "eth-k" (dedicatedInterface()), so
-// that exactly k options use that interface. The InternetExit module is present (unless the
-// chain is built without it) with kOutputGates gates, more than there are interfaces; vxlanInfo
-// is present and empty (the "default" VRF needs no binding). The resolver has answered the
-// remote options of every kAnsweredEvery-th pair, whatever its policy; the VNI/lane
-// default-route set is empty (no option of the standard shape reads it).
+// that exactly k options use that interface. The InternetExit module is made by the assembly
+// (unless the chain is built without it) with kOutputGates gates, more than there are
+// interfaces; vxlanInfo binds one VRF id, which has a default route, to VNI kDefaultRouteVni (the
+// "default" VRF of the connections needs no binding), so the VNI/lane default-route set holds the
+// bound pairs of that VNI (no option of the standard shape reads it). The resolver has answered
+// the remote options of every kAnsweredEvery-th pair of the standard policies; of the dedicated
+// pairs, the remote option of the group at 20 is always answered and that of the group at 10
+// never, so that losing "eth-k" moves every dedicated pair to its group at 20 (which then
+// yields two interfaces: its local exit and its remote exit).
 #pragma once
 
 #include <cstddef>
@@ -32,32 +40,31 @@
 #include <memory>
 #include <vector>
 
-#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
-#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
-#include "Orb/OrbSiEdgeModule.h"
+#include "Orb/InternetExitAssembly.h"
 #include "bench/BenchSupport.h"
 #include "platform/agents/LaneStatusDir.h"
+#include "platform/module/DataPathModel.h"
 
 namespace IeBench {
 
+using OrbInternetExit::Component;
+using OrbInternetExit::ExitGroupStatus;
 using OrbInternetExit::ExitGroupToPolicy;
 using OrbInternetExit::ExitKey;
 using OrbInternetExit::ExitOptionStatus;
 using OrbInternetExit::ExitVniLaneKey;
+using OrbInternetExit::IeExitGroupDir;
 using OrbInternetExit::IeExitOptionDir;
 using OrbInternetExit::IeExitOptionStatusSm;
-using OrbInternetExit::IeRemoteSvcResolverRequestSm;
 using OrbInternetExit::IeGroupToPolicyDir;
-using OrbInternetExit::IeGroupToPolicySm;
+using OrbInternetExit::IePolicyDir;
+using OrbInternetExit::IePolicyStatusSm;
 using OrbInternetExit::IePolicyToVniLaneDir;
-using OrbInternetExit::IePolicyToVniLaneSm;
 using OrbInternetExit::IeStatusConfig;
 using OrbInternetExit::IeStatusConfigDir;
-using OrbInternetExit::IeStatusConfigSm;
+using OrbInternetExit::InternetExitAssembly;
 using OrbInternetExit::InternetExitCliConfig;
+using OrbInternetExit::PolicyStatus;
 using OrbInternetExit::PolicyStatusConfig;
 
 // Exit groups per policy, and reverse-map entries per bound pair.
@@ -71,6 +78,8 @@ inline constexpr uint32_t kOutputGates = 512;
 // The resolver has answered the remote options of the pairs whose VNI is a multiple of
 // kAnsweredEvery: pairs i (pairOf) with i % kAnsweredEvery == 0.
 inline constexpr size_t kAnsweredEvery = 4;
+// The VNI whose bound pairs are in the VNI/lane default-route set.
+inline constexpr uint32_t kDefaultRouteVni = 1;
 
 // The dedicated policy and the group it lists at sequence number 10.
 const Mica::String& dedicatedPolicy();
@@ -88,48 +97,73 @@ Mica::Ptr<Lane::LaneStatusDir> laneStatusWithDedicated(size_t n, size_t k);
 // The configuration of the standard shape; with `dedicated`, also the dedicated policy.
 Mica::Ptr<InternetExitCliConfig> standardConfig(bool dedicated);
 
-// Everything the exit options read besides the status configuration: orbcsd with its
-// interfaces, VXLAN bindings and module, the connections, the resolver's responses and the
-// VNI/lane default routes (see Engine state above).
+// The module options of the chains: the InternetExit module, with kOutputGates gates.
+OrbInternetExit::ModuleOptions moduleOptions();
+
+// Everything the library reads besides the bindings and the configuration, and the resolver
+// directories it writes: orbcsd with its interfaces, VXLAN bindings and default route, the
+// connections, the resolver's responses, requests and in-use notifications (see Engine state
+// above).
 struct Environment {
-  // The engine state for the local exits of `config` and the remote exits of the first n pairs
-  // (pairOf) bound to `lanes`; with `module`, the InternetExit module is in orbcsd.
-  Environment(const InternetExitCliConfig& config, const Lane::LaneStatusDir& lanes, bool module);
+  // The engine state for the local exits of `config` and the remote exits of the pairs bound to
+  // `lanes`. With `ownModule`, an InternetExit module of the chain's options is made here (with
+  // its configuration/status pair) but not set in orbcsd: the module's arrival.
+  Environment(const InternetExitCliConfig& config, const Lane::LaneStatusDir& lanes, bool ownModule);
   ~Environment();
   Environment(const Environment&) = delete;
   Environment& operator=(const Environment&) = delete;
 
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd;
-  Mica::Ptr<Orb::InternetExit> module;  // made for orbcsd, whether or not orbcsd holds it
   Mica::Ptr<SiConnectionStatusDir> connections;
   Mica::Ptr<SvcResolverResponseDir> responses;
-  Mica::Ptr<OrbInternetExit::DefaultRoutePresentForVniLane> defaultRoutes;
+  Mica::Ptr<SvcResolverRequestDir> requests;
+  Mica::Ptr<SvcInUseNotificationDir> notifications;
+  Mica::Ptr<Orb::ModuleConfigStatusPair> ownModulePair;  // with ownModule
+  Mica::Ptr<Orb::InternetExit> ownModule;                // with ownModule
 };
 
 // The remote option of pair i's group at sequence number 10 (standard binding), as the
 // resolver names it.
 VniLaneSvcGroupName remoteOptionOf(size_t i);
 
-// The five state machines over given lanes and configuration, on one scheduler with the default
-// yield policy, and their outputs. Destruction stops the state machines and releases everything.
+// The whole library over given lanes and configuration, on one scheduler with the default yield
+// policy, its outputs and the data path's model. Destruction stops the state machines and
+// releases everything.
 struct Chain {
+  // `withModule`: the assembly makes the InternetExit module before the state machines (the
+  // agent's order); without it the module is the environment's, set in orbcsd by the caller.
   Chain(Mica::Ptr<Lane::LaneStatusDir> lanesIn, Mica::Ptr<InternetExitCliConfig> configIn, bool withModule = true);
-  ~Chain() { stop(); }
+  ~Chain();
   Chain(const Chain&) = delete;
   Chain& operator=(const Chain&) = delete;
 
-  // Creates the five state machines in data-flow order; the scheduler runs them afterwards.
+  // Creates the module (first time, with the module) and the ten state machines in data-flow
+  // order; the scheduler runs them afterwards.
   void start();
-  // Destroys them, last first (the outputs stay as they are).
+  // Destroys the ten state machines, last first; the module and the outputs stay (the
+  // default-route trackers empty their sets).
   void stop();
-  void startAndRun() {
+  // Runs the scheduler until idle, then lets the data path apply what the module queued;
+  // returns the commands the data path was given (applied or refused).
+  uint64_t settle();
+  uint64_t startAndRun() {
     start();
-    scheduler->runUntilIdle();
+    return settle();
   }
-  // Every state machine idle, and the outputs complete for `pairs` bound pairs of the standard
-  // shape (one status per pair, kGroupsPerPolicy reverse-map entries, kOptionsPerPair exit-option
-  // statuses and kRemotePerPair resolver requests per pair).
+  // Every state machine idle, no command left queued, and the outputs complete for `pairs` bound
+  // pairs of the standard shape (one status per pair, kGroupsPerPolicy reverse-map entries and
+  // exit-group statuses, kOptionsPerPair exit-option statuses, kRemotePerPair resolver requests
+  // and one policy status per pair; as many exit-table entries as policy interfaces).
   bool idleAndComplete(size_t pairs) const;
+
+  // The module the state machines use, and the pair its commands are queued on (the
+  // environment's until the caller sets it in orbcsd).
+  const Mica::Ptr<Orb::InternetExit>& module() const;
+  const Mica::Ptr<Orb::ModuleConfigStatusPair>& modulePair() const;
+  // Interfaces of every policy status (what the exit table mirrors).
+  size_t policyInterfaces() const;
+  // Commands the data path was given so far (applied or refused).
+  uint64_t commands() const noexcept { return dataPath->applied() + dataPath->rejected(); }
 
   // The gate users of every interface of orbcsd.l3Intf on the module, and the module's gates in
   // use (last element): equal before and after means no gate changed hands.
@@ -138,25 +172,33 @@ struct Chain {
   Mica::Ptr<Lane::LaneStatusDir> lanes;
   Mica::Ptr<InternetExitCliConfig> config;
   std::unique_ptr<Environment> env;
+  // The outputs (LibraryOutputs), held here too so that each can be released on its own.
   Mica::Ptr<IePolicyToVniLaneDir> bindings;
   Mica::Ptr<IeStatusConfigDir> status;
-  Mica::Ptr<IeGroupToPolicyDir> groupToPolicy;
   Mica::Ptr<IeExitOptionDir> exitOptions;
-  Mica::Ptr<SvcResolverRequestDir> requests;
+  Mica::Ptr<IeExitGroupDir> exitGroups;
+  Mica::Ptr<IeGroupToPolicyDir> groupToPolicy;
+  Mica::Ptr<IePolicyDir> policies;
+  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentInVni> vniDefaultRoutes;
+  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentForVniLane> vniLaneDefaultRoutes;
   Mica::Ptr<Keel::TaskScheduler> scheduler;
-  Mica::Ptr<IePolicyToVniLaneSm> policySm;
-  Mica::Ptr<IeStatusConfigSm> statusSm;
-  Mica::Ptr<IeGroupToPolicySm> groupSm;
-  Mica::Ptr<IeExitOptionStatusSm> optionSm;
-  Mica::Ptr<IeRemoteSvcResolverRequestSm> requestSm;
+  std::unique_ptr<InternetExitAssembly> assembly;
+  std::unique_ptr<Orb::DataPathModel> dataPath;
+  bool withModule;
 };
 
-// Counts every notification of the chain's outputs, down to their innermost entities: the
-// bindings, the status configuration (pair statuses, group statuses with their options, policy
-// statuses with their entries), the reverse map (group entries with their policy sets), the
-// exit-option statuses (entries, with their group sets and results) and the resolver requests.
-// writes() counts all five; writes(kFirstThree) the three first, writes(kExitOutputs) the two
-// last.
+// Counts every notification of the library's outputs, down to their innermost entities, in four
+// groups:
+//   kFirstThree   the bindings, the status configuration (pair statuses, group statuses with
+//                 their options, policy statuses with their entries), the reverse map (group
+//                 entries with their policy sets)
+//   kExitOutputs  the exit-option statuses (entries, with their group sets and results) and the
+//                 resolver requests
+//   kPolicyOutputs  the exit-group statuses (entries with their results), the policy statuses
+//                 (entries with their interfaces and winner) and the in-use notifications
+//   kDefaultRoutes  the two default-route sets
+// writes() counts the first three groups: the default-route trackers empty and refill their
+// sets when they restart, by design, so those writes are counted apart.
 //
 // One subscriber per watched entity; an entity created inside a watched one while the watch
 // lives is watched too (its parent notifies the creation first). The watch holds every entity
@@ -170,15 +212,18 @@ class OutputWatch {
   OutputWatch(const OutputWatch&) = delete;
   OutputWatch& operator=(const OutputWatch&) = delete;
 
-  enum Outputs { kFirstThree, kExitOutputs };
+  enum Outputs { kFirstThree, kExitOutputs, kPolicyOutputs, kDefaultRoutes };
 
-  // Every entity of the five outputs.
+  // Every entity of every output.
   void watchAll(const Chain& chain);
-  // The five output roots and the entities of pair v: its status, its reverse-map entries and
-  // its exit-option statuses. Counts every write that a change confined to pair v makes.
+  // The output roots and the entities of pair v: its status, its reverse-map entries, its
+  // exit-option and exit-group statuses and its policy statuses. Counts every write that a
+  // change confined to pair v makes.
   void watchPair(const Chain& chain, Lane::VniAndLaneId v);
 
-  uint64_t writes() const noexcept { return writes_[kFirstThree] + writes_[kExitOutputs]; }
+  uint64_t writes() const noexcept {
+    return writes_[kFirstThree] + writes_[kExitOutputs] + writes_[kPolicyOutputs];
+  }
   uint64_t writes(Outputs o) const noexcept { return writes_[o]; }
   size_t watched() const noexcept { return subs_.size(); }
 
@@ -211,10 +256,13 @@ class OutputWatch {
   static void policyStatusCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key);
   static void groupMapCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key);
   static void exitOptionCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key);
+  static void exitGroupCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key);
+  static void policyCreated(OutputWatch& w, const Mica::Entity& e, Mica::AttrId, const void* key);
 
+  static constexpr size_t kRoots = 10;
   std::deque<Sub> subs_;
-  const Mica::Entity* roots_[5] = {};
-  uint64_t writes_[2] = {};
+  const Mica::Entity* roots_[kRoots] = {};
+  uint64_t writes_[4] = {};
 };
 
 }  // namespace IeBench
