@@ -12,6 +12,7 @@
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/TreeLog.h"
 #include "tests/support/TraceLevels.h"
 
 namespace OrbInternetExit {
@@ -27,34 +28,19 @@ ExitIntfResult up(uint32_t gate) {
 const ExitIntfResult kDown;  // noResult
 
 // The output's changes: "+G" / "-G" for group entries, "+G O r" / "=G O r" / "-G O" for results.
-class OutputLog final : private Mica::Subscriber {
- public:
-  explicit OutputLog(Mica::Ptr<IeExitGroupDir> dir) : dir_(std::move(dir)) {
-    wantsDescendants_ = true;
-    dir_->subscriberAdd(this);
-  }
-  ~OutputLog() { dir_->subscriberRemove(this); }
-  OutputLog(const OutputLog&) = delete;
-  OutputLog& operator=(const OutputLog&) = delete;
-  Texts events;
-
- private:
-  void onNotification(Mica::AttrId, const void* key, const void*) override {
-    const auto& g = *static_cast<const GroupVniLaneKey*>(key);
-    events.push_back(fmt::format("{}{}", dir_->exitGroupStatus.contains(g) ? '+' : '-', g));
-  }
-  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId, const void* key, const void* old) override {
+IeTest::TreeLog outputLog(const Mica::Ptr<IeExitGroupDir>& dir) {
+  return IeTest::TreeLog(dir, [dir](const Mica::Entity& source, Mica::AttrId, const void* key, const void* old) {
+    if (&source == dir.get()) {
+      const auto& g = *static_cast<const GroupVniLaneKey*>(key);
+      return fmt::format("{}{}", dir->exitGroupStatus.contains(g) ? '+' : '-', g);
+    }
     const auto& status = static_cast<const ExitGroupStatus&>(source);
     const auto& o = *static_cast<const ExitVniLaneKey*>(key);
     const ExitIntfResult* now = status.result.lookup(o);
-    if (!now) {
-      events.push_back(fmt::format("-{} {}", status.key(), o));
-    } else {
-      events.push_back(fmt::format("{}{} {} {}", old ? '=' : '+', status.key(), o, *now));
-    }
-  }
-  Mica::Ptr<IeExitGroupDir> dir_;
-};
+    if (!now) return fmt::format("-{} {}", status.key(), o);
+    return fmt::format("{}{} {} {}", old ? '=' : '+', status.key(), o, *now);
+  });
+}
 
 class IeExitGroupStatusSmTest : public IeTest::ModeFixture {
  protected:
@@ -153,7 +139,7 @@ TEST_P(IeExitGroupStatusSmTest, UnusableOrRemovedOptionsLeaveTheirGroupsExactly)
   usable("H@10.1", "localExit:b@10.1", up(2));
   usable("K@10.2", "localExit:a@10.2", up(3));
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   result("localExit:a@10.1", kDown);
   EXPECT_EQ(log.events, (Texts{"-G@10.1 localExit:a@10.1", "-G@10.1", "-H@10.1 localExit:a@10.1"}));
   expectReference();
@@ -180,7 +166,7 @@ TEST_P(IeExitGroupStatusSmTest, AChangedUsableResultIsOverwrittenInPlace) {
   usable("G@10.1", "localExit:a@10.1", up(1));
   usable("H@10.1", "localExit:a@10.1", up(1));
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   result("localExit:a@10.1", up(9));
   const std::string r = fmt::format("{}", up(9));
   EXPECT_EQ(log.events, (Texts{"=G@10.1 localExit:a@10.1 " + r, "=H@10.1 localExit:a@10.1 " + r}));
@@ -241,7 +227,7 @@ TEST_P(IeExitGroupStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndRewritesN
   dir_->exitGroupStatusIs(grp("Old@30.1"))->resultIs(opt("fibDefault:@30.1"), up(5));
   dir_->exitGroupStatusIs(grp("G@10.4"))->resultIs(opt("fibDefault:@10.4"), up(5));
 
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   start();
   // The passes and the reconciliation interleave by scheduling mode: compared as a set.
   std::ranges::sort(log.events);

@@ -13,6 +13,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -36,30 +37,17 @@ std::map<std::string, std::string> outputOf(const IeExitOptionDir& dir) {
 }
 
 // Logs the output's changes: "+K"/"-K" for entries, "K: <result>" for result writes.
-class OutputLog final : private Mica::Subscriber {
- public:
-  explicit OutputLog(Mica::Ptr<IeExitOptionDir> dir) : dir_(std::move(dir)) {
-    wantsDescendants_ = true;
-    dir_->subscriberAdd(this);
-  }
-  ~OutputLog() { dir_->subscriberRemove(this); }
-  OutputLog(const OutputLog&) = delete;
-  OutputLog& operator=(const OutputLog&) = delete;
-  Texts events;
-
- private:
-  void onNotification(Mica::AttrId, const void* key, const void*) override {
-    const auto& k = *static_cast<const ExitVniLaneKey*>(key);
-    events.push_back(fmt::format("{}{}", dir_->exitOptionStatus.contains(k) ? '+' : '-', k));
-  }
-  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void*, const void*) override {
-    const auto& status = static_cast<const ExitOptionStatus&>(source);
-    if (attr == ExitOptionStatus::resultExitIntfId) {
-      events.push_back(fmt::format("{}: {}", status.key(), status.resultExitIntf.get()));
+IeTest::TreeLog outputLog(const Mica::Ptr<IeExitOptionDir>& dir) {
+  return IeTest::TreeLog(dir, [dir](const Mica::Entity& source, Mica::AttrId attr, const void* key, const void*) {
+    if (&source == dir.get()) {
+      const auto& k = *static_cast<const ExitVniLaneKey*>(key);
+      return fmt::format("{}{}", dir->exitOptionStatus.contains(k) ? '+' : '-', k);
     }
-  }
-  Mica::Ptr<IeExitOptionDir> dir_;
-};
+    if (attr != ExitOptionStatus::resultExitIntfId) return std::string();
+    const auto& status = static_cast<const ExitOptionStatus&>(source);
+    return fmt::format("{}: {}", status.key(), status.resultExitIntf.get());
+  });
+}
 
 class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
  protected:
@@ -312,7 +300,7 @@ TEST_P(IeExitOptionStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndAsksForN
   option(pair(10, 2), "G", "localExit:wan", false);
   dir_->exitOptionStatusIs(optKey("fibDefault:@30.1"))->groupIs(GroupVniLaneKey(Mica::String("Old"), pair(30, 1)));
 
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   start();
   EXPECT_EQ(log.events, (Texts{"-localExit:wan@10.2", "-fibDefault:@30.1"}));
   // The option removed while no machine ran leaves its gate held: reconciliation deletes the
@@ -345,7 +333,7 @@ TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
       option(pair(10, lane), "G", "remoteExit:wan");
     }
     start();
-    OutputLog log(dir_);
+    auto log = outputLog(dir_);
     intf("eth1", false);
     conn("lan", "eth1", "default");
     intf("eth1");

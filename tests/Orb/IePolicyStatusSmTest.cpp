@@ -13,6 +13,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -28,33 +29,20 @@ ExitIntfResult intf(const char* name, uint32_t gate = 7) {
 
 // Logs IePolicyDir's changes in order: "+P"/"-P" for statuses, "P +I"/"P -I" for interfaces,
 // "P wins G" for the winning group.
-class PolicyLog final : private Mica::Subscriber {
- public:
-  explicit PolicyLog(Mica::Ptr<IePolicyDir> dir) : dir_(std::move(dir)) {
-    wantsDescendants_ = true;
-    dir_->subscriberAdd(this);
-  }
-  ~PolicyLog() { dir_->subscriberRemove(this); }
-  PolicyLog(const PolicyLog&) = delete;
-  PolicyLog& operator=(const PolicyLog&) = delete;
-  Texts events;
-
- private:
-  void onNotification(Mica::AttrId, const void* key, const void*) override {
-    const auto& k = *static_cast<const PolicyVniLaneKey*>(key);
-    events.push_back(fmt::format("{}{}", dir_->policyStatus.contains(k) ? '+' : '-', k));
-  }
-  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void* key, const void*) override {
+IeTest::TreeLog policyLog(const Mica::Ptr<IePolicyDir>& dir) {
+  return IeTest::TreeLog(dir, [dir](const Mica::Entity& source, Mica::AttrId attr, const void* key, const void*) {
+    if (&source == dir.get()) {
+      const auto& k = *static_cast<const PolicyVniLaneKey*>(key);
+      return fmt::format("{}{}", dir->policyStatus.contains(k) ? '+' : '-', k);
+    }
     const auto& s = static_cast<const PolicyStatus&>(source);
     if (attr == PolicyStatus::winningExitGroupId) {
-      events.push_back(fmt::format("{} wins {}", s.key(), s.winningExitGroup.get().groupName));
-    } else {
-      const auto& r = *static_cast<const ExitIntfResult*>(key);
-      events.push_back(fmt::format("{} {}{}", s.key(), s.exitIntf.contains(r) ? '+' : '-', r.intfId));
+      return fmt::format("{} wins {}", s.key(), s.winningExitGroup.get().groupName);
     }
-  }
-  Mica::Ptr<IePolicyDir> dir_;
-};
+    const auto& r = *static_cast<const ExitIntfResult*>(key);
+    return fmt::format("{} {}{}", s.key(), s.exitIntf.contains(r) ? '+' : '-', r.intfId);
+  });
+}
 
 class IePolicyStatusSmTest : public IeTest::ModeFixture {
  protected:
@@ -146,7 +134,7 @@ TEST_P(IePolicyStatusSmTest, FailoverAddsTheNewInterfacesBeforeRemovingTheOldOne
   start();
   EXPECT_EQ(statusOf(p), "G1: I1 I2");
 
-  PolicyLog log(policies_);
+  auto log = policyLog(policies_);
   groups_->exitGroupStatusDel(group("G1"));  // both results of G1 go at once
   runUntilIdle();
   EXPECT_EQ(log.events, (Texts{"P@1.1 +I3", "P@1.1 -I1", "P@1.1 -I2", "P@1.1 wins G2"}));
@@ -173,7 +161,7 @@ TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
   result(group("G"), "a", intf("I1"));
   result(group("G"), "b", intf("I1"));
   EXPECT_EQ(statusOf(p), "G: I1");
-  PolicyLog log(policies_);
+  auto log = policyLog(policies_);
   result(group("G"), "a", std::nullopt);
   EXPECT_EQ(log.events, Texts{});  // the member stays; the winner is rewritten unchanged
   EXPECT_EQ(statusOf(p), "G: I1");
@@ -251,7 +239,7 @@ TEST_P(IePolicyStatusSmTest, RestartDeletesExactlyTheStaleInterfaces) {
   result(group("G"), "b", std::nullopt);
   auto stale = policies_->policyStatusIs(policy("Old", pair(3, 1)));
   stale->exitIntfIs(intf("I9"));
-  PolicyLog log(policies_);
+  auto log = policyLog(policies_);
   start();
   EXPECT_EQ(log.events, (Texts{"P@1.1 -I2", "Old@3.1 -I9", "-Old@3.1"}));
   expectReference();
