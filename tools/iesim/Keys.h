@@ -9,6 +9,8 @@
 //   option key    "<type>:<name>@<vni>.<lane>"  an exit option of a pair, split at the last '@'
 //   service group "<group>@<vni>.<lane>"       group non-empty, split at the last '@' (a remote
 //                                            option's name may hold '@')
+//   notification  "<vni>.<lane>/<group>"     a service in-use notification, group 0..65535
+//   component     a state machine's name, as OrbInternetExit::componentName gives it
 //   result type   noResult, localDefaultVrf, localOtherVrf, fibDefaultRoute, remoteResolved
 //   vrf name      non-empty, at most 100 bytes
 //
@@ -21,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "Orb/InternetExitAssembly.h"
+#include "platform/agents/SvcInUseNotificationDir.h"
 #include "types/ExitIntfResult.h"
 #include "types/ExitKey.h"
 #include "types/GroupVniLaneKey.h"
@@ -46,6 +50,8 @@ std::optional<OrbInternetExit::ExitResultType> parseResultType(std::string_view 
 std::optional<OrbInternetExit::ExitVniLaneKey> parseOptionKey(std::string_view text,
                                                                std::string* error);
 std::optional<VniLaneSvcGroupName> parseSvcGroupKey(std::string_view text, std::string* error);
+std::optional<LaneSvcRemoteGroup> parseNotificationKey(std::string_view text, std::string* error);
+std::optional<OrbInternetExit::Component> parseComponent(std::string_view text, std::string* error);
 
 // REQUIRES: the matching parser accepts `text` (else std::logic_error).
 Lane::VniAndLaneId checkedPair(std::string_view text);
@@ -55,6 +61,8 @@ OrbInternetExit::ExitKey checkedExitOption(std::string_view text);
 OrbInternetExit::ExitResultType checkedResultType(std::string_view text);
 OrbInternetExit::ExitVniLaneKey checkedOptionKey(std::string_view text);
 VniLaneSvcGroupName checkedSvcGroupKey(std::string_view text);
+LaneSvcRemoteGroup checkedNotificationKey(std::string_view text);
+OrbInternetExit::Component checkedComponent(std::string_view text);
 
 // The pair (vni, lane) of a message with the range-checked fields vni and lane.
 template <class M>

@@ -58,6 +58,8 @@ void Report::step(const StepRecord& r) {
     const size_t hidden = output.lines.size() - std::min(output.lines.size(), kChangesShown);
     if (hidden + output.more != 0) line("", fmt::format("... {} more", hidden + output.more));
   }
+  for (size_t i = 0; i < r.causes.size() && i < kChangesShown; ++i) line(i == 0 ? "cause" : "", r.causes[i]);
+  if (r.causes.size() > kChangesShown) line("", fmt::format("... {} more", r.causes.size() - kChangesShown));
   // One line per state machine, in the order their first tasks ran (the Chrome trace has every
   // task by name).
   struct SmRuns {
@@ -75,7 +77,7 @@ void Report::step(const StepRecord& r) {
     it->runs += t.runs;
     it->work += t.work;
   }
-  for (size_t i = 0; i < bySm.size(); ++i) {
+  for (size_t i = 0; tasks_ && i < bySm.size(); ++i) {
     const auto& s = bySm[i];
     line(i == 0 ? "tasks" : "", fmt::format("{}: {}, {}, work {}", s.sm, plural(s.tasks, "task"),
                                             plural(s.runs, "run"), s.work));
@@ -100,13 +102,17 @@ void Report::stepAborted(size_t number, Location at, std::string_view kind,
 
 void Report::endState(const World& world) {
   if (!enabled_) return;
-  pairTable(world);
-  statusConfigTable(world);
-  groupToPolicyTable(world);
-  engineTable(world);
-  exitOptionTable(world);
+  if (tables_) {
+    pairTable(world);
+    statusConfigTable(world);
+    groupToPolicyTable(world);
+    engineTable(world);
+    exitOptionTable(world);
+  }
+  exitGroupTable(world);
+  policyTable(world);
   dataPathTable(world);
-  gateTable(world);
+  if (tables_) gateTable(world);
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,

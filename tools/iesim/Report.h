@@ -39,6 +39,7 @@ struct StepRecord {
   std::vector<std::string> notes;    // further facts, e.g. the initial state
   // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
   std::vector<OutputChanges> changes;
+  std::vector<std::string> causes;   // why policies and the data path changed (causeLines)
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state
   std::vector<std::string> checks;   // expectations that held
@@ -48,8 +49,11 @@ struct StepRecord {
 
 class Report {
  public:
-  // Writes to `out` (not owned) when `enabled`.
-  Report(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {}
+  // Writes to `out` (not owned) when `enabled`; with `tasks` each step also lists the tasks
+  // that ran, per state machine; with `tables` the end state shows every table, not only the
+  // policies, the exit groups and the data path.
+  Report(std::FILE* out, bool enabled, bool tasks = false, bool tables = true)
+      : out_(out), enabled_(enabled), tasks_(tasks), tables_(tables) {}
 
   void scenarioStarted(const LoadedScenario& s);
   void step(const StepRecord& r);
@@ -78,10 +82,14 @@ class Report {
   void dataPathTable(const World& world);
   // ExitOptionReport.cpp
   void exitOptionTable(const World& world);
+  void exitGroupTable(const World& world);
+  void policyTable(const World& world);
   void gateTable(const World& world);
 
   std::FILE* out_;
   bool enabled_;
+  bool tasks_;
+  bool tables_;
 };
 
 // "3 bindings", "1 binding"; "2 policies" with the plural form given.
