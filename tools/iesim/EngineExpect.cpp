@@ -102,7 +102,7 @@ void checkExitTable(const iesim::pb::ExitTableExpect& e, Checks& checks) {
     EntrySet want, got;
     for (const auto& x : p.exit()) {
       want.insert(Entry{pair, static_cast<uint32_t>(Orb::ieGetPbResultType(checkedResultType(x.type()))),
-                        static_cast<uint32_t>(x.gate()), Wire::IntfId(x.intf()).value(),
+                        static_cast<uint32_t>(x.gate()), x.intf().empty() ? 0 : Wire::IntfId(x.intf()).value(),
                         static_cast<uint32_t>(x.aux())});
     }
     for (const auto& x : actual) {

@@ -70,4 +70,16 @@ Lane::VniAndLaneId pairOf(const M& m) {
   return Lane::VniAndLaneId(Lane::VniId(m.vni()), static_cast<uint16_t>(m.lane()));
 }
 
+// The result a message with the fields type, intf, vrf, gate and aux gives (ExitResult,
+// OptionResult), the fields not given at the defaults of a result.
+template <class M>
+OrbInternetExit::ExitIntfResult resultOf(const M& m) {
+  using OrbInternetExit::ExitIntfResult;
+  return ExitIntfResult(m.intf().empty() ? Wire::IntfId() : Wire::IntfId(m.intf()),
+                        m.has_vrf() ? ExitIntfResult::VrfName(std::string_view(m.vrf()))
+                                    : ExitIntfResult::defaultVrfName(),
+                        m.has_gate() ? static_cast<uint32_t>(m.gate()) : ExitIntfResult::noGate,
+                        static_cast<uint32_t>(m.aux()), checkedResultType(m.type()));
+}
+
 }  // namespace IeSim

@@ -18,16 +18,6 @@ using OrbInternetExit::GroupVniLaneKey;
 using OrbInternetExit::PolicyVniLaneKey;
 using ResultSet = absl::btree_set<ExitIntfResult>;
 
-// The result a message gives (ExitResult or OptionResult), the fields not given at their defaults.
-template <class M>
-ExitIntfResult resultOf(const M& m) {
-  return ExitIntfResult(m.intf().empty() ? Wire::IntfId() : Wire::IntfId(m.intf()),
-                        m.has_vrf() ? ExitIntfResult::VrfName(std::string_view(m.vrf()))
-                                    : ExitIntfResult::defaultVrfName(),
-                        m.has_gate() ? static_cast<uint32_t>(m.gate()) : ExitIntfResult::noGate,
-                        static_cast<uint32_t>(m.aux()), checkedResultType(m.type()));
-}
-
 template <class Field>
 ResultSet resultsOf(const Field& results) {
   ResultSet out;

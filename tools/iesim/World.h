@@ -98,6 +98,9 @@ class World final : private Keel::TaskRunObserver {
   OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() noexcept { return *out_.groupToPolicy; }
   OrbInternetExit::IeExitOptionDir& exitOptions() noexcept { return *out_.exitOption; }
   SvcResolverRequestDir& requests() noexcept { return *svcReqDir_; }
+  OrbInternetExit::IeExitGroupDir& exitGroups() noexcept { return *out_.exitGroup; }
+  OrbInternetExit::IePolicyDir& policies() noexcept { return *out_.policy; }
+  SvcInUseNotificationDir& notifications() noexcept { return *svcNotifDir_; }
   const OrbL3Unicast::DefaultRoutePresentInVni& vniDefRoute() const noexcept { return *out_.vniDefaultRoute; }
   const OrbL3Unicast::DefaultRoutePresentForVniLane& vniLaneDefRoute() const noexcept {
     return *out_.vniLaneDefaultRoute;
