@@ -109,6 +109,7 @@ std::vector<std::string> writeOutputs(World& world, const iesim::pb::SetOutput& 
 }
 
 void setOutput(World& world, const iesim::pb::SetOutput& set, StepRecord& r) {
+  r.direct = true;
   world.countChangesIs(false);
   const auto parts = writeOutputs(world, set);
   world.countChangesIs(true);

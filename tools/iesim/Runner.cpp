@@ -224,7 +224,9 @@ class Runner {
   void finish(StepRecord& r) {
     r.changes = world_.takeChanges();
     const auto pairs = drainDataPath(world_, r);
-    r.causes = causeLines(world_, world_.takeGroupTouches(), world_.takePolicyTouches(), pairs);
+    const auto groups = world_.takeGroupTouches();
+    const auto policies = world_.takePolicyTouches();
+    if (!r.direct) r.causes = causeLines(world_, groups, policies, pairs);
     r.runs = world_.takeRuns();
     r.sm = world_.smState();
 #ifndef NDEBUG
