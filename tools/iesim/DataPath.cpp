@@ -94,6 +94,14 @@ DataPath::Drained DataPath::drain() {
   if (!module_ || !pair_->config()) return out;
   for (const auto& cmd : pair_->config()->pending()) {
     out.commands.push_back(Orb::DataPathModel::describe(*cmd));
+    const bool add = cmd->cmdName().view() == "addLaneIeExitInfo";
+    if (!add && cmd->cmdName().view() != "delLaneIeExitInfo") continue;
+    ++(add ? commandCounts_.added : commandCounts_.removed);
+    if (const auto* arg = dynamic_cast<const orb::pb::IeLaneToExitInfoArg*>(cmd->arg())) {
+      const Lane::VniAndLaneId pair(Lane::VniId(static_cast<int64_t>(arg->lane_info().vni())),
+                                    static_cast<uint16_t>(arg->lane_info().lane()));
+      if (std::find(out.pairs.begin(), out.pairs.end(), pair) == out.pairs.end()) out.pairs.push_back(pair);
+    }
   }
   if (out.commands.empty()) return out;
   const auto before = model_->exitTable();

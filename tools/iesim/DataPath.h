@@ -19,6 +19,7 @@
 #include "platform/module/DataPathModel.h"
 #include "platform/module/Module.h"
 #include "proto/scenario.pb.h"
+#include "tools/iesim/Watch.h"
 
 namespace Orb {
 class InternetExit;
@@ -56,9 +57,14 @@ class DataPath {
     std::vector<std::string> commands;   // the queued commands, oldest first (describe())
     std::vector<std::string> table;      // "+ <entry>" / "- <entry>" changes of the exit table
     std::vector<std::string> anomalies;  // anomalies the drain added, "<kind>: <text>"
+    std::vector<Lane::VniAndLaneId> pairs;  // the pairs of the exit-info commands, each once
   };
   // Describes the pending commands, then applies them to the model.
   Drained drain();
+
+  // Exit-info commands drained since resetCommandCounts(): added counts adds, removed deletes.
+  const ChangeCounts& commandCounts() const noexcept { return commandCounts_; }
+  void resetCommandCounts() noexcept { commandCounts_ = {}; }
 
  private:
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_;
@@ -66,6 +72,7 @@ class DataPath {
   Mica::Ptr<Orb::Module> module_;
   std::unique_ptr<Orb::DataPathModel> model_;
   size_t anomaliesSeen_ = 0;
+  ChangeCounts commandCounts_;
 };
 
 // "<vni>.<lane> intf=<name> gate=<g> aux=<a> type=<IE_RESULT_...>", as the model prints entries.

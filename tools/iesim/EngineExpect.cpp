@@ -97,6 +97,39 @@ void checkExitTable(const iesim::pb::ExitTableExpect& e, Checks& checks) {
   };
   if (e.has_applied()) count("applied", e.applied(), model ? model->applied() : 0);
   if (e.has_rejected()) count("rejected", e.rejected(), model ? model->rejected() : 0);
+  for (const auto& p : e.pair()) {
+    const Lane::VniAndLaneId pair = checkedPair(p.at());
+    EntrySet want, got;
+    for (const auto& x : p.exit()) {
+      want.insert(Entry{pair, static_cast<uint32_t>(Orb::ieGetPbResultType(checkedResultType(x.type()))),
+                        static_cast<uint32_t>(x.gate()), x.intf().empty() ? 0 : Wire::IntfId(x.intf()).value(),
+                        static_cast<uint32_t>(x.aux())});
+    }
+    for (const auto& x : actual) {
+      if (x.vniLane == pair) got.insert(x);
+    }
+    checks.exactly(fmt::format("exitTable {}", pair), want, got, entryText);
+  }
+  if (e.has_anomalies()) {
+    const auto& a = e.anomalies();
+    using Kind = Orb::DataPathModel::AnomalyKind;
+    auto anomaly = [&](bool given, int64_t want, Kind kind) {
+      if (!given) return;
+      const uint64_t got = model ? model->anomalyCount(kind) : 0;
+      const auto name = Orb::anomalyKindName(kind);
+      checks.result(static_cast<uint64_t>(want) == got, fmt::format("data path: {} {}", name, got),
+                    fmt::format("data path: expected {} {}, actual {}{}", name, want, got,
+                                model && !model->anomalies().empty()
+                                    ? fmt::format(" (last: {})", model->anomalies().back().text)
+                                    : std::string()));
+    };
+    anomaly(a.has_repeated_add(), a.repeated_add(), Kind::repeatedAdd);
+    anomaly(a.has_delete_of_absent(), a.delete_of_absent(), Kind::deleteOfAbsent);
+    anomaly(a.has_unknown_command(), a.unknown_command(), Kind::unknownCommand);
+    anomaly(a.has_bad_argument(), a.bad_argument(), Kind::badArgument);
+    anomaly(a.has_other_module(), a.other_module(), Kind::otherModule);
+  }
+  if (e.has_commands_since_last_expect()) checks.changes("commands", e.commands_since_last_expect());
   for (const auto& g : e.gate()) {
     const auto [gate, users] = dp.gateOf(Wire::IntfId(g.intf()));
     const bool ok = (!g.has_gate() || static_cast<uint32_t>(g.gate()) == gate) &&

@@ -1,4 +1,5 @@
-// The end-state tables of the exit options, the resolver's and connections' state, and the gates.
+// The end-state tables of the exit options, the resolver's and connections' state, the exit
+// groups, the policy statuses with the notifications, and the gates.
 #include <absl/container/btree_map.h>
 #include <absl/container/btree_set.h>
 #include <fmt/format.h>
@@ -43,6 +44,42 @@ void Report::exitOptionTable(const World& world) {
              listText(world.connections().connection, [](const auto& kv) {
                return fmt::format("{} -> {}", kv.first, kv.second->resultConnIntf.get());
              }));
+}
+
+void Report::exitGroupTable(const World& world) {
+  const auto& groups = world.exitGroups().exitGroupStatus;
+  fmt::print(out_, "exit groups up at the end ({}):\n", groups.size());
+  size_t shown = 0;
+  for (const auto& [key, status] : groups) {
+    if (shown++ == kRowsShown) {
+      fmt::print(out_, "  ... {} more groups\n", groups.size() - kRowsShown);
+      break;
+    }
+    for (const auto& [option, r] : status->result) {
+      fmt::print(out_, "  {:<16} {:<20} {}\n", fmt::format("{}", key), fmt::format("{}", option.exitKey),
+                 resultText(r));
+    }
+  }
+  fmt::print(out_, "\n");
+}
+
+void Report::policyTable(const World& world) {
+  const auto& policies = world.policies().policyStatus;
+  fmt::print(out_, "policies at the end ({} with a status):\n", policies.size());
+  size_t shown = 0;
+  for (const auto& [key, status] : policies) {
+    if (shown++ == kRowsShown) {
+      fmt::print(out_, "  ... {} more policies\n", policies.size() - kRowsShown);
+      break;
+    }
+    fmt::print(out_, "  {:<16} wins {:<10} {}\n", fmt::format("{}", key), status->winningExitGroup.get().groupName,
+               listText(status->exitIntf, [](const auto& r) { return resultText(r); }));
+  }
+  for (const auto& k : world.output().polToVniLane) {
+    if (!policies.contains(k)) fmt::print(out_, "  {:<16} no status (no group has a result)\n", fmt::format("{}", k));
+  }
+  fmt::print(out_, "  {:<16} {}\n\n", "in use",
+             listText(world.notifications().svcNotification, [](const auto& k) { return fmt::format("{}", k); }));
 }
 
 void Report::gateTable(const World& world) {

@@ -64,6 +64,9 @@ ExpectOutcome checkExpect(const iesim::pb::Expect& expect, const World& world) {
   if (expect.has_exit_table()) checkExitTable(expect.exit_table(), checks);
   if (expect.has_exit_options()) checkExitOptions(expect.exit_options(), checks);
   if (expect.has_resolver_requests()) checkResolverRequests(expect.resolver_requests(), checks);
+  if (expect.has_exit_groups()) checkExitGroups(expect.exit_groups(), checks);
+  if (expect.has_policy_status()) checkPolicyStatus(expect.policy_status(), checks);
+  if (expect.has_notifications()) checkNotifications(expect.notifications(), checks);
   if (expect.has_sm()) checkSm(expect.sm(), checks);
   return checks.take();
 }

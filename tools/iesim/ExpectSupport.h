@@ -122,5 +122,9 @@ void checkExitTable(const iesim::pb::ExitTableExpect& e, Checks& checks);
 // ExitOptionExpect.cpp
 void checkExitOptions(const iesim::pb::ExitOptionsExpect& e, Checks& checks);
 void checkResolverRequests(const iesim::pb::ResolverRequestExpect& e, Checks& checks);
+// PolicyExpect.cpp
+void checkExitGroups(const iesim::pb::ExitGroupsExpect& e, Checks& checks);
+void checkPolicyStatus(const iesim::pb::PolicyStatusesExpect& e, Checks& checks);
+void checkNotifications(const iesim::pb::NotificationsExpect& e, Checks& checks);
 
 }  // namespace IeSim

@@ -214,6 +214,37 @@ std::optional<VniLaneSvcGroupName> parseSvcGroupKey(std::string_view text, std::
   return VniLaneSvcGroupName(Mica::String(name), *pair);
 }
 
+std::optional<LaneSvcRemoteGroup> parseNotificationKey(std::string_view text, std::string* error) {
+  const size_t slash = text.rfind('/');
+  std::string problem;
+  bool malformed = slash == std::string_view::npos;
+  const auto pair = malformed ? std::nullopt : pairPart(text.substr(0, slash), problem, malformed);
+  const auto group = malformed ? std::nullopt : wholeNumber(text.substr(slash + 1));
+  if (malformed || !group) {
+    *error = fmt::format("\"{}\" is not a notification: expected <vni>.<lane>/<group>", text);
+    return std::nullopt;
+  }
+  if (problem.empty() && (*group < 0 || *group > 0xFFFF)) {
+    problem = fmt::format("value {} out of range for group (0..65535)", *group);
+  }
+  if (!problem.empty()) {
+    *error = fmt::format("{} in notification \"{}\"", problem, text);
+    return std::nullopt;
+  }
+  return LaneSvcRemoteGroup(*pair, static_cast<uint16_t>(*group));
+}
+
+std::optional<OrbInternetExit::Component> parseComponent(std::string_view text, std::string* error) {
+  std::string names;
+  for (size_t i = 0; i < OrbInternetExit::kComponentCount; ++i) {
+    const auto c = static_cast<OrbInternetExit::Component>(i);
+    if (OrbInternetExit::componentName(c) == text) return c;
+    names += fmt::format("{}{}", i == 0 ? "" : ", ", OrbInternetExit::componentName(c));
+  }
+  *error = fmt::format("no component \"{}\": expected one of {}", text, names);
+  return std::nullopt;
+}
+
 Lane::VniAndLaneId checkedPair(std::string_view text) {
   return checked<Lane::VniAndLaneId>(text, parsePair);
 }
@@ -234,6 +265,12 @@ OrbInternetExit::ExitVniLaneKey checkedOptionKey(std::string_view text) {
 }
 VniLaneSvcGroupName checkedSvcGroupKey(std::string_view text) {
   return checked<VniLaneSvcGroupName>(text, parseSvcGroupKey);
+}
+LaneSvcRemoteGroup checkedNotificationKey(std::string_view text) {
+  return checked<LaneSvcRemoteGroup>(text, parseNotificationKey);
+}
+OrbInternetExit::Component checkedComponent(std::string_view text) {
+  return checked<OrbInternetExit::Component>(text, parseComponent);
 }
 
 }  // namespace IeSim

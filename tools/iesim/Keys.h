@@ -9,6 +9,8 @@
 //   option key    "<type>:<name>@<vni>.<lane>"  an exit option of a pair, split at the last '@'
 //   service group "<group>@<vni>.<lane>"       group non-empty, split at the last '@' (a remote
 //                                            option's name may hold '@')
+//   notification  "<vni>.<lane>/<group>"     a service in-use notification, group 0..65535
+//   component     a state machine's name, as OrbInternetExit::componentName gives it
 //   result type   noResult, localDefaultVrf, localOtherVrf, fibDefaultRoute, remoteResolved
 //   vrf name      non-empty, at most 100 bytes
 //
@@ -21,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "Orb/InternetExitAssembly.h"
+#include "platform/agents/SvcInUseNotificationDir.h"
 #include "types/ExitIntfResult.h"
 #include "types/ExitKey.h"
 #include "types/GroupVniLaneKey.h"
@@ -46,6 +50,8 @@ std::optional<OrbInternetExit::ExitResultType> parseResultType(std::string_view 
 std::optional<OrbInternetExit::ExitVniLaneKey> parseOptionKey(std::string_view text,
                                                                std::string* error);
 std::optional<VniLaneSvcGroupName> parseSvcGroupKey(std::string_view text, std::string* error);
+std::optional<LaneSvcRemoteGroup> parseNotificationKey(std::string_view text, std::string* error);
+std::optional<OrbInternetExit::Component> parseComponent(std::string_view text, std::string* error);
 
 // REQUIRES: the matching parser accepts `text` (else std::logic_error).
 Lane::VniAndLaneId checkedPair(std::string_view text);
@@ -55,11 +61,25 @@ OrbInternetExit::ExitKey checkedExitOption(std::string_view text);
 OrbInternetExit::ExitResultType checkedResultType(std::string_view text);
 OrbInternetExit::ExitVniLaneKey checkedOptionKey(std::string_view text);
 VniLaneSvcGroupName checkedSvcGroupKey(std::string_view text);
+LaneSvcRemoteGroup checkedNotificationKey(std::string_view text);
+OrbInternetExit::Component checkedComponent(std::string_view text);
 
 // The pair (vni, lane) of a message with the range-checked fields vni and lane.
 template <class M>
 Lane::VniAndLaneId pairOf(const M& m) {
   return Lane::VniAndLaneId(Lane::VniId(m.vni()), static_cast<uint16_t>(m.lane()));
+}
+
+// The result a message with the fields type, intf, vrf, gate and aux gives (ExitResult,
+// OptionResult), the fields not given at the defaults of a result.
+template <class M>
+OrbInternetExit::ExitIntfResult resultOf(const M& m) {
+  using OrbInternetExit::ExitIntfResult;
+  return ExitIntfResult(m.intf().empty() ? Wire::IntfId() : Wire::IntfId(m.intf()),
+                        m.has_vrf() ? ExitIntfResult::VrfName(std::string_view(m.vrf()))
+                                    : ExitIntfResult::defaultVrfName(),
+                        m.has_gate() ? static_cast<uint32_t>(m.gate()) : ExitIntfResult::noGate,
+                        static_cast<uint32_t>(m.aux()), checkedResultType(m.type()));
 }
 
 }  // namespace IeSim

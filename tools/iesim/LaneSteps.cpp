@@ -84,10 +84,32 @@ std::vector<std::string> writeOutputs(World& world, const iesim::pb::SetOutput& 
     parts.push_back("resolver request " + k);
     world.requests().resolverRequestIs(checkedSvcGroupKey(k));
   }
+  for (const auto& g : set.exit_group_result()) {
+    const GroupVniLaneKey group = checkedGroupKey(g.group());
+    auto status = world.exitGroups().exitGroupStatusIs(group);
+    for (const auto& r : g.result()) {
+      const OrbInternetExit::ExitVniLaneKey option(checkedExitOption(r.option()), group.vniLaneId);
+      parts.push_back(fmt::format("exitGroup {} {}", group, option.exitKey));
+      status->resultIs(option, resultOf(r));
+    }
+  }
+  for (const auto& p : set.policy_status()) {
+    const PolicyVniLaneKey policy = checkedPolicyKey(p.policy());
+    auto status = world.policies().policyStatusIs(policy);
+    for (const auto& r : p.exit_intf()) status->exitIntfIs(resultOf(r));
+    status->winningExitGroupIs(GroupVniLaneKey(Mica::String(p.winning_group()), policy.vniLaneId));
+    parts.push_back(fmt::format("policyStatus {} wins {} ({})", policy, p.winning_group(),
+                                plural(static_cast<size_t>(p.exit_intf_size()), "interface")));
+  }
+  for (const auto& k : set.svc_in_use()) {
+    parts.push_back("in use " + k);
+    world.notifications().svcNotificationIs(checkedNotificationKey(k));
+  }
   return parts;
 }
 
 void setOutput(World& world, const iesim::pb::SetOutput& set, StepRecord& r) {
+  r.direct = true;
   world.countChangesIs(false);
   const auto parts = writeOutputs(world, set);
   world.countChangesIs(true);

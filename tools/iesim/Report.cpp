@@ -20,6 +20,15 @@ std::string smOfTask(std::string_view task) {
   return std::string(task.substr(0, task.find('-')));
 }
 
+// The outputs that the exit groups are computed from.
+bool isUpstream(std::string_view output) {
+  for (const char* name : {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute",
+                           "exitOption", "resolverRequest"}) {
+    if (output == name) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string plural(size_t n, const char* what, const char* whats) {
@@ -51,13 +60,27 @@ void Report::step(const StepRecord& r) {
   if (!r.why.empty()) line("why", r.why);
   for (const auto& note : r.notes) line("", note);
   if (r.changes.empty() && !r.expect) line("outputs", "unchanged");
+  std::string upstream;
   for (const auto& output : r.changes) {
+    if (!detail_.upstream && isUpstream(output.output)) {
+      upstream += fmt::format("{}{} {}", upstream.empty() ? "" : ", ", output.output, output.lines.size() + output.more);
+    }
+  }
+  if (!upstream.empty()) line("upstream", upstream + " changes (--upstream lists them)");
+  // Without a refused command the table changed as the commands say.
+  const bool refused = std::any_of(r.changes.begin(), r.changes.end(),
+                                   [](const OutputChanges& c) { return c.output == "anomalies"; });
+  for (const auto& output : r.changes) {
+    if (!detail_.upstream && isUpstream(output.output)) continue;
+    if (output.output == "exitTable" && !refused) continue;
     for (size_t i = 0; i < output.lines.size() && i < kChangesShown; ++i) {
       line(i == 0 ? output.output : "", output.lines[i]);
     }
     const size_t hidden = output.lines.size() - std::min(output.lines.size(), kChangesShown);
     if (hidden + output.more != 0) line("", fmt::format("... {} more", hidden + output.more));
   }
+  for (size_t i = 0; i < r.causes.size() && i < kChangesShown; ++i) line(i == 0 ? "cause" : "", r.causes[i]);
+  if (r.causes.size() > kChangesShown) line("", fmt::format("... {} more", r.causes.size() - kChangesShown));
   // One line per state machine, in the order their first tasks ran (the Chrome trace has every
   // task by name).
   struct SmRuns {
@@ -75,14 +98,14 @@ void Report::step(const StepRecord& r) {
     it->runs += t.runs;
     it->work += t.work;
   }
-  for (size_t i = 0; i < bySm.size(); ++i) {
+  for (size_t i = 0; detail_.tasks && i < bySm.size(); ++i) {
     const auto& s = bySm[i];
     line(i == 0 ? "tasks" : "", fmt::format("{}: {}, {}, work {}", s.sm, plural(s.tasks, "task"),
                                             plural(s.runs, "run"), s.work));
   }
   for (const auto& check : r.checks) line("ok", check);
   for (const auto& failure : r.failed) line("FAILED", failure);
-  if (!r.expect) line("sm", r.sm);
+  if (!r.expect && r.sm != "ready, idle") line("sm", r.sm);
   fmt::print(out_, "\n");
 }
 
@@ -100,13 +123,17 @@ void Report::stepAborted(size_t number, Location at, std::string_view kind,
 
 void Report::endState(const World& world) {
   if (!enabled_) return;
-  pairTable(world);
-  statusConfigTable(world);
-  groupToPolicyTable(world);
-  engineTable(world);
-  exitOptionTable(world);
+  if (detail_.tables) {
+    pairTable(world);
+    statusConfigTable(world);
+    groupToPolicyTable(world);
+    engineTable(world);
+    exitOptionTable(world);
+  }
+  exitGroupTable(world);
+  policyTable(world);
   dataPathTable(world);
-  gateTable(world);
+  if (detail_.tables) gateTable(world);
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,

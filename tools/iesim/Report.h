@@ -1,17 +1,20 @@
-// The report a person reads: per step what happened, why, the changes of each output, the
-// data-path commands, the task runs and the state machines' state; at the end the state of
-// everything the scenario drove.
+// The report a person reads: per step what happened, why, the changes of each output (those
+// upstream of the exit groups counted in one line unless asked for), the data-path commands, why
+// policies and the data path changed, and the state machines' state when not ready and idle; at
+// the end the exit groups, the policies and the data path.
 //
-//   step 4 (line 31): bind 10.2 to Silver (was Gold)
-//     why             10.2 moves: the old key goes before the new one comes
-//     polToVniLane    - Gold@10.2
-//                     + Silver@10.2
-//     statusConfig    - entry Gold@10.2 10 -> Wan@10.2
-//                     ...
-//     tasks           IeStatusConfigSm: 2 tasks, 3 runs, work 4
-//     sm              ready, idle
+//   step 2 (line 20): interface eth1 absent (removed)
+//     why              eth1 fails: Primary goes down, Backup wins
+//     upstream         exitOption 2 changes (--upstream lists them)
+//     exitGroup        - Primary@10.1 localExit:wan1: localDefaultVrf intf=eth1 gate=1 aux=5
+//     policyStatus     + Gold@10.1 remoteResolved gate=none aux=42
+//                      - Gold@10.1 localDefaultVrf intf=eth1 gate=1 aux=5
+//                      ~ Gold@10.1 wins Backup (was Primary)
+//     commands         addLaneIeExitInfo 10.1 intf= gate=4294967295 aux=42 type=...
+//                      delLaneIeExitInfo 10.1 intf=eth1 gate=1 aux=5 type=...
+//     cause            Gold@10.1 <- Primary lost localExit:wan1 (now noResult)
 //
-// At the end (endState): the pairs (bound policy, polToVniLane, default route), the status
+// With every table (Detail::tables), at the end (endState) also: the pairs (bound policy, polToVniLane, default route), the status
 // configuration per pair (policy, entries, groups with their options), the reverse map, the
 // engine (VRFs, interfaces, default-route sets), the exit options (groups and result per
 // option, with the resolver's requests and responses and the connections), the data path
@@ -39,6 +42,8 @@ struct StepRecord {
   std::vector<std::string> notes;    // further facts, e.g. the initial state
   // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
   std::vector<OutputChanges> changes;
+  std::vector<std::string> causes;   // why policies and the data path changed (causeLines)
+  bool direct = false;               // a direct write of outputs: no cause to tell
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state
   std::vector<std::string> checks;   // expectations that held
@@ -48,8 +53,17 @@ struct StepRecord {
 
 class Report {
  public:
+  // What a report shows beyond its default: per step the tasks that ran (per state machine),
+  // the changes of the outputs upstream of the exit groups line by line (else one line counting
+  // them), and at the end every table (else the exit groups, the policies and the data path).
+  struct Detail {
+    bool tasks = false;
+    bool upstream = false;
+    bool tables = false;
+  };
   // Writes to `out` (not owned) when `enabled`.
   Report(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {}
+  Report(std::FILE* out, bool enabled, Detail detail) : out_(out), enabled_(enabled), detail_(detail) {}
 
   void scenarioStarted(const LoadedScenario& s);
   void step(const StepRecord& r);
@@ -78,10 +92,13 @@ class Report {
   void dataPathTable(const World& world);
   // ExitOptionReport.cpp
   void exitOptionTable(const World& world);
+  void exitGroupTable(const World& world);
+  void policyTable(const World& world);
   void gateTable(const World& world);
 
   std::FILE* out_;
   bool enabled_;
+  Detail detail_;
 };
 
 // "3 bindings", "1 binding"; "2 policies" with the plural form given.

@@ -72,6 +72,8 @@ std::string textError(const std::string& text, iesim::pb::TextKind kind, std::st
     case iesim::pb::OPTION_KEY: parseOptionKey(text, &error); return error;
     case iesim::pb::SVC_GROUP_KEY: parseSvcGroupKey(text, &error); return error;
     case iesim::pb::VRF_NAME: return vrfNameError(text);
+    case iesim::pb::NOTIFICATION_KEY: parseNotificationKey(text, &error); return error;
+    case iesim::pb::COMPONENT: parseComponent(text, &error); return error;
     case iesim::pb::YIELD_POLICY: return yieldPolicyError(text);
     case iesim::pb::NON_EMPTY: return text.empty() ? fmt::format("empty {}", field) : std::string();
     default: return {};

@@ -2,13 +2,17 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <exception>
+#include <span>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/mica/Assert.h"
 #include "platform/mica/String.h"
 #include "tools/iesim/ChromeTrace.h"
 #include "tools/iesim/Expect.h"
+#include "tools/iesim/Keys.h"
 #include "tools/iesim/Steps.h"
 #include "tools/iesim/World.h"
 
@@ -116,7 +120,7 @@ class Runner {
     r.why = step.why();
     switch (step.kind_case()) {
       case Kind::kRestart: restart(step.restart(), r); break;
-      case Kind::kStop: stop(r); break;
+      case Kind::kStop: stop(step.stop(), r); break;
       case Kind::kRun: runScheduler(step.run(), r); break;
       case Kind::kExpect: expect(number, step.expect(), r); break;
       case Kind::KIND_NOT_SET: r.what = "comment"; break;
@@ -131,30 +135,63 @@ class Runner {
     finish(r);
   }
 
-  // "polToVniLane (3 keys), statusConfig (2 pairs), groupToPolicy (3 groups)".
+  // "polToVniLane (3 keys), statusConfig (2 pairs), ..., policyStatus (2 policies)".
   std::string outputsText() {
-    return fmt::format("polToVniLane ({}), statusConfig ({}), groupToPolicy ({})",
+    return fmt::format("polToVniLane ({}), statusConfig ({}), groupToPolicy ({}), exitOption ({}), "
+                       "exitGroup ({}), policyStatus ({})",
                        plural(world_.output().polToVniLane.size(), "key"),
                        plural(world_.statusConfig().statusConfig.size(), "pair"),
-                       plural(world_.groupToPolicy().groupToPolicy.size(), "group"));
+                       plural(world_.groupToPolicy().groupToPolicy.size(), "group"),
+                       plural(world_.exitOptions().exitOptionStatus.size(), "option"),
+                       plural(world_.exitGroups().exitGroupStatus.size(), "group"),
+                       plural(world_.policies().policyStatus.size(), "policy", "policies"));
+  }
+
+  // The components a restart or stop names; all when it names none.
+  template <class Field>
+  static std::vector<OrbInternetExit::Component> componentsOf(const Field& names) {
+    std::vector<OrbInternetExit::Component> cs;
+    for (const auto& name : names) cs.push_back(checkedComponent(name));
+    return cs;
+  }
+
+  static std::string namesText(std::span<const OrbInternetExit::Component> cs) {
+    std::string out;
+    for (const auto c : cs) out += fmt::format("{}{}", out.empty() ? "" : ", ", OrbInternetExit::componentName(c));
+    return out;
   }
 
   void restart(const iesim::pb::Restart& restart, StepRecord& r) {
     const bool existed = world_.hasSms();
     world_.yieldIs(restart.has_yield() ? restart.yield() : options_.defaultYield);
-    r.what = fmt::format("{} over {}, {}",
-                         existed ? "restart: the state machines destroyed and created again"
-                                 : "start: the state machines created",
-                         outputsText(),
-                         restart.synchronous() ? "synchronous" : "yield " + world_.yieldText());
-    world_.startSms(restart.synchronous());
+    const std::string mode = restart.synchronous() ? "synchronous" : "yield " + world_.yieldText();
+    if (restart.component_size() == 0) {
+      r.what = fmt::format("{} over {}, {}",
+                           existed ? "restart: the state machines destroyed and created again"
+                                   : "start: the state machines created",
+                           outputsText(), mode);
+      world_.startSms(restart.synchronous());
+    } else {
+      auto cs = componentsOf(restart.component());
+      if (!restart.in_given_order()) std::sort(cs.begin(), cs.end());
+      cs.erase(std::unique(cs.begin(), cs.end()), cs.end());
+      r.what = fmt::format("restart of {} over {}, {}", namesText(cs), outputsText(), mode);
+      world_.restartComponents(cs, restart.synchronous());
+    }
     world_.restoreYield();
   }
 
-  void stop(StepRecord& r) {
-    r.what = world_.hasSms() ? "stop: the state machines destroyed; " + outputsText() + " stay"
-                             : std::string("stop: no state machine");
-    world_.stopSms();
+  void stop(const iesim::pb::Stop& stop, StepRecord& r) {
+    if (!world_.hasSms()) {
+      r.what = "stop: no state machine";
+    } else if (stop.component_size() == 0) {
+      r.what = "stop: the state machines destroyed; " + outputsText() + " stay";
+      world_.stopSms();
+    } else {
+      const auto cs = componentsOf(stop.component());
+      r.what = fmt::format("stop: {} destroyed; their outputs stay", namesText(cs));
+      world_.stopComponents(cs);
+    }
   }
 
   void runScheduler(const iesim::pb::Run& run, StepRecord& r) {
@@ -186,7 +223,10 @@ class Runner {
 
   void finish(StepRecord& r) {
     r.changes = world_.takeChanges();
-    drainDataPath(world_, r);
+    const auto pairs = drainDataPath(world_, r);
+    const auto groups = world_.takeGroupTouches();
+    const auto policies = world_.takePolicyTouches();
+    if (!r.direct) r.causes = causeLines(world_, groups, policies, pairs);
     r.runs = world_.takeRuns();
     r.sm = world_.smState();
 #ifndef NDEBUG

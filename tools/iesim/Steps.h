@@ -7,6 +7,9 @@
 // library's own errors (assertions, range errors) propagate to the runner.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "proto/scenario.pb.h"
 #include "tools/iesim/Report.h"
 #include "tools/iesim/World.h"
@@ -38,7 +41,16 @@ std::string writeExitOption(World& world, const iesim::pb::ExitOptionState& o);
 // The module and the data path (DataPathSteps.cpp): module, exit_info.
 bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r);
 // Describes the commands the module queued during a step, applies them to the data-path model
-// and adds the "commands", "exitTable" and "anomalies" sections to r.changes.
-void drainDataPath(World& world, StepRecord& r);
+// and adds the "commands", "exitTable" and "anomalies" sections to r.changes. Returns the pairs
+// that exit-info commands addressed.
+std::vector<Lane::VniAndLaneId> drainDataPath(World& world, StepRecord& r);
+
+// Why the policy statuses and the data path changed in a step, as far as the step shows it
+// (Causes.cpp): per policy that changed, the results of its groups that changed, e.g.
+//   "Gold@10.1 <- Primary@10.1 lost localExit:wan1 (now noResult)"
+// and per pair that got commands although no policy status of it changed, a line saying so.
+std::vector<std::string> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
+                                    const std::vector<OrbInternetExit::PolicyVniLaneKey>& policies,
+                                    const std::vector<Lane::VniAndLaneId>& commandPairs);
 
 }  // namespace IeSim

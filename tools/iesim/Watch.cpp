@@ -1,5 +1,6 @@
 #include "tools/iesim/Watch.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace IeSim {
@@ -19,6 +20,10 @@ using OrbInternetExit::IeStatusConfigDir;
 using OrbInternetExit::PolicyStatusConfig;
 using OrbInternetExit::PolicyStatusExitGroupEntry;
 using OrbInternetExit::PolicyVniLaneKey;
+using OrbInternetExit::ExitGroupStatus;
+using OrbInternetExit::IeExitGroupDir;
+using OrbInternetExit::IePolicyDir;
+using OrbInternetExit::PolicyStatus;
 
 template <class T>
 const T& keyAt(const void* key) {
@@ -242,6 +247,95 @@ void ExitOptionWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
     log_.record(e.group.contains(g) ? '+' : '-', "{} in {}", e.key(), g.groupName);
   } else if (attr == ExitOptionStatus::resultExitIntfId) {
     log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
+  }
+}
+
+// ---- ExitGroupWatch --------------------------------------------------------------------------
+
+ExitGroupWatch::ExitGroupWatch(const IeExitGroupDir& dir, OutputLog& log) : TreeWatch(log) {
+  watch(dirKind, dir);
+  for (const auto& [k, e] : dir.exitGroupStatus) group(*e, 0);
+}
+
+void ExitGroupWatch::result(const GroupVniLaneKey& g, const ExitVniLaneKey& o, const ExitIntfResult& r,
+                            char op) {
+  log_.record(op, "{} {}: {}", g, o.exitKey, resultText(r));
+  touched_.push_back({g, o, op});
+}
+
+void ExitGroupWatch::group(const ExitGroupStatus& e, char op) {
+  if (op != '-') watch(groupKind, e);
+  if (op != 0) {
+    for (const auto& [o, r] : e.result) result(e.groupKey(), o, r, op);
+  }
+  if (op == '-') {
+    unwatch(e);
+    log_.note(fmt::format("  {} is down (no usable result)", e.groupKey()));
+  }
+}
+
+void ExitGroupWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) {
+  if (sub.kind() == dirKind) {
+    const auto& dir = static_cast<const IeExitGroupDir&>(sub.entity());
+    if (attr == IeExitGroupDir::exitGroupStatusId) {
+      group(childOf(dir.exitGroupStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
+    }
+    return;
+  }
+  const auto& e = static_cast<const ExitGroupStatus&>(sub.entity());
+  if (attr != ExitGroupStatus::resultId) return;
+  const auto& o = keyAt<ExitVniLaneKey>(key);
+  if (const auto* now = e.result.lookup(o)) {
+    result(e.groupKey(), o, *now, oldValue == nullptr ? '+' : '~');
+  } else {
+    result(e.groupKey(), o, keyAt<ExitIntfResult>(oldValue), '-');
+  }
+}
+
+// ---- PolicyStatusWatch -----------------------------------------------------------------------
+
+PolicyStatusWatch::PolicyStatusWatch(const IePolicyDir& dir, OutputLog& log) : TreeWatch(log) {
+  watch(dirKind, dir);
+  for (const auto& [k, e] : dir.policyStatus) policy(*e, 0);
+}
+
+void PolicyStatusWatch::touch(const PolicyVniLaneKey& k) {
+  if (std::find(touched_.begin(), touched_.end(), k) == touched_.end()) touched_.push_back(k);
+}
+
+void PolicyStatusWatch::policy(const PolicyStatus& e, char op) {
+  if (op != '-') watch(policyKind, e);
+  if (op != 0) {
+    touch(e.policyKey());
+    for (const auto& r : e.exitIntf) log_.record(op, "{} {}", e.policyKey(), resultText(r));
+  }
+  if (op == '-') {
+    unwatch(e);
+    log_.note(fmt::format("  {} has no status (no group of it has a result)", e.policyKey()));
+  }
+}
+
+void PolicyStatusWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) {
+  if (sub.kind() == dirKind) {
+    const auto& dir = static_cast<const IePolicyDir&>(sub.entity());
+    if (attr == IePolicyDir::policyStatusId) {
+      policy(childOf(dir.policyStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
+    }
+    return;
+  }
+  const auto& e = static_cast<const PolicyStatus&>(sub.entity());
+  touch(e.policyKey());
+  if (attr == PolicyStatus::exitIntfId) {
+    const auto& r = keyAt<ExitIntfResult>(key);
+    log_.record(e.exitIntf.contains(r) ? '+' : '-', "{} {}", e.policyKey(), resultText(r));
+  } else if (attr == PolicyStatus::winningExitGroupId) {
+    const auto& was = keyAt<GroupVniLaneKey>(oldValue);
+    if (was.groupName.empty()) {
+      log_.record('~', "{} wins {}", e.policyKey(), e.winningExitGroup.get().groupName);
+    } else {
+      log_.record('~', "{} wins {} (was {})", e.policyKey(), e.winningExitGroup.get().groupName,
+                  was.groupName);
+    }
   }
 }
 

@@ -12,6 +12,11 @@
 //   groupToPolicy                          one (group, policy) member
 //   exitOption                             an option, a group membership, a result ("~")
 //   resolverRequest                        one request
+//   exitGroup                              a result of a group ("~": overwritten in place); a
+//                                          group going down is a note, not counted
+//   policyStatus                           an exit interface of a policy; its winning group
+//                                          ("~"); a status going is a note, not counted
+//   svcInUse                               one notification
 //
 // A child entity created with contents (EntityMap::create with an initializer) or deleted with
 // contents reports its contents with it. Watchers only read; they are destroyed before the
@@ -29,8 +34,10 @@
 #include <vector>
 
 #include "platform/mica/Entity.h"
+#include "types/IeExitGroupDir.h"
 #include "types/IeExitOptionDir.h"
 #include "types/IeGroupToPolicyDir.h"
+#include "types/IePolicyDir.h"
 #include "types/IeStatusConfigDir.h"
 
 namespace IeSim {
@@ -61,6 +68,14 @@ class OutputLog {
     std::string line{op, ' '};
     fmt::format_to(std::back_inserter(line), text, std::forward<A>(args)...);
     lines_.push_back(std::move(line));
+  }
+  // A line that is no change of its own (it explains the changes around it): not counted.
+  void note(std::string text) {
+    if (lines_.size() == kLinesKept) {
+      ++more_;
+      return;
+    }
+    lines_.push_back(std::move(text));
   }
   // The changes since the last call, "<op> <text>" each, at most kLinesKept of them; `more` is
   // set to the number of changes beyond those.
@@ -187,6 +202,42 @@ class ExitOptionWatch final : public TreeWatch {
   enum Kind { dirKind, optionKind };
   void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
   void option(const OrbInternetExit::ExitOptionStatus& e, char op);
+};
+
+// IeExitGroupDir: the results of each group. Also keeps, until takeTouched(), which (group,
+// option) pairs changed, so that a step's report can say why a policy changed.
+class ExitGroupWatch final : public TreeWatch {
+ public:
+  struct Touch {
+    OrbInternetExit::GroupVniLaneKey group;
+    OrbInternetExit::ExitVniLaneKey option;
+    char op;  // '+', '-' or '~'
+  };
+  ExitGroupWatch(const OrbInternetExit::IeExitGroupDir& dir, OutputLog& log);
+  std::vector<Touch> takeTouched() { return std::exchange(touched_, {}); }
+
+ private:
+  enum Kind { dirKind, groupKind };
+  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void group(const OrbInternetExit::ExitGroupStatus& e, char op);
+  void result(const OrbInternetExit::GroupVniLaneKey& g, const OrbInternetExit::ExitVniLaneKey& o,
+              const OrbInternetExit::ExitIntfResult& r, char op);
+  std::vector<Touch> touched_;
+};
+
+// IePolicyDir: each policy's exit interfaces and winning group, in the order they are written.
+// Also keeps, until takeTouched(), the policies that changed.
+class PolicyStatusWatch final : public TreeWatch {
+ public:
+  PolicyStatusWatch(const OrbInternetExit::IePolicyDir& dir, OutputLog& log);
+  std::vector<OrbInternetExit::PolicyVniLaneKey> takeTouched() { return std::exchange(touched_, {}); }
+
+ private:
+  enum Kind { dirKind, policyKind };
+  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void policy(const OrbInternetExit::PolicyStatus& e, char op);
+  void touch(const OrbInternetExit::PolicyVniLaneKey& k);
+  std::vector<OrbInternetExit::PolicyVniLaneKey> touched_;
 };
 
 // A result as the report shows it: "localOtherVrf intf=wan1 vrf=blue gate=3 aux=7", the

@@ -13,17 +13,23 @@ namespace {
 
 // The outputs' logs, in the order the report shows them.
 enum LogIndex : size_t { polToVniLaneLog, statusConfigLog, groupToPolicyLog, vniDefRouteLog,
-                         vniLaneDefRouteLog, exitOptionLog, resolverRequestLog };
+                         vniLaneDefRouteLog, exitOptionLog, resolverRequestLog, exitGroupLog,
+                         policyStatusLog, svcInUseLog };
 
 std::vector<OutputLog> makeLogs() {
   std::vector<OutputLog> logs;
   for (const char* name :
        {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute",
-        "exitOption", "resolverRequest"}) {
+        "exitOption", "resolverRequest", "exitGroup", "policyStatus", "svcInUse"}) {
     logs.emplace_back(name);
   }
   return logs;
 }
+
+using OrbInternetExit::Component;
+
+// The trackers are plain reactors, not state machines with a readiness of their own.
+bool isTracker(Component c) { return c == Component::vniDefaultRoute || c == Component::vniLaneDefaultRoute; }
 
 }  // namespace
 
@@ -33,33 +39,32 @@ World::World(std::string defaultYield, ChromeTrace* chrome)
       scheduler_(Mica::make<Keel::TaskScheduler>()),
       lanes_(Mica::make<Lane::LaneStatusDir>()),
       config_(Mica::make<OrbInternetExit::InternetExitCliConfig>()),
-      output_(Mica::make<OrbInternetExit::IePolicyToVniLaneDir>()),
-      statusConfig_(Mica::make<OrbInternetExit::IeStatusConfigDir>()),
-      groupToPolicy_(Mica::make<OrbInternetExit::IeGroupToPolicyDir>()),
       orbcsd_(Mica::make<Orb::OrbCommonSmData>()),
-      vniDefRoute_(OrbL3Unicast::defaultRoutePresentInVniFactory()),
-      vniLaneDefRoute_(OrbL3Unicast::defaultRoutePresentForVniLaneFactory()),
       connStatusDir_(Mica::make<SiConnectionStatusDir>()),
       svcRespDir_(Mica::make<SvcResolverResponseDir>()),
-      exitOptionDir_(Mica::make<OrbInternetExit::IeExitOptionDir>()),
       svcReqDir_(Mica::make<SvcResolverRequestDir>()),
+      svcNotifDir_(Mica::make<SvcInUseNotificationDir>()),
+      out_(OrbInternetExit::LibraryOutputs::create()),
       dataPath_(orbcsd_),
       logs_(makeLogs()),
-      polToVniLaneWatch_(*output_, output_->polToVniLane, logs_[polToVniLaneLog]),
-      statusConfigWatch_(*statusConfig_, logs_[statusConfigLog]),
-      groupToPolicyWatch_(*groupToPolicy_, logs_[groupToPolicyLog]),
-      vniDefRouteWatch_(*vniDefRoute_, vniDefRoute_->defaultRoute, logs_[vniDefRouteLog]),
-      vniLaneDefRouteWatch_(*vniLaneDefRoute_, vniLaneDefRoute_->defaultRoute,
+      polToVniLaneWatch_(*out_.policyToVniLane, out_.policyToVniLane->polToVniLane, logs_[polToVniLaneLog]),
+      statusConfigWatch_(*out_.statusConfig, logs_[statusConfigLog]),
+      groupToPolicyWatch_(*out_.groupToPolicy, logs_[groupToPolicyLog]),
+      vniDefRouteWatch_(*out_.vniDefaultRoute, out_.vniDefaultRoute->defaultRoute, logs_[vniDefRouteLog]),
+      vniLaneDefRouteWatch_(*out_.vniLaneDefaultRoute, out_.vniLaneDefaultRoute->defaultRoute,
                             logs_[vniLaneDefRouteLog]),
-      exitOptionWatch_(*exitOptionDir_, logs_[exitOptionLog]),
-      resolverRequestWatch_(*svcReqDir_, svcReqDir_->resolverRequest, logs_[resolverRequestLog]) {
+      exitOptionWatch_(*out_.exitOption, logs_[exitOptionLog]),
+      resolverRequestWatch_(*svcReqDir_, svcReqDir_->resolverRequest, logs_[resolverRequestLog]),
+      exitGroupWatch_(*out_.exitGroup, logs_[exitGroupLog]),
+      policyWatch_(*out_.policy, logs_[policyStatusLog]),
+      svcInUseWatch_(*svcNotifDir_, svcNotifDir_->svcNotification, logs_[svcInUseLog]) {
   Keel::TaskSchedulerRoot::schedulerIs(scheduler_);
   scheduler_->runObserverIs(this);
   restoreYield();
 }
 
 World::~World() {
-  stopSms();
+  assembly_ = nullptr;
   dataPath_.moduleDel();
   scheduler_->runObserverIs(nullptr);
   Keel::TaskSchedulerRoot::schedulerIs(nullptr);
@@ -70,65 +75,77 @@ Orb::VxlanInfo& World::vxlanInfo() {
   return *orbcsd_->vxlanInfo.get();
 }
 
-void World::startSms(bool synchronous) {
-  stopSms();
+Flo::SmControl World::control(bool synchronous) const {
   Flo::SmControl control;
   control.taskScheduler = scheduler_;
   if (synchronous) control.synchronousMode = Flo::SmControl::synchronousModeOn;
-  policySm_ = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes_, output_, control);
-  statusSm_ = OrbInternetExit::ieStatusConfigSmFactory(config_, output_, statusConfig_, control);
-  groupSm_ = OrbInternetExit::ieGroupToPolicySmFactory(statusConfig_, groupToPolicy_, control);
-  vniTracker_ = OrbL3Unicast::vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
-  vniLaneTracker_ =
-      OrbL3Unicast::vniLaneDefaultRouteTrackerSmFactory(vniDefRoute_, output_, vniLaneDefRoute_);
-  // Reads the pairs' default routes, so it comes after the trackers.
-  exitOptionSm_ = OrbInternetExit::ieExitOptionStatusSmFactory(
-      statusConfig_, orbcsd_, connStatusDir_, svcRespDir_, vniLaneDefRoute_, exitOptionDir_, control);
-  resolverSm_ = OrbInternetExit::ieRemoteSvcResolverRequestSmFactory(exitOptionDir_, svcReqDir_, control);
+  return control;
+}
+
+void World::startSms(bool synchronous) {
+  assembly_ = nullptr;
+  assembly_ = std::make_unique<OrbInternetExit::InternetExitAssembly>(
+      OrbInternetExit::AgentEntities{lanes_, config_, orbcsd_, connStatusDir_, svcRespDir_, svcReqDir_,
+                                     svcNotifDir_},
+      out_, control(synchronous));
+  synchronous_ = synchronous;
+  assembly_->startAll();
+}
+
+void World::restartComponents(std::span<const Component> cs, bool synchronous) {
+  if (!assembly_) {
+    assembly_ = std::make_unique<OrbInternetExit::InternetExitAssembly>(
+        OrbInternetExit::AgentEntities{lanes_, config_, orbcsd_, connStatusDir_, svcRespDir_, svcReqDir_,
+                                       svcNotifDir_},
+        out_, control(synchronous));
+    synchronous_ = synchronous;
+  } else if (synchronous != synchronous_) {
+    throw std::invalid_argument(fmt::format(
+        "synchronous: {}: a restart of some components keeps the mode of the running ones ({}); "
+        "restart all of them to change it",
+        synchronous, synchronous_ ? "synchronous" : "asynchronous"));
+  }
+  stopComponents(cs);
+  for (const Component c : cs) assembly_->start(c);
 }
 
 void World::stopSms() {
-  resolverSm_ = nullptr;
-  exitOptionSm_ = nullptr;
-  vniLaneTracker_ = nullptr;
-  vniTracker_ = nullptr;
-  groupSm_ = nullptr;
-  statusSm_ = nullptr;
-  policySm_ = nullptr;
+  if (assembly_) assembly_->stopAll();
 }
 
-std::vector<std::pair<const char*, const Flo::StateMachine*>> World::statusSms() const {
-  std::vector<std::pair<const char*, const Flo::StateMachine*>> sms;
-  if (!policySm_) return sms;
-  sms = {{"IePolicyToVniLaneSm", policySm_.get()},
-         {"IeStatusConfigSm", statusSm_.get()},
-         {"IeGroupToPolicySm", groupSm_.get()}};
-  sms.emplace_back("IeExitOptionStatusSm", exitOptionSm_.get());
-  sms.emplace_back("IeRemoteSvcResolverRequestSm", resolverSm_.get());
-  return sms;
-}
-
-bool World::smsReady() const {
-  if (!policySm_) return false;
-  for (const auto& [name, sm] : statusSms()) {
-    if (!sm->ready()) return false;
+void World::stopComponents(std::span<const Component> cs) {
+  if (!assembly_) return;
+  for (size_t i = OrbInternetExit::kComponentCount; i-- > 0;) {
+    const auto c = static_cast<Component>(i);
+    if (std::find(cs.begin(), cs.end(), c) != cs.end()) assembly_->stop(c);
   }
-  return true;
 }
 
-bool World::smsIdle() const {
-  if (!policySm_) return false;
-  for (const auto& [name, sm] : statusSms()) {
-    if (!sm->idle()) return false;
+bool World::hasSms() const noexcept {
+  if (!assembly_) return false;
+  for (size_t i = 0; i < OrbInternetExit::kComponentCount; ++i) {
+    if (assembly_->running(static_cast<Component>(i))) return true;
   }
-  return true;
+  return false;
 }
+
+bool World::smsReady() const { return hasSms() && assembly_->ready(); }
+
+bool World::smsIdle() const { return hasSms() && assembly_->idle(); }
 
 std::string World::smState() const {
   std::string state = "none";
-  if (policySm_) {
-    std::string notReady, notIdle;
-    for (const auto& [name, sm] : statusSms()) {
+  if (hasSms()) {
+    std::string notReady, notIdle, stopped;
+    for (size_t i = 0; i < OrbInternetExit::kComponentCount; ++i) {
+      const auto c = static_cast<Component>(i);
+      const auto name = OrbInternetExit::componentName(c);
+      if (!assembly_->running(c)) {
+        stopped += fmt::format("{}{}", stopped.empty() ? "" : ", ", name);
+        continue;
+      }
+      if (isTracker(c)) continue;
+      const auto* sm = assembly_->sm<Flo::StateMachine>(c);
       if (sm->idle()) continue;
       std::string& list = sm->ready() ? notIdle : notReady;
       list += fmt::format("{}{}", list.empty() ? "" : ", ", name);
@@ -136,6 +153,7 @@ std::string World::smState() const {
     state = notReady.empty() ? "ready" : "not ready: " + notReady;
     if (notReady.empty() && notIdle.empty()) state += ", idle";
     if (!notIdle.empty()) state += fmt::format("{} not idle: {}", notReady.empty() ? "," : ";", notIdle);
+    if (!stopped.empty()) state += "; stopped: " + stopped;
   }
   if (const size_t queued = scheduler_->queued(); queued != 0) {
     state += fmt::format("; {} task{} queued", queued, queued == 1 ? "" : "s");
@@ -164,6 +182,7 @@ std::vector<OutputChanges> World::takeChanges() {
 }
 
 const ChangeCounts& World::counts(std::string_view output) const {
+  if (output == "commands") return dataPath_.commandCounts();
   for (const auto& log : logs_) {
     if (log.name() == output) return log.counts();
   }
@@ -172,6 +191,7 @@ const ChangeCounts& World::counts(std::string_view output) const {
 
 void World::resetCounts() noexcept {
   for (auto& log : logs_) log.resetCounts();
+  dataPath_.resetCommandCounts();
 }
 
 std::vector<TaskRuns> World::takeRuns() {
@@ -185,18 +205,22 @@ std::vector<TaskRuns> World::takeRuns() {
 
 void World::checkInvariants() const {
   lanes_->checkInvariants();
-  if (!output_->checkInvariants()) throw std::logic_error("polToVniLane: broken invariant");
+  if (!out_.policyToVniLane->checkInvariants()) throw std::logic_error("polToVniLane: broken invariant");
   config_->exitGroupConfig.checkInvariants();
   config_->policyConfig.checkInvariants();
-  statusConfig_->statusConfig.checkInvariants();
-  if (!groupToPolicy_->checkInvariants()) throw std::logic_error("groupToPolicy: broken invariant");
+  out_.statusConfig->statusConfig.checkInvariants();
+  if (!out_.groupToPolicy->checkInvariants()) throw std::logic_error("groupToPolicy: broken invariant");
   orbcsd_->checkInvariants();
-  vniDefRoute_->checkInvariants();
-  vniLaneDefRoute_->checkInvariants();
+  out_.vniDefaultRoute->checkInvariants();
+  out_.vniLaneDefaultRoute->checkInvariants();
   connStatusDir_->checkInvariants();
   svcRespDir_->checkInvariants();
   svcReqDir_->checkInvariants();
-  if (!exitOptionDir_->checkInvariants()) throw std::logic_error("exitOption: broken invariant");
+  svcNotifDir_->checkInvariants();
+  if (!out_.exitOption->checkInvariants()) throw std::logic_error("exitOption: broken invariant");
+  if (!out_.exitGroup->checkInvariants()) throw std::logic_error("exitGroup: broken invariant");
+  // A policy status may be empty only inside an evaluation; between steps none is.
+  if (!out_.policy->checkInvariants()) throw std::logic_error("policyStatus: broken invariant");
   if (const auto* model = dataPath_.model()) model->checkInvariants();
 }
 

@@ -1,8 +1,8 @@
-// The simulated agent: the entities a scenario drives, the scheduler, the state machines, the
-// engine with its InternetExit module, and logs of what happened to the outputs and which tasks
-// ran.
+// The simulated agent: the entities a scenario drives, the scheduler, the library (one
+// OrbInternetExit::InternetExitAssembly), the engine with its InternetExit module, and logs of
+// what happened to the outputs and which tasks ran.
 //
-//   state machine                 reads                        writes
+//   component                     reads                        writes
 //   IePolicyToVniLaneSm           lanes                        polToVniLane
 //   IeStatusConfigSm              config, polToVniLane         statusConfig
 //   IeGroupToPolicySm             statusConfig                 groupToPolicy
@@ -12,10 +12,17 @@
 //                                 connections, responses,      module's gate manager)
 //                                 vniLaneDefRoute
 //   IeRemoteSvcResolverRequestSm  exitOption                   resolverRequest
-//   (orbcsd.internetExitModule)   exit-info commands           queued for its DataPathModel
+//   IeExitGroupStatusSm           statusConfig, exitOption     exitGroup
+//   IePolicyStatusSm              statusConfig, exitGroup,     policyStatus
+//                                 groupToPolicy
+//   IeProgramDpSm                 orbcsd, policyStatus         svcInUse, exit-info commands
+//                                                              queued for the DataPathModel
 //
-// The World owns every input and output entity (kept across restarts) and a fresh scheduler
-// that it also installs as the root scheduler. It watches each output (Watch.h) and the
+// The World owns every input and output entity (kept across restarts: the assembly gets the
+// outputs the World made as its LibraryOutputs) and a fresh scheduler that it also installs as
+// the root scheduler. The InternetExit module is the World's too (DataPath): scenarios make it
+// come and go, and replace it by other kinds, independently of the state machines, so the
+// assembly is never asked to create modules. The World watches each output (Watch.h) and the
 // scheduler (Keel::TaskRunObserver), so that each step can report the changes and task runs it
 // caused; the runner reads and clears the logs once per step.
 #pragma once
@@ -23,16 +30,13 @@
 #include <absl/container/btree_map.h>
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
-#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
-#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
-#include "Orb/OrbSiEdgeHelper.h"
+#include "Orb/InternetExitAssembly.h"
 #include "platform/agents/LaneStatusDir.h"
 #include "platform/agents/SiConnectionStatusDir.h"
 #include "platform/agents/SvcResolverDirs.h"
@@ -89,20 +93,26 @@ class World final : private Keel::TaskRunObserver {
   SvcResolverResponseDir& responses() noexcept { return *svcRespDir_; }
 
   // Outputs.
-  OrbInternetExit::IePolicyToVniLaneDir& output() noexcept { return *output_; }
-  OrbInternetExit::IeStatusConfigDir& statusConfig() noexcept { return *statusConfig_; }
-  OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() noexcept { return *groupToPolicy_; }
-  OrbInternetExit::IeExitOptionDir& exitOptions() noexcept { return *exitOptionDir_; }
+  OrbInternetExit::IePolicyToVniLaneDir& output() noexcept { return *out_.policyToVniLane; }
+  OrbInternetExit::IeStatusConfigDir& statusConfig() noexcept { return *out_.statusConfig; }
+  OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() noexcept { return *out_.groupToPolicy; }
+  OrbInternetExit::IeExitOptionDir& exitOptions() noexcept { return *out_.exitOption; }
   SvcResolverRequestDir& requests() noexcept { return *svcReqDir_; }
-  const OrbL3Unicast::DefaultRoutePresentInVni& vniDefRoute() const noexcept { return *vniDefRoute_; }
+  OrbInternetExit::IeExitGroupDir& exitGroups() noexcept { return *out_.exitGroup; }
+  OrbInternetExit::IePolicyDir& policies() noexcept { return *out_.policy; }
+  SvcInUseNotificationDir& notifications() noexcept { return *svcNotifDir_; }
+  const OrbL3Unicast::DefaultRoutePresentInVni& vniDefRoute() const noexcept { return *out_.vniDefaultRoute; }
   const OrbL3Unicast::DefaultRoutePresentForVniLane& vniLaneDefRoute() const noexcept {
-    return *vniLaneDefRoute_;
+    return *out_.vniLaneDefaultRoute;
   }
   const Lane::LaneStatusDir& lanes() const noexcept { return *lanes_; }
-  const OrbInternetExit::IePolicyToVniLaneDir& output() const noexcept { return *output_; }
-  const OrbInternetExit::IeStatusConfigDir& statusConfig() const noexcept { return *statusConfig_; }
-  const OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() const noexcept { return *groupToPolicy_; }
-  const OrbInternetExit::IeExitOptionDir& exitOptions() const noexcept { return *exitOptionDir_; }
+  const OrbInternetExit::IePolicyToVniLaneDir& output() const noexcept { return *out_.policyToVniLane; }
+  const OrbInternetExit::IeStatusConfigDir& statusConfig() const noexcept { return *out_.statusConfig; }
+  const OrbInternetExit::IeGroupToPolicyDir& groupToPolicy() const noexcept { return *out_.groupToPolicy; }
+  const OrbInternetExit::IeExitOptionDir& exitOptions() const noexcept { return *out_.exitOption; }
+  const OrbInternetExit::IeExitGroupDir& exitGroups() const noexcept { return *out_.exitGroup; }
+  const OrbInternetExit::IePolicyDir& policies() const noexcept { return *out_.policy; }
+  const SvcInUseNotificationDir& notifications() const noexcept { return *svcNotifDir_; }
   const SvcResolverRequestDir& requests() const noexcept { return *svcReqDir_; }
   const SiConnectionStatusDir& connections() const noexcept { return *connStatusDir_; }
   const SvcResolverResponseDir& responses() const noexcept { return *svcRespDir_; }
@@ -112,16 +122,23 @@ class World final : private Keel::TaskRunObserver {
   Keel::TaskScheduler& scheduler() noexcept { return *scheduler_; }
 
   // Destroys the state machines, if any (outputs stay; the trackers empty theirs), and creates
-  // new ones in data-flow order.
+  // all of them again, in data-flow order, on a new assembly.
   void startSms(bool synchronous);
-  // Destroys the state machines, last created first.
+  // Stops the components `cs` (last in data-flow order first), then starts them in the order
+  // given. Without an assembly one is made (in `synchronous` mode) and only these start; with
+  // one, `synchronous` must be its mode (else std::invalid_argument saying so).
+  void restartComponents(std::span<const OrbInternetExit::Component> cs, bool synchronous);
+  // Destroys every state machine, last created first.
   void stopSms();
-  bool hasSms() const noexcept { return static_cast<bool>(policySm_); }
+  void stopComponents(std::span<const OrbInternetExit::Component> cs);
+  bool hasSms() const noexcept;
+  bool running(OrbInternetExit::Component c) const noexcept { return assembly_ && assembly_->running(c); }
   bool smsReady() const;
   bool smsIdle() const;
   // "ready, idle", "ready, not idle: IeGroupToPolicySm", "not ready: IeStatusConfigSm", "none",
-  // with the number of queued tasks when there are any. The default-route trackers react inside
-  // the writers' calls and are always ready and idle.
+  // then the stopped components when some run, and the number of queued tasks when there are
+  // any. The default-route trackers react inside the writers' calls and are always ready and
+  // idle.
   std::string smState() const;
 
   // Installs the policy `text` ("" for the default), until restoreYield().
@@ -138,8 +155,13 @@ class World final : private Keel::TaskRunObserver {
   std::vector<OutputChanges> takeChanges();
   // The tasks that ran since the last call, by the start of their first run.
   std::vector<TaskRuns> takeRuns();
+  // The (group, option) results and the policies that changed since the last call.
+  std::vector<ExitGroupWatch::Touch> takeGroupTouches() { return exitGroupWatch_.takeTouched(); }
+  std::vector<OrbInternetExit::PolicyVniLaneKey> takePolicyTouches() { return policyWatch_.takeTouched(); }
   // Counted changes since resetCounts(), by output name ("polToVniLane", "statusConfig",
-  // "groupToPolicy", "vniDefRoute", "vniLaneDefRoute", "exitOption", "resolverRequest").
+  // "groupToPolicy", "vniDefRoute", "vniLaneDefRoute", "exitOption", "resolverRequest",
+  // "exitGroup", "policyStatus", "svcInUse"), and "commands": the exit-info commands queued
+  // (added: adds, removed: deletes).
   const ChangeCounts& counts(std::string_view output) const;
   void resetCounts() noexcept;
 
@@ -155,16 +177,12 @@ class World final : private Keel::TaskRunObserver {
   Mica::Ptr<Keel::TaskScheduler> scheduler_;
   Mica::Ptr<Lane::LaneStatusDir> lanes_;
   Mica::Ptr<OrbInternetExit::InternetExitCliConfig> config_;
-  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneDir> output_;
-  Mica::Ptr<OrbInternetExit::IeStatusConfigDir> statusConfig_;
-  Mica::Ptr<OrbInternetExit::IeGroupToPolicyDir> groupToPolicy_;
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_;
-  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentInVni> vniDefRoute_;
-  Mica::Ptr<OrbL3Unicast::DefaultRoutePresentForVniLane> vniLaneDefRoute_;
   Mica::Ptr<SiConnectionStatusDir> connStatusDir_;
   Mica::Ptr<SvcResolverResponseDir> svcRespDir_;
-  Mica::Ptr<OrbInternetExit::IeExitOptionDir> exitOptionDir_;
   Mica::Ptr<SvcResolverRequestDir> svcReqDir_;
+  Mica::Ptr<SvcInUseNotificationDir> svcNotifDir_;
+  OrbInternetExit::LibraryOutputs out_;
   absl::btree_map<Kiln::VrfId, std::string> vrfNames_;
   DataPath dataPath_;
 
@@ -177,18 +195,14 @@ class World final : private Keel::TaskRunObserver {
   SetWatch<decltype(OrbL3Unicast::DefaultRoutePresentForVniLane::defaultRoute)> vniLaneDefRouteWatch_;
   ExitOptionWatch exitOptionWatch_;
   SetWatch<decltype(SvcResolverRequestDir::resolverRequest)> resolverRequestWatch_;
+  ExitGroupWatch exitGroupWatch_;
+  PolicyStatusWatch policyWatch_;
+  SetWatch<decltype(SvcInUseNotificationDir::svcNotification)> svcInUseWatch_;
 
-  // The pipeline state machines that exist, named, in creation order.
-  std::vector<std::pair<const char*, const Flo::StateMachine*>> statusSms() const;
-
-  // The state machines, in data-flow order; destroyed first, last created first.
-  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneSm> policySm_;
-  Mica::Ptr<OrbInternetExit::IeStatusConfigSm> statusSm_;
-  Mica::Ptr<OrbInternetExit::IeGroupToPolicySm> groupSm_;
-  Mica::Ptr<OrbL3Unicast::VniDefaultRouteTrackerSm> vniTracker_;
-  Mica::Ptr<OrbL3Unicast::VniLaneDefaultRouteTrackerSm> vniLaneTracker_;
-  Mica::Ptr<OrbInternetExit::IeExitOptionStatusSm> exitOptionSm_;
-  Mica::Ptr<OrbInternetExit::IeRemoteSvcResolverRequestSm> resolverSm_;
+  Flo::SmControl control(bool synchronous) const;
+  // The library; destroyed first, which stops every state machine, last created first.
+  std::unique_ptr<OrbInternetExit::InternetExitAssembly> assembly_;
+  bool synchronous_ = false;
 
   std::vector<TaskRuns> runs_;
   size_t step_ = 0;

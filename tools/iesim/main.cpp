@@ -1,7 +1,8 @@
 // iesim: runs scenarios through the internet-exit library and reports what changed and why.
 //
 //   iesim [FILE...] [--trace NAME=LEVELS]... [--trace-file FILE] [--yield POLICY]
-//         [--blip FILE] [--chrome-trace FILE] [--dump] [--quiet]
+//         [--blip FILE] [--chrome-trace FILE] [--dump] [--tasks] [--upstream] [--tables]
+//         [--quiet]
 //
 // Exit status: 0 when every scenario passed, 1 when an expectation failed or the library raised
 // an assertion, 2 when a scenario file or an argument is invalid.
@@ -40,6 +41,7 @@ struct Options {
   std::string blip;
   std::string chromeTrace;
   bool dump = false;
+  IeSim::Report::Detail detail;
   bool quiet = false;
 };
 
@@ -106,7 +108,7 @@ int run(const Options& o) {
   }
 
   IeSim::ChromeTrace chrome;
-  IeSim::Report report(stdout, !o.quiet);
+  IeSim::Report report(stdout, !o.quiet, o.detail);
   IeSim::RunOptions runOptions{o.yield, o.chromeTrace.empty() ? nullptr : &chrome,
                                o.dump ? stdout : nullptr};
   size_t passed = 0, failed = 0, invalid = 0;
@@ -177,6 +179,14 @@ int main(int argc, char** argv) {
   app.add_flag("--dump", o.dump,
                "At the end of each scenario, print the outputs in full, then the dumpState of the "
                "engine, of the default-route trackers' outputs, of the module and of its data path");
+  app.add_flag("--tasks", o.detail.tasks, "Per step, also list the tasks that ran, per state machine");
+  app.add_flag("--upstream", o.detail.upstream,
+               "Per step, list the changes of the outputs upstream of the exit groups (polToVniLane, "
+               "statusConfig, groupToPolicy, the default-route sets, exitOption, resolverRequest) "
+               "instead of counting them");
+  app.add_flag("--tables", o.detail.tables,
+               "At the end of each scenario, show every table (pairs, status configuration, reverse "
+               "map, engine, exit options, gates), not only exit groups, policies and the data path");
   app.add_flag("-q,--quiet", o.quiet, "No report; failures still go to stderr");
   try {
     app.parse(argc, argv);

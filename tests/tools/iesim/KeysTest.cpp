@@ -79,5 +79,25 @@ TEST(KeysTest, ResultTypesByName) {
   EXPECT_NE(error.find("result type \"remote\" does not exist"), std::string::npos);
 }
 
+// A notification's group is 16 bits: the pair splits at the last '/', and a wider group is
+// refused with its value, not cut.
+TEST(KeysTest, NotificationKeysAndComponents) {
+  std::string error;
+  const auto key = parseNotificationKey("10.1/65535", &error);
+  ASSERT_TRUE(key) << error;
+  EXPECT_EQ(*key, LaneSvcRemoteGroup(Lane::VniAndLaneId(Lane::VniId(10), 1), 65535));
+  EXPECT_FALSE(parseNotificationKey("10.1/65536", &error));
+  EXPECT_EQ(error, "value 65536 out of range for group (0..65535) in notification \"10.1/65536\"");
+  EXPECT_FALSE(parseNotificationKey("10.1", &error));
+  EXPECT_EQ(error, "\"10.1\" is not a notification: expected <vni>.<lane>/<group>");
+  EXPECT_FALSE(parseNotificationKey("300.1/2", &error));
+  EXPECT_EQ(error, "value 300 out of range for vni (0..255) in notification \"300.1/2\"");
+
+  EXPECT_EQ(parseComponent("IeProgramDpSm", &error), OrbInternetExit::Component::programDp);
+  EXPECT_EQ(parseComponent("VniDefaultRouteTrackerSm", &error), OrbInternetExit::Component::vniDefaultRoute);
+  EXPECT_FALSE(parseComponent("ieProgramDpSm", &error));
+  EXPECT_EQ(error.substr(0, 45), "no component \"ieProgramDpSm\": expected one of");
+}
+
 }  // namespace
 }  // namespace IeSim

@@ -1,0 +1,72 @@
+// Why a step changed policy statuses and the data path, told from what the step itself shows:
+// the exit-group results that changed in it. A policy re-evaluated for another reason (its
+// configuration, the reverse map, a start's reconciliation) is said to be so, without guessing
+// further.
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "tools/iesim/Steps.h"
+
+namespace IeSim {
+
+namespace {
+
+using OrbInternetExit::GroupVniLaneKey;
+using OrbInternetExit::PolicyVniLaneKey;
+
+// The groups that `p`'s status configuration lists; empty when it has none any more.
+std::vector<GroupVniLaneKey> groupsOf(const World& world, const PolicyVniLaneKey& p) {
+  std::vector<GroupVniLaneKey> groups;
+  const auto* cfg = world.statusConfig().statusConfig.lookup(p.vniLaneId);
+  const auto* policy = cfg == nullptr ? nullptr : cfg->policyStatusConfig.lookup(p);
+  if (policy == nullptr) return groups;
+  for (const auto& [seq, entry] : policy->exitGroup) groups.push_back(entry->exitGroup.get());
+  return groups;
+}
+
+// "now noResult", "now remoteResolved", or "no status now" for an option that went.
+std::string optionNow(const World& world, const OrbInternetExit::ExitVniLaneKey& o) {
+  const auto* status = world.exitOptions().exitOptionStatus.lookup(o);
+  if (status == nullptr) return "no status now";
+  return fmt::format("now {}", status->resultExitIntf.get().resultType.name());
+}
+
+const char* verb(char op) { return op == '+' ? "gained" : op == '-' ? "lost" : "changed"; }
+
+}  // namespace
+
+std::vector<std::string> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
+                                    const std::vector<PolicyVniLaneKey>& policies,
+                                    const std::vector<Lane::VniAndLaneId>& commandPairs) {
+  std::vector<std::string> lines;
+  for (const auto& p : policies) {
+    const auto listed = groupsOf(world, p);
+    std::string why;
+    for (const auto& t : groups) {
+      // Without a configuration any more, every group of the pair may have been the policy's.
+      const bool relevant = listed.empty() ? t.group.vniLaneId == p.vniLaneId
+                                           : std::find(listed.begin(), listed.end(), t.group) != listed.end();
+      if (!relevant) continue;
+      why += fmt::format("{}{} {} {} ({})", why.empty() ? "" : "; ", t.group.groupName, verb(t.op),
+                         t.option.exitKey, optionNow(world, t.option));
+    }
+    if (why.empty()) {
+      why = listed.empty() ? "its configuration went"
+                           : "no result of its groups changed: its configuration, the reverse map or a "
+                             "start re-evaluated it";
+    }
+    lines.push_back(fmt::format("{} <- {}", p, why));
+  }
+  for (const auto& pair : commandPairs) {
+    const bool explained = std::any_of(policies.begin(), policies.end(),
+                                       [&](const PolicyVniLaneKey& p) { return p.vniLaneId == pair; });
+    if (!explained) {
+      lines.push_back(fmt::format("{} commands: no policy status of the pair changed; the step itself sent them",
+                                  pair));
+    }
+  }
+  return lines;
+}
+
+}  // namespace IeSim
