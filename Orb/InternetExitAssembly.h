@@ -32,14 +32,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Orb/OrbInternetExitStatusSm/IeExitGroupStatusSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeExitOptionStatusSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
-#include "Orb/OrbInternetExitStatusSm/IePolicyStatusSm.h"
-#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeProgramDpSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
-#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
+#include "Orb/OrbInternetExitStatusSm.h"
 #include "Orb/OrbSiEdgeHelper.h"
 #include "Orb/OrbSiEdgeModule.h"
 #include "platform/agents/LaneStatusDir.h"

@@ -4,18 +4,25 @@
 #   target_link_libraries(agent PRIVATE InternetExit::InternetExit)
 #
 # Layout under the prefix:
-#   include/InternetExit/{platform,runtime,types,Orb}/...   the library's headers, folders kept
-#   include/InternetExit/proto/*.pb.h                       messages generated at build time
+#   include/InternetExit/InternetExit.h                     the one header for the whole library
+#   include/InternetExit/{platform,runtime,types,Orb}/...   the public headers, folders kept
+#   include/InternetExit/proto/orb.pb.h                     messages generated at build time
 #   lib/libInternetExit.so                                  the plug-in
 #   lib/lib<static>.a                                       the static libraries it links
 #   lib/cmake/InternetExit/                                 InternetExitConfig.cmake, version, targets
 #   bin/iesim                                               the simulator, when it is built
 #
+# The public headers are listed in cmake/PublicHeaders.cmake; the others are not installed.
+#
 # Included from the root CMakeLists.txt after every target exists. Nothing is installed until the
 # plug-in target `InternetExit` exists, and every other target is looked up, never assumed, so the
 # tree configures at any stage of its growth.
+#
+# Everything installed is built by the `InternetExit` target, so `cmake --install` works after
+# building that target alone; the simulator is installed only when it has been built.
 
 include(CMakePackageConfigHelpers)
+include("${CMAKE_CURRENT_LIST_DIR}/PublicHeaders.cmake")
 
 set(IE_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/InternetExit")
 set(IE_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/InternetExit")
@@ -102,22 +109,20 @@ if(TARGET InternetExit)
     OBJECTS DESTINATION "${CMAKE_INSTALL_LIBDIR}/InternetExit-objects"
     INCLUDES DESTINATION "${IE_INSTALL_INCLUDEDIR}")
 
-  # Headers of the library's own folders, with their folder structure; include paths in the
-  # sources ("platform/keel/Task.h") therefore stay valid against include/InternetExit.
-  foreach(_ie_dir platform runtime types Orb)
-    if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/${_ie_dir}")
-      install(DIRECTORY "${PROJECT_SOURCE_DIR}/${_ie_dir}"
-        DESTINATION "${IE_INSTALL_INCLUDEDIR}"
-        FILES_MATCHING PATTERN "*.h")
+  # The public headers, with their folder structure; include paths in the sources
+  # ("platform/keel/Task.h") therefore stay valid against include/InternetExit.
+  foreach(_ie_header IN LISTS IE_PUBLIC_HEADERS)
+    if(NOT EXISTS "${PROJECT_SOURCE_DIR}/${_ie_header}")
+      message(FATAL_ERROR "cmake/PublicHeaders.cmake lists ${_ie_header}, which does not exist")
     endif()
+    get_filename_component(_ie_header_dir "${_ie_header}" DIRECTORY)
+    install(FILES "${PROJECT_SOURCE_DIR}/${_ie_header}"
+      DESTINATION "${IE_INSTALL_INCLUDEDIR}/${_ie_header_dir}")
   endforeach()
 
-  # Protobuf headers generated into the build tree's proto folder, included as "proto/x.pb.h".
-  install(DIRECTORY "${PROJECT_BINARY_DIR}/proto/"
-    DESTINATION "${IE_INSTALL_INCLUDEDIR}/proto"
-    OPTIONAL
-    FILES_MATCHING PATTERN "*.pb.h"
-    PATTERN "CMakeFiles" EXCLUDE)
+  # The data-path messages that OrbSiEdgeModule.h includes, generated when ie_proto is built.
+  install(FILES "${PROJECT_BINARY_DIR}/proto/orb.pb.h"
+    DESTINATION "${IE_INSTALL_INCLUDEDIR}/proto")
 
   install(EXPORT InternetExitTargets
     NAMESPACE InternetExit::
@@ -137,7 +142,8 @@ if(TARGET InternetExit)
     "${PROJECT_BINARY_DIR}/cmake/InternetExitConfigVersion.cmake"
     DESTINATION "${IE_INSTALL_CMAKEDIR}")
 
+  # The simulator is not part of the library's build: skipped when it has not been built.
   if(TARGET iesim)
-    install(TARGETS iesim RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+    install(TARGETS iesim RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" OPTIONAL)
   endif()
 endif()

@@ -26,7 +26,6 @@
 
 #include <utility>
 
-#include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitGroupDir.h"

@@ -3,6 +3,7 @@
 #include "Orb/OrbInternetExitUtil/GateHelpers.h"
 #include "Orb/OrbInternetExitUtil/ValidInterface.h"
 #include "platform/module/Module.h"
+#include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/ReadyOutput.h"

@@ -52,7 +52,6 @@
 #include "platform/agents/SiConnectionStatusDir.h"
 #include "platform/agents/SvcResolverDirs.h"
 #include "platform/engine/OrbCommonSmData.h"
-#include "runtime/InputSm.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"

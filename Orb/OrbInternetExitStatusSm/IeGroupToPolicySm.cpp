@@ -1,6 +1,7 @@
 #include "Orb/OrbInternetExitStatusSm/IeGroupToPolicySm.h"
 
 #include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+#include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"

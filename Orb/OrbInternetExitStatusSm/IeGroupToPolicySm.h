@@ -14,7 +14,6 @@
 // sequence number; no entry under GroupVniLaneKey(); no entry with an empty policy set.
 #pragma once
 
-#include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"
 #include "types/IeGroupToPolicyDir.h"

@@ -1,6 +1,7 @@
 #include "Orb/OrbInternetExitStatusSm/IePolicyStatusSm.h"
 
 #include "Orb/OrbInternetExitUtil/EvaluateWinningExitGroup.h"
+#include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/ReadyOutput.h"

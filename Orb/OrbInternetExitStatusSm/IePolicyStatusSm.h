@@ -37,7 +37,6 @@
 #include <optional>
 #include <utility>
 
-#include "runtime/InputSm.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"

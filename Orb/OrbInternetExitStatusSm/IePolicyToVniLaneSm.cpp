@@ -1,5 +1,6 @@
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 
+#include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"

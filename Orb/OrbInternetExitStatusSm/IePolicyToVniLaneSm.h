@@ -16,7 +16,6 @@
 #pragma once
 
 #include "platform/agents/LaneStatusDir.h"
-#include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"
 #include "types/IePolicyToVniLaneDir.h"

@@ -2,6 +2,7 @@
 
 #include "Orb/OrbInternetExitUtil/GateHelpers.h"
 #include "platform/module/Module.h"
+#include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Path.h"
 #include "runtime/ReadyOutput.h"

@@ -22,7 +22,6 @@
 
 #include "platform/agents/SvcInUseNotificationDir.h"
 #include "platform/engine/OrbCommonSmData.h"
-#include "runtime/InputSm.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"

@@ -31,7 +31,6 @@
 
 #include "platform/agents/SvcResolverDirs.h"
 #include "platform/agents/VniLaneSvcGroupName.h"
-#include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"

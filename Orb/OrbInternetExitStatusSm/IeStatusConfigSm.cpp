@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/Foreach.h"
+#include "runtime/InputSm.h"
 #include "runtime/Path.h"
 #include "runtime/internal/LevelSm.h"
 

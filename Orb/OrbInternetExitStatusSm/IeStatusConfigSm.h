@@ -40,7 +40,6 @@
 #include <optional>
 #include <vector>
 
-#include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/StateMachine.h"
 #include "types/IePolicyToVniLaneDir.h"

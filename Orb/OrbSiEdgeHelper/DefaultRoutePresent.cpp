@@ -6,43 +6,38 @@
 
 namespace OrbL3Unicast {
 
-// "%*c" prints its character even at width 0, hence the unpadded forms for a zero width.
+// "%*c" prints its character even at width 0, hence the unpadded form of the first line at
+// indent 0. Member lines are indented by at least two blanks.
 
 void DefaultRoutePresentInVni::dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx,
-                                         int indentCount) const {
+                                         unsigned indentCount) const {
   const auto count = static_cast<unsigned>(defaultRoute.size());
   if (indentCount == 0) {
     Keel::_objDumpPrintf(dumpCtx, "NumberOfVni: #%u\n", count);
   } else {
-    Keel::_objDumpPrintf(dumpCtx, "%*cNumberOfVni: #%u\n", indentCount, ' ', count);
+    Keel::_objDumpPrintf(dumpCtx, "%*cNumberOfVni: #%u\n", static_cast<int>(indentCount), ' ',
+                         count);
   }
-  const int memberIndent = indentCount + 2;
+  const int memberIndent = static_cast<int>(indentCount) + 2;
   for (const Lane::VniId vni : defaultRoute) {
     const std::string text = fmt::format("{}", vni);
-    if (memberIndent == 0) {
-      Keel::_objDumpPrintf(dumpCtx, "Vni: %s\n", text.c_str());
-    } else {
-      Keel::_objDumpPrintf(dumpCtx, "%*cVni: %s\n", memberIndent, ' ', text.c_str());
-    }
+    Keel::_objDumpPrintf(dumpCtx, "%*cVni: %s\n", memberIndent, ' ', text.c_str());
   }
 }
 
 void DefaultRoutePresentForVniLane::dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx,
-                                              int indentCount) const {
+                                              unsigned indentCount) const {
   const auto count = static_cast<unsigned>(defaultRoute.size());
   if (indentCount == 0) {
     Keel::_objDumpPrintf(dumpCtx, "NumberOfVniLane: #%u\n", count);
   } else {
-    Keel::_objDumpPrintf(dumpCtx, "%*cNumberOfVniLane: #%u\n", indentCount, ' ', count);
+    Keel::_objDumpPrintf(dumpCtx, "%*cNumberOfVniLane: #%u\n", static_cast<int>(indentCount),
+                         ' ', count);
   }
-  const int memberIndent = indentCount + 2;
+  const int memberIndent = static_cast<int>(indentCount) + 2;
   for (const Lane::VniAndLaneId pair : defaultRoute) {
     const std::string text = fmt::format("{}", pair);
-    if (memberIndent == 0) {
-      Keel::_objDumpPrintf(dumpCtx, "VniLane: %s\n", text.c_str());
-    } else {
-      Keel::_objDumpPrintf(dumpCtx, "%*cVniLane: %s\n", memberIndent, ' ', text.c_str());
-    }
+    Keel::_objDumpPrintf(dumpCtx, "%*cVniLane: %s\n", memberIndent, ' ', text.c_str());
   }
 }
 

@@ -56,14 +56,14 @@ class DefaultRoutePresentInVni : public internal::DefaultRouteSet<Lane::VniId> {
  public:
   // "%*cNumberOfVni: #%u\n" (unpadded when indentCount is 0), then one "%*cVni: %s\n" line
   // per member in ascending order, indented by indentCount + 2.
-  void dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx, int indentCount) const;
+  void dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx, unsigned indentCount) const;
 };
 
 class DefaultRoutePresentForVniLane : public internal::DefaultRouteSet<Lane::VniAndLaneId> {
  public:
   // "%*cNumberOfVniLane: #%u\n" (unpadded when indentCount is 0), then one
   // "%*cVniLane: %s\n" line per member in ascending order, indented by indentCount + 2.
-  void dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx, int indentCount) const;
+  void dumpState(const Mica::Ptr<const Keel::DumpContext>& dumpCtx, unsigned indentCount) const;
 };
 
 // New, empty outputs for the agent to hand to the trackers.

@@ -19,24 +19,25 @@ void OrbCommonSmData::checkInvariants() const {
 }
 
 void OrbCommonSmData::dumpState(const Mica::Ptr<const Keel::DumpContext>& ctx,
-                                int indentCount) const {
-  const int inner = indentCount + 2;
-  Keel::_objDumpPrintf(ctx, "%*sInternetExitModule: %s\n", indentCount, "",
+                                unsigned indentCount) const {
+  const int at = static_cast<int>(indentCount);
+  const int inner = at + 2;
+  Keel::_objDumpPrintf(ctx, "%*sInternetExitModule: %s\n", at, "",
                        internetExitModule.get() ? "present" : "absent");
-  Keel::_objDumpPrintf(ctx, "%*sL3Intf: #%zu\n", indentCount, "", l3Intf.size());
+  Keel::_objDumpPrintf(ctx, "%*sL3Intf: #%zu\n", at, "", l3Intf.size());
   for (const auto& [intf, entity] : l3Intf) {
     Keel::_objDumpPrintf(ctx, "%*sIntf: %s\n", inner, "", intf.name().c_str());
   }
-  Keel::_objDumpPrintf(ctx, "%*sDefaultRoutePresentInVrf: #%zu\n", indentCount, "",
+  Keel::_objDumpPrintf(ctx, "%*sDefaultRoutePresentInVrf: #%zu\n", at, "",
                        defaultRoutePresentInVrf.size());
   for (const Kiln::VrfId vrf : defaultRoutePresentInVrf) {
     Keel::_objDumpPrintf(ctx, "%*sVrfId: %u\n", inner, "", vrf.value());
   }
   if (const auto& info = vxlanInfo.get()) {
-    Keel::_objDumpPrintf(ctx, "%*sVxlanInfo:\n", indentCount, "");
-    info->dumpState(ctx, inner);
+    Keel::_objDumpPrintf(ctx, "%*sVxlanInfo:\n", at, "");
+    info->dumpState(ctx, indentCount + 2);
   } else {
-    Keel::_objDumpPrintf(ctx, "%*sVxlanInfo: absent\n", indentCount, "");
+    Keel::_objDumpPrintf(ctx, "%*sVxlanInfo: absent\n", at, "");
   }
 }
 

@@ -69,7 +69,7 @@ class OrbCommonSmData : public Mica::Entity {
   void checkInvariants() const;
   // Writes the attributes in a fixed order (module presence, interfaces, default routes, then
   // the VXLAN bindings), each collection in key order, indented by `indentCount` blanks.
-  void dumpState(const Mica::Ptr<const Keel::DumpContext>& ctx, int indentCount) const;
+  void dumpState(const Mica::Ptr<const Keel::DumpContext>& ctx, unsigned indentCount) const;
 };
 
 }  // namespace Orb

@@ -40,7 +40,7 @@ class VxlanInfo : public Mica::Entity {
   }
   // "<indent>VrfIdToVni: #<n>" then "<indent+2>VrfId: <vrf> Vni: <vni>" per entry, then the same
   // for VrfToVni ("VrfName: <name> Vni: <vni>"), each in key order.
-  void dumpState(const Mica::Ptr<const Keel::DumpContext>& ctx, int indentCount) const;
+  void dumpState(const Mica::Ptr<const Keel::DumpContext>& ctx, unsigned indentCount) const;
 };
 
 }  // namespace Orb

@@ -1,4 +1,6 @@
 // Dump contexts: where runtime objects write their dumpState() text.
+//
+// Every dumpState(ctx, indent) takes its indent as `unsigned`: a count of blanks is never negative.
 #pragma once
 
 #include <cstddef>

@@ -85,12 +85,9 @@ TEST(DefaultRouteSetTest, DumpStateTexts) {
   pairs->defaultRouteIs(VniAndLaneId(VniId(7), 0));
   pairs->dumpState(ctx, 0);
   pairs->dumpState(ctx, 1);
-  // A width of -2 makes the member lines unpadded.
-  pairs->dumpState(ctx, -2);
   EXPECT_EQ(ctx->text(),
             "NumberOfVniLane: #2\n  VniLane: 7.0\n  VniLane: 7.2\n"
-            " NumberOfVniLane: #2\n   VniLane: 7.0\n   VniLane: 7.2\n"
-            "  NumberOfVniLane: #2\nVniLane: 7.0\nVniLane: 7.2\n");
+            " NumberOfVniLane: #2\n   VniLane: 7.0\n   VniLane: 7.2\n");
 }
 
 // ---- VniDefaultRouteTrackerSm ----

@@ -1,72 +1,75 @@
-// Uses the installed library the way an agent does, through its public headers and the plug-in
-// only: runs a task of its own on the root scheduler, then creates a state machine through an
-// exported factory and checks what it writes.
+// Embeds the installed library the way an agent does: one header, the assembly, the scheduler.
+//
+// Lane 10.1 is bound to policy Gold, whose exit group Primary has one local exit, connection
+// wan1 on interface eth1. Once the scheduler is idle, Gold has a status on that pair and the
+// InternetExit module has queued the command that gives the pair its exit through eth1.
 #include <cstdio>
 
-#include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
-#include "platform/keel/Task.h"
+#include "InternetExit.h"
+#include "platform/module/DataPathModel.h"  // a model of the data path, to read what was queued
+
+using namespace OrbInternetExit;
 
 namespace {
-
-// Counts its runs and asks for another one until it has run `wanted` times.
-class CountingWork : public Mica::Subscriber {
- public:
-  explicit CountingWork(int wanted) : wanted_(wanted) {}
-
-  void taskIs(Keel::Task* task) { task_ = task; }
-  int runs() const { return runs_; }
-
-  void onNotification(Mica::AttrId, const void*, const void*) override {
-    ++runs_;
-    if (task_ != nullptr && runs_ < wanted_) task_->scheduleTask();
-  }
-
- private:
-  Keel::Task* task_ = nullptr;
-  int wanted_;
-  int runs_ = 0;
-};
-
-bool fail(const char* what) {
+int fail(const char* what) {
   std::fprintf(stderr, "consumer: %s\n", what);
-  return false;
+  return 1;
 }
-
-bool schedulerRunsTasks(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
-  constexpr int kWanted = 3;
-  CountingWork work(kWanted);
-  // Creating the task runs it once at once; the later runs come from the scheduler.
-  auto task = Mica::make<Keel::Task>(scheduler, Keel::TaskPriority{1}, "consumerTask", &work);
-  work.taskIs(task.get());
-  task->scheduleTask();
-  scheduler->runUntilIdle();
-  return work.runs() == kWanted || fail("the task did not run three times");
-}
-
-bool factoryBindsPolicy(const Mica::Ptr<Keel::TaskScheduler>& scheduler) {
-  const Lane::VniAndLaneId pair(Lane::VniId(1), 2);
-  Mica::Ptr<Lane::LaneStatusDir> lanes(new Lane::LaneStatusDir());
-  Mica::Ptr<OrbInternetExit::IePolicyToVniLaneDir> bound(new OrbInternetExit::IePolicyToVniLaneDir());
-  lanes->laneToIEMapIs(pair, "P");
-
-  Flo::SmControl control;
-  control.taskScheduler = scheduler;
-  auto sm = OrbInternetExit::iePolicyToVniLaneSmFactory(lanes, bound, control);
-  scheduler->runUntilIdle();
-  if (!sm->ready()) return fail("the state machine did not become ready");
-  return bound->polToVniLane.contains(OrbInternetExit::PolicyVniLaneKey("P", pair)) ||
-         fail("the binding of P to (1, 2) was not written");
-}
-
 }  // namespace
 
 int main() {
-  Mica::Ptr<Keel::TaskScheduler> scheduler = Keel::TaskSchedulerRoot::findOrCreateScheduler();
-  if (!scheduler) {
-    fail("no root scheduler");
-    return 1;
+  const Lane::VniAndLaneId lane(Lane::VniId(10), 1);
+
+  // What the other agents and the operator provide.
+  auto lanes = Mica::make<Lane::LaneStatusDir>();
+  lanes->laneToIEMapIs(lane, Mica::String("Gold"));
+
+  auto config = Mica::make<InternetExitCliConfig>();
+  config->exitGroupConfigIs(Mica::String("Primary"))
+      ->exitOptionIs(ExitKey(Mica::String("wan1"), ExitType::localExit()));
+  config->policyConfigIs(Mica::String("Gold"))->exitGroupIs(10, Mica::String("Primary"));
+
+  auto orbcsd = Mica::make<Orb::OrbCommonSmData>();
+  auto vxlan = Mica::make<Orb::VxlanInfo>();
+  vxlan->vrfToVniMapIs(Mica::String("blue"), Vxlan::VniExtOrNone(10));  // VRF blue is VNI 10
+  orbcsd->vxlanInfoIs(vxlan);
+  orbcsd->l3IntfIs(Wire::IntfId("eth1"));  // the interface is up
+
+  auto connections = Mica::make<SiConnectionStatusDir>();
+  connections->connectionIs(Mica::String("wan1"),
+                            ResultConnIntf(Wire::IntfId("eth1"), Mica::String("blue"), 5));
+
+  // The library: its outputs, its state machines and the InternetExit data-path module.
+  Flo::SmControl control;
+  control.taskScheduler = Keel::TaskSchedulerRoot::findOrCreateScheduler();
+  AgentEntities inputs{lanes,
+                       config,
+                       orbcsd,
+                       connections,
+                       Mica::make<SvcResolverResponseDir>(),
+                       Mica::make<SvcResolverRequestDir>(),
+                       Mica::make<SvcInUseNotificationDir>()};
+  InternetExitAssembly assembly(inputs, LibraryOutputs::create(), control);
+  assembly.startAll(ModuleOptions{.internetExit = true});
+  control.taskScheduler->runUntilIdle();
+  if (!assembly.ready()) return fail("the library is not ready");
+
+  // Gold won with Primary on 10.1.
+  const PolicyStatus* gold =
+      assembly.outputs().policy->policyStatus.lookup(PolicyVniLaneKey(Mica::String("Gold"), lane));
+  if (gold == nullptr) return fail("Gold has no status on 10.1");
+  if (gold->winningExitGroup.get().groupName != Mica::String("Primary")) {
+    return fail("Gold did not choose Primary");
   }
-  if (!schedulerRunsTasks(scheduler) || !factoryBindsPolicy(scheduler)) return 1;
+
+  // The data path applies what the module queued: one exit for 10.1, through eth1.
+  Orb::DataPathModel dataPath(Mica::String("InternetExit"));
+  dataPath.drain(*assembly.internetExitPair());
+  const auto exits = dataPath.exitsOf(lane);
+  if (exits.size() != 1 || exits[0].intfId != Wire::IntfId("eth1").value()) {
+    return fail("the data path has no exit through eth1 for 10.1");
+  }
+
   std::printf("consumer: ok\n");
   return 0;
 }
