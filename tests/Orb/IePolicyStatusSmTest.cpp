@@ -162,8 +162,11 @@ TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
   result(group("G"), "b", intf("I1"));
   EXPECT_EQ(statusOf(p), "G: I1");
   auto log = policyLog(policies_);
+  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
+  Mica::TraceCapture capture;
   result(group("G"), "a", std::nullopt);
   EXPECT_EQ(log.events, Texts{});  // the member stays; the winner is rewritten unchanged
+  EXPECT_TRUE(capture.contains("filter( ( !myUniqueIntfList.intfList[ oldIntf ] ) ) failed, terminating pipeline"));
   EXPECT_EQ(statusOf(p), "G: I1");
 }
 
