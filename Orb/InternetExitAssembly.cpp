@@ -87,17 +87,17 @@ void InternetExitAssembly::start(Component c) {
 void InternetExitAssembly::stop(Component c) { sms_[index(c)] = nullptr; }
 
 bool InternetExitAssembly::ready() const {
-  for (size_t i = 0; i < kComponentCount; ++i) {
-    if (sms_[i] && !isTracker(static_cast<Component>(i)) && !static_cast<Flo::StateMachine&>(*sms_[i]).ready()) {
-      return false;
-    }
-  }
-  return true;
+  return everyStateMachine([](const Flo::StateMachine& sm) { return sm.ready(); });
 }
 
 bool InternetExitAssembly::idle() const {
+  return everyStateMachine([](const Flo::StateMachine& sm) { return sm.idle(); });
+}
+
+template <class Pred>
+bool InternetExitAssembly::everyStateMachine(Pred&& pred) const {
   for (size_t i = 0; i < kComponentCount; ++i) {
-    if (sms_[i] && !isTracker(static_cast<Component>(i)) && !static_cast<Flo::StateMachine&>(*sms_[i]).idle()) {
+    if (sms_[i] && !isTracker(static_cast<Component>(i)) && !pred(static_cast<const Flo::StateMachine&>(*sms_[i]))) {
       return false;
     }
   }

@@ -135,6 +135,10 @@ class InternetExitAssembly {
  private:
   static size_t index(Component c) noexcept { return static_cast<size_t>(c); }
   Mica::Ptr<Mica::Node> create(Component c);
+  // Whether `pred` holds for every running state machine (the trackers, plain reactors, count as
+  // ready and idle).
+  template <class Pred>
+  bool everyStateMachine(Pred&& pred) const;
 
   AgentEntities inputs_;
   LibraryOutputs outputs_;

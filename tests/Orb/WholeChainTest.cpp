@@ -72,14 +72,8 @@ Texts snapshot(const InternetExitAssembly& a, const Orb::DataPathModel* dataPath
 // The inputs of a small network, the library over them on a scheduler of one mode, and the data
 // path applying what the module queues.
 struct ChainWorld {
-  explicit ChainWorld(IeTest::Mode mode) : scheduler(new Keel::TaskScheduler()) {
-    switch (mode) {
-      case IeTest::Mode::neverYield: scheduler->yieldPolicyIs(Keel::neverYield()); break;
-      case IeTest::Mode::alwaysYield: scheduler->yieldPolicyIs(Keel::alwaysYield()); break;
-      case IeTest::Mode::randomYield: scheduler->yieldPolicyIs(Keel::seededRandom(20261206, 40)); break;
-      case IeTest::Mode::synchronous: control.synchronousMode = Flo::SmControl::synchronousModeOn; break;
-    }
-    control.taskScheduler = scheduler;
+  explicit ChainWorld(IeTest::Mode mode)
+      : scheduler(new Keel::TaskScheduler()), control(IeTest::controlFor(mode, scheduler, 20261206)) {
     // Gold prefers its local exit through wan1; its backup group has a remote exit.
     config->exitGroupConfigIs(Mica::String("Primary"))->exitOptionIs(ExitKey(Mica::String("wan1"), ExitType::localExit()));
     auto backup = config->exitGroupConfigIs(Mica::String("Backup"));

@@ -30,19 +30,24 @@ inline std::string modeName(const testing::TestParamInfo<Mode>& info) {
 inline const auto allModes =
     testing::Values(Mode::neverYield, Mode::alwaysYield, Mode::randomYield, Mode::synchronous);
 
+// Gives `scheduler` the mode's yield policy and returns a control that uses it (synchronous for
+// Mode::synchronous).
+inline Flo::SmControl controlFor(Mode mode, const Mica::Ptr<Keel::TaskScheduler>& scheduler, uint64_t seed) {
+  Flo::SmControl control;
+  switch (mode) {
+    case Mode::neverYield: scheduler->yieldPolicyIs(Keel::neverYield()); break;
+    case Mode::alwaysYield: scheduler->yieldPolicyIs(Keel::alwaysYield()); break;
+    case Mode::randomYield: scheduler->yieldPolicyIs(Keel::seededRandom(seed, 40)); break;
+    case Mode::synchronous: control.synchronousMode = Flo::SmControl::synchronousModeOn; break;
+  }
+  control.taskScheduler = scheduler;
+  return control;
+}
+
 // A fresh scheduler with the mode's yield policy, and a control that uses it.
 class ModeFixture : public testing::TestWithParam<Mode> {
  protected:
-  ModeFixture() : scheduler_(new Keel::TaskScheduler()) {
-    switch (GetParam()) {
-      case Mode::neverYield: scheduler_->yieldPolicyIs(Keel::neverYield()); break;
-      case Mode::alwaysYield: scheduler_->yieldPolicyIs(Keel::alwaysYield()); break;
-      case Mode::randomYield: scheduler_->yieldPolicyIs(Keel::seededRandom(seed_, 40)); break;
-      case Mode::synchronous: break;
-    }
-    control_.taskScheduler = scheduler_;
-    if (GetParam() == Mode::synchronous) control_.synchronousMode = Flo::SmControl::synchronousModeOn;
-  }
+  ModeFixture() : scheduler_(new Keel::TaskScheduler()), control_(controlFor(GetParam(), scheduler_, seed_)) {}
 
   // Runs every queued task; returns the number of runs.
   uint64_t runUntilIdle() { return scheduler_->runUntilIdle(); }
