@@ -276,7 +276,7 @@ rc::Gen<Step> genStep() {
 }
 
 rc::Gen<Sequence> genSequence() {
-  return gen::map(gen::pair(genInitial(), gen::scale(0.3, gen::container<std::vector<Step>>(genStep()))),
+  return gen::map(gen::pair(genInitial(), gen::scale(0.6, gen::container<std::vector<Step>>(genStep()))),
                   [](const std::pair<iesim::pb::Initial, std::vector<Step>>& s) { return Sequence{s.first, s.second}; });
 }
 

@@ -21,6 +21,9 @@
 //     (P, v), and the builder deletes the pair's whole status configuration on that deletion;
 //     and while the builder starts, option changes reach the groups that stale entries of the
 //     earlier run name, whose group entries then survive reconciliation;
+//   - changing bindings while IePolicyStatusSm starts: the pair's new policy may gain its
+//     interfaces before reconciliation deletes the old policy's status, and a result both hold
+//     is then refused by the data path as a repeated add and removed by the old one's delete;
 //   - rebinding VRF blue, which connections use: a change of vxlanInfo re-evaluates no option;
 //   - pair 0.0, VNI 0 and an absent vxlanInfo (local options then assert).
 // Steps that would reach them are generated but skipped when run (SequenceRunner), and so are

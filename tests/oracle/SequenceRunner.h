@@ -39,8 +39,13 @@ struct SequenceOutcome {
 
 // REQUIRES: the throwing assertion handler is installed (Mica::ThrowingAssertions); an assertion
 // of the library is reported as a failure of the step that raised it.
-// With `endState`, the World's end state is dumped there as `iesim --dump` writes it.
-SequenceOutcome runSequence(const Sequence& sequence, std::FILE* endState = nullptr);
+struct RunSettings {
+  // Skips the steps outside the domain (Generators.h); off, every step runs.
+  bool domainOnly = true;
+  // When set, the World's end state is dumped there as `iesim --dump` writes it.
+  std::FILE* endState = nullptr;
+};
+SequenceOutcome runSequence(const Sequence& sequence, const RunSettings& settings = {});
 
 // The scenario file of an outcome: the sequence's start state and the steps that ran, with the
 // failure as its description.
