@@ -43,6 +43,7 @@ std::filesystem::path failurePath() {
 struct Totals {
   size_t sequences = 0;
   size_t steps = 0;
+  size_t skipped = 0;
   size_t quiescentChecks = 0;
   size_t quietRestarts = 0;
 };
@@ -60,6 +61,7 @@ TEST(ChainOracleTest, RandomSequencesWithRestartsEqualTheReference) {
         const SequenceOutcome outcome = runSequence(sequence);
         ++totals.sequences;
         totals.steps += outcome.executed.size();
+        totals.skipped += outcome.skipped;
         totals.quiescentChecks += outcome.quiescentChecks;
         totals.quietRestarts += outcome.quietRestarts;
         if (!outcome.failure.empty()) {
@@ -70,8 +72,9 @@ TEST(ChainOracleTest, RandomSequencesWithRestartsEqualTheReference) {
       },
       metadata, params);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  fmt::print("oracle: {} sequences ({} steps, {} quiescent points compared, {} restarts over unchanged inputs) in {:.1f} s\n",
-             totals.sequences, totals.steps, totals.quiescentChecks, totals.quietRestarts, seconds);
+  fmt::print("oracle: {} sequences ({} steps run, {} outside the domain skipped, {} quiescent points compared, {} restarts "
+             "over unchanged inputs) in {:.1f} s\n",
+             totals.sequences, totals.steps, totals.skipped, totals.quiescentChecks, totals.quietRestarts, seconds);
   if (!result.is<rc::detail::SuccessResult>()) {
     std::ostringstream message;
     rc::detail::printResultMessage(result, message);

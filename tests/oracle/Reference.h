@@ -11,7 +11,7 @@
 // is the plain invariant of each output. Where the live, incremental algorithm reaches a
 // different state, that state depends on the order of past events and no function of the current
 // inputs gives it; the cases are listed in ReferenceCasesTest.cpp and the property test keeps
-// the operations that reach them out of its domain (Sequence.h). One output is partly history by
+// the operations that reach them out of its domain (Generators.h). One output is partly history by
 // design: without an InternetExit module, a local option whose interface exists keeps the gate
 // it held before or has none (expectedOptions gives both results as acceptable).
 #pragma once

@@ -58,7 +58,10 @@ class Runner {
     if (!guarded("start", [&] { start(); })) return std::move(out_);
     for (size_t i = 0; i < s_.steps.size() && out_.failure.empty(); ++i) {
       const Step& step = s_.steps[i];
-      if (settings_.domainOnly && !inDomain(step)) continue;
+      if (settings_.domainOnly && !inDomain(step)) {
+        ++out_.skipped;
+        continue;
+      }
       out_.executed.push_back(step);
       const bool nextIsFullRun = i + 1 < s_.steps.size() && isFullRun(s_.steps[i + 1]);
       guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(step, nextIsFullRun); });

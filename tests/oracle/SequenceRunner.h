@@ -33,6 +33,7 @@ namespace IeOracle {
 struct SequenceOutcome {
   std::vector<iesim::pb::Step> executed;  // the steps that ran, the failing one last
   std::string failure;                    // empty when every check held
+  size_t skipped = 0;  // generated steps outside the domain, not run
   size_t quiescentChecks = 0;
   size_t quietRestarts = 0;  // restarts at a quiescent point checked to write nothing
 };
