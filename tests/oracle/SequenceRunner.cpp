@@ -80,9 +80,10 @@ class Runner {
           restart.mutable_restart()->add_component(std::string(OrbInternetExit::componentName(component)));
         }
         out_.executed.push_back(restart);
-        out_.executed.push_back(run);
-        guarded(fmt::format("step {}", out_.executed.size() - 1), [&] { runStep(restart, true); })
-            && guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(run, false); });
+        if (guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(restart, true); })) {
+          out_.executed.push_back(run);
+          guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(run, false); });
+        }
       }
     }
     if (settings_.endState != nullptr) IeSim::Report::dump(settings_.endState, world_);
@@ -90,6 +91,8 @@ class Runner {
   }
 
  private:
+  // Runs `body`; an assertion or error of the library (Mica::AssertionError, Quill::RangeError
+  // and the rest derive from std::exception) fails the step that raised it.
   template <class F>
   bool guarded(const std::string& where, F&& body) {
     try {
