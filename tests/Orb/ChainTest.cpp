@@ -111,42 +111,6 @@ class ChainTest : public IeTest::ModeFixture {
   std::set<VniAndLaneId> suppressed_;
 };
 
-TEST_P(ChainTest, ConfigChangesAndRestartFlowThroughAllStages) {
-  config_->exitGroupConfigIs("G")->exitOptionIs(ExitKey("wan1", ExitType::localExit()));
-  config_->exitGroupConfigIs("H")->exitOptionIs(ExitKey("peer", ExitType::remoteExit()));
-  config_->policyConfigIs("P")->exitGroupIs(10, "G");
-  config_->policyConfigIs("P")->exitGroupIs(20, "H");
-  laneIs(pair(1, 1), "P");
-  laneIs(pair(1, 2), "Q");
-  startAll();
-  ASSERT_TRUE(check("start"));
-  EXPECT_EQ(groupToPolicy_->groupToPolicy.size(), 2u);
-
-  config_->policyConfigIs("Q")->exitGroupIs(5, "H");
-  ASSERT_TRUE(check("configure Q"));
-  laneIs(pair(1, 1), "Q");  // rebind
-  ASSERT_TRUE(check("rebind"));
-  config_->policyConfigIs("Q")->exitGroupIs(5, "G");
-  ASSERT_TRUE(check("change entry"));
-  config_->exitGroupConfigIs("G")->exitOptionIs(ExitKey("wan2", ExitType::localExit()));
-  ASSERT_TRUE(check("add option"));
-  laneDel(pair(1, 2));
-  ASSERT_TRUE(check("unbind"));
-
-  // Changes while nothing runs are picked up by a restart over the old outputs.
-  groupSm_ = nullptr;
-  statusSm_ = nullptr;
-  polSm_ = nullptr;
-  laneIs(pair(2, 1), "P");
-  laneDel(pair(1, 1));
-  config_->policyConfigIs("P")->exitGroupDel(20);
-  config_->exitGroupConfigDel("H");
-  startAll();
-  ASSERT_TRUE(check("restart"));
-  EXPECT_FALSE(status_->statusConfig.contains(pair(1, 1)));
-  EXPECT_TRUE(status_->statusConfig.contains(pair(2, 1)));
-}
-
 TEST_P(ChainTest, SeededRandomSequenceMatchesTheReference) {
   // IE_CHAIN_SEED replays a failing sequence.
   const char* seedText = std::getenv("IE_CHAIN_SEED");

@@ -109,27 +109,6 @@ class IeExitGroupStatusSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeExitGroupStatusSm> sm_;
 };
 
-// An option counts only once the configuration lists it, its status lists the group and its
-// result is usable; the order of those three changes does not matter.
-TEST_P(IeExitGroupStatusSmTest, AnOptionCountsOnceAllThreeInputsSaySoInAnyOrder) {
-  start();
-  listed("G@10.1", "localExit:a@10.1");
-  result("localExit:a@10.1", up(1));
-  EXPECT_TRUE(dir_->exitGroupStatus.empty());
-  member("localExit:a@10.1", "G@10.1");
-  EXPECT_EQ(*dir_->exitGroupStatus.get(grp("G@10.1"))->result.lookup(opt("localExit:a@10.1")), up(1));
-
-  member("remoteExit:b@10.1", "G@10.1");
-  result("remoteExit:b@10.1", up(2));
-  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 1u);
-  listed("G@10.1", "remoteExit:b@10.1");
-  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 2u);
-
-  result("remoteExit:b@10.1", kDown);
-  EXPECT_EQ(dir_->exitGroupStatus.get(grp("G@10.1"))->result.size(), 1u);
-  expectReference();
-}
-
 // An option in two groups that becomes unusable leaves both; a group losing its last usable
 // option loses its entry. Leaving the configuration deletes at once, while the status still
 // lists the group; retracting a whole option status or pair retracts everything below it.

@@ -210,19 +210,6 @@ TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTh
   EXPECT_EQ(notes, expected);
 }
 
-TEST_P(IeExitOptionStatusSmTest, InterfaceLeavingKeepsTheResultsInterfaceSoItsReturnFindsThem) {
-  intf("eth1");
-  conn("wan", "eth1", "blue");
-  option(pair(10, 1), "G", "localExit:wan");
-  start();
-  intf("eth1", false);
-  EXPECT_EQ(result("localExit:wan@10.1"), ExitIntfResult(Wire::IntfId("eth1"), "blue", ExitIntfResult::noGate, 7, ExitResultType::noResult()));
-  EXPECT_EQ(users("eth1"), 0u);
-  intf("eth1");
-  EXPECT_EQ(result("localExit:wan@10.1").resultType, ExitResultType::localOtherVrf());
-  expectReference();
-}
-
 TEST_P(IeExitOptionStatusSmTest, AnOptionKeepsItsGateUntilItLeavesItsLastGroup) {
   intf("eth1");
   conn("wan", "eth1", "default");

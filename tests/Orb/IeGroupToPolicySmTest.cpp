@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -15,6 +14,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -52,64 +52,21 @@ PairSet referenceOf(const IeStatusConfigDir& config) {
 
 // Logs every change of the output, in order: "+group G@1.2" / "-group G@1.2" for entries of
 // groupToPolicy, "+P@1.2 in G@1.2" / "-P@1.2 in G@1.2" for members of an entry's policy set.
-class OutputLog final : private Mica::Subscriber {
- public:
-  explicit OutputLog(Mica::Ptr<IeGroupToPolicyDir> dir) : dir_(std::move(dir)) {
-    dir_->subscriberAdd(this);
-    for (const auto& [g, entry] : dir_->groupToPolicy) watch(entry);
-  }
-  ~OutputLog() { dir_->subscriberRemove(this); }
-  OutputLog(const OutputLog&) = delete;
-  OutputLog& operator=(const OutputLog&) = delete;
-
-  const Texts& events() const noexcept { return events_; }
-  Texts sortedEvents() const {
-    Texts out = events_;
-    std::sort(out.begin(), out.end());
-    return out;
-  }
-  long adds() const {
-    return std::count_if(events_.begin(), events_.end(), [](auto& e) { return e[0] == '+'; });
-  }
-  void clear() { events_.clear(); }
-
- private:
-  class EntryLog final : private Mica::Subscriber {
-   public:
-    EntryLog(Texts& events, Mica::Ptr<ExitGroupToPolicy> entry) : events_(events), entry_(std::move(entry)) {
-      entry_->subscriberAdd(this);
+IeTest::TreeLog outputLog(const Mica::Ptr<IeGroupToPolicyDir>& dir) {
+  return IeTest::TreeLog(dir, [dir](const Mica::Entity& source, Mica::AttrId, const void* key, const void*) {
+    if (&source == dir.get()) {
+      const auto& g = *static_cast<const GroupVniLaneKey*>(key);
+      return fmt::format("{}group {}", dir->groupToPolicy.contains(g) ? '+' : '-', g);
     }
-    ~EntryLog() { entry_->subscriberRemove(this); }
-    EntryLog(const EntryLog&) = delete;
-    EntryLog& operator=(const EntryLog&) = delete;
-
-   private:
-    void onNotification(Mica::AttrId, const void* key, const void*) override {
-      const auto& p = *static_cast<const PolicyVniLaneKey*>(key);
-      events_.push_back(
-          fmt::format("{}{} in {}", entry_->policy.contains(p) ? '+' : '-', p, entry_->groupKey()));
-    }
-    Texts& events_;
-    Mica::Ptr<ExitGroupToPolicy> entry_;
-  };
-
-  void watch(const Mica::Ptr<ExitGroupToPolicy>& entry) {
-    entries_.push_back(std::make_unique<EntryLog>(events_, entry));
-  }
-  void onNotification(Mica::AttrId, const void* key, const void*) override {
-    const auto& g = *static_cast<const GroupVniLaneKey*>(key);
-    if (auto entry = dir_->groupToPolicy.get(g)) {
-      events_.push_back(fmt::format("+group {}", g));
-      watch(entry);
-    } else {
-      events_.push_back(fmt::format("-group {}", g));
-    }
-  }
-
-  Mica::Ptr<IeGroupToPolicyDir> dir_;
-  Texts events_;
-  std::vector<std::unique_ptr<EntryLog>> entries_;
-};
+    const auto& entry = static_cast<const ExitGroupToPolicy&>(source);
+    const auto& p = *static_cast<const PolicyVniLaneKey*>(key);
+    return fmt::format("{}{} in {}", entry.policy.contains(p) ? '+' : '-', p, entry.groupKey());
+  });
+}
+Texts sorted(Texts texts) {
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
 
 using LevelMaskGuard = IeTest::TraceLevels;
 
@@ -173,43 +130,43 @@ TEST_P(IeGroupToPolicySmTest, GroupListedAtTwoSeqNosLeavesWithTheLastOne) {
   list("P", 20, "G");
   start();
   EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   unlist("P", 10);
   EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  EXPECT_TRUE(log.events().empty());
+  EXPECT_TRUE(log.events.empty());
   unlist("P", 20);
   EXPECT_TRUE(dir_->groupToPolicy.empty());
-  EXPECT_EQ(log.events(), (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
+  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
 }
 
 TEST_P(IeGroupToPolicySmTest, ChangedEntryRemovesTheOldGroupBeforeAddingTheNew) {
   list("P", 10, "G1");
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   list("P", 10, "G2");
-  EXPECT_EQ(log.events(), (Texts{"-P@1.2 in G1@1.2", "-group G1@1.2", "+group G2@1.2", "+P@1.2 in G2@1.2"}));
+  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G1@1.2", "-group G1@1.2", "+group G2@1.2", "+P@1.2 in G2@1.2"}));
 
   // G2 also at 20: changing 10 to G3 keeps G2.
   list("P", 20, "G2");
-  log.clear();
+  log.events.clear();
   list("P", 10, "G3");
-  EXPECT_EQ(log.events(), (Texts{"+group G3@1.2", "+P@1.2 in G3@1.2"}));
+  EXPECT_EQ(log.events, (Texts{"+group G3@1.2", "+P@1.2 in G3@1.2"}));
   // The new group is already listed: only the old one goes.
-  log.clear();
+  log.events.clear();
   list("P", 20, "G3");
-  EXPECT_EQ(log.events(), (Texts{"-P@1.2 in G2@1.2", "-group G2@1.2"}));
+  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G2@1.2", "-group G2@1.2"}));
   EXPECT_EQ(pairs(), PairSet{"G3@1.2 P@1.2"});
 }
 
 TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
   list("P", 10, "G");
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   LevelMaskGuard levels(Flo::kDefaultTraceName, 1u << Flo::kLevelPipeline);
   Mica::TraceCapture capture;
   sm_->eventToGrpToPolMap(v_, pol("P"), 10, grp("G"), grp("G"));
   expectConsistent();
-  EXPECT_TRUE(log.events().empty());
+  EXPECT_TRUE(log.events.empty());
   // Nothing is retracted; the pair is written again.
   EXPECT_EQ(
       textsOf(capture, Flo::kDefaultTraceName, Flo::kLevelPipeline, "into"),
@@ -225,13 +182,13 @@ TEST_P(IeGroupToPolicySmTest, RemovingThePairRetractsEverythingBelowItWithoutCon
   list("Q", 10, "G");
   list("P", 10, "G", other);
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   LevelMaskGuard util("OrbInternetExitUtil", 1u << 5);
   Mica::TraceCapture capture;
   config_->statusConfigDel(v_);
   expectConsistent();
   EXPECT_EQ(pairs(), PairSet{"G@2.1 P@2.1"});
-  EXPECT_EQ(log.sortedEvents(),
+  EXPECT_EQ(sorted(log.events),
             (Texts{"-P@1.2 in G@1.2", "-P@1.2 in H@1.2", "-Q@1.2 in G@1.2", "-group G@1.2", "-group H@1.2"}));
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
 }
@@ -241,13 +198,13 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   list("P", 20, "G");
   list("Q", 10, "G");
   start();
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   LevelMaskGuard util("OrbInternetExitUtil", 1u << 5);
   Mica::TraceCapture capture;
   config_->statusConfig.get(v_)->policyStatusConfigDel(pol("P"));
   expectConsistent();
   EXPECT_EQ(pairs(), PairSet{"G@1.2 Q@1.2"});
-  EXPECT_EQ(log.events(), Texts{"-P@1.2 in G@1.2"});
+  EXPECT_EQ(log.events, Texts{"-P@1.2 in G@1.2"});
   // The policy is gone: otherSeqExistInPolicy gets null and writes nothing.
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
 }
@@ -265,10 +222,9 @@ TEST_P(IeGroupToPolicySmTest, RestartDeletesExactlyTheStalePairs) {
   dir_->groupToPolicyIs(grp("G"))->policyIs(pol("Old"));
   dir_->groupToPolicyIs(grp("X"))->policyIs(pol("P"));
   dir_->groupToPolicyIs(grp("G", pair(9, 9)))->policyIs(pol("P", pair(9, 9)));
-  OutputLog log(dir_);
+  auto log = outputLog(dir_);
   start();
-  EXPECT_EQ(log.adds(), 0);
-  EXPECT_EQ(log.sortedEvents(), (Texts{"-Old@1.2 in G@1.2", "-P@1.2 in H@1.2", "-P@1.2 in X@1.2",
+  EXPECT_EQ(sorted(log.events), (Texts{"-Old@1.2 in G@1.2", "-P@1.2 in H@1.2", "-P@1.2 in X@1.2",
                                        "-P@9.9 in G@9.9", "-group G@9.9", "-group H@1.2", "-group X@1.2"}));
   EXPECT_EQ(pairs(), (PairSet{"G@1.2 P@1.2", "G@1.2 Q@1.2"}));
 }

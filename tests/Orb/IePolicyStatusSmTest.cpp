@@ -170,22 +170,6 @@ TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
   EXPECT_EQ(statusOf(p), "G: I1");
 }
 
-TEST_P(IePolicyStatusSmTest, AGroupSharedByTwoPoliciesChangesBoth) {
-  entry(policy("P1"), 10, group("G"));
-  entry(policy("P2"), 5, group("G"));
-  entry(policy("P2"), 1, group("H"));
-  start();
-  result(group("G"), "a", intf("I1"));
-  EXPECT_EQ(statusOf(policy("P1")), "G: I1");
-  EXPECT_EQ(statusOf(policy("P2")), "G: I1");
-  result(group("H"), "b", intf("I2"));  // P2 prefers H, P1 does not list it
-  EXPECT_EQ(statusOf(policy("P1")), "G: I1");
-  EXPECT_EQ(statusOf(policy("P2")), "H: I2");
-  entryDel(policy("P2"), 1);
-  EXPECT_EQ(statusOf(policy("P2")), "G: I1");
-  expectReference();
-}
-
 // A result of a group that no reverse-map entry names asks for every policy. With the walk's
 // traces on, every configured policy is evaluated; with them off, those of the group's pair.
 // The outputs are the same.

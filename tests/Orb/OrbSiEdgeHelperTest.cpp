@@ -25,16 +25,8 @@ std::string drInVrf(const char* rest) { return std::string(kDrInVrf) + rest; }
 std::string vrfToVni(const char* rest) { return std::string(kVrfToVni) + rest; }
 
 // ---- The output sets ----
-
-TEST(DefaultRouteSetTest, NotifiesOnlyRealChanges) {
-  auto set = defaultRoutePresentInVniFactory();
-  MemberLog<DefaultRoutePresentInVni> log(set);
-  set->defaultRouteIs(VniId(5));
-  set->defaultRouteIs(VniId(5));
-  EXPECT_FALSE(set->defaultRouteDel(VniId(6)));
-  EXPECT_TRUE(set->defaultRouteDel(VniId(5)));
-  EXPECT_EQ(log.take(), (Strings{"+5", "-5"}));
-}
+// Members are a Mica ValueSet (notifications checked by CollBaseTest); what is their own is
+// removing every member and the dump.
 
 TEST(DefaultRouteSetTest, DelAllNotifiesEachMemberOnceWhenSubscribed) {
   auto set = defaultRoutePresentForVniLaneFactory();

@@ -216,15 +216,6 @@ TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
 }
 
-TEST_P(RuntimeTest, DoDeleteAllRetractsEveryKey) {
-  bindThree(/*stale=*/false);
-  auto sm = start();
-  ASSERT_EQ(dir_->polToVniLane.size(), 3u);
-  sm->doDeleteAll();
-  EXPECT_TRUE(dir_->polToVniLane.empty());
-  EXPECT_EQ(lanes_->laneToIEMap.size(), 3u);
-}
-
 TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
   bindThree(/*stale=*/false);
   auto sm = start();

@@ -8,25 +8,15 @@
 namespace Keel {
 namespace {
 
-TEST(DumpTest, IndentWithStarCFollowsPrintf) {
+// Writes follow printf (a "%*c" indent of width 0 still prints the character) and append in
+// order; long output is kept whole.
+TEST(DumpTest, WritesFollowPrintfAndAppend) {
   auto ctx = Mica::make<DumpContext>();
-  _objDumpPrintf(ctx, "%*cX\n", 4, ' ');
-  EXPECT_EQ(ctx->text(), "    X\n") << "width 4 pads the blank to four characters";
-  ctx->clear();
-  _objDumpPrintf(ctx, "%*cX\n", 0, ' ');
-  EXPECT_EQ(ctx->text(), " X\n") << "width 0 still prints the character itself";
-}
-
-TEST(DumpTest, WritesAppendInOrder) {
-  auto ctx = Mica::make<DumpContext>();
-  _objDumpPrintf(ctx, "%s:", "InternetExit");
-  _objDumpPrintf(ctx, " %d entries, %u%%\n", -3, 12u);
-  EXPECT_EQ(ctx->text(), "InternetExit: -3 entries, 12%\n");
-}
-
-TEST(DumpTest, LongOutputIsKeptWhole) {
-  auto ctx = Mica::make<DumpContext>();
-  for (size_t len : {510u, 511u, 512u, 5000u}) {
+  _objDumpPrintf(ctx, "%*cX|", 4, ' ');
+  _objDumpPrintf(ctx, "%*cX|", 0, ' ');
+  _objDumpPrintf(ctx, "%s: %d entries, %u%%\n", "InternetExit", -3, 12u);
+  EXPECT_EQ(ctx->text(), "    X| X|InternetExit: -3 entries, 12%\n");
+  for (size_t len : {511u, 512u, 5000u}) {
     ctx->clear();
     const std::string body(len, 'a');
     _objDumpPrintf(ctx, "[%s]", body.c_str());

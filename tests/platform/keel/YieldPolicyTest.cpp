@@ -23,23 +23,17 @@ class YieldPolicyTest : public SchedulerTest {
   }
 };
 
-TEST_F(YieldPolicyTest, NeverAndAlwaysIgnoreWork) {
+// Never and always ignore the work done; a budget yields from the budget on.
+TEST_F(YieldPolicyTest, AnswersFollowTheWorkDone) {
   auto never = neverYield();
   auto always = alwaysYield();
-  EXPECT_TRUE(always->shouldYield(*t_)) << "yields before any work";
-  t_->taskWorkCountInc(1'000'000);
-  EXPECT_FALSE(never->shouldYield(*t_));
-  EXPECT_TRUE(always->shouldYield(*t_));
-}
-
-TEST_F(YieldPolicyTest, WorkBudgetYieldsFromTheBudgetOn) {
   auto budget = workBudget(5);
-  t_->taskWorkCountInc(4);
-  EXPECT_FALSE(budget->shouldYield(*t_));
-  t_->taskWorkCountInc(1);
-  EXPECT_TRUE(budget->shouldYield(*t_));
-  t_->taskWorkCountInc(1);
-  EXPECT_TRUE(budget->shouldYield(*t_));
+  for (const auto& [work, budgetYields] : {std::pair{0, false}, {4, false}, {5, true}, {6, true}, {1'000'000, true}}) {
+    t_->taskWorkCountInc(work - static_cast<int>(t_->workDone()));
+    EXPECT_FALSE(never->shouldYield(*t_)) << work;
+    EXPECT_TRUE(always->shouldYield(*t_)) << work;
+    EXPECT_EQ(budget->shouldYield(*t_), budgetYields) << work;
+  }
 }
 
 TEST_F(YieldPolicyTest, WorkBudgetCountsTheCurrentRunOnly) {

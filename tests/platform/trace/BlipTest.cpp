@@ -179,28 +179,21 @@ TEST_F(BlipTest, DumpWritesSequenceNumberedLines) {
   EXPECT_EQ(std::string(buffer, read), "#1 second 2\n#2 third x\n");
 }
 
-TEST(BlipDefaultHandleTest, IsOneProcessWideRing) {
-  TraceHandle* handle = Blip::defaultHandle();
-  ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(handle, Blip::defaultHandle());
-  EXPECT_EQ(handle->capacity(), Blip::kDefaultRingRecords);
-}
-
-TEST(BlipSubstituteTest, ReplacesPlaceholdersInOrder) {
-  EXPECT_EQ(Blip::substitute("a {} b %s c", Strings{"1", "2"}), "a 1 b 2 c");
-  EXPECT_EQ(Blip::substitute("{}{}%s", Strings{"x", "y", "z"}), "xyz");
-  EXPECT_EQ(Blip::substitute("", Strings{}), "");
-  EXPECT_EQ(Blip::substitute("plain", Strings{"unused"}), "plain");
-}
-
-TEST(BlipSubstituteTest, KeepsEverythingElseAsItIs) {
-  // Lone braces and percent signs, other conversions and a trailing opener are text.
-  EXPECT_EQ(Blip::substitute("{ x } %d 100% {", Strings{"a"}), "{ x } %d 100% {");
-  EXPECT_EQ(Blip::substitute("[{%s}]", Strings{"a"}), "[{a}]");
-  // Placeholders without an argument stay; inserted texts are not scanned again.
-  EXPECT_EQ(Blip::substitute("{} %s {}", Strings{"{}"}), "{} %s {}");
-  EXPECT_EQ(Blip::substitute("%s=%s", Strings{"%s"}), "%s=%s");
-  EXPECT_EQ(Blip::substitute("%%s", Strings{"v"}), "%v");
+// Placeholders ("{}" and "%s") take the texts in order. Lone braces and percent signs, other
+// conversions and a trailing opener are text; placeholders without an argument stay; inserted
+// texts are not scanned again.
+TEST(BlipSubstituteTest, ReplacesPlaceholdersInOrderAndKeepsEverythingElse) {
+  struct Case {
+    const char* format;
+    Strings args;
+    const char* text;
+  };
+  const Case cases[] = {{"a {} b %s c", {"1", "2"}, "a 1 b 2 c"}, {"{}{}%s", {"x", "y", "z"}, "xyz"},
+                        {"", {}, ""},                             {"plain", {"unused"}, "plain"},
+                        {"{ x } %d 100% {", {"a"}, "{ x } %d 100% {"}, {"[{%s}]", {"a"}, "[{a}]"},
+                        {"{} %s {}", {"{}"}, "{} %s {}"},          {"%s=%s", {"%s"}, "%s=%s"},
+                        {"%%s", {"v"}, "%v"}};
+  for (const Case& c : cases) EXPECT_EQ(Blip::substitute(c.format, c.args), c.text) << c.format;
 }
 
 }  // namespace
