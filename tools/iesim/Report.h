@@ -43,6 +43,7 @@ struct StepRecord {
   // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
   std::vector<OutputChanges> changes;
   std::vector<std::string> causes;   // why policies and the data path changed (causeLines)
+  std::vector<Lane::VniAndLaneId> causePairs;  // the pair each line of `causes` is about
   bool direct = false;               // a direct write of outputs: no cause to tell
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state
