@@ -3,6 +3,7 @@
 //   iesim [FILE...] [--trace NAME=LEVELS]... [--trace-file FILE] [--yield POLICY]
 //         [--blip FILE] [--chrome-trace FILE] [--dump] [--tasks] [--upstream] [--tables]
 //         [--explain VNI.LANE[@STEP]]... [--quiet]
+//   iesim --print-default | --version | --help
 //
 // Exit status: 0 when every scenario passed, 1 when an expectation failed or the library raised
 // an assertion, 2 when a scenario file or an argument is invalid.
@@ -209,11 +210,20 @@ int main(int argc, char** argv) {
                "At the end of each scenario, show every table (pairs, status configuration, reverse "
                "map, engine, exit options, gates), not only exit groups, policies and the data path");
   app.add_flag("-q,--quiet", o.quiet, "No report; failures still go to stderr");
+  bool printDefault = false;
+  app.add_flag("--print-default", printDefault,
+               "Print the embedded default scenario, a scenario file to start from, and exit");
+  app.set_version_flag("--version", std::string("iesim ") + IESIM_VERSION);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitInvalid;
+  }
+  if (printDefault) {
+    // The text starts with the newline after the raw string's delimiter.
+    fmt::print("{}", IeSim::kDefaultScenario.substr(IeSim::kDefaultScenario.find_first_not_of('\n')));
+    return 0;
   }
   return run(o);
 }
