@@ -218,10 +218,16 @@ class Runner {
     world_.resetCounts();
     r.expect = true;
     r.what = fmt::format("expect ({})", plural(outcome.passed.size() + outcome.failed.size(), "check"));
-    for (const auto& failure : outcome.failed) fail(number, r.at, "expect", failure);
+    // Each failure points at its own expectation's line, the step's when that is unknown.
+    const auto& places = s_.expectations[number - 1];
+    for (size_t i = 0; i < outcome.failed.size(); ++i) {
+      const auto place = places.find(outcome.failedField[i]);
+      const Location at = place == places.end() ? r.at : place->second;
+      fail(number, at, "expect", outcome.failed[i]);
+      r.failed.push_back(fmt::format("line {}: {}", at.line, outcome.failed[i]));
+    }
     result_.checks += outcome.passed.size();
     r.checks = std::move(outcome.passed);
-    r.failed = std::move(outcome.failed);
   }
 
   void finish(StepRecord& r) {
