@@ -235,7 +235,7 @@ std::optional<ExplainRequest> parseExplainRequest(std::string_view text, std::st
   return q;
 }
 
-std::vector<std::string> explainPair(const World& world, Lane::VniAndLaneId pair, const StepRecord* last) {
+std::vector<std::string> explainPair(const World& world, Lane::VniAndLaneId pair, const PairChange* last) {
   if (!knows(world, pair)) return {};
   Lines out;
   const auto* bound = world.lanes().laneToIEMap.lookup(pair);
@@ -268,9 +268,7 @@ std::vector<std::string> explainPair(const World& world, Lane::VniAndLaneId pair
   if (last != nullptr) {
     out.add("last change", last->number == 0 ? fmt::format("start: {}", last->what)
                                              : fmt::format("step {} (line {}): {}", last->number, last->at.line, last->what));
-    for (size_t i = 0; i < last->causes.size() && i < last->causePairs.size(); ++i) {
-      if (last->causePairs[i] == pair) out.detail(last->causes[i]);
-    }
+    for (const auto& cause : last->causes) out.detail(cause);
   }
   if (!world.smsReady() || !world.smsIdle()) {
     out.add("note", fmt::format("state machines: {}; the outputs may not follow their inputs yet", world.smState()));
@@ -297,7 +295,13 @@ void Explainer::stepDone(const World& world, const StepRecord& r) {
   lastStepDone_ = r.number;
   for (size_t i = 0; i < requests_.size(); ++i) {
     const auto& q = requests_[i];
-    if (std::find(r.causePairs.begin(), r.causePairs.end(), q.pair) != r.causePairs.end()) lastChange_[i] = r;
+    // Only the step and its causes about the pair are kept: a step of a wide scenario has a
+    // cause per policy.
+    PairChange change{r.number, r.at, r.what, {}};
+    for (size_t c = 0; c < r.causes.size() && c < r.causePairs.size(); ++c) {
+      if (r.causePairs[c] == q.pair) change.causes.push_back(r.causes[c]);
+    }
+    if (!change.causes.empty()) lastChange_[i] = std::move(change);
     if (q.step == r.number) {
       explain(world, i, r.number == 0 ? std::string("after the start")
                                       : fmt::format("after step {} (line {}): {}", r.number, r.at.line, r.what));

@@ -40,9 +40,17 @@ struct ExplainRequest {
 // Parses "VNI.LANE" or "VNI.LANE@STEP"; on failure sets `error` to a text naming the value.
 std::optional<ExplainRequest> parseExplainRequest(std::string_view text, std::string* error);
 
+// The last step that changed a pair: the step and the cause lines about the pair.
+struct PairChange {
+  size_t number = 0;  // 0: the start
+  Location at;
+  std::string what;
+  std::vector<std::string> causes;
+};
+
 // The explanation of `pair` in the world as it is now, one line each. `last` (may be null) is
 // the last step that changed the pair. Empty when the world knows nothing of the pair.
-std::vector<std::string> explainPair(const World& world, Lane::VniAndLaneId pair, const StepRecord* last);
+std::vector<std::string> explainPair(const World& world, Lane::VniAndLaneId pair, const PairChange* last);
 
 // Follows a scenario's steps and prints the requested explanations, each at its point, to `out`.
 // A request that cannot be answered (a step beyond the scenario's or not reached, a pair the
@@ -71,7 +79,7 @@ class Explainer {
   size_t lastStepDone_ = 0;
   bool started_ = false;
   // Per request, the last step whose causes named its pair.
-  std::vector<std::optional<StepRecord>> lastChange_;
+  std::vector<std::optional<PairChange>> lastChange_;
   size_t errors_ = 0;
 };
 

@@ -101,8 +101,9 @@ OptionVerdict fibDefault(const World& world, const ExitVniLaneKey& option) {
                          : fmt::format("no default route: no VRF of VNI {} has one ({})", pair.vniId(), vrfs),
             down};
   }
-  bool bound = false;
-  for (const auto& k : world.output().polToVniLane) bound = bound || k.vniLaneId == pair;
+  // The binding decides whether the pair has a key in polToVniLane; a lookup, not a walk of
+  // the keys, since causes derive this for every changed option of a step.
+  const bool bound = world.lanes().laneToIEMap.contains(pair);
   if (!bound) return {false, fmt::format("no default route for {}: the pair is bound to no policy", pair), down};
   return {true, fmt::format("default route in {} of VNI {}", vrfText(world, *withRoute), pair.vniId()),
           ExitIntfResult(Wire::IntfId(), ExitIntfResult::defaultVrfName(), 0, kNone,
