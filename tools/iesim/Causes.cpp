@@ -1,11 +1,13 @@
-// Why a step changed policy statuses and the data path, told from what the step itself shows:
-// the exit-group results that changed in it. A policy re-evaluated for another reason (its
+// Why a step changed exit groups, policy statuses and the data path, told from what the step
+// itself shows: the exit-group results that changed in it, each with the input that decides the
+// option's result now (OptionReason.h). A policy re-evaluated for another reason (its
 // configuration, the reverse map, a start's reconciliation) is said to be so, without guessing
 // further.
 #include <fmt/format.h>
 
 #include <algorithm>
 
+#include "tools/iesim/OptionReason.h"
 #include "tools/iesim/Steps.h"
 
 namespace IeSim {
@@ -25,29 +27,33 @@ std::vector<GroupVniLaneKey> groupsOf(const World& world, const PolicyVniLaneKey
   return groups;
 }
 
-// "now noResult", "now remoteResolved", or "no status now" for an option that went.
+// "now noResult: interface eth1 absent", "now remoteResolved: resolver answer peer@10.1 = 42",
+// or "no status now" for an option that went.
 std::string optionNow(const World& world, const OrbInternetExit::ExitVniLaneKey& o) {
   const auto* status = world.exitOptions().exitOptionStatus.lookup(o);
   if (status == nullptr) return "no status now";
-  return fmt::format("now {}", status->resultExitIntf.get().resultType.name());
+  return fmt::format("now {}: {}", status->resultExitIntf.get().resultType.name(), deriveOption(world, o).reason);
 }
 
 const char* verb(char op) { return op == '+' ? "gained" : op == '-' ? "lost" : "changed"; }
 
 }  // namespace
 
-std::vector<std::string> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
-                                    const std::vector<PolicyVniLaneKey>& policies,
-                                    const std::vector<Lane::VniAndLaneId>& commandPairs) {
-  std::vector<std::string> lines;
+std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
+                              const std::vector<PolicyVniLaneKey>& policies,
+                              const std::vector<Lane::VniAndLaneId>& commandPairs) {
+  std::vector<Cause> lines;
+  std::vector<bool> told(groups.size(), false);  // the group changes a policy's line names
   for (const auto& p : policies) {
     const auto listed = groupsOf(world, p);
     std::string why;
-    for (const auto& t : groups) {
+    for (size_t i = 0; i < groups.size(); ++i) {
+      const auto& t = groups[i];
       // Without a configuration any more, every group of the pair may have been the policy's.
       const bool relevant = listed.empty() ? t.group.vniLaneId == p.vniLaneId
                                            : std::find(listed.begin(), listed.end(), t.group) != listed.end();
       if (!relevant) continue;
+      told[i] = true;
       why += fmt::format("{}{} {} {} ({})", why.empty() ? "" : "; ", t.group.groupName, verb(t.op),
                          t.option.exitKey, optionNow(world, t.option));
     }
@@ -56,14 +62,23 @@ std::vector<std::string> causeLines(const World& world, const std::vector<ExitGr
                            : "no result of its groups changed: its configuration, the reverse map or a "
                              "start re-evaluated it";
     }
-    lines.push_back(fmt::format("{} <- {}", p, why));
+    lines.push_back({p.vniLaneId, fmt::format("{} <- {}", p, why)});
+  }
+  // Results of groups that no changed policy lists (no policy uses the group, or its policies
+  // kept their status).
+  for (size_t i = 0; i < groups.size(); ++i) {
+    const auto& t = groups[i];
+    if (told[i]) continue;
+    lines.push_back({t.group.vniLaneId, fmt::format("{} {} {} ({})", t.group, verb(t.op), t.option.exitKey,
+                                                    optionNow(world, t.option))});
   }
   for (const auto& pair : commandPairs) {
     const bool explained = std::any_of(policies.begin(), policies.end(),
                                        [&](const PolicyVniLaneKey& p) { return p.vniLaneId == pair; });
     if (!explained) {
-      lines.push_back(fmt::format("{} commands: no policy status of the pair changed; the step itself sent them",
-                                  pair));
+      lines.push_back({pair, fmt::format("{} commands: no policy status of the pair changed; the step itself "
+                                         "sent them",
+                                         pair)});
     }
   }
   return lines;

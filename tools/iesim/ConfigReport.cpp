@@ -3,6 +3,7 @@
 #include <absl/container/btree_set.h>
 #include <fmt/format.h>
 
+#include "tools/iesim/CutList.h"
 #include "tools/iesim/Report.h"
 #include "tools/iesim/Watch.h"
 
@@ -19,21 +20,21 @@ std::string groupText(const GroupVniLaneKey& group, Lane::VniAndLaneId pair) {
   return fmt::format("{}", group);
 }
 
-std::string optionsText(const IeStatusConfig& cfg, const GroupVniLaneKey& group) {
+std::string optionsText(const IeStatusConfig& cfg, const GroupVniLaneKey& group, size_t optionsShown) {
   const auto* g = cfg.exitGroupStatusConfig.lookup(group);
   if (g == nullptr) return "(no such group)";
-  if (g->exitOption.empty()) return "(no option)";
-  std::string out;
-  for (const auto& option : g->exitOption) {
-    out += fmt::format("{}{}", out.empty() ? "" : ", ", option.exitKey);
-    if (option.vniLaneId != cfg.vniLaneId()) out += fmt::format("@{}", option.vniLaneId);
-  }
-  return out;
+  return cutList(
+      g->exitOption,
+      [&](const auto& option) {
+        return option.vniLaneId == cfg.vniLaneId() ? fmt::format("{}", option.exitKey)
+                                                   : fmt::format("{}@{}", option.exitKey, option.vniLaneId);
+      },
+      "(no option)", optionsShown);
 }
 
 }  // namespace
 
-std::vector<std::string> pairStatusLines(const IeStatusConfig& cfg) {
+std::vector<std::string> pairStatusLines(const IeStatusConfig& cfg, size_t optionsShown) {
   std::vector<std::string> lines;
   absl::btree_set<GroupVniLaneKey> named;
   for (const auto& [polKey, policy] : cfg.policyStatusConfig) {
@@ -44,14 +45,14 @@ std::vector<std::string> pairStatusLines(const IeStatusConfig& cfg) {
       const GroupVniLaneKey& group = entry->exitGroup.get();
       named.insert(group);
       lines.push_back(fmt::format("{:>4} -> {:<12} {}", seqText(seqNo),
-                                  groupText(group, cfg.vniLaneId()), optionsText(cfg, group)));
+                                  groupText(group, cfg.vniLaneId()), optionsText(cfg, group, optionsShown)));
     }
   }
   if (cfg.policyStatusConfig.empty()) lines.push_back("no policy");
   for (const auto& [group, g] : cfg.exitGroupStatusConfig) {
     if (named.contains(group)) continue;
     lines.push_back(fmt::format("group {} (no entry names it): {}", groupText(group, cfg.vniLaneId()),
-                                optionsText(cfg, group)));
+                                optionsText(cfg, group, optionsShown)));
   }
   return lines;
 }
@@ -104,7 +105,7 @@ void Report::statusConfigTable(const World& world) {
       fmt::print(out_, "  ... {} more pairs\n", dir.statusConfig.size() - kRowsShown);
       break;
     }
-    const auto lines = pairStatusLines(*cfg);
+    const auto lines = pairStatusLines(*cfg, kRowsShown);
     for (size_t i = 0; i < lines.size(); ++i) {
       fmt::print(out_, "  {:<10} {}\n", i == 0 ? fmt::format("{}", pair) : std::string(), lines[i]);
     }
@@ -122,9 +123,7 @@ void Report::groupToPolicyTable(const World& world) {
       fmt::print(out_, "  ... {} more groups\n", map.size() - kRowsShown);
       break;
     }
-    std::string policies;
-    for (const auto& p : entry->policy) policies += fmt::format("{}{}", policies.empty() ? "" : ", ", p);
-    fmt::print(out_, "  {:<20} {}\n", fmt::format("{}", group), policies);
+    fmt::print(out_, "  {:<20} {}\n", fmt::format("{}", group), cutMembers(entry->policy, ""));
   }
   fmt::print(out_, "\n");
 }

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "platform/module/Module.h"
+#include "tools/iesim/CutList.h"
 #include "tools/iesim/Report.h"
 
 namespace IeSim {
@@ -19,9 +20,7 @@ std::string vniText(Vxlan::VniExtOrNone vni) {
 
 template <class Set>
 std::string membersText(const Set& set) {
-  std::string out;
-  for (const auto& m : set) out += fmt::format("{}{}", out.empty() ? "" : ", ", m);
-  return "{" + out + "}";
+  return "{" + cutMembers(set, "") + "}";
 }
 
 }  // namespace
@@ -37,7 +36,12 @@ void Report::engineTable(const World& world) {
   fmt::print(out_, "engine at the end ({} VRF{}, {} with a default route{}):\n", vrfs.size(),
              vrfs.size() == 1 ? "" : "s", csd.defaultRoutePresentInVrf.size(),
              info ? "" : ", no VXLAN bindings object");
+  size_t shown = 0;
   for (const Kiln::VrfId vrf : vrfs) {
+    if (shown++ == kRowsShown) {
+      fmt::print(out_, "  ... {} more VRFs\n", vrfs.size() - kRowsShown);
+      break;
+    }
     const auto name = world.vrfNames().find(vrf);
     const std::string id = name == world.vrfNames().end()
                                ? fmt::format("vrf {}", vrf)
@@ -48,9 +52,8 @@ void Report::engineTable(const World& world) {
     row.erase(row.find_last_not_of(' ') + 1);
     fmt::print(out_, "{}\n", row);
   }
-  std::string intfs;
-  for (const auto& [intf, e] : csd.l3Intf) intfs += fmt::format("{}{}", intfs.empty() ? "" : ", ", intf);
-  fmt::print(out_, "  {:<20} {}\n", "interfaces", intfs.empty() ? "(none)" : intfs);
+  fmt::print(out_, "  {:<20} {}\n", "interfaces",
+             cutList(csd.l3Intf, [](const auto& kv) { return fmt::format("{}", kv.first); }));
   fmt::print(out_, "  {:<20} {}\n", "vniDefRoute", membersText(world.vniDefRoute().defaultRoute));
   fmt::print(out_, "  {:<20} {}\n\n", "vniLaneDefRoute",
              membersText(world.vniLaneDefRoute().defaultRoute));
@@ -79,6 +82,10 @@ void Report::dataPathTable(const World& world) {
   for (size_t i = 0; i < anomalies.size() && i < kRowsShown; ++i) {
     fmt::print(out_, "  {:<10} {}: {}\n", i == 0 ? "anomalies" : "",
                Orb::anomalyKindName(anomalies[i].kind), anomalies[i].text);
+  }
+  // The model counts every refusal, also those it no longer keeps.
+  if (model->rejected() > std::min<uint64_t>(anomalies.size(), kRowsShown)) {
+    fmt::print(out_, "  {:<10} ... {} more\n", "", model->rejected() - std::min<uint64_t>(anomalies.size(), kRowsShown));
   }
   fmt::print(out_, "\n");
 }

@@ -4,6 +4,7 @@
 #include <absl/container/btree_set.h>
 #include <fmt/format.h>
 
+#include "tools/iesim/CutList.h"
 #include "tools/iesim/Report.h"
 #include "tools/iesim/Watch.h"
 
@@ -13,9 +14,7 @@ namespace {
 
 template <class Set, class Text>
 std::string listText(const Set& set, Text text) {
-  std::string out;
-  for (const auto& m : set) out += (out.empty() ? "" : ", ") + text(m);
-  return out.empty() ? std::string("(none)") : out;
+  return cutList(set, text);
 }
 
 }  // namespace
@@ -55,7 +54,12 @@ void Report::exitGroupTable(const World& world) {
       fmt::print(out_, "  ... {} more groups\n", groups.size() - kRowsShown);
       break;
     }
+    size_t results = 0;
     for (const auto& [option, r] : status->result) {
+      if (results++ == kRowsShown) {
+        fmt::print(out_, "  {:<16} ... {} more results\n", fmt::format("{}", key), status->result.size() - kRowsShown);
+        break;
+      }
       fmt::print(out_, "  {:<16} {:<20} {}\n", fmt::format("{}", key), fmt::format("{}", option.exitKey),
                  resultText(r));
     }
@@ -75,9 +79,12 @@ void Report::policyTable(const World& world) {
     fmt::print(out_, "  {:<16} wins {:<10} {}\n", fmt::format("{}", key), status->winningExitGroup.get().groupName,
                listText(status->exitIntf, [](const auto& r) { return resultText(r); }));
   }
+  size_t without = 0;
   for (const auto& k : world.output().polToVniLane) {
-    if (!policies.contains(k)) fmt::print(out_, "  {:<16} no status (no group has a result)\n", fmt::format("{}", k));
+    if (policies.contains(k)) continue;
+    if (without++ < kRowsShown) fmt::print(out_, "  {:<16} no status (no group has a result)\n", fmt::format("{}", k));
   }
+  if (without > kRowsShown) fmt::print(out_, "  ... {} more policies without a status\n", without - kRowsShown);
   fmt::print(out_, "  {:<16} {}\n\n", "in use",
              listText(world.notifications().svcNotification, [](const auto& k) { return fmt::format("{}", k); }));
 }

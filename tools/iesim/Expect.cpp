@@ -56,18 +56,55 @@ void checkSm(const iesim::pb::SmExpect& e, Checks& checks) {
 
 ExpectOutcome checkExpect(const iesim::pb::Expect& expect, const World& world) {
   Checks checks(world);
-  if (expect.has_pol_to_vni_lane()) checkPolToVniLane(expect.pol_to_vni_lane(), checks);
-  if (expect.has_status_config()) checkStatusConfig(expect.status_config(), checks);
-  if (expect.has_group_to_policy()) checkGroupToPolicy(expect.group_to_policy(), checks);
-  if (expect.has_vni_default_route()) checkVniDefaultRoute(expect.vni_default_route(), checks);
-  if (expect.has_pair_default_route()) checkPairDefaultRoute(expect.pair_default_route(), checks);
-  if (expect.has_exit_table()) checkExitTable(expect.exit_table(), checks);
-  if (expect.has_exit_options()) checkExitOptions(expect.exit_options(), checks);
-  if (expect.has_resolver_requests()) checkResolverRequests(expect.resolver_requests(), checks);
-  if (expect.has_exit_groups()) checkExitGroups(expect.exit_groups(), checks);
-  if (expect.has_policy_status()) checkPolicyStatus(expect.policy_status(), checks);
-  if (expect.has_notifications()) checkNotifications(expect.notifications(), checks);
-  if (expect.has_sm()) checkSm(expect.sm(), checks);
+  using E = iesim::pb::Expect;
+  if (expect.has_pol_to_vni_lane()) {
+    checks.fieldIs(E::kPolToVniLaneFieldNumber);
+    checkPolToVniLane(expect.pol_to_vni_lane(), checks);
+  }
+  if (expect.has_status_config()) {
+    checks.fieldIs(E::kStatusConfigFieldNumber);
+    checkStatusConfig(expect.status_config(), checks);
+  }
+  if (expect.has_group_to_policy()) {
+    checks.fieldIs(E::kGroupToPolicyFieldNumber);
+    checkGroupToPolicy(expect.group_to_policy(), checks);
+  }
+  if (expect.has_vni_default_route()) {
+    checks.fieldIs(E::kVniDefaultRouteFieldNumber);
+    checkVniDefaultRoute(expect.vni_default_route(), checks);
+  }
+  if (expect.has_pair_default_route()) {
+    checks.fieldIs(E::kPairDefaultRouteFieldNumber);
+    checkPairDefaultRoute(expect.pair_default_route(), checks);
+  }
+  if (expect.has_exit_table()) {
+    checks.fieldIs(E::kExitTableFieldNumber);
+    checkExitTable(expect.exit_table(), checks);
+  }
+  if (expect.has_exit_options()) {
+    checks.fieldIs(E::kExitOptionsFieldNumber);
+    checkExitOptions(expect.exit_options(), checks);
+  }
+  if (expect.has_resolver_requests()) {
+    checks.fieldIs(E::kResolverRequestsFieldNumber);
+    checkResolverRequests(expect.resolver_requests(), checks);
+  }
+  if (expect.has_exit_groups()) {
+    checks.fieldIs(E::kExitGroupsFieldNumber);
+    checkExitGroups(expect.exit_groups(), checks);
+  }
+  if (expect.has_policy_status()) {
+    checks.fieldIs(E::kPolicyStatusFieldNumber);
+    checkPolicyStatus(expect.policy_status(), checks);
+  }
+  if (expect.has_notifications()) {
+    checks.fieldIs(E::kNotificationsFieldNumber);
+    checkNotifications(expect.notifications(), checks);
+  }
+  if (expect.has_sm()) {
+    checks.fieldIs(E::kSmFieldNumber);
+    checkSm(expect.sm(), checks);
+  }
   return checks.take();
 }
 

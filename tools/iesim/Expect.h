@@ -16,6 +16,7 @@ namespace IeSim {
 struct ExpectOutcome {
   std::vector<std::string> passed;  // e.g. "polToVniLane is {Gold@10.1, Silver@10.2}"
   std::vector<std::string> failed;  // e.g. "polToVniLane: expected ..., actual ..."
+  std::vector<int> failedField;     // per failure, the field of iesim::pb::Expect it checks
 };
 
 // Checks `expect` against `world`; change counts are those since world.resetCounts().

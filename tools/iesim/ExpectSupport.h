@@ -45,8 +45,12 @@ class Checks {
 
   const World& world() const noexcept { return world_; }
 
+  // The field of iesim::pb::Expect that the following checks belong to.
+  void fieldIs(int field) noexcept { field_ = field; }
+
   void result(bool ok, std::string passed, std::string failed) {
     (ok ? outcome_.passed : outcome_.failed).push_back(ok ? std::move(passed) : std::move(failed));
+    if (!ok) outcome_.failedField.push_back(field_);
   }
 
   // `what` is exactly `want`: "<what> is {...}", or "<what>: expected {...}, actual {...};
@@ -110,6 +114,7 @@ class Checks {
  private:
   const World& world_;
   ExpectOutcome outcome_;
+  int field_ = 0;
 };
 
 // ConfigExpect.cpp

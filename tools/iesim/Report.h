@@ -25,6 +25,7 @@
 // stderr, so that they show also with --quiet).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ struct StepRecord {
   // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
   std::vector<OutputChanges> changes;
   std::vector<std::string> causes;   // why policies and the data path changed (causeLines)
+  std::vector<Lane::VniAndLaneId> causePairs;  // the pair each line of `causes` is about
   bool direct = false;               // a direct write of outputs: no cause to tell
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state
@@ -106,7 +108,9 @@ std::string plural(size_t n, const char* what, const char* whats = nullptr);
 
 // One pair's status configuration as the report prints it: per policy one line
 // "policy <name>", then per entry "<seq> -> <group>  <its options>", then the groups that no
-// entry names. A pair without policy shows "no policy".
-std::vector<std::string> pairStatusLines(const OrbInternetExit::IeStatusConfig& cfg);
+// entry names. A pair without policy shows "no policy". A group shows at most `optionsShown`
+// options.
+std::vector<std::string> pairStatusLines(const OrbInternetExit::IeStatusConfig& cfg,
+                                         size_t optionsShown = SIZE_MAX);
 
 }  // namespace IeSim

@@ -12,6 +12,7 @@
 #include "platform/mica/String.h"
 #include "tools/iesim/ChromeTrace.h"
 #include "tools/iesim/Expect.h"
+#include "tools/iesim/Explain.h"
 #include "tools/iesim/Keys.h"
 #include "tools/iesim/Steps.h"
 #include "tools/iesim/World.h"
@@ -38,6 +39,7 @@ class Runner {
       options_.chrome->scenarioIs(s_.scenario.name().empty() ? s_.file : s_.scenario.name());
     }
     report_.scenarioStarted(s_);
+    if (options_.explainer != nullptr) options_.explainer->scenarioStarted(s_);
     bool going = guarded(0, s_.initial, "start", [&] { start(); });
     for (int i = 0; going && i < s_.scenario.step_size(); ++i) {
       const auto& step = s_.scenario.step(i);
@@ -48,6 +50,7 @@ class Runner {
     }
     report_.endState(world_);
     if (options_.dump != nullptr) Report::dump(options_.dump, world_);
+    if (options_.explainer != nullptr) options_.explainer->scenarioEnded(world_);
     report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures);
     return result_;
   }
@@ -215,10 +218,16 @@ class Runner {
     world_.resetCounts();
     r.expect = true;
     r.what = fmt::format("expect ({})", plural(outcome.passed.size() + outcome.failed.size(), "check"));
-    for (const auto& failure : outcome.failed) fail(number, r.at, "expect", failure);
+    // Each failure points at its own expectation's line, the step's when that is unknown.
+    const auto& places = s_.expectations[number - 1];
+    for (size_t i = 0; i < outcome.failed.size(); ++i) {
+      const auto place = places.find(outcome.failedField[i]);
+      const Location at = place == places.end() ? r.at : place->second;
+      fail(number, at, "expect", outcome.failed[i]);
+      r.failed.push_back(fmt::format("line {}: {}", at.line, outcome.failed[i]));
+    }
     result_.checks += outcome.passed.size();
     r.checks = std::move(outcome.passed);
-    r.failed = std::move(outcome.failed);
   }
 
   void finish(StepRecord& r) {
@@ -226,13 +235,19 @@ class Runner {
     const auto pairs = drainDataPath(world_, r);
     const auto groups = world_.takeGroupTouches();
     const auto policies = world_.takePolicyTouches();
-    if (!r.direct) r.causes = causeLines(world_, groups, policies, pairs);
+    if (!r.direct) {
+      for (auto& cause : causeLines(world_, groups, policies, pairs)) {
+        r.causes.push_back(std::move(cause.text));
+        r.causePairs.push_back(cause.pair);
+      }
+    }
     r.runs = world_.takeRuns();
     r.sm = world_.smState();
 #ifndef NDEBUG
     world_.checkInvariants();
 #endif
     report_.step(r);
+    if (options_.explainer != nullptr) options_.explainer->stepDone(world_, r);
   }
 
   const LoadedScenario& s_;

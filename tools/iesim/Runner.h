@@ -22,11 +22,13 @@
 namespace IeSim {
 
 class ChromeTrace;
+class Explainer;
 
 struct RunOptions {
   std::string defaultYield;       // --yield; "" for the scheduler's default. Must parse.
   ChromeTrace* chrome = nullptr;  // receives every task run when set
   std::FILE* dump = nullptr;      // --dump: where the end state goes in full, when set
+  Explainer* explainer = nullptr; // --explain: told of each step, explains pairs at their points
 };
 
 struct ScenarioResult {

@@ -35,6 +35,23 @@ Location locationOf(const TextFormat::ParseInfoTree& tree, const char* field, in
   return {loc.line + 1, loc.column + 1};
 }
 
+// The place of each expectation of step `index`, when it is an expect step.
+std::map<int, Location> expectationsOf(const TextFormat::ParseInfoTree& tree, const iesim::pb::Step& step,
+                                       int index) {
+  std::map<int, Location> places;
+  if (!step.has_expect()) return places;
+  const auto* stepTree = tree.GetTreeForNested(iesim::pb::Scenario::descriptor()->FindFieldByName("step"), index);
+  const auto* expectTree =
+      stepTree == nullptr ? nullptr : stepTree->GetTreeForNested(iesim::pb::Step::descriptor()->FindFieldByName("expect"), -1);
+  if (expectTree == nullptr) return places;
+  const auto* descriptor = iesim::pb::Expect::descriptor();
+  for (int f = 0; f < descriptor->field_count(); ++f) {
+    const auto loc = expectTree->GetLocation(descriptor->field(f), -1);
+    if (loc.line >= 0) places[descriptor->field(f)->number()] = {loc.line + 1, loc.column + 1};
+  }
+  return places;
+}
+
 std::vector<std::string> located(std::string_view file, std::vector<RuleError> errors) {
   std::stable_sort(errors.begin(), errors.end(),
                    [](const RuleError& a, const RuleError& b) { return a.at < b.at; });
@@ -72,6 +89,7 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
   if (loaded.scenario.has_initial()) loaded.initial = locationOf(tree, "initial", -1);
   for (int i = 0; i < loaded.scenario.step_size(); ++i) {
     loaded.steps.push_back(locationOf(tree, "step", i));
+    loaded.expectations.push_back(expectationsOf(tree, loaded.scenario.step(i), i));
   }
   result.scenario = std::move(loaded);
   return result;

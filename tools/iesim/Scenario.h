@@ -6,6 +6,7 @@
 // counted from 1, so that editors jump to it.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ struct LoadedScenario {
   iesim::pb::Scenario scenario;
   Location initial;             // of the `initial` block (unknown when absent)
   std::vector<Location> steps;  // of each step, in order
+  // Per step, the place of each expectation an expect step gives, by its field number in
+  // iesim::pb::Expect (empty for other steps), so that a failure points at its own line.
+  std::vector<std::map<int, Location>> expectations;
 };
 
 struct LoadResult {

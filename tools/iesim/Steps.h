@@ -45,12 +45,18 @@ bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r);
 // that exit-info commands addressed.
 std::vector<Lane::VniAndLaneId> drainDataPath(World& world, StepRecord& r);
 
-// Why the policy statuses and the data path changed in a step, as far as the step shows it
-// (Causes.cpp): per policy that changed, the results of its groups that changed, e.g.
-//   "Gold@10.1 <- Primary@10.1 lost localExit:wan1 (now noResult)"
-// and per pair that got commands although no policy status of it changed, a line saying so.
-std::vector<std::string> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
-                                    const std::vector<OrbInternetExit::PolicyVniLaneKey>& policies,
-                                    const std::vector<Lane::VniAndLaneId>& commandPairs);
+// Why the exit groups, the policy statuses and the data path changed in a step, as far as the
+// step shows it (Causes.cpp): per policy that changed, the results of its groups that changed
+// with the input that decides each now, e.g.
+//   "Gold@10.1 <- Primary lost localExit:wan1 (now noResult: interface eth1 absent)",
+// per changed group result that no such line names, the same without the policy, and per pair
+// that got commands although no policy status of it changed, a line saying so.
+struct Cause {
+  Lane::VniAndLaneId pair;  // the pair the line is about
+  std::string text;
+};
+std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
+                              const std::vector<OrbInternetExit::PolicyVniLaneKey>& policies,
+                              const std::vector<Lane::VniAndLaneId>& commandPairs);
 
 }  // namespace IeSim

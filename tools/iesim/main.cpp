@@ -2,7 +2,8 @@
 //
 //   iesim [FILE...] [--trace NAME=LEVELS]... [--trace-file FILE] [--yield POLICY]
 //         [--blip FILE] [--chrome-trace FILE] [--dump] [--tasks] [--upstream] [--tables]
-//         [--quiet]
+//         [--explain VNI.LANE[@STEP]]... [--quiet]
+//   iesim --print-default | --version | --help
 //
 // Exit status: 0 when every scenario passed, 1 when an expectation failed or the library raised
 // an assertion, 2 when a scenario file or an argument is invalid.
@@ -24,6 +25,7 @@
 #include "platform/trace/Trace.h"
 #include "tools/iesim/ChromeTrace.h"
 #include "tools/iesim/DefaultScenario.h"
+#include "tools/iesim/Explain.h"
 #include "tools/iesim/Report.h"
 #include "tools/iesim/Runner.h"
 #include "tools/iesim/Scenario.h"
@@ -40,6 +42,7 @@ struct Options {
   std::string yield;
   std::string blip;
   std::string chromeTrace;
+  std::vector<std::string> explain;
   bool dump = false;
   IeSim::Report::Detail detail;
   bool quiet = false;
@@ -107,10 +110,22 @@ int run(const Options& o) {
     }
   }
 
+  std::vector<IeSim::ExplainRequest> requests;
+  for (const auto& text : o.explain) {
+    std::string error;
+    auto q = IeSim::parseExplainRequest(text, &error);
+    if (!q) {
+      complain(fmt::format("--explain {}: {}", text, error));
+      return kExitInvalid;
+    }
+    requests.push_back(std::move(*q));
+  }
+
   IeSim::ChromeTrace chrome;
   IeSim::Report report(stdout, !o.quiet, o.detail);
+  IeSim::Explainer explainer(stdout, stderr, std::move(requests));
   IeSim::RunOptions runOptions{o.yield, o.chromeTrace.empty() ? nullptr : &chrome,
-                               o.dump ? stdout : nullptr};
+                               o.dump ? stdout : nullptr, explainer.empty() ? nullptr : &explainer};
   size_t passed = 0, failed = 0, invalid = 0;
   auto runOne = [&](const IeSim::LoadResult& loaded) {
     for (const auto& e : loaded.errors) fmt::print(stderr, "{}\n", e);
@@ -126,7 +141,7 @@ int run(const Options& o) {
   }
   for (const auto& file : o.files) runOne(IeSim::loadScenarioFile(file));
 
-  int status = invalid != 0 ? kExitInvalid : failed != 0 ? kExitFailed : 0;
+  int status = invalid != 0 || explainer.errors() != 0 ? kExitInvalid : failed != 0 ? kExitFailed : 0;
   if (!o.blip.empty()) {
     OutFile out(o.blip);
     if (out.get() == nullptr) {
@@ -176,6 +191,13 @@ int main(int argc, char** argv) {
   app.add_option("--chrome-trace", o.chromeTrace,
                  "Write every task run as Chrome trace events (JSON, opens in Perfetto) to FILE")
       ->type_name("FILE");
+  app.add_option("--explain", o.explain,
+                 "Explain why the pair VNI.LANE exits where it does, at the end or after step STEP "
+                 "(0: the start): binding, policy entries, groups and options with the reason of "
+                 "each result, winner, exit interfaces, data path, and the step that last changed it "
+                 "(repeatable; printed also with --quiet)")
+      ->type_name("VNI.LANE[@STEP]")
+      ->allow_extra_args(false);
   app.add_flag("--dump", o.dump,
                "At the end of each scenario, print the outputs in full, then the dumpState of the "
                "engine, of the default-route trackers' outputs, of the module and of its data path");
@@ -188,11 +210,20 @@ int main(int argc, char** argv) {
                "At the end of each scenario, show every table (pairs, status configuration, reverse "
                "map, engine, exit options, gates), not only exit groups, policies and the data path");
   app.add_flag("-q,--quiet", o.quiet, "No report; failures still go to stderr");
+  bool printDefault = false;
+  app.add_flag("--print-default", printDefault,
+               "Print the embedded default scenario, a scenario file to start from, and exit");
+  app.set_version_flag("--version", std::string("iesim ") + IESIM_VERSION);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitInvalid;
+  }
+  if (printDefault) {
+    // The text starts with the newline after the raw string's delimiter.
+    fmt::print("{}", IeSim::kDefaultScenario.substr(IeSim::kDefaultScenario.find_first_not_of('\n')));
+    return 0;
   }
   return run(o);
 }

@@ -1,0 +1,263 @@
+// The simulator's answer to "why does this pair exit there?": the failover story's explanation
+// at the step where it fails over, the reason derived for each kind of option state (and that
+// the library's results agree with it), a result that no longer follows its inputs, and the
+// refusals of requests that cannot be answered.
+#include "tools/iesim/Explain.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/mica/Assert.h"
+#include "tools/iesim/DefaultScenario.h"
+#include "tools/iesim/Runner.h"
+
+namespace IeSim {
+namespace {
+
+// A FILE* whose contents can be read back as a string.
+class MemoryFile {
+ public:
+  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
+  ~MemoryFile() {
+    std::fclose(file_);
+    std::free(data_);
+  }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+  std::FILE* get() const noexcept { return file_; }
+  std::string text() {
+    std::fflush(file_);
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
+
+struct Explained {
+  std::string out;
+  std::string err;
+  size_t errors = 0;
+};
+
+// Runs the scenario `text` (no report) and returns what the explainer printed for `requests`.
+Explained explain(std::string_view text, const std::vector<std::string>& requests) {
+  Mica::ThrowingAssertions throwing;
+  std::vector<ExplainRequest> parsed;
+  for (const auto& r : requests) {
+    std::string error;
+    auto q = parseExplainRequest(r, &error);
+    EXPECT_TRUE(q) << error;
+    if (q) parsed.push_back(*q);
+  }
+  const auto loaded = loadScenarioText("test", text);
+  EXPECT_TRUE(loaded.scenario) << (loaded.errors.empty() ? "" : loaded.errors.front());
+  if (!loaded.scenario) return {};
+  MemoryFile out, err;
+  Explainer explainer(out.get(), err.get(), std::move(parsed));
+  Report report(stdout, false);
+  RunOptions options;
+  options.explainer = &explainer;
+  runScenario(*loaded.scenario, options, report);
+  return {out.text(), err.text(), explainer.errors()};
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(ExplainTest, FailoverAtTheStepWhereItFailsOver) {
+  const auto e = explain(kDefaultScenario, {"10.1@2"});
+  EXPECT_EQ(e.err, "");
+  EXPECT_EQ(e.out,
+            "explain 10.1 after step 2 (line 20): interface eth1 absent (removed)\n"
+            "  binding          policy Gold; polToVniLane Gold@10.1\n"
+            "  policy           Gold@10.1 wins Backup\n"
+            "  seq 10           Primary: down, its option is not usable\n"
+            "                     localExit:wan1     noResult intf=eth1 gate=none aux=5: interface eth1 of "
+            "connection wan1 absent\n"
+            "  seq 20           Backup: up, wins\n"
+            "                     remoteExit:peer    remoteResolved gate=none aux=42: resolver answer peer@10.1 = 42\n"
+            "  winner           Backup, the first group that is up; Primary (seq 10) is down: its option is not "
+            "usable\n"
+            "  exit interfaces  remoteResolved gate=none aux=42\n"
+            "  data path        intf= gate=4294967295 aux=42 type=IE_RESULT_REMOTE_RESOLVED\n"
+            "  in use           10.1/42\n"
+            "  last change      step 2 (line 20): interface eth1 absent (removed)\n"
+            "                     Gold@10.1 <- Primary lost localExit:wan1 (now noResult: interface eth1 of "
+            "connection wan1 absent)\n"
+            "\n");
+}
+
+// The last change is the restart's reconciliation, and it says that no result changed in it;
+// the explanations come in the order of their points in the scenario.
+TEST(ExplainTest, AtTheEndAfterTheRestart) {
+  const auto e = explain(kDefaultScenario, {"10.1", "10.1@3"});
+  const auto lines = linesOf(e.out);
+  ASSERT_GE(lines.size(), 20u);
+  EXPECT_EQ(lines[0], "explain 10.1 after step 3 (line 24): interface eth1 present (new)");
+  const auto end = std::find(lines.begin(), lines.end(), "explain 10.1 at the end");
+  ASSERT_NE(end, lines.end());
+  EXPECT_NE(std::find(end, lines.end(), "  winner           Primary, the first group that is up"), lines.end());
+  EXPECT_NE(std::find_if(end, lines.end(),
+                         [](const std::string& line) {
+                           return line.starts_with("  last change      step 7 (line 37): run the scheduler");
+                         }),
+            lines.end());
+  EXPECT_NE(std::find(end, lines.end(),
+                      "                     Gold@10.1 <- no result of its groups changed: its configuration, the "
+                      "reverse map or a start re-evaluated it"),
+            lines.end());
+  EXPECT_EQ(e.out.find("MISMATCH"), std::string::npos) << e.out;
+}
+
+// One group with one option of the pair 10.1, in a start state with `engine`; the option's line
+// of the explanation at the end.
+std::string optionLine(const std::string& option, const std::string& engine) {
+  const std::string text = "initial {\n"
+                           "  binding { vni: 10 lane: 1 policy: \"P\" }\n"
+                           "  config {\n"
+                           "    policy { name: \"P\" entry { seq: 10 group: \"G\" } }\n"
+                           "    group { name: \"G\" option: \"" + option + "\" }\n"
+                           "  }\n" + engine + "\n}\nstep { run {} }\n";
+  const auto e = explain(text, {"10.1"});
+  EXPECT_EQ(e.err, "");
+  EXPECT_EQ(e.out.find("MISMATCH"), std::string::npos) << e.out;
+  for (const auto& line : linesOf(e.out)) {
+    const size_t at = line.find(option.substr(0, option.find(':') + 1));
+    if (at != std::string::npos && line.find("seq") == std::string::npos) return line.substr(at);
+  }
+  return "(no line for " + option + ")\n" + e.out;
+}
+
+TEST(ExplainTest, EachOptionStateHasItsReasonAndTheLibraryAgrees) {
+  const std::string blue = "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true } ";
+  const std::string wan1 = "connection { name: \"wan1\" intf: \"eth1\" num: 5 ";
+  struct Case {
+    const char* what;
+    std::string option;
+    std::string engine;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"no connection", "localExit:wan1", blue,
+       "localExit:wan1     noResult gate=none aux=none: no connection \"wan1\""},
+      {"VRF of another VNI", "localExit:wan1", blue + "vrf { id: 2 name: \"red\" vni: 20 } " + wan1 + "vrf: \"red\" }",
+       "localExit:wan1     noResult gate=none aux=none: VRF red of VNI 20, not of 10"},
+      {"VRF of no VNI", "localExit:wan1", blue + wan1 + "vrf: \"green\" }",
+       "localExit:wan1     noResult gate=none aux=none: VRF green of no VNI"},
+      {"interface absent", "localExit:wan1", blue + "connection { name: \"wan1\" intf: \"eth2\" num: 5 }",
+       "localExit:wan1     noResult intf=eth2 gate=none aux=5: interface eth2 of connection wan1 absent"},
+      {"no module", "localExit:wan1",
+       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] " + wan1 + "}",
+       "localExit:wan1     noResult intf=eth1 gate=none aux=5: no gate: no InternetExit module (a module that "
+       "goes leaves the results as they are until they are next evaluated)"},
+      {"a module of another kind", "localExit:wan1",
+       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true kind: OTHER_MODULE } " + wan1 +
+           "}",
+       "localExit:wan1     noResult intf=eth1 gate=none aux=5: no gate: the module is no InternetExit module"},
+      {"usable in the VNI's VRF", "localExit:wan1", blue + wan1 + "vrf: \"blue\" }",
+       "localExit:wan1     localOtherVrf intf=eth1 vrf=blue gate=1 aux=5: connection wan1 on eth1, gate 1"},
+      {"no resolver answer", "remoteExit:peer", blue,
+       "remoteExit:peer    noResult gate=none aux=0: no resolver answer for peer@10.1 (requested)"},
+      {"resolver answer", "remoteExit:peer", blue + "response { key: \"peer@10.1\" remote_svc_group: 7 }",
+       "remoteExit:peer    remoteResolved gate=none aux=7: resolver answer peer@10.1 = 7"},
+      {"no default route", "fibDefault:", blue,
+       "fibDefault:        noResult gate=none aux=none: no default route: no VRF of VNI 10 has one (VRF 1 blue)"},
+      {"no VRF of the VNI", "fibDefault:", "vrf { id: 1 name: \"blue\" vni: 11 } default_route: 1",
+       "fibDefault:        noResult gate=none aux=none: no default route: no VRF is bound to VNI 10"},
+      {"default route", "fibDefault:", blue + "default_route: 1",
+       "fibDefault:        fibDefaultRoute gate=0 aux=none: default route in VRF 1 blue of VNI 10"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(optionLine(c.option, c.engine), c.line) << c.what;
+  }
+}
+
+// The state machines are stopped and the resolver withdraws its answer: the option's result no
+// longer follows its inputs, and each output computed from it says so.
+TEST(ExplainTest, ResultsThatDoNotFollowTheirInputsAreMismatches) {
+  const auto e = explain(R"pb(
+    initial {
+      binding { vni: 10 lane: 1 policy: "P" }
+      config {
+        policy { name: "P" entry { seq: 10 group: "G" } }
+        group { name: "G" option: "remoteExit:peer" }
+      }
+      vrf { id: 1 name: "blue" vni: 10 }
+      module { present: true }
+      response { key: "peer@10.1" remote_svc_group: 42 }
+    }
+    step { run {} }
+    step { stop {} }
+    step { remove_response { key: "peer@10.1" } }
+  )pb",
+                         {"10.1"});
+  const auto lines = linesOf(e.out);
+  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  EXPECT_TRUE(has("                     remoteExit:peer    remoteResolved gate=none aux=42: no resolver answer for "
+                  "peer@10.1 (requested)"))
+      << e.out;
+  EXPECT_TRUE(has("                       MISMATCH: the library has remoteResolved gate=none aux=42, the inputs call "
+                  "for noResult gate=none aux=0"))
+      << e.out;
+  EXPECT_TRUE(has("  seq 10           G: down, its option is not usable (MISMATCH: the library has it up)")) << e.out;
+  EXPECT_TRUE(has("  winner           none: no group is up (MISMATCH: the library has G)")) << e.out;
+  EXPECT_TRUE(has("  note             state machines: none; the outputs may not follow their inputs yet")) << e.out;
+}
+
+TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
+  struct Case {
+    const char* request;
+    const char* error;
+  };
+  const std::vector<Case> refused = {
+      {"10.1@x", "step \"x\" in \"10.1@x\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
+      {"10.1@", "step \"\" in \"10.1@\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
+      {"10.1@-1", "step \"-1\" in \"10.1@-1\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
+      {"300.1", "value 300 out of range for vni (0..255) in pair \"300.1\""},
+      {"10", "\"10\" is not a pair: expected <vni>.<lane>"},
+  };
+  for (const auto& c : refused) {
+    std::string error;
+    EXPECT_FALSE(parseExplainRequest(c.request, &error)) << c.request;
+    EXPECT_EQ(error, c.error) << c.request;
+  }
+
+  const auto e = explain(kDefaultScenario, {"10.9", "10.1@9", "10.2@0"});
+  EXPECT_EQ(e.errors, 3u);
+  EXPECT_EQ(e.out, "");
+  EXPECT_EQ(e.err,
+            "iesim: --explain 10.1@9 (failover): step 9 out of range: the scenario has steps 1..8 (0: the start)\n"
+            "iesim: --explain 10.2@0 (failover): pair 10.2 is unknown after step 0: no binding, policy, status or "
+            "exit entry names it\n"
+            "iesim: --explain 10.9 (failover): pair 10.9 is unknown at the end: no binding, policy, status or exit "
+            "entry names it\n");
+}
+
+// A scenario stopped by the library's refusal never reaches the later steps asked about.
+TEST(ExplainTest, AStepNotReachedIsAnError) {
+  const auto e = explain(R"pb(
+    initial {}
+    step { run {} }
+    step { restart { component: "IeProgramDpSm" synchronous: true } }
+    step { run {} }
+  )pb",
+                         {"10.1@3"});
+  EXPECT_EQ(e.errors, 1u);
+  EXPECT_EQ(e.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
+}
+
+}  // namespace
+}  // namespace IeSim
