@@ -59,89 +59,61 @@ std::string resultText(const ExitIntfResult& r) {
 
 // ---- TreeWatch -------------------------------------------------------------------------------
 
-TreeWatch::~TreeWatch() {
-  for (auto& [entity, sub] : subs_) entity->subscriberRemove(sub.get());
+TreeWatch::TreeWatch(const Mica::Entity& root, OutputLog& log) : root_(root), log_(log) {
+  wantsDescendants_ = true;
+  root_.subscriberAdd(this);
 }
 
-void TreeWatch::watch(int kind, const Mica::Entity& entity, std::string context) {
-  if (subs_.contains(&entity)) return;
-  auto sub = std::make_unique<Sub>(*this, kind, entity, std::move(context));
-  entity.subscriberAdd(sub.get());
-  subs_[&entity] = std::move(sub);
-}
+TreeWatch::~TreeWatch() { root_.subscriberRemove(this); }
 
-void TreeWatch::unwatch(const Mica::Entity& entity) {
-  auto it = subs_.find(&entity);
-  if (it == subs_.end()) return;
-  entity.subscriberRemove(it->second.get());
-  subs_.erase(it);
+unsigned TreeWatch::depthOf(const Mica::Entity& e) const noexcept {
+  unsigned depth = 0;
+  for (const Mica::Entity* up = &e; up != &root_ && up != nullptr; up = up->owner()) ++depth;
+  return depth;
 }
 
 // ---- StatusConfigWatch -----------------------------------------------------------------------
 
 StatusConfigWatch::StatusConfigWatch(const IeStatusConfigDir& dir, OutputLog& log)
-    : TreeWatch(log) {
-  watch(dirKind, dir);
-  for (const auto& [pairKey, e] : dir.statusConfig) pair(*e, 0);
-}
+    : TreeWatch(dir, log) {}
 
 void StatusConfigWatch::pair(const IeStatusConfig& e, char op) {
   if (op == '+') log_.record(op, "pair {}", e.vniLaneId());
-  if (op != '-') watch(pairKind, e);
   for (const auto& [k, g] : e.exitGroupStatusConfig) group(*g, op);
   for (const auto& [k, p] : e.policyStatusConfig) policy(*p, op);
-  if (op == '-') {
-    unwatch(e);
-    log_.record(op, "pair {}", e.vniLaneId());
-  }
+  if (op == '-') log_.record(op, "pair {}", e.vniLaneId());
 }
 
 void StatusConfigWatch::group(const ExitGroupStatusConfig& e, char op) {
   if (op == '+') log_.record(op, "group {}", e.groupKey());
-  if (op != '-') watch(groupKind, e);
-  if (op != 0) {
-    for (const auto& k : e.exitOption) log_.record(op, "option {} in {}", k, e.groupKey());
-  }
-  if (op == '-') {
-    unwatch(e);
-    log_.record(op, "group {}", e.groupKey());
-  }
+  for (const auto& k : e.exitOption) log_.record(op, "option {} in {}", k, e.groupKey());
+  if (op == '-') log_.record(op, "group {}", e.groupKey());
 }
 
 void StatusConfigWatch::policy(const PolicyStatusConfig& e, char op) {
-  const std::string key = fmt::format("{}", e.policyKey());
-  if (op == '+') log_.record(op, "policy {}", key);
-  if (op != '-') watch(policyKind, e, key);
-  for (const auto& [seqNo, entryEntity] : e.exitGroup) entry(key, *entryEntity, op);
-  if (op == '-') {
-    unwatch(e);
-    log_.record(op, "policy {}", key);
-  }
+  if (op == '+') log_.record(op, "policy {}", e.policyKey());
+  for (const auto& [seqNo, entryEntity] : e.exitGroup) entry(e, *entryEntity, op);
+  if (op == '-') log_.record(op, "policy {}", e.policyKey());
 }
 
-void StatusConfigWatch::entry(const std::string& policyKey, const PolicyStatusExitGroupEntry& e,
+void StatusConfigWatch::entry(const PolicyStatusConfig& policy, const PolicyStatusExitGroupEntry& e,
                               char op) {
-  if (op != 0) {
-    log_.record(op, "entry {} {} -> {}", policyKey, seqText(e.seqNo()), e.exitGroup.get());
-  }
-  if (op == '-') {
-    unwatch(e);
-  } else {
-    watch(entryKind, e, fmt::format("{} {}", policyKey, seqText(e.seqNo())));
-  }
+  log_.record(op, "entry {} {} -> {}", policy.policyKey(), seqText(e.seqNo()), e.exitGroup.get());
 }
 
-void StatusConfigWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+// Depth 0 is the directory, 1 a pair, 2 a group or a policy of a pair (told apart by the
+// collection holding it), 3 an entry of a policy.
+void StatusConfigWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
                                const void* oldValue) {
   const char op = oldValue == nullptr ? '+' : '-';
-  switch (sub.kind()) {
-    case dirKind: {
-      const auto& dir = static_cast<const IeStatusConfigDir&>(sub.entity());
+  switch (depthOf(source)) {
+    case 0: {
+      const auto& dir = static_cast<const IeStatusConfigDir&>(source);
       if (attr == IeStatusConfigDir::statusConfigId) pair(childOf(dir.statusConfig, key, oldValue), op);
       break;
     }
-    case pairKind: {
-      const auto& e = static_cast<const IeStatusConfig&>(sub.entity());
+    case 1: {
+      const auto& e = static_cast<const IeStatusConfig&>(source);
       if (attr == IeStatusConfig::exitGroupStatusConfigId) {
         group(childOf(e.exitGroupStatusConfig, key, oldValue), op);
       } else if (attr == IeStatusConfig::policyStatusConfigId) {
@@ -149,26 +121,25 @@ void StatusConfigWatch::handle(const Sub& sub, Mica::AttrId attr, const void* ke
       }
       break;
     }
-    case groupKind: {
-      const auto& e = static_cast<const ExitGroupStatusConfig&>(sub.entity());
-      if (attr == ExitGroupStatusConfig::exitOptionId) {
-        const auto& k = keyAt<ExitVniLaneKey>(key);
-        log_.record(e.exitOption.contains(k) ? '+' : '-', "option {} in {}", k, e.groupKey());
+    case 2: {
+      if (source.ownerAttr() == IeStatusConfig::exitGroupStatusConfigId) {
+        const auto& e = static_cast<const ExitGroupStatusConfig&>(source);
+        if (attr == ExitGroupStatusConfig::exitOptionId) {
+          const auto& k = keyAt<ExitVniLaneKey>(key);
+          log_.record(e.exitOption.contains(k) ? '+' : '-', "option {} in {}", k, e.groupKey());
+        }
+      } else if (source.ownerAttr() == IeStatusConfig::policyStatusConfigId) {
+        const auto& e = static_cast<const PolicyStatusConfig&>(source);
+        if (attr == PolicyStatusConfig::exitGroupId) entry(e, childOf(e.exitGroup, key, oldValue), op);
       }
       break;
     }
-    case policyKind: {
-      const auto& e = static_cast<const PolicyStatusConfig&>(sub.entity());
-      if (attr == PolicyStatusConfig::exitGroupId) {
-        entry(sub.context(), childOf(e.exitGroup, key, oldValue), op);
-      }
-      break;
-    }
-    case entryKind: {
-      const auto& e = static_cast<const PolicyStatusExitGroupEntry&>(sub.entity());
+    case 3: {
+      const auto& e = static_cast<const PolicyStatusExitGroupEntry&>(source);
       if (attr == PolicyStatusExitGroupEntry::exitGroupId && oldValue != nullptr) {
-        log_.record('~', "entry {}: {} -> {}", sub.context(), keyAt<GroupVniLaneKey>(oldValue),
-                    e.exitGroup.get());
+        const auto& policy = static_cast<const PolicyStatusConfig&>(*e.owner());
+        log_.record('~', "entry {} {}: {} -> {}", policy.policyKey(), seqText(e.seqNo()),
+                    keyAt<GroupVniLaneKey>(oldValue), e.exitGroup.get());
       }
       break;
     }
@@ -179,29 +150,22 @@ void StatusConfigWatch::handle(const Sub& sub, Mica::AttrId attr, const void* ke
 // ---- GroupToPolicyWatch ----------------------------------------------------------------------
 
 GroupToPolicyWatch::GroupToPolicyWatch(const IeGroupToPolicyDir& dir, OutputLog& log)
-    : TreeWatch(log) {
-  watch(dirKind, dir);
-  for (const auto& [k, e] : dir.groupToPolicy) group(*e, 0);
-}
+    : TreeWatch(dir, log) {}
 
 void GroupToPolicyWatch::group(const ExitGroupToPolicy& e, char op) {
-  if (op != '-') watch(groupKind, e);
-  if (op != 0) {
-    for (const auto& p : e.policy) log_.record(op, "{}: {}", e.groupKey(), p);
-  }
-  if (op == '-') unwatch(e);
+  for (const auto& p : e.policy) log_.record(op, "{}: {}", e.groupKey(), p);
 }
 
-void GroupToPolicyWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+void GroupToPolicyWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
                                 const void* oldValue) {
-  if (sub.kind() == dirKind) {
-    const auto& dir = static_cast<const IeGroupToPolicyDir&>(sub.entity());
+  if (&source == &root_) {
+    const auto& dir = static_cast<const IeGroupToPolicyDir&>(source);
     if (attr == IeGroupToPolicyDir::groupToPolicyId) {
       group(childOf(dir.groupToPolicy, key, oldValue), oldValue == nullptr ? '+' : '-');
     }
     return;
   }
-  const auto& e = static_cast<const ExitGroupToPolicy&>(sub.entity());
+  const auto& e = static_cast<const ExitGroupToPolicy&>(source);
   if (attr == ExitGroupToPolicy::policyId) {
     const auto& k = keyAt<PolicyVniLaneKey>(key);
     log_.record(e.policy.contains(k) ? '+' : '-', "{}: {}", e.groupKey(), k);
@@ -210,10 +174,7 @@ void GroupToPolicyWatch::handle(const Sub& sub, Mica::AttrId attr, const void* k
 
 // ---- ExitOptionWatch -------------------------------------------------------------------------
 
-ExitOptionWatch::ExitOptionWatch(const IeExitOptionDir& dir, OutputLog& log) : TreeWatch(log) {
-  watch(dirKind, dir);
-  for (const auto& [k, e] : dir.exitOptionStatus) option(*e, 0);
-}
+ExitOptionWatch::ExitOptionWatch(const IeExitOptionDir& dir, OutputLog& log) : TreeWatch(dir, log) {}
 
 void ExitOptionWatch::option(const ExitOptionStatus& e, char op) {
   if (op == '+') {
@@ -222,26 +183,20 @@ void ExitOptionWatch::option(const ExitOptionStatus& e, char op) {
       log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
     }
   }
-  if (op != '-') watch(optionKind, e);
-  if (op != 0) {
-    for (const auto& g : e.group) log_.record(op, "{} in {}", e.key(), g.groupName);
-  }
-  if (op == '-') {
-    unwatch(e);
-    log_.record(op, "{}", e.key());
-  }
+  for (const auto& g : e.group) log_.record(op, "{} in {}", e.key(), g.groupName);
+  if (op == '-') log_.record(op, "{}", e.key());
 }
 
-void ExitOptionWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
+void ExitOptionWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
                              const void* oldValue) {
-  if (sub.kind() == dirKind) {
-    const auto& dir = static_cast<const IeExitOptionDir&>(sub.entity());
+  if (&source == &root_) {
+    const auto& dir = static_cast<const IeExitOptionDir&>(source);
     if (attr == IeExitOptionDir::exitOptionStatusId) {
       option(childOf(dir.exitOptionStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
     }
     return;
   }
-  const auto& e = static_cast<const ExitOptionStatus&>(sub.entity());
+  const auto& e = static_cast<const ExitOptionStatus&>(source);
   if (attr == ExitOptionStatus::groupId) {
     const auto& g = keyAt<GroupVniLaneKey>(key);
     log_.record(e.group.contains(g) ? '+' : '-', "{} in {}", e.key(), g.groupName);
@@ -252,10 +207,7 @@ void ExitOptionWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key,
 
 // ---- ExitGroupWatch --------------------------------------------------------------------------
 
-ExitGroupWatch::ExitGroupWatch(const IeExitGroupDir& dir, OutputLog& log) : TreeWatch(log) {
-  watch(dirKind, dir);
-  for (const auto& [k, e] : dir.exitGroupStatus) group(*e, 0);
-}
+ExitGroupWatch::ExitGroupWatch(const IeExitGroupDir& dir, OutputLog& log) : TreeWatch(dir, log) {}
 
 void ExitGroupWatch::result(const GroupVniLaneKey& g, const ExitVniLaneKey& o, const ExitIntfResult& r,
                             char op) {
@@ -264,25 +216,20 @@ void ExitGroupWatch::result(const GroupVniLaneKey& g, const ExitVniLaneKey& o, c
 }
 
 void ExitGroupWatch::group(const ExitGroupStatus& e, char op) {
-  if (op != '-') watch(groupKind, e);
-  if (op != 0) {
-    for (const auto& [o, r] : e.result) result(e.groupKey(), o, r, op);
-  }
-  if (op == '-') {
-    unwatch(e);
-    log_.note(fmt::format("  {} is down (no usable result)", e.groupKey()));
-  }
+  for (const auto& [o, r] : e.result) result(e.groupKey(), o, r, op);
+  if (op == '-') log_.note(fmt::format("  {} is down (no usable result)", e.groupKey()));
 }
 
-void ExitGroupWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) {
-  if (sub.kind() == dirKind) {
-    const auto& dir = static_cast<const IeExitGroupDir&>(sub.entity());
+void ExitGroupWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                            const void* oldValue) {
+  if (&source == &root_) {
+    const auto& dir = static_cast<const IeExitGroupDir&>(source);
     if (attr == IeExitGroupDir::exitGroupStatusId) {
       group(childOf(dir.exitGroupStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
     }
     return;
   }
-  const auto& e = static_cast<const ExitGroupStatus&>(sub.entity());
+  const auto& e = static_cast<const ExitGroupStatus&>(source);
   if (attr != ExitGroupStatus::resultId) return;
   const auto& o = keyAt<ExitVniLaneKey>(key);
   if (const auto* now = e.result.lookup(o)) {
@@ -294,36 +241,30 @@ void ExitGroupWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key, 
 
 // ---- PolicyStatusWatch -----------------------------------------------------------------------
 
-PolicyStatusWatch::PolicyStatusWatch(const IePolicyDir& dir, OutputLog& log) : TreeWatch(log) {
-  watch(dirKind, dir);
-  for (const auto& [k, e] : dir.policyStatus) policy(*e, 0);
-}
+PolicyStatusWatch::PolicyStatusWatch(const IePolicyDir& dir, OutputLog& log) : TreeWatch(dir, log) {}
 
 void PolicyStatusWatch::touch(const PolicyVniLaneKey& k) {
-  if (std::find(touched_.begin(), touched_.end(), k) == touched_.end()) touched_.push_back(k);
+  if (touchedSet_.insert(k).second) touched_.push_back(k);
 }
 
 void PolicyStatusWatch::policy(const PolicyStatus& e, char op) {
-  if (op != '-') watch(policyKind, e);
-  if (op != 0) {
-    touch(e.policyKey());
-    for (const auto& r : e.exitIntf) log_.record(op, "{} {}", e.policyKey(), resultText(r));
-  }
+  touch(e.policyKey());
+  for (const auto& r : e.exitIntf) log_.record(op, "{} {}", e.policyKey(), resultText(r));
   if (op == '-') {
-    unwatch(e);
     log_.note(fmt::format("  {} has no status (no group of it has a result)", e.policyKey()));
   }
 }
 
-void PolicyStatusWatch::handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) {
-  if (sub.kind() == dirKind) {
-    const auto& dir = static_cast<const IePolicyDir&>(sub.entity());
+void PolicyStatusWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                               const void* oldValue) {
+  if (&source == &root_) {
+    const auto& dir = static_cast<const IePolicyDir&>(source);
     if (attr == IePolicyDir::policyStatusId) {
       policy(childOf(dir.policyStatus, key, oldValue), oldValue == nullptr ? '+' : '-');
     }
     return;
   }
-  const auto& e = static_cast<const PolicyStatus&>(sub.entity());
+  const auto& e = static_cast<const PolicyStatus&>(source);
   touch(e.policyKey());
   if (attr == PolicyStatus::exitIntfId) {
     const auto& r = keyAt<ExitIntfResult>(key);

@@ -20,10 +20,12 @@
 //
 // A child entity created with contents (EntityMap::create with an initializer) or deleted with
 // contents reports its contents with it. Watchers only read; they are destroyed before the
-// entities they watch and unsubscribe everything then. Cost: one subscriber per watched entity.
+// entities they watch and unsubscribe then. Cost: one subscriber per output, nothing per element
+// (an element's context, such as an entry's policy, is read from its owner when it changes), so
+// that a million pairs cost the simulator no memory beyond the library's.
 #pragma once
 
-#include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 #include <fmt/format.h>
 
 #include <cstdint>
@@ -120,49 +122,35 @@ class SetWatch final : private Mica::Subscriber {
   OutputLog& log_;
 };
 
-// A watcher of a tree of entities: one subscriber per watched entity, made and dropped as the
-// tree's entity maps notify creations and deletions. A derived class knows the kinds of entity
-// and what their notifications mean (StatusConfigWatch, GroupToPolicyWatch). What the tree holds
-// when the watcher is made is watched, not recorded.
-class TreeWatch {
+// A watcher of a tree of entities: one subscriber on its root that receives the root's own
+// notifications and those of every entity below it. A derived class tells the kinds of entity
+// apart by their place in the tree (depth and the collection holding them) and knows what their
+// notifications mean. What the tree holds when the watcher is made is not recorded.
+class TreeWatch : private Mica::Subscriber {
  public:
-  explicit TreeWatch(OutputLog& log) : log_(log) {}
+  TreeWatch(const Mica::Entity& root, OutputLog& log);
   virtual ~TreeWatch();
   TreeWatch(const TreeWatch&) = delete;
   TreeWatch& operator=(const TreeWatch&) = delete;
 
  protected:
-  class Sub final : public Mica::Subscriber {
-   public:
-    Sub(TreeWatch& watch, int kind, const Mica::Entity& entity, std::string context)
-        : watch_(watch), kind_(kind), entity_(entity), context_(std::move(context)) {}
-    void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
-      watch_.handle(*this, attr, key, oldValue);
-    }
-    int kind() const noexcept { return kind_; }
-    const Mica::Entity& entity() const noexcept { return entity_; }
-    // What the entity belongs to, for its changes' texts (e.g. its policy key).
-    const std::string& context() const noexcept { return context_; }
+  // A notification of `source`: the root itself or an entity below it.
+  virtual void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                      const void* oldValue) = 0;
+  // How far below the root `e` is (0 for the root).
+  unsigned depthOf(const Mica::Entity& e) const noexcept;
 
-   private:
-    TreeWatch& watch_;
-    int kind_;
-    const Mica::Entity& entity_;
-    std::string context_;
-  };
-
-  // Starts watching `entity` (and, through enter(), its children).
-  void watch(int kind, const Mica::Entity& entity, std::string context = {});
-  // Stops watching `entity` and its children.
-  void unwatch(const Mica::Entity& entity);
-
-  // A notification of a watched entity.
-  virtual void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) = 0;
-
+  const Mica::Entity& root_;
   OutputLog& log_;
 
  private:
-  absl::flat_hash_map<const Mica::Entity*, std::unique_ptr<Sub>> subs_;
+  void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
+    handle(root_, attr, key, oldValue);
+  }
+  void onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                                const void* oldValue) override {
+    handle(source, attr, key, oldValue);
+  }
 };
 
 // IeStatusConfigDir and everything below it.
@@ -171,15 +159,14 @@ class StatusConfigWatch final : public TreeWatch {
   StatusConfigWatch(const OrbInternetExit::IeStatusConfigDir& dir, OutputLog& log);
 
  private:
-  enum Kind { dirKind, pairKind, groupKind, policyKind, entryKind };
-  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
-  // Watches a new child and records it and its contents as added (`op` '+'), records them as
-  // removed and stops watching (`op` '-'), or only watches them (`op` 0).
+  void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+              const void* oldValue) override;
+  // Records a child and its contents as added (`op` '+') or removed (`op` '-').
   void pair(const OrbInternetExit::IeStatusConfig& e, char op);
   void group(const OrbInternetExit::ExitGroupStatusConfig& e, char op);
   void policy(const OrbInternetExit::PolicyStatusConfig& e, char op);
-  void entry(const std::string& policyKey, const OrbInternetExit::PolicyStatusExitGroupEntry& e,
-             char op);
+  void entry(const OrbInternetExit::PolicyStatusConfig& policy,
+             const OrbInternetExit::PolicyStatusExitGroupEntry& e, char op);
 };
 
 // IeGroupToPolicyDir and its groups' policy sets.
@@ -188,8 +175,8 @@ class GroupToPolicyWatch final : public TreeWatch {
   GroupToPolicyWatch(const OrbInternetExit::IeGroupToPolicyDir& dir, OutputLog& log);
 
  private:
-  enum Kind { dirKind, groupKind };
-  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+              const void* oldValue) override;
   void group(const OrbInternetExit::ExitGroupToPolicy& e, char op);
 };
 
@@ -199,8 +186,8 @@ class ExitOptionWatch final : public TreeWatch {
   ExitOptionWatch(const OrbInternetExit::IeExitOptionDir& dir, OutputLog& log);
 
  private:
-  enum Kind { dirKind, optionKind };
-  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+              const void* oldValue) override;
   void option(const OrbInternetExit::ExitOptionStatus& e, char op);
 };
 
@@ -217,8 +204,8 @@ class ExitGroupWatch final : public TreeWatch {
   std::vector<Touch> takeTouched() { return std::exchange(touched_, {}); }
 
  private:
-  enum Kind { dirKind, groupKind };
-  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+              const void* oldValue) override;
   void group(const OrbInternetExit::ExitGroupStatus& e, char op);
   void result(const OrbInternetExit::GroupVniLaneKey& g, const OrbInternetExit::ExitVniLaneKey& o,
               const OrbInternetExit::ExitIntfResult& r, char op);
@@ -230,14 +217,18 @@ class ExitGroupWatch final : public TreeWatch {
 class PolicyStatusWatch final : public TreeWatch {
  public:
   PolicyStatusWatch(const OrbInternetExit::IePolicyDir& dir, OutputLog& log);
-  std::vector<OrbInternetExit::PolicyVniLaneKey> takeTouched() { return std::exchange(touched_, {}); }
+  std::vector<OrbInternetExit::PolicyVniLaneKey> takeTouched() {
+    touchedSet_.clear();
+    return std::exchange(touched_, {});
+  }
 
  private:
-  enum Kind { dirKind, policyKind };
-  void handle(const Sub& sub, Mica::AttrId attr, const void* key, const void* oldValue) override;
+  void handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
+              const void* oldValue) override;
   void policy(const OrbInternetExit::PolicyStatus& e, char op);
   void touch(const OrbInternetExit::PolicyVniLaneKey& k);
-  std::vector<OrbInternetExit::PolicyVniLaneKey> touched_;
+  std::vector<OrbInternetExit::PolicyVniLaneKey> touched_;  // in the order first touched
+  absl::flat_hash_set<OrbInternetExit::PolicyVniLaneKey> touchedSet_;
 };
 
 // A result as the report shows it: "localOtherVrf intf=wan1 vrf=blue gate=3 aux=7", the
