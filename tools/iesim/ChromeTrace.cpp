@@ -2,9 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace IeSim {
 
@@ -66,19 +63,6 @@ std::string ChromeTrace::json() const {
   }
   out += "\n]}\n";
   return out;
-}
-
-std::string ChromeTrace::write(const std::string& path) const {
-  const std::string text = json();
-  if (path == "-") {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    return {};
-  }
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (f == nullptr) return fmt::format("{}: cannot write: {}", path, std::strerror(errno));
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (std::fclose(f) != 0 || !ok) return fmt::format("{}: cannot write", path);
-  return {};
 }
 
 }  // namespace IeSim

@@ -28,8 +28,6 @@ class ChromeTrace {
   size_t events() const noexcept { return runs_.size(); }
   // The whole trace as JSON.
   std::string json() const;
-  // Writes json() to `path` ("-" for stdout). Returns an error text, empty on success.
-  std::string write(const std::string& path) const;
 
  private:
   struct Run {

@@ -12,6 +12,7 @@
 
 #include "platform/keel/Task.h"
 #include "tools/iesim/Keys.h"
+#include "tools/iesim/Text.h"
 
 namespace IeSim {
 
@@ -114,6 +115,19 @@ std::string numberError(const Message& msg, const FieldDescriptor* field, int in
   }
 }
 
+// An enum field holds any number in the file ("kind: 7"); only the declared ones mean something.
+std::string enumError(int value, const FieldDescriptor* field) {
+  const auto* type = field->enum_type();
+  if (type->FindValueByNumber(value) != nullptr) return {};
+  std::string names;
+  for (int i = 0; i < type->value_count(); ++i) {
+    names += fmt::format("{}{} ({})", i == 0 ? "" : i + 1 == type->value_count() ? " or " : ", ",
+                         type->value(i)->name(), type->value(i)->number());
+  }
+  return fmt::format("value {} is no {} for {}: expected {}", value, type->name(), field->name(),
+                     names);
+}
+
 // Checks one value of `field` (index -1 for a singular field).
 void checkValue(const Message& msg, const FieldDescriptor* field, int index,
                 const ParseInfoTree* tree, Location parentAt, std::vector<RuleError>& errors) {
@@ -125,10 +139,20 @@ void checkValue(const Message& msg, const FieldDescriptor* field, int index,
   if (options.HasExtension(iesim::pb::range)) {
     error = numberError(msg, field, index, options.GetExtension(iesim::pb::range));
   }
-  if (field->cpp_type() == FieldDescriptor::CPPTYPE_STRING &&
-      options.HasExtension(iesim::pb::text)) {
-    error = textError(repeated ? r.GetRepeatedString(msg, field, index) : r.GetString(msg, field),
-                      options.GetExtension(iesim::pb::text), field->name());
+  if (field->cpp_type() == FieldDescriptor::CPPTYPE_ENUM) {
+    error = enumError(repeated ? r.GetRepeatedEnumValue(msg, field, index)
+                               : r.GetEnumValue(msg, field),
+                      field);
+  }
+  if (field->type() == FieldDescriptor::TYPE_STRING) {
+    const std::string& text =
+        repeated ? r.GetRepeatedString(msg, field, index) : r.GetString(msg, field);
+    // A text that would break a report line is refused before its kind is looked at, so that
+    // no message prints it raw.
+    error = textSafetyError(field->name(), text);
+    if (error.empty() && options.HasExtension(iesim::pb::text)) {
+      error = textError(text, options.GetExtension(iesim::pb::text), field->name());
+    }
   }
   if (!error.empty()) errors.push_back({at, std::move(error)});
 
@@ -148,7 +172,7 @@ std::string holderText(const Message& holder, std::string_view name) {
     return std::string(name);
   }
   const std::string value = holder.GetReflection()->GetString(holder, own);
-  return value.empty() ? std::string(name) : fmt::format("{} \"{}\"", name, value);
+  return value.empty() ? std::string(name) : fmt::format("{} \"{}\"", name, escaped(value));
 }
 
 // " (first at line 6)", " (first at column 12)" on the same line, or nothing when unknown.
@@ -158,28 +182,81 @@ std::string firstAt(Location first, Location at) {
   return fmt::format(" (first at column {})", first.column);
 }
 
-// The unique_by rule of a repeated message field: one error per element whose key value an
-// earlier element already has, e.g. "duplicate seq 10 in policy \"Gold\" (first at line 6)".
-void checkUnique(const Message& msg, const FieldDescriptor* field, const ParseInfoTree* tree,
-                 Location parentAt, std::string_view name, std::vector<RuleError>& errors) {
-  const std::string& keyName = field->options().GetExtension(iesim::pb::unique_by);
-  const FieldDescriptor* key = field->message_type()->FindFieldByName(keyName);
-  if (key == nullptr || key->is_repeated()) {
-    throw std::logic_error(fmt::format("unique_by of {} names no singular field \"{}\"",
-                                       field->full_name(), keyName));
+// The value of `key` in `element` as it is compared (by value: -0 is 0) and as it is printed.
+struct KeyValue {
+  std::string compared;
+  std::string printed;
+};
+
+KeyValue keyValue(const Message& element, const FieldDescriptor* key) {
+  const Reflection& r = *element.GetReflection();
+  switch (key->cpp_type()) {
+    case FieldDescriptor::CPPTYPE_DOUBLE: {
+      // Adding 0.0 turns -0 into 0; nan never gets here (the range rules refuse it).
+      const double v = r.GetDouble(element, key) + 0.0;
+      return {fmt::format("{}", v), fmt::format("{}", v)};
+    }
+    case FieldDescriptor::CPPTYPE_FLOAT: {
+      const float v = r.GetFloat(element, key) + 0.0f;
+      return {fmt::format("{}", v), fmt::format("{}", v)};
+    }
+    case FieldDescriptor::CPPTYPE_STRING: {
+      const std::string v = r.GetString(element, key);
+      return {v, fmt::format("\"{}\"", escaped(v))};
+    }
+    default: {
+      std::string v;
+      google::protobuf::TextFormat::PrintFieldValueToString(element, key, -1, &v);
+      return {v, v};
+    }
   }
+}
+
+// The fields of one unique_by key, e.g. "vni lane".
+std::vector<const FieldDescriptor*> keyFields(const FieldDescriptor* field, std::string_view keyNames) {
+  std::vector<const FieldDescriptor*> keys;
+  for (std::string_view rest = keyNames; !rest.empty();) {
+    const size_t blank = rest.find(' ');
+    const std::string_view keyName = rest.substr(0, blank);
+    rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    if (keyName.empty()) continue;
+    const FieldDescriptor* key = field->message_type()->FindFieldByName(std::string(keyName));
+    if (key == nullptr || key->is_repeated() || key->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
+      throw std::logic_error(fmt::format("unique_by of {} names no singular scalar field \"{}\"",
+                                         field->full_name(), keyName));
+    }
+    keys.push_back(key);
+  }
+  if (keys.empty()) throw std::logic_error(fmt::format("empty unique_by on {}", field->full_name()));
+  return keys;
+}
+
+// One unique_by key of a repeated message field: one error per element whose key an earlier
+// element already has, e.g. "duplicate seq 10 in policy \"Gold\" (first at line 6)" or
+// "duplicate vni 1 lane 2 in initial (first at line 3)". Elements without every key field are
+// not compared.
+void checkUniqueKey(const Message& msg, const FieldDescriptor* field, std::string_view keyNames,
+                    const ParseInfoTree* tree, Location parentAt, std::string_view name,
+                    std::vector<RuleError>& errors) {
+  const auto keys = keyFields(field, keyNames);
   const Reflection& r = *msg.GetReflection();
   absl::flat_hash_map<std::string, Location> seen;
   for (int i = 0; i < r.FieldSize(msg, field); ++i) {
     const Message& element = r.GetRepeatedMessage(msg, field, i);
-    if (!element.GetReflection()->HasField(element, key)) continue;
-    std::string value;
-    google::protobuf::TextFormat::PrintFieldValueToString(element, key, -1, &value);
+    std::string compared, printed;
+    bool complete = true;
+    for (const FieldDescriptor* key : keys) {
+      if (!element.GetReflection()->HasField(element, key)) complete = false;
+      const KeyValue v = keyValue(element, key);
+      // The length first, so that no two different tuples make the same text.
+      compared += fmt::format("{}:{};", v.compared.size(), v.compared);
+      printed += fmt::format("{}{} {}", printed.empty() ? "" : " ", key->name(), v.printed);
+    }
+    if (!complete) continue;
     const Location at = locationOf(tree, field, i, parentAt);
-    auto [it, inserted] = seen.try_emplace(value, at);
+    auto [it, inserted] = seen.try_emplace(compared, at);
     if (inserted) continue;
-    errors.push_back({at, fmt::format("duplicate {} {} in {}{}", keyName, value,
-                                      holderText(msg, name),
+    errors.push_back({at, fmt::format("duplicate {} in {}{}", printed, holderText(msg, name),
                                       firstAt(it->second, at))});
   }
 }
@@ -207,9 +284,12 @@ void checkFieldRules(const Message& message, const ParseInfoTree* tree, Location
       if (n == 0 && field->options().GetExtension(iesim::pb::required)) {
         errors.push_back({at, fmt::format("no {} in {}", field->name(), holderText(message, name))});
       }
-      if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE &&
-          field->options().HasExtension(iesim::pb::unique_by)) {
-        checkUnique(message, field, tree, at, name, errors);
+      if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
+        const auto& options = field->options();
+        for (int k = 0; k < options.ExtensionSize(iesim::pb::unique_by); ++k) {
+          checkUniqueKey(message, field, options.GetExtension(iesim::pb::unique_by, k), tree, at,
+                         name, errors);
+        }
       }
     } else if (r.HasField(message, field)) {
       checkValue(message, field, -1, tree, at, errors);

@@ -3,9 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <span>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/mica/Assert.h"
@@ -14,6 +16,7 @@
 #include "tools/iesim/Expect.h"
 #include "tools/iesim/Explain.h"
 #include "tools/iesim/Keys.h"
+#include "tools/iesim/Outputs.h"
 #include "tools/iesim/Steps.h"
 #include "tools/iesim/World.h"
 
@@ -32,14 +35,20 @@ std::string kindName(const iesim::pb::Step& step) {
 class Runner {
  public:
   Runner(const LoadedScenario& s, const RunOptions& options, Report& report)
-      : s_(s), options_(options), report_(report), world_(options.defaultYield, options.chrome) {}
+      : s_(s),
+        options_(options),
+        report_(report),
+        outputs_(options.outputs != nullptr ? *options.outputs : dropped_),
+        world_(options.defaultYield, options.chrome) {}
 
   ScenarioResult run() {
     if (options_.chrome != nullptr) {
       options_.chrome->scenarioIs(s_.scenario.name().empty() ? s_.file : s_.scenario.name());
     }
-    report_.scenarioStarted(s_);
-    if (options_.explainer != nullptr) options_.explainer->scenarioStarted(s_);
+    toReport([&] {
+      report_.scenarioStarted(s_);
+      if (options_.explainer != nullptr) options_.explainer->scenarioStarted(s_);
+    });
     bool going = guarded(0, s_.initial, "start", [&] { start(); });
     for (int i = 0; going && i < s_.scenario.step_size(); ++i) {
       const auto& step = s_.scenario.step(i);
@@ -48,10 +57,16 @@ class Runner {
       going = guarded(number, s_.steps[i], kindName(step), [&] { runStep(number, step); });
       result_.steps += going;
     }
-    report_.endState(world_);
-    if (options_.dump != nullptr) Report::dump(options_.dump, world_);
-    if (options_.explainer != nullptr) options_.explainer->scenarioEnded(world_);
-    report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures);
+    toReport([&] { report_.endState(world_); });
+    if (options_.dump != nullptr) {
+      errno = 0;
+      outputs_.guard(kDumpOutput, [&] { Report::dump(options_.dump, world_); });
+      outputs_.checkWritten(kDumpOutput, options_.dump);
+    }
+    toReport([&] {
+      if (options_.explainer != nullptr) options_.explainer->scenarioEnded(world_);
+      report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures);
+    });
     return result_;
   }
 
@@ -74,14 +89,16 @@ class Runner {
 
   void aborted(size_t number, Location at, const std::string& kind, const std::string& text) {
     fail(number, at, kind, text);
-    report_.stepAborted(number, at, kind, text);
+    toReport([&] { report_.stepAborted(number, at, kind, text); });
   }
 
   void fail(size_t number, Location at, const std::string& kind, const std::string& text) {
     ++result_.failures;
     const std::string step = number == 0 ? std::string("start")
                                          : fmt::format("step {} ({})", number, kind);
-    fmt::print(stderr, "{}\n", locate(s_.file, at, fmt::format("{} failed: {}", step, text)));
+    outputs_.guard(kFailureOutput, [&] {
+      fmt::print(stderr, "{}\n", locate(s_.file, at, fmt::format("{} failed: {}", step, text)));
+    });
   }
 
   void start() {
@@ -246,13 +263,23 @@ class Runner {
 #ifndef NDEBUG
     world_.checkInvariants();
 #endif
-    report_.step(r);
-    if (options_.explainer != nullptr) options_.explainer->stepDone(world_, r);
+    toReport([&] {
+      report_.step(r);
+      if (options_.explainer != nullptr) options_.explainer->stepDone(world_, r);
+    });
+  }
+
+  // A report that cannot be written is the output's failure, not the step's.
+  template <class F>
+  void toReport(F&& write) {
+    outputs_.guard(kReportOutput, std::forward<F>(write));
   }
 
   const LoadedScenario& s_;
   const RunOptions& options_;
   Report& report_;
+  Outputs dropped_;
+  Outputs& outputs_;
   World world_;
   ScenarioResult result_;
 };

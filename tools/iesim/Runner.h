@@ -6,7 +6,8 @@
 // the module queued are applied to its data-path model. A failed expectation is written to stderr as
 //   FILE:LINE:COL: step N (expect) failed: polToVniLane: expected ..., actual ...
 // and the scenario goes on (so that one run shows every difference); an assertion or another
-// error of the library stops the scenario at the step that raised it.
+// error of the library stops the scenario at the step that raised it. A failure to write the
+// report or the dump goes to RunOptions::outputs, never into the scenario's result.
 //
 // REQUIRES: the throwing assertion handler is installed (Mica::ThrowingAssertions), so that a
 // broken precondition becomes a reported failure instead of an abort.
@@ -23,12 +24,16 @@ namespace IeSim {
 
 class ChromeTrace;
 class Explainer;
+class Outputs;
 
 struct RunOptions {
   std::string defaultYield;       // --yield; "" for the scheduler's default. Must parse.
   ChromeTrace* chrome = nullptr;  // receives every task run when set
   std::FILE* dump = nullptr;      // --dump: where the end state goes in full, when set
   Explainer* explainer = nullptr; // --explain: told of each step, explains pairs at their points
+  // Keeps the failures to write the report, the dump and the failures; when null they are
+  // dropped. A write failure never fails the scenario.
+  Outputs* outputs = nullptr;
 };
 
 struct ScenarioResult {

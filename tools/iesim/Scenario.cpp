@@ -3,12 +3,15 @@
 #include <google/protobuf/io/tokenizer.h>
 #include <google/protobuf/text_format.h>
 
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace IeSim {
 
@@ -61,6 +64,14 @@ std::vector<std::string> located(std::string_view file, std::vector<RuleError> e
   return out;
 }
 
+const char* fileKind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a file";
+}
+
 }  // namespace
 
 LoadResult loadScenarioText(std::string_view file, std::string_view text) {
@@ -86,6 +97,12 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
     return result;
   }
 
+  if (loaded.scenario.step_size() == 0) {
+    result.errors.push_back(
+        locate(file, {}, "no step: a scenario needs at least one, else it checks nothing"));
+    return result;
+  }
+
   if (loaded.scenario.has_initial()) loaded.initial = locationOf(tree, "initial", -1);
   for (int i = 0; i < loaded.scenario.step_size(); ++i) {
     loaded.steps.push_back(locationOf(tree, "step", i));
@@ -101,13 +118,37 @@ LoadResult loadScenarioFile(const std::string& path) {
     result.errors.push_back(locate(path, {}, "cannot read: " + why));
     return result;
   };
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return refused("it is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return refused(std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  return loadScenarioText(path, text.str());
+  // Non-blocking, so that opening a FIFO without a writer does not wait; what is not a regular
+  // file is refused before a byte is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return refused(std::strerror(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return refused(std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return refused("it is a directory");
+  if (!S_ISREG(st.st_mode)) return refused(fmt::format("not a regular file ({})", fileKind(st.st_mode)));
+  if (static_cast<uint64_t>(st.st_size) > kMaxScenarioBytes) {
+    return refused(fmt::format("{} bytes, at most {} allowed", st.st_size, kMaxScenarioBytes));
+  }
+  // The size may change while it is read (or be 0 for a file the kernel makes up): read at most
+  // one byte past the limit.
+  std::string text;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return refused(std::strerror(errno));
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+    if (text.size() > kMaxScenarioBytes) {
+      return refused(fmt::format("more than {} bytes, at most {} allowed", kMaxScenarioBytes,
+                                 kMaxScenarioBytes));
+    }
+  }
+  return loadScenarioText(path, text);
 }
 
 }  // namespace IeSim

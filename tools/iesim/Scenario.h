@@ -6,6 +6,7 @@
 // counted from 1, so that editors jump to it.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,9 +33,15 @@ struct LoadResult {
   std::vector<std::string> errors;         // "FILE:LINE:COL: message", in file order
 };
 
-// Reads and loads `path`. An unreadable file gives one error naming it.
+// Largest scenario file read. The biggest generated scenarios (a million bindings) stay well
+// below it; beyond it the parser's memory, not the library, would be what a run measures.
+inline constexpr size_t kMaxScenarioBytes = 256 * 1024 * 1024;
+
+// Reads and loads `path`. A file that cannot be read, is not a regular file (a FIFO or a device
+// could block or never end) or has more than kMaxScenarioBytes gives one error naming it.
 LoadResult loadScenarioFile(const std::string& path);
-// Loads `text`, reporting problems under the name `file`.
+// Loads `text`, reporting problems under the name `file`. A scenario without steps is refused:
+// it would check nothing and pass.
 LoadResult loadScenarioText(std::string_view file, std::string_view text);
 
 }  // namespace IeSim

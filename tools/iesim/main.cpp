@@ -6,17 +6,22 @@
 //   iesim --print-default | --version | --help
 //
 // Exit status: 0 when every scenario passed, 1 when an expectation failed or the library raised
-// an assertion, 2 when a scenario file or an argument is invalid.
+// an assertion, 2 when a scenario file or an argument is invalid, 3 when an output could not be
+// written (a full disk, a closed pipe).
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/keel/Task.h"
@@ -26,6 +31,7 @@
 #include "tools/iesim/ChromeTrace.h"
 #include "tools/iesim/DefaultScenario.h"
 #include "tools/iesim/Explain.h"
+#include "tools/iesim/Outputs.h"
 #include "tools/iesim/Report.h"
 #include "tools/iesim/Runner.h"
 #include "tools/iesim/Scenario.h"
@@ -34,6 +40,12 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitInvalid = 2;
+constexpr int kExitOutput = 3;
+
+// The library's trace handlers, the names --trace takes; a name outside them would switch on
+// nothing and say nothing.
+constexpr std::string_view kTraceHandlers[] = {"OrbInternetExitStatusSm", "OrbInternetExitUtil",
+                                               "OrbSiEdgeHelper", "OrbSiEdgeModule"};
 
 struct Options {
   std::vector<std::string> files;
@@ -73,6 +85,13 @@ bool enableTraces(const std::vector<std::string>& traces) {
     const size_t eq = t.find('=');
     if (eq == std::string::npos || eq == 0) {
       complain(fmt::format("--trace {}: expected NAME=LEVELS, e.g. OrbInternetExitStatusSm=6-9", t));
+      return false;
+    }
+    const std::string_view name = std::string_view(t).substr(0, eq);
+    if (std::find(std::begin(kTraceHandlers), std::end(kTraceHandlers), name) ==
+        std::end(kTraceHandlers)) {
+      complain(fmt::format("--trace {}: no trace handler \"{}\": expected one of {}", t, name,
+                           fmt::join(kTraceHandlers, ", ")));
       return false;
     }
     try {
@@ -124,11 +143,15 @@ int run(const Options& o) {
   IeSim::ChromeTrace chrome;
   IeSim::Report report(stdout, !o.quiet, o.detail);
   IeSim::Explainer explainer(stdout, stderr, std::move(requests));
+  IeSim::Outputs outputs;
   IeSim::RunOptions runOptions{o.yield, o.chromeTrace.empty() ? nullptr : &chrome,
-                               o.dump ? stdout : nullptr, explainer.empty() ? nullptr : &explainer};
+                               o.dump ? stdout : nullptr, explainer.empty() ? nullptr : &explainer,
+                               &outputs};
   size_t passed = 0, failed = 0, invalid = 0;
   auto runOne = [&](const IeSim::LoadResult& loaded) {
-    for (const auto& e : loaded.errors) fmt::print(stderr, "{}\n", e);
+    outputs.guard(IeSim::kFailureOutput, [&] {
+      for (const auto& e : loaded.errors) fmt::print(stderr, "{}\n", e);
+    });
     if (!loaded.scenario) {
       ++invalid;
       return;
@@ -143,35 +166,45 @@ int run(const Options& o) {
 
   int status = invalid != 0 || explainer.errors() != 0 ? kExitInvalid : failed != 0 ? kExitFailed : 0;
   if (!o.blip.empty()) {
+    const std::string name = "--blip " + o.blip;
     OutFile out(o.blip);
     if (out.get() == nullptr) {
-      complain(fmt::format("{}: cannot write: {}", o.blip, std::strerror(errno)));
-      status = kExitInvalid;
+      outputs.failed(name, std::strerror(errno));
     } else {
-      Blip::defaultHandle()->dump(out.get());
+      errno = 0;
+      outputs.guard(name, [&] { Blip::defaultHandle()->dump(out.get()); });
+      outputs.checkWritten(name, out.get());
     }
   }
   if (!o.chromeTrace.empty()) {
-    if (const std::string error = chrome.write(o.chromeTrace); !error.empty()) {
-      complain(error);
-      status = kExitInvalid;
-    }
+    outputs.writeFile("--chrome-trace " + o.chromeTrace, o.chromeTrace, chrome.json());
   }
   if (!o.quiet && passed + failed + invalid > 1) {
-    fmt::print("{} scenarios: {} passed, {} failed, {} invalid\n", passed + failed + invalid,
-               passed, failed, invalid);
+    outputs.guard(IeSim::kReportOutput, [&] {
+      fmt::print("{} scenarios: {} passed, {} failed, {} invalid\n", passed + failed + invalid,
+                 passed, failed, invalid);
+    });
   }
-  if (traceSink) Mica::traceSinkIs(nullptr);
-  return status;
+  if (traceSink) {
+    Mica::traceSinkIs(nullptr);
+    outputs.check("--trace-file " + o.traceFile, traceOut->get());
+  }
+  outputs.check(IeSim::kReportOutput, stdout);
+  outputs.check(IeSim::kFailureOutput, stderr);
+  for (const auto& failure : outputs.failures()) complain(failure);
+  return outputs.failures().empty() ? status : kExitOutput;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe is a write error to report, not a signal that ends iesim without a word.
+  std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{
       "iesim: runs internet-exit scenarios (protobuf text format of proto/scenario.proto) through "
       "the library and reports, per step, what changed and why.\n"
-      "Exit status: 0 all passed, 1 an expectation or assertion failed, 2 invalid input."};
+      "Exit status: 0 all passed, 1 an expectation or assertion failed, 2 invalid input, 3 an "
+      "output could not be written."};
   Options o;
   app.add_option("FILE", o.files, "Scenario files; none runs the embedded default scenario")
       ->type_name("FILE");
