@@ -3,9 +3,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -24,17 +23,6 @@ using Texts = std::vector<std::string>;
 
 VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
 ExitVniLaneKey optKey(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
-
-// Every result and group set of the output, printed, for comparisons that show their difference.
-std::map<std::string, std::string> outputOf(const IeExitOptionDir& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& [k, s] : dir.exitOptionStatus) {
-    std::string groups;
-    for (const auto& g : s->group) groups += fmt::format("{} ", g);
-    out[fmt::format("{}", k)] = fmt::format("{}| {}", groups, s->resultExitIntf.get());
-  }
-  return out;
-}
 
 // Logs the output's changes: "+K"/"-K" for entries, "K: <result>" for result writes.
 IeTest::TreeLog outputLog(const Mica::Ptr<IeExitOptionDir>& dir) {
@@ -101,47 +89,6 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
     return module_->gateManager()->usersOf(*module_, Wire::IntfId(intf));
   }
 
-  // From scratch, with the module present and the VRF bindings fixed: the result of every option
-  // and the gate users each interface must have.
-  void expectReference() const {
-    std::map<std::string, std::string> expected;
-    std::map<Wire::IntfId, uint32_t> usersExpected;
-    for (const auto& [v, cfg] : statusCfg_->statusConfig) {
-      for (const auto& [g, grp] : cfg->exitGroupStatusConfig) {
-        for (const auto& k : grp->exitOption) expected[fmt::format("{}", k)] += fmt::format("{} ", g);
-      }
-    }
-    for (auto& [text, value] : expected) {
-      const ExitVniLaneKey k = optKey(text);
-      ExitIntfResult r(Wire::IntfId(), ExitIntfResult::defaultVrfName(), ExitIntfResult::noGate, ExitIntfResult::noGate,
-                       ExitResultType::noResult());
-      if (k.exitKey.type == ExitType::fibDefault()) {
-        if (defaultRoutes_->defaultRoute.contains(k.vniLaneId)) r = ExitIntfResult(Wire::IntfId(), "default", 0, ExitIntfResult::noGate, ExitResultType::fibDefaultRoute());
-      } else if (k.exitKey.type == ExitType::remoteExit()) {
-        const auto* resp = responses_->resolverResponse.lookup(VniLaneSvcGroupName(k.exitKey.name, k.vniLaneId));
-        r = resp ? ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, resp->remoteSvcGroup, ExitResultType::remoteResolved())
-                 : ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, 0, ExitResultType::noResult());
-      } else if (const auto* c = conns_->connection.lookup(k.exitKey.name)) {
-        const ResultConnIntf& ci = c->resultConnIntf.get();
-        const auto bound = orbcsd_->vxlanInfo.get()->vrfToVniMap.find(ci.vrfName);
-        const bool valid = ci.vrfName == std::string_view("default") ||
-                           (bound != orbcsd_->vxlanInfo.get()->vrfToVniMap.end() && bound->second.value() == k.vniLaneId.vniId().value());
-        if (valid) {
-          const bool usable = ci.intfId.valid() && orbcsd_->l3Intf.contains(ci.intfId);
-          r = ExitIntfResult(ci.intfId, ExitIntfResult::VrfName(ci.vrfName),
-                             usable ? module_->gateManager()->gateOf(*module_, ci.intfId) : ExitIntfResult::noGate, ci.num,
-                             !usable ? ExitResultType::noResult()
-                                     : ci.vrfName == std::string_view("default") ? ExitResultType::localDefaultVrf() : ExitResultType::localOtherVrf());
-          if (usable) ++usersExpected[ci.intfId];
-        }
-      }
-      value += fmt::format("| {}", r);
-    }
-    EXPECT_EQ(outputOf(*dir_), expected);
-    EXPECT_TRUE(dir_->checkInvariants());
-    for (const char* i : {"eth1", "eth2", "eth3"}) EXPECT_EQ(users(i), usersExpected[Wire::IntfId(i)]) << i;
-  }
-
   Mica::Ptr<IeStatusConfigDir> statusCfg_ = Mica::make<IeStatusConfigDir>();
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
   Mica::Ptr<SiConnectionStatusDir> conns_ = Mica::make<SiConnectionStatusDir>();
@@ -152,37 +99,21 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeExitOptionStatusSm> sm_;
 };
 
-TEST_P(IeExitOptionStatusSmTest, EveryKindOfOptionGetsTheResultOfItsInputs) {
+// A connection in a VRF bound to another VNI is no exit of the pair: no interface, and the
+// utility says why at its own level.
+TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniIsNotValidAndSaysWhy) {
   intf("eth1");
-  conn("wanDefault", "eth1", "default", 3);
-  conn("wanBlue", "eth1", "blue", 4);
   conn("wanRed", "eth1", "red", 5);  // red is bound to VNI 20, not 10
-  conn("wanDown", "eth2", "blue");   // eth2 is not an interface of the engine
-  responses_->resolverResponseIs(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)), {42});
-  defaultRoutes_->defaultRouteIs(pair(10, 1));
-  for (const char* k : {"localExit:wanDefault", "localExit:wanBlue", "localExit:wanRed", "localExit:wanDown",
-                        "localExit:nowhere", "remoteExit:peer", "fibDefault:"}) {
-    option(pair(10, 1), "G", k);
-    option(pair(10, 2), "G", k);
-  }
+  option(pair(10, 1), "G", "localExit:wanRed");
   IeTest::TraceLevels levels("OrbInternetExitUtil", 1u << 5);
   Mica::TraceCapture capture;
   start();
-  expectReference();
-  const uint32_t gate = module_->gateManager()->gateOf(*module_, Wire::IntfId("eth1"));
-  EXPECT_EQ(result("localExit:wanBlue@10.1"), ExitIntfResult(Wire::IntfId("eth1"), "blue", gate, 4, ExitResultType::localOtherVrf()));
-  EXPECT_EQ(result("localExit:wanDefault@10.1").resultType, ExitResultType::localDefaultVrf());
-  EXPECT_EQ(result("localExit:wanDown@10.1"), ExitIntfResult(Wire::IntfId("eth2"), "blue", ExitIntfResult::noGate, 7, ExitResultType::noResult()));
-  EXPECT_EQ(result("remoteExit:peer@10.1").auxId, 42u);
-  EXPECT_EQ(result("remoteExit:peer@10.2").resultType, ExitResultType::noResult());
-  EXPECT_EQ(result("fibDefault:@10.2").gateId, ExitIntfResult::noGate);
-  EXPECT_TRUE(capture.contains("::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"));
-
-  responses_->resolverResponseDel(VniLaneSvcGroupName(Mica::String("peer"), pair(10, 1)));
-  defaultRoutes_->defaultRouteDel(pair(10, 1));
-  runUntilIdle();
-  EXPECT_EQ(result("remoteExit:peer@10.1"), ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, 0, ExitResultType::noResult()));
-  expectReference();
+  EXPECT_EQ(result("localExit:wanRed@10.1"),
+            ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, ExitIntfResult::noGate, ExitResultType::noResult()));
+  const Texts level5 = capture.texts(5);
+  EXPECT_NE(std::ranges::find(level5, "::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"),
+            level5.end());
+  EXPECT_EQ(users("eth1"), 0u);
 }
 
 TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTheNewOne) {
@@ -196,7 +127,6 @@ TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTh
   IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 8);
   Mica::TraceCapture capture;
   conn("wan", "eth2", "default");
-  expectReference();
   EXPECT_EQ(users("eth1"), 0u);
   EXPECT_EQ(users("eth2"), 3u);
   Texts notes = capture.texts(8);
@@ -264,7 +194,6 @@ TEST_P(IeExitOptionStatusSmTest, ModuleArrivingOnceReadyGivesEveryLocalOptionIts
   EXPECT_EQ(result("localExit:wan@10.1").gateId, ExitIntfResult::noGate);
   orbcsd_->internetExitModuleIs(module_);
   runUntilIdle();
-  expectReference();
   EXPECT_EQ(users("eth1"), 2u);
 
   // Its departure changes no result: each keeps its gate until it is next evaluated.
@@ -327,8 +256,7 @@ TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
     conn("wan", "eth2", "blue");
     conns_->connectionDel(Mica::String("lan"));
     runUntilIdle();
-    expectReference();
-    if (traced) {
+      if (traced) {
       for (const char* text : {"filter( ( exitOptionStatus.resultExitIntf.intfId == intfId ) ) failed, terminating pipeline",
                                "filter( ( allOptKey.exitKey.name == inputOptKey.exitKey.name ) ) failed, terminating pipeline",
                                "filter( ( exitOptKey.exitKey.type == ExitType::localExit() ) ) failed, terminating pipeline",
@@ -348,45 +276,6 @@ TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
   dir_ = Mica::make<IeExitOptionDir>();
   conns_ = Mica::make<SiConnectionStatusDir>();
   EXPECT_EQ(scenario(true), indexed);
-}
-
-// Random sequences over a small domain; after each event the output and the gates held equal the
-// from-scratch reference.
-TEST_P(IeExitOptionStatusSmTest, RandomSequencesKeepResultsAndGatesExact) {
-  std::mt19937 rng(20261206);
-  auto pick = [&](auto& list) { return list[rng() % std::size(list)]; };
-  const char* options[] = {"localExit:wan", "localExit:lan", "remoteExit:wan", "fibDefault:"};
-  const char* groups[] = {"G", "H"};
-  const char* intfs[] = {"eth1", "eth2", "eth3"};
-  const char* vrfs[] = {"default", "blue", "red"};
-  const VniAndLaneId pairs[] = {pair(0, 0), pair(10, 1), pair(20, 1)};
-  start();
-  for (int step = 0; step < 400; ++step) {
-    switch (rng() % 6) {
-      case 0: case 1: {
-        const VniAndLaneId v = pick(pairs);
-        const char* g = pick(groups);
-        const char* k = pick(options);
-        const auto* cfg = statusCfg_->statusConfig.lookup(v);
-        const auto* grp = cfg ? cfg->exitGroupStatusConfig.lookup(GroupVniLaneKey(Mica::String(g), v)) : nullptr;
-        option(v, g, k, !(grp && grp->exitOption.contains(optKey(fmt::format("{}@{}", k, v)))));
-        break;
-      }
-      case 2: conn(rng() % 2 ? "wan" : "lan", pick(intfs), pick(vrfs), rng() % 3); break;
-      case 3: conns_->connectionDel(Mica::String(rng() % 2 ? "wan" : "lan")); runUntilIdle(); break;
-      case 4: intf(pick(intfs), rng() % 2); break;
-      default: {
-        const VniLaneSvcGroupName name(Mica::String("wan"), pick(pairs));
-        if (rng() % 2) responses_->resolverResponseIs(name, {static_cast<uint16_t>(rng() % 3)});
-        else responses_->resolverResponseDel(name);
-        if (rng() % 2) defaultRoutes_->defaultRouteIs(pick(pairs));
-        else defaultRoutes_->defaultRouteDel(pick(pairs));
-        runUntilIdle();
-      }
-    }
-    expectReference();
-    if (testing::Test::HasFailure()) FAIL() << "at step " << step;
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeExitOptionStatusSmTest, IeTest::allModes, IeTest::modeName);

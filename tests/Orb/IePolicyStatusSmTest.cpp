@@ -3,10 +3,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -59,19 +56,6 @@ class IePolicyStatusSmTest : public IeTest::ModeFixture {
     reverse_->groupToPolicyIs(g)->policyIs(p);
     runUntilIdle();
   }
-  void entryDel(const PolicyVniLaneKey& p, double seqNo) {
-    auto cfg = config_->statusConfig.get(p.vniLaneId)->policyStatusConfig.get(p);
-    const GroupVniLaneKey g = cfg->exitGroup.get(seqNo)->exitGroup.get();
-    cfg->exitGroupDel(seqNo);
-    bool stillListed = false;
-    for (const auto& [s, e] : cfg->exitGroup) stillListed |= e->exitGroup.get() == g;
-    if (!stillListed) {
-      auto r = reverse_->groupToPolicy.get(g);
-      r->policyDel(p);
-      if (r->policy.empty()) reverse_->groupToPolicyDel(g);
-    }
-    runUntilIdle();
-  }
   void result(const GroupVniLaneKey& g, const char* option, std::optional<ExitIntfResult> r) {
     const ExitVniLaneKey k(ExitKey(Mica::String(option), ExitType::localExit()), g.vniLaneId);
     if (r) {
@@ -88,33 +72,6 @@ class IePolicyStatusSmTest : public IeTest::ModeFixture {
     std::string out = fmt::format("{}:", s->winningExitGroup.get().groupName);
     for (const auto& r : s->exitIntf) out += fmt::format(" {}", r.intfId);
     return out;
-  }
-
-  // From scratch: every configured policy's winner (lowest seqNo whose group has results) and
-  // its distinct results; the scratchpad of every evaluated policy holds the same set.
-  void expectReference() const {
-    std::map<std::string, std::string> expected, actual;
-    for (const auto& [v, cfg] : config_->statusConfig) {
-      for (const auto& [p, pc] : cfg->policyStatusConfig) {
-        for (const auto& [seqNo, e] : pc->exitGroup) {
-          const auto* s = groups_->exitGroupStatus.lookup(e->exitGroup.get());
-          if (!s || s->result.empty()) continue;
-          std::set<ExitIntfResult> distinct;
-          for (const auto& [o, r] : s->result) distinct.insert(r);
-          std::string text = fmt::format("{}:", e->exitGroup.get().groupName);
-          for (const auto& r : distinct) text += fmt::format(" {}", r.intfId);
-          expected[fmt::format("{}", p)] = text;
-          break;
-        }
-      }
-    }
-    for (const auto& [p, s] : policies_->policyStatus) actual[fmt::format("{}", p)] = statusOf(p);
-    EXPECT_EQ(actual, expected);
-    EXPECT_TRUE(policies_->checkInvariants());
-    for (const auto& [p, list] : sm_->localAttrStore().entries<IePolicyStatusSm::UniqueIntfList>()) {
-      const auto* s = policies_->policyStatus.lookup(p);
-      EXPECT_EQ(list->intfList.size(), s ? s->exitIntf.size() : 0u) << fmt::format("{}", p);
-    }
   }
 
   Mica::Ptr<IeStatusConfigDir> config_ = Mica::make<IeStatusConfigDir>();
@@ -151,7 +108,17 @@ TEST_P(IePolicyStatusSmTest, FailoverAddsTheNewInterfacesBeforeRemovingTheOldOne
   result(group("G2"), "c", std::nullopt);
   EXPECT_EQ(log.events, (Texts{"P@1.1 -I3", "-P@1.1"}));
   EXPECT_TRUE(capture.contains("filter( policyDir.policyStatus[ policyKey ] ) failed, terminating pipeline"));
-  expectReference();
+}
+
+// A group that several policies of the pair name: a change of its results re-evaluates each.
+// (The whole library binds one policy per pair, so only this machine's own test can show it.)
+TEST_P(IePolicyStatusSmTest, AGroupSharedByPoliciesReevaluatesEveryOne) {
+  entry(policy("P"), 10, group("G"));
+  entry(policy("Q"), 20, group("G"));
+  start();
+  result(group("G"), "a", intf("I1"));
+  EXPECT_EQ(statusOf(policy("P")), "G: I1");
+  EXPECT_EQ(statusOf(policy("Q")), "G: I1");
 }
 
 TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
@@ -229,7 +196,6 @@ TEST_P(IePolicyStatusSmTest, RestartDeletesExactlyTheStaleInterfaces) {
   auto log = policyLog(policies_);
   start();
   EXPECT_EQ(log.events, (Texts{"P@1.1 -I2", "Old@3.1 -I9", "-Old@3.1"}));
-  expectReference();
 }
 
 TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
@@ -269,38 +235,6 @@ TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
       "7 updWinningEg = merge( flo_pipeline8 ): groupKey=G@1.1 policyKey=P@1.1",
       "8 Update winning exit group G@1.1 for policy P@1.1",
       "7 into( policyStatus.winningExitGroup ): inserting value=G@1.1"}));
-}
-
-// Random sequences over a small domain; after each event the output equals the reference.
-TEST_P(IePolicyStatusSmTest, RandomSequencesMatchTheReference) {
-  std::mt19937 rng(20261206);
-  const char* names[] = {"G", "H", "K"};
-  const char* intfs[] = {"I1", "I2", "I3"};
-  const double seqs[] = {-1, 1.5, 2, 10};
-  const VniAndLaneId pairs[] = {pair(1, 1), pair(2, 1)};
-  start();
-  for (int step = 0; step < 300; ++step) {
-    const VniAndLaneId v = pairs[rng() % 2];
-    const auto p = policy(rng() % 2 ? "P" : "Q", v);
-    const auto g = group(names[rng() % 3], v);
-    switch (rng() % 4) {
-      case 0: {
-        const double s = seqs[rng() % 4];
-        const auto* cfg = config_->statusConfig.lookup(v);
-        const auto* pc = cfg ? cfg->policyStatusConfig.lookup(p) : nullptr;
-        if (pc && pc->exitGroup.contains(s)) {
-          entryDel(p, s);
-        } else if (!(pc && pc->exitGroup.lookup(s))) {
-          entry(p, s, g);
-        }
-        break;
-      }
-      case 1: case 2: result(g, rng() % 2 ? "a" : "b", ExitIntfResult(intf(intfs[rng() % 3]))); break;
-      default: result(g, rng() % 2 ? "a" : "b", std::nullopt);
-    }
-    expectReference();
-    if (testing::Test::HasFailure()) FAIL() << "at step " << step;
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyStatusSmTest, IeTest::allModes, IeTest::modeName);

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <ostream>
+#include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace IeOracle {
@@ -134,15 +136,25 @@ rc::Gen<Step> stepOf(rc::Gen<T> values, Fill fill) {
   });
 }
 
+// Some of the components, created in data-flow order or, one time in four, in a shuffled order
+// (a downstream machine then starts over outputs its upstream has yet to reconcile).
 rc::Gen<Step> genRestart() {
-  return stepOf(gen::pair(gen::container<std::vector<bool>>(kComponents.size(), gen::weightedElement<bool>({{1, true}, {3, false}})),
-                          genYield()),
-                [](Step& s, const std::pair<std::vector<bool>, std::string>& r) {
-                  auto* restart = s.mutable_restart();
-                  for (size_t i = 0; i < r.first.size(); ++i) {
-                    if (r.first[i]) restart->add_component(kComponents[i]);
+  using Choice = std::tuple<std::vector<bool>, std::string, int>;
+  return stepOf(gen::tuple(gen::container<std::vector<bool>>(kComponents.size(), gen::weightedElement<bool>({{1, true}, {3, false}})),
+                           genYield(), gen::weightedOneOf<int>({{3, gen::just(0)}, {1, gen::inRange(1, 1000)}})),
+                [](Step& s, const Choice& r) {
+                  const auto& [chosen, yield, shuffleSeed] = r;
+                  std::vector<std::string> names;
+                  for (size_t i = 0; i < chosen.size(); ++i) {
+                    if (chosen[i]) names.push_back(kComponents[i]);
                   }
-                  restart->set_yield(r.second);
+                  auto* restart = s.mutable_restart();
+                  if (shuffleSeed != 0 && names.size() > 1) {
+                    std::shuffle(names.begin(), names.end(), std::mt19937(static_cast<unsigned>(shuffleSeed)));
+                    restart->set_in_given_order(true);
+                  }
+                  for (const auto& name : names) restart->add_component(name);
+                  restart->set_yield(yield);
                 });
 }
 

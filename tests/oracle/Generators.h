@@ -7,7 +7,8 @@
 // remoteExit:edge and fibDefault:; connections wan1 and wan2 over eth1..eth3 in the default VRF
 // or blue; VRFs blue (id 1, VNI 1), red (2) and green (3); default routes; resolver answers; the
 // InternetExit module (or an SiEdge) present or absent; restarts of any subset of the state
-// machines under any yield policy, and runs of the scheduler cut short.
+// machines, created in data-flow or in a shuffled order, under any yield policy, and runs of the
+// scheduler cut short.
 //
 // Left out, because the library's state after them depends on the order of past events and no
 // reference computed from the inputs can give it (ReferenceCasesTest.cpp names each case):

@@ -220,7 +220,7 @@ class Runner {
   void restart(const iesim::pb::Restart& restart, bool quietCheck) {
     std::vector<Component> cs;
     for (const auto& name : restart.component()) cs.push_back(IeSim::checkedComponent(name));
-    std::sort(cs.begin(), cs.end());
+    if (!restart.in_given_order()) std::sort(cs.begin(), cs.end());
     cs.erase(std::unique(cs.begin(), cs.end()), cs.end());
     if (cs.empty()) {
       const auto all = allComponents();
