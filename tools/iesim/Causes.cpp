@@ -3,6 +3,8 @@
 // option's result now (OptionReason.h). A policy re-evaluated for another reason (its
 // configuration, the reverse map, a start's reconciliation) is said to be so, without guessing
 // further.
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -44,10 +46,18 @@ std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWat
                               const std::vector<Lane::VniAndLaneId>& commandPairs) {
   std::vector<Cause> lines;
   std::vector<bool> told(groups.size(), false);  // the group changes a policy's line names
+  // Group keys are scoped to their pair, so a policy's groups are among its own pair's changes:
+  // indexing them by pair keeps a step that touches a million pairs linear.
+  absl::flat_hash_map<Lane::VniAndLaneId, std::vector<size_t>> groupsByPair;
+  for (size_t i = 0; i < groups.size(); ++i) groupsByPair[groups[i].group.vniLaneId].push_back(i);
+  absl::flat_hash_set<Lane::VniAndLaneId> policyPairs;
   for (const auto& p : policies) {
+    policyPairs.insert(p.vniLaneId);
     const auto listed = groupsOf(world, p);
     std::string why;
-    for (size_t i = 0; i < groups.size(); ++i) {
+    static const std::vector<size_t> kNoChange;
+    const auto ofPair = groupsByPair.find(p.vniLaneId);
+    for (size_t i : ofPair == groupsByPair.end() ? kNoChange : ofPair->second) {
       const auto& t = groups[i];
       // Without a configuration any more, every group of the pair may have been the policy's.
       const bool relevant = listed.empty() ? t.group.vniLaneId == p.vniLaneId
@@ -73,9 +83,7 @@ std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWat
                                                     optionNow(world, t.option))});
   }
   for (const auto& pair : commandPairs) {
-    const bool explained = std::any_of(policies.begin(), policies.end(),
-                                       [&](const PolicyVniLaneKey& p) { return p.vniLaneId == pair; });
-    if (!explained) {
+    if (!policyPairs.contains(pair)) {
       lines.push_back({pair, fmt::format("{} commands: no policy status of the pair changed; the step itself "
                                          "sent them",
                                          pair)});
