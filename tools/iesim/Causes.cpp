@@ -59,9 +59,9 @@ std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWat
     const auto ofPair = groupsByPair.find(p.vniLaneId);
     for (size_t i : ofPair == groupsByPair.end() ? kNoChange : ofPair->second) {
       const auto& t = groups[i];
-      // Without a configuration any more, every group of the pair may have been the policy's.
-      const bool relevant = listed.empty() ? t.group.vniLaneId == p.vniLaneId
-                                           : std::find(listed.begin(), listed.end(), t.group) != listed.end();
+      // Only the pair's own changes are visited; without a configuration any more, every group
+      // of the pair may have been the policy's.
+      const bool relevant = listed.empty() || std::find(listed.begin(), listed.end(), t.group) != listed.end();
       if (!relevant) continue;
       told[i] = true;
       why += fmt::format("{}{} {} {} ({})", why.empty() ? "" : "; ", t.group.groupName, verb(t.op),
