@@ -222,7 +222,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
   if (fullWalkTraced()) {
     forEachStatusConfig(perPair);
   } else {
-    forEachStatusConfigOf(entryWalk_, {&bindings_->pairsOfPolicy(polName)}, perPair);
+    forEachStatusConfigOf(entryWalk_, {&bindings_->pairsOfPolicy(polName)}, perPair, !staleEntriesPossible());
   }
 }
 
@@ -276,7 +276,7 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   } else {
     staleSearch_.reset();
   }
-  forEachStatusConfigOf(optionWalk_, pairs, perPair);
+  forEachStatusConfigOf(optionWalk_, pairs, perPair, !staleEntriesPossible());
 }
 
 // updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd )
@@ -444,8 +444,13 @@ void IeStatusConfigSm::forEachStatusConfig(Fn&& fn) {
 // walk rather than the foreach itself, it may be cut between two pairs by the budget of the
 // scan that called the pipeline (`walk`); the next call resumes at the pair it was cut before,
 // over the sets as they are then. Each pair visited is a unit of work.
+//
+// While entries of an earlier run may remain the walk is not cut: which groups those entries
+// keep depends on the order in which the scans and the reconciliations meet them, and a cut
+// walk meets them in another order than the whole walk (found with seeded random restarts).
 template <class Fn>
-void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn) {
+void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn,
+                                             bool mayCut) {
   const VniAndLaneId* from = walk.bookmark();
   if (!from) {
     trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
@@ -456,7 +461,7 @@ void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<c
     if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
     workDone(1);
     pairs.advance();
-    if (pairs.current() && walk.cutBefore(*this, pairs.current())) return;
+    if (mayCut && pairs.current() && walk.cutBefore(*this, pairs.current())) return;
   }
 }
 
@@ -486,7 +491,7 @@ const IeStatusConfigSm::PairSet* IeStatusConfigSm::pairsWithStaleEntries(PairWal
     workDone(1);
     if (++it == statusConfig.end()) break;
     search.next = Mica::internal::keyOf(it);
-    if (walk.cutBefore(*this, nullptr)) return nullptr;
+    (void)walk;  // used only while stale entries may remain, when walks are not cut
   }
   search.next = std::nullopt;
   search.done = true;

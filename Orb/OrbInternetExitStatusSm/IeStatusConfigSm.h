@@ -108,7 +108,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   template <class Fn>
   void forEachStatusConfig(Fn&& fn);
   template <class Fn>
-  void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn);
+  void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn, bool mayCut);
   bool fullWalkTraced() const;
   bool staleEntriesPossible() const;
   const PairSet* pairsWithStaleEntries(PairWalk& walk);
