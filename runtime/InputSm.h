@@ -65,6 +65,20 @@ class SourceBase : private Mica::Subscriber {
   // shouldYield<N>(): false without a task or while inReactor, else the task's answer.
   bool shouldYield() const;
   bool inTask() const noexcept { return task_ && task_->taskCurrentlyRunning(); }
+  // Runs `handle`, the pipeline call of one scan element, as a visit of that element (see
+  // StateMachine::scanVisit). `again` is true when the pass resumes at the element it yielded
+  // at. Returns false when a walk of the pipeline stopped early: the pass must then yield at
+  // this element, and its next run visits it again and the walk resumes at its bookmark.
+  template <class F>
+  bool visitElement(bool again, F&& handle) {
+    const uint64_t id = again && cutVisit_ != 0 ? cutVisit_ : sm().nextScanVisitId();
+    cutVisit_ = 0;
+    const StateMachine::ScanVisit outer = sm().scanVisitIs({id, this, false});
+    handle();
+    const bool cut = sm().scanVisitIs(outer).cut;
+    if (cut) cutVisit_ = id;
+    return !cut;
+  }
   // Reports work done (one unit per element visited) to the run doing it: the scan task's own
   // run, or the run of whatever task a reactor's nested pass happens in.
   void workDone(uint64_t n) const { sm().workDone(n); }
@@ -85,6 +99,7 @@ class SourceBase : private Mica::Subscriber {
 
   InputArgSmBase& arg_;
   Mica::Ptr<Keel::Task> task_;
+  uint64_t cutVisit_ = 0;  // the visit whose walk stopped early, resumed by the next run
   size_t number_;
   size_t pipeline_;
 };
@@ -169,14 +184,21 @@ inline StateMachine& SourceBase::sm() const noexcept { return arg_.sm(); }
 // Sets inReactor for the life of a reactor call and restores it, also when the call throws.
 class ReactorScope {
  public:
-  explicit ReactorScope(InputArgSmBase& arg) : arg_(arg), was_(arg.inReactorIs(true)) {}
-  ~ReactorScope() { arg_.inReactorIs(was_); }
+  // A reactor that runs inside a scan's visit (a pipeline's write that this state machine
+  // reads) is no part of that visit: its walks must not be cut on the scan's behalf.
+  explicit ReactorScope(InputArgSmBase& arg)
+      : arg_(arg), was_(arg.inReactorIs(true)), visit_(arg.sm().scanVisitIs({})) {}
+  ~ReactorScope() {
+    arg_.sm().scanVisitIs(visit_);
+    arg_.inReactorIs(was_);
+  }
   ReactorScope(const ReactorScope&) = delete;
   ReactorScope& operator=(const ReactorScope&) = delete;
 
  private:
   InputArgSmBase& arg_;
   bool was_;
+  StateMachine::ScanVisit visit_;
 };
 
 }  // namespace Flo

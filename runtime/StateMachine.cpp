@@ -21,6 +21,10 @@ StateMachine::~StateMachine() {
   if (subscribed_) inputSmScanState_->subscriberRemove(this);
 }
 
+bool StateMachine::scanVisitShouldYield() const {
+  return scanVisit_.source != nullptr && scanVisit_.source->shouldYield();
+}
+
 void StateMachine::argIs(const char* accessor, const void* pointer, bool optional) {
   args_.push_back(Arg{accessor, pointer, optional});
 }

@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/mica/Assert.h"
@@ -37,6 +38,7 @@ namespace Flo {
 
 class InputArgSmBase;
 class OutputBase;
+class SourceBase;
 
 // Trace levels of the state machines' debug handler.
 inline constexpr int kLevelFilter = 6;    // failed filters, foreach counts
@@ -86,6 +88,26 @@ class StateMachine : public Mica::Node, private Mica::Subscriber {
     if (!kivaControl_.taskScheduler) return;
     if (Keel::Task* task = kivaControl_.taskScheduler->currentTask()) task->taskWorkCountInc(n);
   }
+
+  // ---- The scan element being visited (for walks a scan may cut, runtime/ResumableWalk.h) ----
+  // Non-zero while a scan pass calls a pipeline for one element outside any reactor; the same
+  // id when the pass visits that element again because a walk of the pipeline stopped early.
+  uint64_t scanVisit() const noexcept { return scanVisit_.id; }
+  // Whether the task of the scan being visited asks to yield (false outside a visit).
+  bool scanVisitShouldYield() const;
+  // A walk of the running pipeline stopped early: the scan yields at this element and visits
+  // it again, with the same id, on its next run.
+  void scanVisitCut() noexcept { scanVisit_.cut = scanVisit_.id != 0; }
+
+  struct ScanVisit {
+    uint64_t id = 0;
+    const SourceBase* source = nullptr;
+    bool cut = false;
+  };
+  // Internal to the runtime: a scan opens a visit around each pipeline call (ScanVisitScope),
+  // and a reactor hides the visit it interrupts.
+  ScanVisit scanVisitIs(ScanVisit visit) noexcept { return std::exchange(scanVisit_, visit); }
+  uint64_t nextScanVisitId() noexcept { return ++lastScanVisitId_; }
 
   template <class... A>
   void trace(int level, fmt::format_string<A...> format, A&&... args) const {
@@ -139,6 +161,8 @@ class StateMachine : public Mica::Node, private Mica::Subscriber {
   std::vector<std::string> pipelines_;
   std::vector<std::unique_ptr<InputArgSmBase>> inputs_;
   std::vector<std::unique_ptr<OutputBase>> outputs_;
+  ScanVisit scanVisit_;
+  uint64_t lastScanVisitId_ = 0;
   bool synchronous_ = false;
   bool initialScanDone_ = false;
   bool initialized_ = false;

@@ -5,6 +5,7 @@
 #include "runtime/Foreach.h"
 #include "runtime/InputSm.h"
 #include "runtime/Path.h"
+#include "runtime/SortedUnion.h"
 #include "runtime/internal/LevelSm.h"
 
 namespace OrbInternetExit {
@@ -184,9 +185,12 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
                                               const Quill::Optional<Mica::String>& oldGrpNameOpt,
                                               const Quill::Optional<Mica::String>& newGrpNameOpt) {
   if (!initialScanDone()) return;
-  trace(kLevelPipeline,
-        "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
-        polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
+  // A call that continues a walk cut by its scan's budget wrote the entry trace already.
+  if (!entryWalk_.resumes(*this)) {
+    trace(kLevelPipeline,
+          "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
+          polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
+  }
   auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     const PolicyVniLaneKey polKey(polName, vniLaneId);
     if (!bindings_->polToVniLane.contains(polKey)) {
@@ -218,7 +222,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
   if (fullWalkTraced()) {
     forEachStatusConfig(perPair);
   } else {
-    forEachStatusConfigOf(bindings_->pairsOfPolicy(polName), perPair);
+    forEachStatusConfigOf(entryWalk_, {&bindings_->pairsOfPolicy(polName)}, perPair, !staleEntriesPossible());
   }
 }
 
@@ -229,8 +233,10 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
                                                const Quill::Optional<Quill::Unit>& isAddOpt) {
   if (!initialScanDone()) return;
   const bool isAdd = isAddOpt.has_value();
-  trace(kLevelPipeline, "exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] ): grpName={} exitOpt={} isAdd={}",
-        grpName, exitKey, isAdd);
+  if (!optionWalk_.resumes(*this)) {
+    trace(kLevelPipeline, "exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] ): grpName={} exitOpt={} isAdd={}",
+          grpName, exitKey, isAdd);
+  }
   auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
           statusCfg->policyStatusConfig.size());
@@ -260,17 +266,17 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   // opened (see pairsWithStaleEntries): every pair the filter can pass is still visited.
   if (fullWalkTraced()) {
     forEachStatusConfig(perPair);
-  } else if (staleEntriesPossible()) {
-    std::vector<VniAndLaneId> pairs = pairsBoundTo(policiesNaming(grpName));
-    const std::vector<VniAndLaneId>& stale = pairsWithStaleEntries();
-    std::vector<VniAndLaneId> both;
-    both.reserve(pairs.size() + stale.size());
-    std::set_union(pairs.begin(), pairs.end(), stale.begin(), stale.end(), std::back_inserter(both));
-    forEachStatusConfigOf(both, perPair);
-  } else {
-    stalePairs_.reset();
-    forEachStatusConfigOf(pairsBoundTo(policiesNaming(grpName)), perPair);
+    return;
   }
+  std::vector<const PairSet*> pairs = pairSetsOf(policiesNaming(grpName));
+  if (staleEntriesPossible()) {
+    const PairSet* stale = pairsWithStaleEntries(optionWalk_);
+    if (!stale) return;  // the search was cut; the scan calls again and it goes on
+    pairs.push_back(stale);
+  } else {
+    staleSearch_.reset();
+  }
+  forEachStatusConfigOf(optionWalk_, pairs, perPair, !staleEntriesPossible());
 }
 
 // updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd )
@@ -411,18 +417,13 @@ std::vector<Mica::String> IeStatusConfigSm::policiesNaming(const Mica::String& g
   return names;
 }
 
-// The pairs bound to any of `policies`, ascending (a pair is bound to one policy at a time).
-std::vector<VniAndLaneId> IeStatusConfigSm::pairsBoundTo(const std::vector<Mica::String>& policies) const {
-  std::vector<VniAndLaneId> pairs;
-  for (const Mica::String& name : policies) {
-    const auto& bound = bindings_->pairsOfPolicy(name);
-    pairs.insert(pairs.end(), bound.begin(), bound.end());
-  }
-  if (policies.size() > 1) {
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-  }
-  return pairs;
+// The sets of pairs bound to each of `policies` (a pair may be bound to several).
+std::vector<const IeStatusConfigSm::PairSet*> IeStatusConfigSm::pairSetsOf(
+    const std::vector<Mica::String>& policies) const {
+  std::vector<const PairSet*> sets;
+  sets.reserve(policies.size());
+  for (const Mica::String& name : policies) sets.push_back(&bindings_->pairsOfPolicy(name));
+  return sets;
 }
 
 // foreach( statusCfgDir.statusConfig ): every pair, counted as work.
@@ -437,16 +438,30 @@ void IeStatusConfigSm::forEachStatusConfig(Fn&& fn) {
   });
 }
 
-// The same foreach restricted to `pairs` (ascending), for when its filter would drop every
-// other pair. Its per-element traces are off (see fullWalkTraced), so it writes none; the count
-// is still that of the whole collection.
-template <class Pairs, class Fn>
-void IeStatusConfigSm::forEachStatusConfigOf(const Pairs& pairs, Fn&& fn) {
-  trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-        statusCfgDir_->statusConfig.size());
-  workDone(pairs.size());
-  for (VniAndLaneId v : pairs) {
+// The same foreach restricted to the pairs of `sets`, each once and ascending, for when its
+// filter would drop every other pair. Its per-element traces are off (see fullWalkTraced), so it
+// writes none; the count is still that of the whole collection. Being this machine's own index
+// walk rather than the foreach itself, it may be cut between two pairs by the budget of the
+// scan that called the pipeline (`walk`); the next call resumes at the pair it was cut before,
+// over the sets as they are then. Each pair visited is a unit of work.
+//
+// While entries of an earlier run may remain the walk is not cut: which groups those entries
+// keep depends on the order in which the scans and the reconciliations meet them, and a cut
+// walk meets them in another order than the whole walk (found with seeded random restarts).
+template <class Fn>
+void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn,
+                                             bool mayCut) {
+  const VniAndLaneId* from = walk.bookmark();
+  if (!from) {
+    trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
+          statusCfgDir_->statusConfig.size());
+  }
+  for (Flo::SortedUnion<PairSet> pairs(sets, from); const VniAndLaneId* current = pairs.current();) {
+    const VniAndLaneId v = *current;
     if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
+    workDone(1);
+    pairs.advance();
+    if (mayCut && pairs.current() && walk.cutBefore(*this, pairs.current())) return;
   }
 }
 
@@ -458,29 +473,43 @@ bool IeStatusConfigSm::fullWalkTraced() const {
 }
 
 // The pairs whose status configuration holds a policy entry that the current bindings and
-// configuration do not justify (a policy no longer bound to the pair, or an entry whose
-// sequence number or group the configuration no longer has), found by one walk of the output
-// the first time an option changes while such entries may remain. No new ones appear
-// meanwhile: this machine writes entries only from the current configuration and bindings.
-const std::vector<VniAndLaneId>& IeStatusConfigSm::pairsWithStaleEntries() {
-  if (stalePairs_) return *stalePairs_;
-  stalePairs_.emplace();
-  workDone(statusCfgDir_->statusConfig.size());
-  for (const auto& [vniLaneId, statusCfg] : statusCfgDir_->statusConfig) {
-    for (const auto& [polKey, polStatusCfg] : statusCfg->policyStatusConfig) {
-      const PolicyConfig* policy = config_->policyConfig.lookup(polKey.policyName);
-      bool stale = policy == nullptr || !bindings_->polToVniLane.contains(polKey);
-      for (auto it = polStatusCfg->exitGroup.begin(); !stale && it != polStatusCfg->exitGroup.end(); ++it) {
-        const PolicyExitGroupEntry* entry = policy->exitGroup.lookup(it->first);
-        stale = entry == nullptr || !(entry->exitGroupName.get() == it->second->exitGroup.get().groupName);
-      }
-      if (stale) {
-        stalePairs_->push_back(vniLaneId);
-        break;
-      }
+// configuration do not justify, found by one walk of the output that starts at the first option
+// change while such entries may remain. The walk is cut like the pair walk that needs it
+// (null is returned then, and the next call goes on from the next pair); a pair is judged
+// against the bindings and configuration of the run that reaches it. No stale entries appear
+// meanwhile, this machine writing entries only from the current configuration and bindings, so
+// a pair judged earlier can only have lost its stale entries (and is then merely visited).
+const IeStatusConfigSm::PairSet* IeStatusConfigSm::pairsWithStaleEntries(PairWalk& walk) {
+  if (!staleSearch_) staleSearch_.emplace();
+  StaleSearch& search = *staleSearch_;
+  if (search.done) return &search.pairs;
+  const auto& statusConfig = statusCfgDir_->statusConfig;
+  auto it = search.next ? statusConfig.lowerBound(*search.next) : statusConfig.begin();
+  while (it != statusConfig.end()) {
+    const auto& [vniLaneId, statusCfg] = *it;
+    if (holdsStaleEntries(*statusCfg)) search.pairs.insert(vniLaneId);
+    workDone(1);
+    if (++it == statusConfig.end()) break;
+    search.next = Mica::internal::keyOf(it);
+    (void)walk;  // used only while stale entries may remain, when walks are not cut
+  }
+  search.next = std::nullopt;
+  search.done = true;
+  return &search.pairs;
+}
+
+// Whether a policy entry of `statusCfg` names a policy no longer bound to the pair, or a
+// sequence number or group that the policy's configuration no longer has.
+bool IeStatusConfigSm::holdsStaleEntries(const IeStatusConfig& statusCfg) const {
+  for (const auto& [polKey, polStatusCfg] : statusCfg.policyStatusConfig) {
+    const PolicyConfig* policy = config_->policyConfig.lookup(polKey.policyName);
+    if (policy == nullptr || !bindings_->polToVniLane.contains(polKey)) return true;
+    for (const auto& [seqNo, groupEntry] : polStatusCfg->exitGroup) {
+      const PolicyExitGroupEntry* entry = policy->exitGroup.lookup(seqNo);
+      if (entry == nullptr || !(entry->exitGroupName.get() == groupEntry->exitGroup.get().groupName)) return true;
     }
   }
-  return *stalePairs_;
+  return false;
 }
 
 // Whether the status configuration may still hold policy entries of an earlier run: from a

@@ -27,7 +27,10 @@
 // Cost: a change of one policy entry visits the pairs bound to that policy, and a change of
 // one exit option the pairs bound to the policies that name its group (found through the
 // bindings' per-policy index), not every pair: the pairs the foreach over statusConfig skips are
-// exactly those its filters would drop, so the outputs are those of the full walk. The full walk
+// exactly those its filters would drop, so the outputs are those of the full walk. These index
+// walks are this machine's own, so when a scan's pass (the second pass at start) calls the
+// pipeline, the scan's budget cuts them between two pairs and the pass visits the element
+// again on its next run, resuming at the next pair (Flo::ResumableWalk). The full walk
 // still runs when its per-element traces (levels 6 and 9) are on, so that they are exact, and
 // for option changes while policy entries of an earlier run may remain (from a start over a
 // non-empty output until the policy-entry output has reconciled), because those entries, not
@@ -41,6 +44,7 @@
 #include <vector>
 
 #include "runtime/Output.h"
+#include "runtime/ResumableWalk.h"
 #include "runtime/StateMachine.h"
 #include "types/IePolicyToVniLaneDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -89,15 +93,26 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   struct PolicyExitGroupSpec;
   struct ExitOptionSpec;
 
+  using PairSet = IePolicyToVniLaneDir::PairSet;
+  using PairWalk = Flo::ResumableWalk<VniAndLaneId>;
+  // The pairs that an option change whose walk started while stale entries may remain visits
+  // besides the bound ones (see pairsWithStaleEntries).
+  struct StaleSearch {
+    PairSet pairs;
+    std::optional<VniAndLaneId> next;  // where a cut search goes on
+    bool done = false;
+  };
+
   std::vector<Mica::String> policiesNaming(const Mica::String& grpName) const;
-  std::vector<VniAndLaneId> pairsBoundTo(const std::vector<Mica::String>& policies) const;
+  std::vector<const PairSet*> pairSetsOf(const std::vector<Mica::String>& policies) const;
   template <class Fn>
   void forEachStatusConfig(Fn&& fn);
-  template <class Pairs, class Fn>
-  void forEachStatusConfigOf(const Pairs& pairs, Fn&& fn);
+  template <class Fn>
+  void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn, bool mayCut);
   bool fullWalkTraced() const;
   bool staleEntriesPossible() const;
-  const std::vector<VniAndLaneId>& pairsWithStaleEntries();
+  const PairSet* pairsWithStaleEntries(PairWalk& walk);
+  bool holdsStaleEntries(const IeStatusConfig& statusCfg) const;
   void intoStatusConfigDelete(VniAndLaneId vniLaneId);
   void intoPolicyEntry(const Mica::Ptr<IeStatusConfig>& statusCfg, const PolicyVniLaneKey& polKey, double seqNo,
                        const GroupVniLaneKey& grpKey, bool isAdd);
@@ -109,7 +124,9 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   Flo::NestedOutput<ExitGroupStatusConfigSpec>* exitGroupStatusConfigOutput_;
   Flo::NestedOutput<PolicyExitGroupSpec>* policyExitGroupOutput_;
   Flo::NestedOutput<ExitOptionSpec>* exitOptionOutput_;
-  std::optional<std::vector<VniAndLaneId>> stalePairs_;  // see pairsWithStaleEntries
+  std::optional<StaleSearch> staleSearch_;  // see pairsWithStaleEntries
+  PairWalk entryWalk_;   // exitGroupCfgUpd's walk over the pairs of one policy
+  PairWalk optionWalk_;  // exitOptionCfgUpd's walk over the pairs of the policies naming a group
   bool startedOverOutput_ = false;  // statusConfig held pairs when this machine was created
 };
 

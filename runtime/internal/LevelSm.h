@@ -165,20 +165,36 @@ class TopLevel final : public SourceBase {
     const Coll& coll = T<D>::Lv::coll(en);
     uint64_t count = 0;
     if constexpr (T<D>::scalar) {
-      call(keys, Quill::Optional<typename Coll::Value>(), valueOpt(coll.get()));
+      // A walk of the pipeline cut by the budget: the attribute is visited again next run, the
+      // levels above resuming at this entity ("child").
+      const bool again = yielded_[D] == &en;
+      yielded_[D] = nullptr;
+      if (!visitElement(again, [&] { call(keys, Quill::Optional<typename Coll::Value>(), valueOpt(coll.get())); })) {
+        yielded_[D] = &en;
+        if constexpr (D == 0) {
+          sm().trace(kLevelKey, "{} {} yielding after {} iterations ({} total items)", "", "", 0, 1);
+          yielded(1);
+        }
+        return false;
+      }
       count = 1;
     } else {
       auto& bookmark = std::get<D>(bookmarks_);
       const bool resuming = bookmark.has_value() && yielded_[D] == &en;
       auto it = resuming ? coll.lowerBound(*bookmark) : coll.begin();
       // A bookmarked element that went away takes the yielded path below it along.
-      if (resuming && (it == coll.end() || !(Mica::internal::keyOf(it) == *bookmark))) clearBookmarksBelow(D);
+      const bool atBookmark = resuming && it != coll.end() && Mica::internal::keyOf(it) == *bookmark;
+      if (resuming && !atBookmark) clearBookmarksBelow(D);
+      [[maybe_unused]] bool again = atBookmark;  // the element whose pipeline walk stopped early
       while (it != coll.end()) {
         const auto key = Mica::internal::keyOf(it);
         const uint32_t before = coll.version();
         sm().trace(kLevelKey, "k: {}", key);
         if constexpr (T<D>::leaf) {
-          handleAt(keys, key, it);
+          // A walk of the pipeline cut by the budget: this element is visited again next run.
+          if (!visitElement(std::exchange(again, false), [&] { handleAt(keys, key, it); })) {
+            return yield<D>(en, keys, key, "", count, coll.size());
+          }
         } else {
           const auto& child = it->second;
           if (child && !outOfBand_.contains(child.get()) &&
