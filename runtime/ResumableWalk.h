@@ -14,13 +14,20 @@
 // changes may be handled; the walk then continues over the elements as they are, which is what
 // the scan would have met had it reached the input element only then.
 //
+// The walk is cut only after an element that its pipeline acted on (one that passed the
+// foreach's filter), and resumes strictly after that element. So a walk over the whole
+// collection and an index walk over the elements the filter keeps ask the scan the same
+// questions at the same elements, and are cut at the same points: with per-element traces on or
+// off, a state machine's runs interleave with other tasks alike.
+//
 // Usage, in a pipeline:
 //   const bool resumed = walk_.resumes(*this);       // false: a new walk
 //   if (!resumed) trace(entry);                       // written once per walk, not per run
-//   const Key* from = walk_.bookmark();               // null: from the first element
-//   for (it = from ? set.lower_bound(*from) : set.begin(); it != end; ) {
-//     visit(*it); sm.workDone(1); ++it;
-//     if (it != end && walk_.cutBefore(*this, &*it)) return;
+//   const Key* after = walk_.after();                 // null: from the first element
+//   for (it = after ? set.upper_bound(*after) : set.begin(); it != end; ++it) {
+//     if (!visit(*it)) continue;                      // filtered out: no work, no question
+//     sm.workDone(1);
+//     if (walk_.cutAfter(*this, *it)) return;
 //   }
 #pragma once
 
@@ -44,25 +51,32 @@ class ResumableWalk {
     visit_ = 0;
     return false;
   }
-  // Where a resumed walk continues: null to start at its first element.
-  const Key* bookmark() const noexcept { return bookmark_ ? &*bookmark_ : nullptr; }
-  // Called between two steps of the walk: true when the scan's task asks to yield, and then the
-  // walk is cut and must return; it resumes at `next` (at its first element when null, for a
-  // walk cut while still preparing its elements).
-  bool cutBefore(StateMachine& sm, const Key* next) {
+  // The element a resumed walk continues after: null to start at its first element.
+  const Key* after() const noexcept { return bookmark_ ? &*bookmark_ : nullptr; }
+  // Called after the walk acted on `done`: true when the scan's task asks to yield, and then
+  // the walk is cut and must return; it resumes after `done`.
+  bool cutAfter(StateMachine& sm, const Key& done) {
     if (!sm.scanVisitShouldYield()) return false;
-    cut_ = true;
-    if (next) {
-      bookmark_ = *next;
-    } else {
-      bookmark_.reset();
-    }
-    visit_ = sm.scanVisit();
-    sm.scanVisitCut();
+    bookmark_ = done;
+    cut(sm);
+    return true;
+  }
+  // Called while the walk still prepares its elements (a search of its own, which keeps its
+  // own position): true when the scan's task asks to yield; the walk then starts afresh.
+  bool cutWhilePreparing(StateMachine& sm) {
+    if (!sm.scanVisitShouldYield()) return false;
+    bookmark_.reset();
+    cut(sm);
     return true;
   }
 
  private:
+  void cut(StateMachine& sm) {
+    cut_ = true;
+    visit_ = sm.scanVisit();
+    sm.scanVisitCut();
+  }
+
   std::optional<Key> bookmark_;
   uint64_t visit_ = 0;
   bool cut_ = false;

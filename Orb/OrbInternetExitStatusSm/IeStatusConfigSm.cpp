@@ -191,11 +191,12 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
           "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
           polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
   }
+  // Returns whether the pair passed the filter.
   auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     const PolicyVniLaneKey polKey(polName, vniLaneId);
     if (!bindings_->polToVniLane.contains(polKey)) {
       trace(kLevelFilter, "filter( iePolicyToVniLaneDir.polToVniLane[ polKey ] ) failed, terminating pipeline");
-      return;
+      return false;
     }
     const std::pair<Quill::Optional<Mica::String>, bool> steps[2] = {
         {oldGrpNameOpt != newGrpNameOpt ? oldGrpNameOpt : Quill::Optional<Mica::String>(), false},
@@ -215,14 +216,15 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
                                    isAdd ? Quill::Optional<GroupVniLaneKey>(grpKey) : Quill::Optional<GroupVniLaneKey>(),
                                    true, {});
     }
+    return true;
   };
   // The filter keeps exactly the pairs bound to the policy, which the bindings index by policy:
   // the indexed walk visits the same pairs in the same (ascending) order. The bindings are not
   // written while this pipeline runs (their only writer follows the lane status).
   if (fullWalkTraced()) {
-    forEachStatusConfig(perPair);
+    forEachStatusConfigCut(entryWalk_, perPair);
   } else {
-    forEachStatusConfigOf(entryWalk_, {&bindings_->pairsOfPolicy(polName)}, perPair, !staleEntriesPossible());
+    forEachStatusConfigOf(entryWalk_, {&bindings_->pairsOfPolicy(polName)}, perPair);
   }
 }
 
@@ -237,7 +239,9 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
     trace(kLevelPipeline, "exitOptionCfgUpd = from( config.exitGroupConfig[].exitOption[] ): grpName={} exitOpt={} isAdd={}",
           grpName, exitKey, isAdd);
   }
+  // Returns whether an entry of the pair passed the filter.
   auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
+    bool passed = false;
     trace(kLevelFilter, " foreach( statusCfg.policyStatusConfig ) flattening {} elements",
           statusCfg->policyStatusConfig.size());
     Flo::forEachElement(statusCfg->policyStatusConfig, [&](const PolicyVniLaneKey& polKey,
@@ -251,9 +255,11 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
           trace(kLevelFilter, "filter( ( grpName == polStatusEgEntry.exitGroup.groupName ) ) failed, terminating pipeline");
           return;
         }
+        passed = true;
         eventToUpdateExitGroupStatus(statusCfg, vniLaneId, true, grpName, grpKey, grpKey, isAdd, exitKey);
       });
     });
+    return passed;
   };
   // The filter reads the policy entries of the status configuration, not the configuration: the
   // indexed walk (the pairs bound to the policies whose configuration names the group) finds
@@ -263,20 +269,22 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   // then this pipeline, the second pass of its source included, keeps or creates the groups
   // they name; only the full walk finds those pairs.
   // The indexed walk then also visits the pairs found holding such entries when the window
-  // opened (see pairsWithStaleEntries): every pair the filter can pass is still visited.
-  if (fullWalkTraced()) {
-    forEachStatusConfig(perPair);
-    return;
-  }
-  std::vector<const PairSet*> pairs = pairSetsOf(policiesNaming(grpName));
+  // opened (see pairsWithStaleEntries): every pair the filter can pass is still visited. The
+  // search runs before the full walk too, so that both ask the scan the same questions.
+  const PairSet* stale = nullptr;
   if (staleEntriesPossible()) {
-    const PairSet* stale = pairsWithStaleEntries(optionWalk_);
+    stale = pairsWithStaleEntries(optionWalk_);
     if (!stale) return;  // the search was cut; the scan calls again and it goes on
-    pairs.push_back(stale);
   } else {
     staleSearch_.reset();
   }
-  forEachStatusConfigOf(optionWalk_, pairs, perPair, !staleEntriesPossible());
+  if (fullWalkTraced()) {
+    forEachStatusConfigCut(optionWalk_, perPair);
+    return;
+  }
+  std::vector<const PairSet*> pairs = pairSetsOf(policiesNaming(grpName));
+  if (stale) pairs.push_back(stale);
+  forEachStatusConfigOf(optionWalk_, pairs, perPair);
 }
 
 // updateExitGroupStatus = merge( laneToPolicyUpd, exitGroupCfgUpd, exitOptionCfgUpd )
@@ -438,30 +446,54 @@ void IeStatusConfigSm::forEachStatusConfig(Fn&& fn) {
   });
 }
 
-// The same foreach restricted to the pairs of `sets`, each once and ascending, for when its
-// filter would drop every other pair. Its per-element traces are off (see fullWalkTraced), so it
-// writes none; the count is still that of the whole collection. Being this machine's own index
-// walk rather than the foreach itself, it may be cut between two pairs by the budget of the
-// scan that called the pipeline (`walk`); the next call resumes at the pair it was cut before,
-// over the sets as they are then. Each pair visited is a unit of work.
-//
-// While entries of an earlier run may remain the walk is not cut: which groups those entries
-// keep depends on the order in which the scans and the reconciliations meet them, and a cut
-// walk meets them in another order than the whole walk (found with seeded random restarts).
+// The foreach over every pair of a configuration element's walk (exitGroupCfgUpd,
+// exitOptionCfgUpd), which the budget of the scan that called the pipeline may cut after a pair
+// (Flo::ResumableWalk). `fn` returns whether the pair passed the pipeline's filter; only such a
+// pair counts as work and may end a run, so that this walk and forEachStatusConfigOf, which
+// visit different pairs, are cut at the same pairs and other tasks' changes meet the pairs in
+// the same order (which groups the policy entries of an earlier run keep depends on it). The
+// pairs the filter drops cost a lookup and their traces, which are on whenever this walk runs.
 template <class Fn>
-void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn,
-                                             bool mayCut) {
-  const VniAndLaneId* from = walk.bookmark();
-  if (!from) {
-    trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements",
-          statusCfgDir_->statusConfig.size());
+void IeStatusConfigSm::forEachStatusConfigCut(PairWalk& walk, Fn&& fn) {
+  const auto& statusConfig = statusCfgDir_->statusConfig;
+  const VniAndLaneId* after = walk.after();
+  if (!after) trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements", statusConfig.size());
+  for (auto it = after ? statusConfig.upperBound(*after) : statusConfig.begin(); it != statusConfig.end();) {
+    const VniAndLaneId vniLaneId = Mica::internal::keyOf(it);
+    trace(kLevelProgress, "Flattening element: {}", vniLaneId);
+    if (fn(vniLaneId, Mica::Ptr<IeStatusConfig>(it->second))) {
+      workDone(1);
+      if (walk.cutAfter(*this, vniLaneId)) return;
+    }
+    it = statusConfig.upperBound(vniLaneId);  // `fn` may have written the collection
   }
-  for (Flo::SortedUnion<PairSet> pairs(sets, from); const VniAndLaneId* current = pairs.current();) {
-    const VniAndLaneId v = *current;
-    if (Mica::Ptr<IeStatusConfig> statusCfg = statusCfgDir_->statusConfig.get(v)) fn(v, statusCfg);
-    workDone(1);
+}
+
+// The same walk restricted to the pairs of `sets` that statusConfig holds, each once and
+// ascending, for when its filter would drop every other pair. Its per-element traces are off
+// (see fullWalkTraced), so it writes none; the count is still that of the whole collection.
+// The sets and statusConfig are intersected by seeking each to the other's next key, so the
+// bound pairs not yet in statusConfig (all of them while a start has not reached them) cost
+// no visit each. Counted and cut like forEachStatusConfigCut; it resumes after the pair it was
+// cut at, over the sets as they are then.
+template <class Fn>
+void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn) {
+  const auto& statusConfig = statusCfgDir_->statusConfig;
+  const VniAndLaneId* after = walk.after();
+  if (!after) trace(kLevelFilter, " foreach( statusCfgDir.statusConfig ) flattening {} elements", statusConfig.size());
+  for (Flo::SortedUnion<PairSet> pairs(sets, after); const VniAndLaneId* current = pairs.current();) {
+    const auto it = statusConfig.lowerBound(*current);
+    if (it == statusConfig.end()) return;
+    const VniAndLaneId v = Mica::internal::keyOf(it);
+    if (!(v == *current)) {
+      pairs.seek(v);
+      continue;
+    }
     pairs.advance();
-    if (mayCut && pairs.current() && walk.cutBefore(*this, pairs.current())) return;
+    if (fn(v, Mica::Ptr<IeStatusConfig>(it->second))) {
+      workDone(1);
+      if (walk.cutAfter(*this, v)) return;
+    }
   }
 }
 
@@ -474,8 +506,8 @@ bool IeStatusConfigSm::fullWalkTraced() const {
 
 // The pairs whose status configuration holds a policy entry that the current bindings and
 // configuration do not justify, found by one walk of the output that starts at the first option
-// change while such entries may remain. The walk is cut like the pair walk that needs it
-// (null is returned then, and the next call goes on from the next pair); a pair is judged
+// change while such entries may remain. The search is cut like the walk that needs it (null is
+// returned then, and the next call goes on after the last pair judged); a pair is judged
 // against the bindings and configuration of the run that reaches it. No stale entries appear
 // meanwhile, this machine writing entries only from the current configuration and bindings, so
 // a pair judged earlier can only have lost its stale entries (and is then merely visited).
@@ -484,16 +516,14 @@ const IeStatusConfigSm::PairSet* IeStatusConfigSm::pairsWithStaleEntries(PairWal
   StaleSearch& search = *staleSearch_;
   if (search.done) return &search.pairs;
   const auto& statusConfig = statusCfgDir_->statusConfig;
-  auto it = search.next ? statusConfig.lowerBound(*search.next) : statusConfig.begin();
-  while (it != statusConfig.end()) {
+  for (auto it = search.after ? statusConfig.upperBound(*search.after) : statusConfig.begin();
+       it != statusConfig.end(); ++it) {
     const auto& [vniLaneId, statusCfg] = *it;
     if (holdsStaleEntries(*statusCfg)) search.pairs.insert(vniLaneId);
+    search.after = vniLaneId;
     workDone(1);
-    if (++it == statusConfig.end()) break;
-    search.next = Mica::internal::keyOf(it);
-    (void)walk;  // used only while stale entries may remain, when walks are not cut
+    if (walk.cutWhilePreparing(*this)) return nullptr;
   }
-  search.next = std::nullopt;
   search.done = true;
   return &search.pairs;
 }

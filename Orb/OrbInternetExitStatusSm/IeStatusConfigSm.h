@@ -27,15 +27,20 @@
 // Cost: a change of one policy entry visits the pairs bound to that policy, and a change of
 // one exit option the pairs bound to the policies that name its group (found through the
 // bindings' per-policy index), not every pair: the pairs the foreach over statusConfig skips are
-// exactly those its filters would drop, so the outputs are those of the full walk. These index
-// walks are this machine's own, so when a scan's pass (the second pass at start) calls the
-// pipeline, the scan's budget cuts them between two pairs and the pass visits the element
-// again on its next run, resuming at the next pair (Flo::ResumableWalk). The full walk
-// still runs when its per-element traces (levels 6 and 9) are on, so that they are exact, and
-// for option changes while policy entries of an earlier run may remain (from a start over a
-// non-empty output until the policy-entry output has reconciled), because those entries, not
-// the configuration, decide which groups the change reaches. Removing a whole policy or exit
-// group walks every pair.
+// exactly those its filters would drop, so the outputs are those of the full walk. While policy
+// entries of an earlier run may remain (from a start over a non-empty output until the
+// policy-entry output has reconciled), those entries, not the configuration, decide which
+// groups an option change reaches, so the option walk also visits the pairs found holding them.
+// The full walk runs instead whenever its per-element traces (levels 6 and 9) are on, so that
+// they are exact. Removing a whole policy or exit group walks every pair.
+// Bounded runs: when a scan's pass (the second pass at start) calls one of these pipelines, the
+// scan's budget may cut its walk after any pair that passed the filter; the pass visits the
+// element again on its next run and the walk goes on after that pair (Flo::ResumableWalk).
+// The full and the indexed walk count and cut at the same pairs (those that pass the filter),
+// so traces on or off change no output.
+// This departs from a foreach run in one call: between two runs of a cut walk other tasks run,
+// and a pair the walk has not reached yet may meet another change first. Each pair still sees
+// whole pipeline calls, one after the other.
 // Reconciliation marks every container it re-creates as visited, so a container re-asserted at
 // start loses stale children even when nothing is written into it.
 #pragma once
@@ -99,7 +104,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   // besides the bound ones (see pairsWithStaleEntries).
   struct StaleSearch {
     PairSet pairs;
-    std::optional<VniAndLaneId> next;  // where a cut search goes on
+    std::optional<VniAndLaneId> after;  // the last pair judged, where a cut search goes on
     bool done = false;
   };
 
@@ -108,7 +113,9 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   template <class Fn>
   void forEachStatusConfig(Fn&& fn);
   template <class Fn>
-  void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn, bool mayCut);
+  void forEachStatusConfigCut(PairWalk& walk, Fn&& fn);
+  template <class Fn>
+  void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn);
   bool fullWalkTraced() const;
   bool staleEntriesPossible() const;
   const PairSet* pairsWithStaleEntries(PairWalk& walk);

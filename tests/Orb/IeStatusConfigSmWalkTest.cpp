@@ -124,9 +124,10 @@ size_t stepsOf(const std::vector<std::string>& texts, const std::string& prefix 
       std::count_if(texts.begin(), texts.end(), [&](const std::string& t) { return isOptionWalkStep(t, prefix); }));
 }
 
-// At bring-up no run of any task does more work than the budget plus one element: a scan's element with the writes for one pair (the pair, its
-// policy entry, its group, the group's two options, and the element itself). The walks are cut
-// inside one configuration element (the option scan runs more often than it has elements). At
+// At bring-up and at restart no run of any task does more work than the budget plus one
+// element: a scan's element with the writes for one pair (the pair, its policy entry, its group,
+// the group's two options, and the element itself). At restart the walks are cut inside one
+// configuration element (the option scan runs more often than it has elements). At
 // bring-up and at a restart the outputs are those of the unbounded run and of the full walk,
 // and at restart every pipeline write of those is made, each once.
 TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
@@ -152,11 +153,12 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
       ASSERT_TRUE(a->sm->ready());
       EXPECT_EQ(a->output(), a->reference());
     }
-    // A restart over the output runs its walks whole while the old policy entries remain.
-    if (std::string_view(phase) == "bring-up") {
-      for (const auto& [task, longest] : budgeted.runs.longest) {
-        EXPECT_LE(longest, kBudget + kOneElement) << task;
-      }
+    for (const auto& [task, longest] : budgeted.runs.longest) {
+      EXPECT_LE(longest, kBudget + kOneElement) << task;
+    }
+    // At restart every pair is in the output when the configuration's second passes walk it:
+    // each walk is cut inside one configuration element. (At bring-up those passes find few.)
+    if (std::string_view(phase) == "restart") {
       EXPECT_GT(budgeted.runs.count[kOptionScan], kOptionElements + 1);
       EXPECT_GT(budgeted.runs.count[kEntryScan], 3u);
     }
@@ -175,7 +177,7 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
   }
 }
 
-// A walk cut by the budget resumes at the first pair not below its bookmark, over the bindings
+// A walk cut by the budget resumes after the pair it was cut at, over the bindings
 // as they are then: pairs unbound or bound behind and ahead of the bookmark between two runs
 // of the walk leave the output the unbounded run gives, and at restart every pair bound
 // throughout is reached once by each option of its policies' groups.
