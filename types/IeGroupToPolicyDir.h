@@ -32,7 +32,7 @@ class ExitGroupToPolicy : public Mica::Entity {
 
 // Two per pair at a million pairs: its size is part of the memory budget per pair.
 static_assert(sizeof(ExitGroupToPolicy::policy) == 32);
-static_assert(sizeof(ExitGroupToPolicy) == 72);
+static_assert(sizeof(ExitGroupToPolicy) == 64);
 
 class IeGroupToPolicyDir : public Mica::Entity {
  public:

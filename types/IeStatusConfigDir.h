@@ -109,9 +109,9 @@ static_assert(sizeof(ExitGroupStatusConfig::exitOption) == 32);
 static_assert(sizeof(PolicyStatusConfig::exitGroup) == 40);
 static_assert(sizeof(IeStatusConfig::exitGroupStatusConfig) == 40);
 static_assert(sizeof(IeStatusConfig::policyStatusConfig) == 32);
-static_assert(sizeof(ExitGroupStatusConfig) == 72);
-static_assert(sizeof(PolicyStatusConfig) == 80);
-static_assert(sizeof(IeStatusConfig) == 112);
+static_assert(sizeof(ExitGroupStatusConfig) == 64);
+static_assert(sizeof(PolicyStatusConfig) == 72);
+static_assert(sizeof(IeStatusConfig) == 104);
 
 class IeStatusConfigDir : public Mica::Entity {
  public:

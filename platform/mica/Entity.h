@@ -62,7 +62,7 @@ class Entity : public Node {
   // element was deleted from it), and that collection's attribute id. Together they give an
   // element's path from its root, which readers of descendant notifications use instead of
   // keeping per-element state.
-  const Entity* owner() const noexcept { return owner_; }
+  const Entity* owner() const noexcept { return publisher_.owner(); }
   AttrId ownerAttr() const noexcept { return ownerAttr_; }
 
  protected:
@@ -70,7 +70,7 @@ class Entity : public Node {
   // want descendants (Subscriber::wantsDescendants).
   void notify(AttrId attr, const void* key, const void* oldValue) const {
     publisher_.notify(attr, key, oldValue);
-    for (const Entity* up = owner_; up != nullptr; up = up->owner_) {
+    for (const Entity* up = owner(); up != nullptr; up = up->owner()) {
       up->publisher_.notifyDescendant(*this, attr, key, oldValue);
     }
   }
@@ -84,14 +84,13 @@ class Entity : public Node {
   friend class EntityMap;
   template <class, AttrId>
   friend class Scalar;
-  void ownerIs(const Entity* owner, AttrId attr) noexcept {
-    owner_ = owner;
+  void ownerIs(const Entity* owner, AttrId attr) {
+    publisher_.ownerIs(owner);
     ownerAttr_ = attr;
   }
   // Kept in the padding after Node's count: an entity costs no more for it.
   AttrId ownerAttr_ = 0;
-  mutable Publisher publisher_;
-  const Entity* owner_ = nullptr;
+  mutable Publisher publisher_;  // also keeps the owner
 };
 
 enum class CollKind : uint8_t { values, set, entities, scalar };

@@ -9,8 +9,23 @@ Publisher::~Publisher() {
 }
 
 size_t Publisher::subscriberCount() const noexcept {
-  if (word_ == 0) return 0;
+  if (word_ == 0 || (word_ & kOwnerTag) != 0) return 0;
   return isList() ? list()->live : 1;
+}
+
+void Publisher::ownerIs(const Entity* owner) {
+  if (isList()) {
+    list()->owner = owner;
+  } else if (word_ == 0 || (word_ & kOwnerTag) != 0) {
+    word_ = owner ? reinterpret_cast<uintptr_t>(owner) | kOwnerTag : 0;
+  } else if (owner) {
+    // A single subscriber and now an owner: both go to a list.
+    auto* l = new List();
+    l->subs.push_back(reinterpret_cast<Subscriber*>(word_));
+    l->live = 1;
+    l->owner = owner;
+    word_ = reinterpret_cast<uintptr_t>(l) | kListTag;
+  }
 }
 
 void Publisher::subscriberAdd(Subscriber* s) {
@@ -19,10 +34,15 @@ void Publisher::subscriberAdd(Subscriber* s) {
     return;
   }
   if (!isList()) {
-    // A second subscriber: move to a list, keeping subscription order.
+    // A second subscriber, or a first one beside an owner: move to a list, keeping
+    // subscription order.
     auto* l = new List();
-    l->subs.push_back(reinterpret_cast<Subscriber*>(word_));
-    l->live = 1;
+    if ((word_ & kOwnerTag) != 0) {
+      l->owner = reinterpret_cast<const Entity*>(word_ & ~kTags);
+    } else {
+      l->subs.push_back(reinterpret_cast<Subscriber*>(word_));
+      l->live = 1;
+    }
     word_ = reinterpret_cast<uintptr_t>(l) | kListTag;
   }
   list()->subs.push_back(s);
@@ -30,7 +50,7 @@ void Publisher::subscriberAdd(Subscriber* s) {
 }
 
 void Publisher::subscriberRemove(Subscriber* s) {
-  if (word_ == 0) return;
+  if (word_ == 0 || (word_ & kOwnerTag) != 0) return;
   if (!isList()) {
     // A single subscriber is called without a list; removing it during that call is safe.
     if (reinterpret_cast<Subscriber*>(word_) == s) word_ = 0;
@@ -51,7 +71,7 @@ void Publisher::subscriberRemove(Subscriber* s) {
 }
 
 bool Publisher::hasSubscriber(const Subscriber* s) const noexcept {
-  if (word_ == 0 || s == nullptr) return false;
+  if (word_ == 0 || (word_ & kOwnerTag) != 0 || s == nullptr) return false;
   if (!isList()) return reinterpret_cast<const Subscriber*>(word_) == s;
   const List* l = list();
   return std::find(l->subs.begin(), l->subs.end(), s) != l->subs.end();
@@ -93,8 +113,10 @@ void Publisher::settle() {
     l->holes = false;
   }
   if (l->live == 0) {
+    const Entity* owner = l->owner;
     delete l;
     word_ = 0;
+    ownerIs(owner);
   }
 }
 

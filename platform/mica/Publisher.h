@@ -12,7 +12,10 @@
 //
 // Cost: millions of entities have no subscriber or exactly one (the input SM that follows
 // them), so a publisher is one word: null, the single subscriber itself, or (tagged) a list
-// allocated when a second subscriber arrives. notify() without subscribers is one test.
+// allocated when a second subscriber arrives. The word also keeps the publishing entity's owner
+// (Entity::owner()), which an element of a collection always has and a followed root never
+// does: (tagged) the owner itself while there is no subscriber, else in the list. notify()
+// without subscribers is one test.
 #pragma once
 
 #include <cstddef>
@@ -57,43 +60,54 @@ class Publisher {
   size_t subscriberCount() const noexcept;
 
   void notify(AttrId attr, const void* key, const void* oldValue) {
-    if (word_ == 0) return;
-    if ((word_ & kListTag) == 0) {
-      reinterpret_cast<Subscriber*>(word_)->onNotification(attr, key, oldValue);
+    const uintptr_t w = word_;
+    if ((w & kTags) == 0) {
+      if (w != 0) reinterpret_cast<Subscriber*>(w)->onNotification(attr, key, oldValue);
       return;
     }
-    deliver(nullptr, attr, key, oldValue);
+    if ((w & kListTag) != 0) deliver(nullptr, attr, key, oldValue);
   }
   // Delivers a change of `source`, an entity below the publisher's owner, to the subscribers
   // that want descendants (same order and removal rules as notify()).
   void notifyDescendant(const Entity& source, AttrId attr, const void* key, const void* oldValue) {
-    if (word_ == 0) return;
-    if ((word_ & kListTag) == 0) {
-      auto* s = reinterpret_cast<Subscriber*>(word_);
-      if (s->wantsDescendants()) s->onDescendantNotification(source, attr, key, oldValue);
+    const uintptr_t w = word_;
+    if ((w & kTags) == 0) {
+      auto* s = reinterpret_cast<Subscriber*>(w);
+      if (s != nullptr && s->wantsDescendants()) s->onDescendantNotification(source, attr, key, oldValue);
       return;
     }
-    deliver(&source, attr, key, oldValue);
+    if ((w & kListTag) != 0) deliver(&source, attr, key, oldValue);
   }
+  // The entity owning the publishing entity (Entity::owner()); null when there is none.
+  const Entity* owner() const noexcept {
+    if ((word_ & kOwnerTag) != 0) return reinterpret_cast<const Entity*>(word_ & ~kTags);
+    return isList() ? list()->owner : nullptr;
+  }
+  // REQUIRES: `owner` is at least 4-byte aligned (every Node is).
+  void ownerIs(const Entity* owner);
   // Whether `s` is subscribed (a linear search of the list).
   bool hasSubscriber(const Subscriber* s) const noexcept;
 
  private:
   struct List {
     std::vector<Subscriber*> subs;  // null slots: removed during a delivery
+    const Entity* owner = nullptr;
     uint32_t live = 0;
     uint16_t depth = 0;  // nesting of deliveries in progress
     bool holes = false;
   };
   static constexpr uintptr_t kListTag = 1;
-
-  List* list() const noexcept { return reinterpret_cast<List*>(word_ & ~kListTag); }
+  static constexpr uintptr_t kOwnerTag = 2;
+  static constexpr uintptr_t kTags = kListTag | kOwnerTag;
+  List* list() const noexcept { return reinterpret_cast<List*>(word_ & ~kTags); }
   bool isList() const noexcept { return (word_ & kListTag) != 0; }
   // source: null for the owner's own change, else the descendant that changed.
   void deliver(const Entity* source, AttrId attr, const void* key, const void* oldValue);
   void settle();
 
-  uintptr_t word_ = 0;  // 0, a Subscriber*, or a List* | kListTag
+  // 0, a Subscriber* (no owner), an Entity* | kOwnerTag (the owner, no subscriber), or a
+  // List* | kListTag.
+  uintptr_t word_ = 0;
 };
 
 }  // namespace Mica

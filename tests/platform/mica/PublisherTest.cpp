@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/mica/Entity.h"
+
 namespace {
 
 struct Recorder : Mica::Subscriber {
@@ -135,6 +137,50 @@ TEST(PublisherTest, RemovingTheLastSubscriberFreesTheListAndResubscribingWorks) 
   pub.subscriberAdd(&a);
   pub.notify(1, &key, nullptr);
   EXPECT_EQ(log.size(), 1u);
+}
+
+// The publisher's word keeps the owner of an element beside its subscribers: no sequence of
+// subscriptions, removals (also during a delivery) or owner changes may lose or invent either.
+TEST(PublisherTest, TheOwnerSurvivesEveryChangeOfTheSubscribers) {
+  struct Root final : Mica::Entity {} root, other;
+  std::vector<std::string> log;
+  Recorder a("a", &log), b("b", &log);
+  int key = 1;
+  for (const bool ownerFirst : {true, false}) {
+    SCOPED_TRACE(ownerFirst ? "owner, then subscribers" : "a subscriber, then the owner");
+    Mica::Publisher pub;
+    auto seen = [&] {
+      log.clear();
+      pub.notify(1, &key, nullptr);
+      std::string text = std::to_string(pub.subscriberCount()) + " subscribers, owner ";
+      text += pub.owner() == &root ? "root" : pub.owner() == &other ? "other" : "none";
+      for (const auto& l : log) text += ", " + l;
+      return text;
+    };
+    if (ownerFirst) {
+      pub.ownerIs(&root);
+      EXPECT_EQ(seen(), "0 subscribers, owner root");
+      pub.subscriberAdd(&a);
+    } else {
+      pub.subscriberAdd(&a);
+      EXPECT_EQ(seen(), "1 subscribers, owner none, a:1:1");
+      pub.ownerIs(&root);
+    }
+    EXPECT_EQ(seen(), "1 subscribers, owner root, a:1:1");
+    pub.subscriberAdd(&b);
+    pub.subscriberRemove(&a);
+    EXPECT_EQ(seen(), "1 subscribers, owner root, b:1:1");
+    b.onCall = [&] { pub.subscriberRemove(&b); };  // the last one leaves during a delivery
+    EXPECT_EQ(seen(), "0 subscribers, owner root, b:1:1");
+    b.onCall = nullptr;
+    EXPECT_FALSE(pub.hasSubscriber(&b));
+    pub.ownerIs(&other);
+    pub.subscriberAdd(&b);
+    pub.ownerIs(nullptr);
+    EXPECT_EQ(seen(), "1 subscribers, owner none, b:1:1");
+    pub.subscriberRemove(&b);
+    EXPECT_EQ(seen(), "0 subscribers, owner none");
+  }
 }
 
 TEST(PublisherTest, ASubscriberThatThrowsLeavesThePublisherUsable) {
