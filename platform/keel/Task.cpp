@@ -118,13 +118,13 @@ void Task::taskPriorityIs(TaskPriority p) {
 // ---- TaskScheduler ----
 
 TaskScheduler::TaskScheduler()
-    : queue_(std::make_unique<TaskQueue>()), policy_(workBudget(kDefaultWorkBudget)) {}
+    : queue_(std::make_unique<TaskQueue>()), policy_(defaultYieldPolicy()) {}
 
 // Every queued task holds a Ptr to its scheduler, so the queue is empty here.
 TaskScheduler::~TaskScheduler() = default;
 
 void TaskScheduler::yieldPolicyIs(std::unique_ptr<YieldPolicy> policy) {
-  policy_ = policy ? std::move(policy) : workBudget(kDefaultWorkBudget);
+  policy_ = policy ? std::move(policy) : defaultYieldPolicy();
 }
 
 bool TaskScheduler::runOne() {

@@ -100,11 +100,17 @@ class YieldPolicy {
   virtual std::string describe() const = 0;
 };
 
-// The scheduler's default policy is workBudget(kDefaultWorkBudget). A unit of work is one
-// element visited by a scan or a reconciliation, about a microsecond or less; 1000 units keep a
-// run near a millisecond, so other tasks wait little, while the cost of a run (queue, clock
-// reads, notification) stays far below a thousandth of its work.
+// The scheduler's default policy is budgetOrSlice(kDefaultWorkBudget, kDefaultSliceMicros). A
+// unit of work is one element visited by a scan or a reconciliation, or one output write. With
+// small state a unit costs a microsecond or less, and 1000 units keep a run near a millisecond
+// while the cost of a run (queue, clock reads, notification) stays far below a thousandth of its
+// work. With a million pairs a unit is a few B-tree lookups that mostly miss the caches: it
+// costs 3 to 30 microseconds, and 1000 of them up to 30 ms. The slice bounds such a run in
+// time; the budget keeps runs of small state short without reading the clock often.
+// A policy with a slice yields at points that depend on the machine: tests and the simulator,
+// whose task runs must replay alike everywhere, choose a policy without one.
 inline constexpr uint64_t kDefaultWorkBudget = 1000;
+inline constexpr uint64_t kDefaultSliceMicros = 2000;
 
 // Never yields: every scan and reconciliation completes in one run.
 std::unique_ptr<YieldPolicy> neverYield();
@@ -112,12 +118,18 @@ std::unique_ptr<YieldPolicy> neverYield();
 std::unique_ptr<YieldPolicy> workBudget(uint64_t budget);
 // Yields once a run has lasted `micros` microseconds of steady clock.
 std::unique_ptr<YieldPolicy> timeSlice(uint64_t micros);
+// Yields when either workBudget(budget) or timeSlice(micros) would (the clock read at every
+// 16th question only). "budget:N+slice:MICROS".
+std::unique_ptr<YieldPolicy> budgetOrSlice(uint64_t budget, uint64_t micros);
+// budgetOrSlice(kDefaultWorkBudget, kDefaultSliceMicros): what a scheduler starts with.
+std::unique_ptr<YieldPolicy> defaultYieldPolicy();
 // Yields after every element.
 std::unique_ptr<YieldPolicy> alwaysYield();
 // Yields with probability `percent`/100 at each question, from a seeded generator: the same seed
 // gives the same answers on every platform. Throws std::invalid_argument when percent > 100.
 std::unique_ptr<YieldPolicy> seededRandom(uint64_t seed, unsigned percent = 30);
-// Parses "never", "always", "budget:N", "slice:MICROS", "random:SEED[:PERCENT]".
+// Parses "never", "always", "budget:N", "slice:MICROS", "budget:N+slice:MICROS",
+// "random:SEED[:PERCENT]".
 // Throws std::invalid_argument naming the text when it does not parse.
 std::unique_ptr<YieldPolicy> yieldPolicyFromString(std::string_view text);
 

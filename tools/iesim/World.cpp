@@ -161,8 +161,11 @@ std::string World::smState() const {
   return state;
 }
 
+// Without a policy named, the scheduler's default budget without its time slice: a scenario's
+// task runs then replay the same on every machine and under the sanitizers.
 void World::yieldIs(const std::string& text) {
-  scheduler_->yieldPolicyIs(text.empty() ? nullptr : Keel::yieldPolicyFromString(text));
+  scheduler_->yieldPolicyIs(text.empty() ? Keel::workBudget(Keel::kDefaultWorkBudget)
+                                         : Keel::yieldPolicyFromString(text));
 }
 
 void World::restoreYield() { yieldIs(defaultYield_); }

@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
       ->type_name("FILE");
   app.add_option("--yield", o.yield,
                  "Default yield policy of scheduler runs: never, always, budget:N, slice:MICROS, "
-                 "random:SEED[:PERCENT]")
+                 "budget:N+slice:MICROS, random:SEED[:PERCENT] (default budget:1000)")
       ->type_name("POLICY");
   app.add_option("--blip", o.blip, "At the end, dump the Blip ring decoded to FILE ('-': stdout)")
       ->type_name("FILE");

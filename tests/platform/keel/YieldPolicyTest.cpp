@@ -55,11 +55,37 @@ TEST_F(YieldPolicyTest, WorkBudgetCountsTheCurrentRunOnly) {
   EXPECT_EQ(seen, (std::vector<bool>{false, false, true, false, false, true}));
 }
 
-TEST_F(YieldPolicyTest, DefaultPolicyIsTheDefaultBudget) {
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000");
+TEST_F(YieldPolicyTest, DefaultPolicyIsTheDefaultBudgetOrSlice) {
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
   scheduler_->yieldPolicyIs(alwaysYield());
   scheduler_->yieldPolicyIs(nullptr);
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000");
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
+}
+
+// The budget answers at every question; the slice, read at every 16th question of a run only,
+// makes the run yield once it has lasted the slice even while the budget is far.
+TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
+  auto byBudget = budgetOrSlice(5, 1'000'000'000);
+  t_->taskWorkCountInc(4);
+  EXPECT_EQ(answers(*byBudget, 20), std::vector<bool>(20, false));
+  t_->taskWorkCountInc(1);
+  EXPECT_EQ(answers(*byBudget, 3), std::vector<bool>(3, true));
+
+  scheduler_->yieldPolicyIs(budgetOrSlice(1'000'000, 0));
+  std::vector<bool> seen;
+  Task* self = nullptr;
+  auto t = task("sliced", 1, [&] {
+    for (int i = 0; i < 17; ++i) seen.push_back(self->taskShouldYield());
+  });
+  self = t.get();
+  for (int run = 0; run < 2; ++run) {  // the count of questions starts again with each run
+    seen.clear();
+    t->scheduleTask();
+    scheduler_->runOne();
+    std::vector<bool> expected(17, false);
+    expected[15] = true;
+    EXPECT_EQ(seen, expected) << "run " << run;
+  }
 }
 
 TEST_F(YieldPolicyTest, TimeSliceOfZeroYieldsAndAHugeOneDoesNotOverflow) {
@@ -99,7 +125,7 @@ TEST_F(YieldPolicyTest, SeededRandomPercentBounds) {
 // ---- Text form ----
 
 TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBack) {
-  for (const char* text : {"never", "always", "budget:250", "budget:0", "slice:1500",
+  for (const char* text : {"never", "always", "budget:250", "budget:0", "slice:1500", "budget:1000+slice:2000",
                            "random:42:30", "random:18446744073709551615:100"}) {
     EXPECT_EQ(yieldPolicyFromString(text)->describe(), text);
   }
@@ -113,7 +139,8 @@ TEST(YieldPolicyTextTest, ErrorsNameTheOffendingText) {
   for (const char* text :
        {"", "sometimes", "Never", "never ", "budget", "budget:", "budget:-1", "budget:+1",
         "budget:1x", "budget: 1", "budget:99999999999999999999999", "slice:abc", "random:",
-        "random::30", "random:1:", "random:1:101", "random:1:2:3", "turbo:5"}) {
+        "random::30", "random:1:", "random:1:101", "random:1:2:3", "turbo:5", "budget:1+slice:",
+        "budget:1+slice", "budget:1+budget:2", "budget:+slice:5", "slice:5+budget:1"}) {
     try {
       yieldPolicyFromString(text);
       ADD_FAILURE() << "accepted \"" << text << "\"";
@@ -127,7 +154,7 @@ TEST(YieldPolicyTextTest, ErrorsNameTheOffendingText) {
   } catch (const std::invalid_argument& e) {
     EXPECT_STREQ(e.what(),
                  "invalid yield policy \"sometimes\": expected never, always, budget:N, "
-                 "slice:MICROS or random:SEED[:PERCENT]");
+                 "slice:MICROS, budget:N+slice:MICROS or random:SEED[:PERCENT]");
   }
 }
 
