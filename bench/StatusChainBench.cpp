@@ -210,8 +210,13 @@ class LongestRun final : public Keel::TaskRunObserver {
     // it): a run much longer than its CPU time was preempted by the machine, not slow.
     const uint64_t cpu = threadCpuNanos();
     if (durationNanos > reportAboveNanos_) {
-      fmt::print(stderr, "long run: {} {} us ({} us of CPU), work {}\n", task.taskName(), durationNanos / 1000,
-                 (cpu - lastCpuNanos_) / 1000, work);
+      // Ends at the monotonic clock's now, so a profiler's samples can be matched to the run.
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const double endSeconds = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+      fmt::print(stderr, "long run: {} {} us ({} us of CPU), work {}, monotonic {:.6f}-{:.6f}\n", task.taskName(),
+                 durationNanos / 1000, (cpu - lastCpuNanos_) / 1000, work,
+                 endSeconds - static_cast<double>(durationNanos) / 1e9, endSeconds);
     }
     lastCpuNanos_ = cpu;
   }

@@ -82,7 +82,7 @@ size_t DataPathModel::drain(const ModuleConfigStatusPair& pair) {
   for (const auto& cmd : batch_) {
     if (apply(*cmd)) ++done;
   }
-  batch_.clear();  // releases the commands and their messages; keeps the storage
+  batch_.clear();  // releases the commands and their messages
   if (const auto& status = pair.status()) {
     status->cmdsAppliedIs(applied_);
     status->cmdsRejectedIs(rejected_);

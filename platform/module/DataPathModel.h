@@ -130,7 +130,7 @@ class DataPathModel {
   bool reject(AnomalyKind kind, std::string text);
 
   Mica::String moduleName_;
-  std::vector<Mica::Ptr<ModuleCmdBase>> batch_;  // the batch being applied; storage reused
+  ModuleConfig::CmdQueue batch_;  // the batch being applied
   absl::btree_set<ExitEntry> table_;
   uint64_t applied_ = 0;
   uint64_t rejected_ = 0;

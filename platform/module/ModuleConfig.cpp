@@ -28,7 +28,7 @@ void ModuleConfig::cmdBatchEnq(const Mica::Ptr<ModuleCmdBase>& cmd) {
   notify(cmdBatchId, nullptr, nullptr);
 }
 
-void ModuleConfig::batchTake(std::vector<Mica::Ptr<ModuleCmdBase>>& batch) {
+void ModuleConfig::batchTake(CmdQueue& batch) {
   batch.clear();
   batch.swap(pending_);
 }

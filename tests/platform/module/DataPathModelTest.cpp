@@ -64,7 +64,7 @@ TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
   config->cmdBatchEnq(moduleCmdFactory("ie", "first", nullptr, true));
   config->cmdBatchEnq(moduleCmdFactory("ie", "second", nullptr, true));
   EXPECT_EQ(sub.attrs, (std::vector<Mica::AttrId>{ModuleConfig::cmdBatchId, ModuleConfig::cmdBatchId}));
-  std::vector<Mica::Ptr<ModuleCmdBase>> batch{moduleCmdFactory("ie", "stale", nullptr, true)};
+  ModuleConfig::CmdQueue batch{moduleCmdFactory("ie", "stale", nullptr, true)};
   config->batchTake(batch);
   ASSERT_EQ(batch.size(), 2u);
   EXPECT_EQ(batch[0]->cmdName().view(), "first");
