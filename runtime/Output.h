@@ -29,6 +29,7 @@
 
 #include <algorithm>
 
+#include <deque>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -274,7 +275,7 @@ class NestedOutput final : public OutputBase {
   // and shrink one element at a time.
   absl::btree_map<ContainerKey, Mica::Ptr<Container>> containers_;
   absl::btree_set<std::pair<ContainerKey, Key>> seen_;
-  std::vector<Mica::Ptr<Container>> late_;
+  std::deque<Mica::Ptr<Container>> late_;  // grows by blocks: no copy of a million at once
   size_t lateAt_ = 0;
   // Position of the deletion pass: container key, the container, and the entry (none: the
   // container's step without an entry).

@@ -23,7 +23,7 @@
 
 #include <fmt/format.h>
 
-#include <absl/container/flat_hash_set.h>
+#include <absl/container/btree_set.h>
 
 #include <array>
 #include <optional>
@@ -429,7 +429,9 @@ class TopLevel final : public SourceBase {
 
   typename BookmarksOf<Src>::type bookmarks_;
   std::array<const Mica::Entity*, kDepth> yielded_{};
-  absl::flat_hash_set<const Mica::Entity*> outOfBand_;
+  // Ordered rather than hashed: at bring-up a reactor may pass a million elements while a pass is
+  // pending, and a hash set would rehash all of them at once inside one task run.
+  absl::btree_set<const Mica::Entity*> outOfBand_;
   uint32_t version_ = 0;
 };
 
