@@ -118,8 +118,8 @@ std::unique_ptr<YieldPolicy> neverYield();
 std::unique_ptr<YieldPolicy> workBudget(uint64_t budget);
 // Yields once a run has lasted `micros` microseconds of steady clock.
 std::unique_ptr<YieldPolicy> timeSlice(uint64_t micros);
-// Yields when either workBudget(budget) or timeSlice(micros) would (the clock read at every
-// 16th question only). "budget:N+slice:MICROS".
+// Yields when either workBudget(budget) or timeSlice(micros) would (the clock read once per 16
+// units of work at most). "budget:N+slice:MICROS".
 std::unique_ptr<YieldPolicy> budgetOrSlice(uint64_t budget, uint64_t micros);
 // budgetOrSlice(kDefaultWorkBudget, kDefaultSliceMicros): what a scheduler starts with.
 std::unique_ptr<YieldPolicy> defaultYieldPolicy();

@@ -62,7 +62,7 @@ TEST_F(YieldPolicyTest, DefaultPolicyIsTheDefaultBudgetOrSlice) {
   EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
 }
 
-// The budget answers at every question; the slice, read at every 16th question of a run only,
+// The budget answers at every question; the slice, read once per 16 units of work of a run,
 // makes the run yield once it has lasted the slice even while the budget is far.
 TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
   auto byBudget = budgetOrSlice(5, 1'000'000'000);
@@ -75,10 +75,13 @@ TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
   std::vector<bool> seen;
   Task* self = nullptr;
   auto t = task("sliced", 1, [&] {
-    for (int i = 0; i < 17; ++i) seen.push_back(self->taskShouldYield());
+    for (int i = 0; i < 17; ++i) {
+      self->taskWorkCountInc(1);
+      seen.push_back(self->taskShouldYield());
+    }
   });
   self = t.get();
-  for (int run = 0; run < 2; ++run) {  // the count of questions starts again with each run
+  for (int run = 0; run < 2; ++run) {  // the count of work starts again with each run
     seen.clear();
     t->scheduleTask();
     scheduler_->runOne();
