@@ -48,6 +48,7 @@ set(IE_PUBLIC_HEADERS
   runtime/LocalAttrStore.h
   runtime/Output.h
   runtime/Path.h
+  runtime/ResumableWalk.h
   runtime/ScanState.h
   runtime/SmControl.h
   runtime/StateMachine.h
