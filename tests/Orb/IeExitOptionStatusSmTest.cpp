@@ -140,23 +140,6 @@ TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTh
   EXPECT_EQ(notes, expected);
 }
 
-TEST_P(IeExitOptionStatusSmTest, AnOptionKeepsItsGateUntilItLeavesItsLastGroup) {
-  intf("eth1");
-  conn("wan", "eth1", "default");
-  option(pair(10, 1), "G", "localExit:wan");
-  option(pair(10, 1), "H", "localExit:wan");
-  start();
-  const ExitIntfResult before = result("localExit:wan@10.1");
-  option(pair(10, 1), "G", "localExit:wan", false);
-  EXPECT_EQ(result("localExit:wan@10.1"), before);
-  EXPECT_EQ(users("eth1"), 1u);  // neither given back nor asked for again
-
-  option(pair(10, 1), "H", "localExit:wan", false);
-  EXPECT_FALSE(dir_->exitOptionStatus.contains(optKey("localExit:wan@10.1")));
-  EXPECT_EQ(users("eth1"), 0u);
-  EXPECT_TRUE(sm_->localAttrStore().get<IeExitOptionStatusSm::Temp>());
-}
-
 TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
   intf("eth1");
   conn("wan", "eth1", "default");

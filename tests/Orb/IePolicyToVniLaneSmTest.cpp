@@ -78,21 +78,6 @@ class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> dir_{new IePolicyToVniLaneDir()};
 };
 
-TEST_P(IePolicyToVniLaneSmTest, BindingsBeforeAndAfterStartProduceKeys) {
-  for (int i = 0; i < 20; ++i) lanes_->laneToIEMapIs(pair(i % 5, i), i % 2 ? "P" : "Q");
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(dir_->polToVniLane.size(), 20u);
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
-
-  lanes_->laneToIEMapIs(pair(1, 1), "R");  // rebind: (P, v) goes, (R, v) comes
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("R", pair(1, 1))));
-  lanes_->laneToIEMapDel(pair(2, 2));
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(2, 2))));
-  EXPECT_EQ(dir_->polToVniLane.size(), 19u);
-}
-
 TEST_P(IePolicyToVniLaneSmTest, RestartOverStaleOutputDeletesOnlyWhatIsNoLongerImplied) {
   for (int i = 0; i < 30; ++i) lanes_->laneToIEMapIs(pair(1, i), "P");
   lanes_->laneToIEMapIs(pair(2, 1), "Q");

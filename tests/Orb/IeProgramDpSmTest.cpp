@@ -124,16 +124,6 @@ TEST_P(IeProgramDpSmTest, ModuleArrivalSendsWhatIsThereNowAndDepartureSendsNothi
   EXPECT_EQ(notif_->svcNotification.size(), 1u);
 }
 
-TEST_P(IeProgramDpSmTest, ADeletedPolicyStatusSendsOneDeletePerInterface) {
-  start();
-  exitIntf(local("eth1"));
-  exitIntf(local("eth2"));
-  journal_.events.clear();
-  policies_->policyStatusDel(kP);
-  runUntilIdle();
-  EXPECT_EQ(journal_.events, (Texts{"del eth1/1", "del eth2/1"}));
-}
-
 // At start the existing interfaces are sent again as adds (the machine keeps no table of what
 // it sent); notifications that no interface produces go, the others stay untouched.
 TEST_P(IeProgramDpSmTest, RestartResendsTheInterfacesAndReconcilesTheNotifications) {

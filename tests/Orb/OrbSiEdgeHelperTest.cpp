@@ -157,23 +157,6 @@ TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
   EXPECT_EQ(last.back(), "vniId 10 is removed from vniDefaultRoute");
 }
 
-TEST_F(VniTrackerTest, RebindingMovesTheVniUnlessAnotherVrfKeepsIt) {
-  bind(1, 10);
-  bind(2, 10);
-  route(1);
-  auto sm = start();
-  log_.take();
-  bind(1, 20);  // VRF 2 is bound to 10 but has no default route: 10 leaves
-  EXPECT_EQ(log_.take(), (Strings{"-10", "+20"}));
-  route(3);
-  bind(3, 20);
-  bind(1, 30);  // VRF 3 keeps 20
-  EXPECT_EQ(log_.take(), (Strings{"+30"}));
-  unbind(1);  // the binding goes while VRF 1 still has its default route
-  EXPECT_EQ(log_.take(), (Strings{"-30"}));
-  EXPECT_EQ(members(*vniDefRoute_), (Strings{"20"}));
-}
-
 TEST_F(VniTrackerTest, UnusableAndNoneValuesNeverContribute) {
   route(1);
   route(2);
@@ -193,17 +176,6 @@ TEST_F(VniTrackerTest, UnusableAndNoneValuesNeverContribute) {
   unroute(3);
   EXPECT_EQ(log_.take(), (Strings{"-12"}));
   EXPECT_TRUE(orbcsd_->defaultRoutePresentInVrf.contains(VrfId(1)));
-}
-
-TEST_F(VniTrackerTest, DefaultRouteBeforeBindingWaitsForTheBinding) {
-  auto sm = start();
-  route(4);
-  EXPECT_TRUE(log_.take().empty());
-  bind(4, 40);
-  EXPECT_EQ(log_.take(), (Strings{"+40"}));
-  route(5);
-  bind(5, 40);  // already a member: no notification
-  EXPECT_TRUE(log_.take().empty());
 }
 
 TEST_F(VniTrackerTest, EqualPreviousAndCurrentBindingChangesNothing) {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/mica/Assert.h"
-#include "platform/module/DataPathModel.h"
 #include "tests/Orb/ModuleTestSupport.h"
 
 namespace Orb {
@@ -235,23 +234,6 @@ TEST_F(InternetExitTest, WithoutConfigurationHalfCommandsAreDroppedAndStillTrue)
   EXPECT_TRUE(bare->ieUpdateLaneExitInfo(v12_3, local, true));
   EXPECT_TRUE(noPair->ieUpdateLaneExitInfo(v12_3, local, false));
   noPair->setupCounters(new orb::pb::InternetExitCountersArg);  // deleted, not leaked
-}
-
-TEST_F(InternetExitTest, QueuedCommandsReachTheDataPathTable) {
-  const ExitIntfResult other{Wire::IntfId("Ethernet8"), "default", 9, 1,
-                             ExitResultType::localDefaultVrf()};
-  ie->ieUpdateLaneExitInfo(v12_3, local, true);
-  ie->ieUpdateLaneExitInfo(v12_3, other, true);
-  ie->ieUpdateLaneExitInfo(v12_3, local, false);
-  DataPathModel model("ie1");
-  EXPECT_EQ(model.drain(*pair), 3u);
-  EXPECT_EQ(model.rejected(), 0u);
-  const auto exits = model.exitsOf(v12_3);
-  ASSERT_EQ(exits.size(), 1u);
-  EXPECT_EQ(exits[0].gateId, 9u);
-  EXPECT_EQ(exits[0].intfId, Wire::IntfId("Ethernet8").value());
-  EXPECT_EQ(exits[0].auxId, 1u);
-  EXPECT_EQ(exits[0].resultType, static_cast<uint32_t>(orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF));
 }
 
 TEST_F(InternetExitTest, DumpStateTexts) {
