@@ -4,10 +4,10 @@
 // input element (a policy change walks the pairs bound to the policy). When that walk is the
 // state machine's own (an index over the elements its foreach would keep), nothing requires
 // it to finish in one run: while a scan pass visits the element (StateMachine::scanVisit), the
-// walk asks the scan's task after each element whether to yield; if so it keeps the key of the
-// next element as its bookmark and tells the scan, which yields at the same input element and
-// calls the pipeline again on its next run. The new call finds the bookmark (same visit id) and
-// resumes at the first element not below it, as a scan does when its bookmarked key is gone.
+// walk asks the scan's task after each element it acted on whether to yield; if so it keeps
+// that element's key as its bookmark and tells the scan, which yields at the same input element
+// and calls the pipeline again on its next run. The new call finds the bookmark (same visit id)
+// and resumes at the first element above it, whether or not the bookmarked one is still there.
 //
 // Outside a scan visit (a reactor, a synchronous machine) the walk runs to its end in one call:
 // a change is handled before the writer's call returns. Between two runs of a cut walk other

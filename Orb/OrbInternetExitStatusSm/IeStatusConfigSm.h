@@ -102,10 +102,13 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   using PairWalk = Flo::ResumableWalk<VniAndLaneId>;
   // The pairs that an option change whose walk started while stale entries may remain visits
   // besides the bound ones (see pairsWithStaleEntries).
+  // Its constructor is user-provided: std::optional<StaleSearch> is declared inside this class,
+  // and clang will not default-construct a nested class with member initializers there.
   struct StaleSearch {
+    StaleSearch() : done(false) {}
     PairSet pairs;
     std::optional<VniAndLaneId> after;  // the last pair judged, where a cut search goes on
-    bool done = false;
+    bool done;
   };
 
   std::vector<Mica::String> policiesNaming(const Mica::String& grpName) const;
