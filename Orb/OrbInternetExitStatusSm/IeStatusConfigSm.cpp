@@ -461,10 +461,7 @@ void IeStatusConfigSm::forEachStatusConfigCut(PairWalk& walk, Fn&& fn) {
   for (auto it = after ? statusConfig.upperBound(*after) : statusConfig.begin(); it != statusConfig.end();) {
     const VniAndLaneId vniLaneId = Mica::internal::keyOf(it);
     trace(kLevelProgress, "Flattening element: {}", vniLaneId);
-    if (fn(vniLaneId, Mica::Ptr<IeStatusConfig>(it->second))) {
-      workDone(1);
-      if (walk.cutAfter(*this, vniLaneId)) return;
-    }
+    if (fn(vniLaneId, Mica::Ptr<IeStatusConfig>(it->second)) && passedPairEndsRun(walk, vniLaneId)) return;
     it = statusConfig.upperBound(vniLaneId);  // `fn` may have written the collection
   }
 }
@@ -490,11 +487,15 @@ void IeStatusConfigSm::forEachStatusConfigOf(PairWalk& walk, const std::vector<c
       continue;
     }
     pairs.advance();
-    if (fn(v, Mica::Ptr<IeStatusConfig>(it->second))) {
-      workDone(1);
-      if (walk.cutAfter(*this, v)) return;
-    }
+    if (fn(v, Mica::Ptr<IeStatusConfig>(it->second)) && passedPairEndsRun(walk, v)) return;
   }
+}
+
+// A pair of a walk passed the pipeline's filter: one unit of work, after which the scan's
+// budget may cut the walk. True when it did, and the walk must return.
+bool IeStatusConfigSm::passedPairEndsRun(PairWalk& walk, VniAndLaneId v) {
+  workDone(1);
+  return walk.cutAfter(*this, v);
 }
 
 // Whether the foreach over every pair must visit every pair: its "Flattening element" (level 9)

@@ -119,6 +119,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   void forEachStatusConfigCut(PairWalk& walk, Fn&& fn);
   template <class Fn>
   void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn);
+  bool passedPairEndsRun(PairWalk& walk, VniAndLaneId v);
   bool fullWalkTraced() const;
   bool staleEntriesPossible() const;
   const PairSet* pairsWithStaleEntries(PairWalk& walk);
