@@ -163,6 +163,8 @@ class TopOutput final : public OutputBase {
 //
 // The deletion pass walks the visited containers in key order, resuming by (container key,
 // entry key); a container first visited behind the walk's position is walked after the others.
+// Declare it after the output that holds its containers: that output's walk then deletes the
+// stale containers before this one starts, and a container revived after this walk is fresh.
 template <class Spec>
 class NestedOutput final : public OutputBase {
  public:

@@ -330,6 +330,35 @@ INSTANTIATE_TEST_SUITE_P(Modes, NestedSmTest, IeTest::allModes, IeTest::modeName
 namespace RtTest {
 namespace {
 
+// NestedOutput's contract: a container first visited behind the deletion walk's position is
+// walked after the others, so it loses its stale entries too. The values output reconciles first
+// here, so that stale container 3 still exists when mid 3 returns while the walk of
+// out.mids[].values stands between containers 5 and 6.
+TEST(NestedLateContainerTest, AContainerVisitedBehindTheWalkIsWalkedAfterTheOthers) {
+  Mica::ThrowingAssertions throwing;
+  auto scheduler = Mica::make<Keel::TaskScheduler>();
+  scheduler->yieldPolicyIs(Keel::workBudget(1));
+  auto root = Mica::make<Root>();
+  auto out = Mica::make<OutRoot>();
+  root->midsIs(5)->leafIs(1, 501);
+  out->midsIs(5)->valuesIs(599);
+  root->midsIs(6)->leafIs(1, 601);
+  out->midsIs(6)->valuesIs(699);
+  out->midsIs(3)->valuesIs(399);
+  Flo::SmControl control;
+  control.taskScheduler = scheduler;
+  auto sm = nestedTestSmFactory(root, out, control, NestedTestSm::OutputOrder::valuesFirst);
+  while (out->mids.get(5)->has(599)) ASSERT_TRUE(scheduler->runOne());
+  ASSERT_TRUE(out->has(3));
+  ASSERT_TRUE(out->mids.get(6)->has(699));
+  ASSERT_FALSE(sm->ready());
+
+  root->midsIs(3)->leafIs(1, 301);
+  scheduler->runUntilIdle();
+  ASSERT_TRUE(sm->ready());
+  EXPECT_EQ(contentsOf(*out), (Contents{{3, {301}}, {5, {501}}, {6, {601}}}));
+}
+
 // The longest run of each task, in work units.
 struct LongestRuns final : Keel::TaskRunObserver {
   void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t workDone) override {
