@@ -31,8 +31,8 @@ class ExitGroupToPolicy : public Mica::Entity {
 };
 
 // Two per pair at a million pairs: its size is part of the memory budget per pair.
-static_assert(sizeof(ExitGroupToPolicy::policy) == 32);
-static_assert(sizeof(ExitGroupToPolicy) == 64);
+static_assert(sizeof(ExitGroupToPolicy::policy) == 16);
+static_assert(sizeof(ExitGroupToPolicy) == 48);
 
 class IeGroupToPolicyDir : public Mica::Entity {
  public:

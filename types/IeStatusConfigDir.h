@@ -108,10 +108,10 @@ class IeStatusConfig : public Mica::Entity {
 static_assert(sizeof(ExitGroupStatusConfig::exitOption) == 32);
 static_assert(sizeof(PolicyStatusConfig::exitGroup) == 40);
 static_assert(sizeof(IeStatusConfig::exitGroupStatusConfig) == 40);
-static_assert(sizeof(IeStatusConfig::policyStatusConfig) == 32);
+static_assert(sizeof(IeStatusConfig::policyStatusConfig) == 24);
 static_assert(sizeof(ExitGroupStatusConfig) == 64);
 static_assert(sizeof(PolicyStatusConfig) == 72);
-static_assert(sizeof(IeStatusConfig) == 104);
+static_assert(sizeof(IeStatusConfig) == 96);
 
 class IeStatusConfigDir : public Mica::Entity {
  public:

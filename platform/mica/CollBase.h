@@ -6,11 +6,11 @@
 //  - Inline == 0: always that B-tree. The object is the B-tree's root (24 bytes) and the change
 //    counter; every element lives in separately allocated nodes.
 //  - Inline == N > 0: up to N elements are kept sorted in an array inside the object, with no
-//    allocation. Inserting element N + 1 moves them all into a B-tree built in the same storage;
-//    erasing down to N / 2 elements (to empty when N == 1) moves them back and frees the nodes.
-//    The gap between N / 2 and N keeps a collection that hovers around N from converting at
-//    every change. The object is the larger of N elements and a B-tree root, plus 8 bytes:
-//    choose N as the size the collection usually has.
+//    allocation. Inserting element N + 1 moves them all into a B-tree allocated apart; erasing
+//    down to N / 2 elements (to empty when N == 1) moves them back and frees the tree. The gap
+//    between N / 2 and N keeps a collection that hovers around N from converting at every
+//    change. The object is the larger of N elements and a pointer, plus 8 bytes: choose N as
+//    the size the collection usually has.
 //
 // Lookups in the array are linear (N is a handful: a short scan of one or two cache lines beats
 // a tree descent). Iterators are invalidated by any change of the same collection, in either
@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <tuple>
@@ -176,38 +177,38 @@ class CollBase {
   CollBase& operator=(const CollBase&) = delete;
   ~CollBase() { destroyElements(); }
 
-  size_t size() const noexcept { return inTree() ? tree_.size() : count_; }
+  size_t size() const noexcept { return inTree() ? tree().size() : count_; }
   // The tree always holds more than N / 2 >= 0 elements, so only the array can be empty.
   bool empty() const noexcept { return count_ == 0; }
   uint32_t version() const noexcept { return version_; }
   const_iterator begin() const noexcept {
-    return inTree() ? const_iterator(tree_.begin()) : const_iterator(slots());
+    return inTree() ? const_iterator(tree().begin()) : const_iterator(slots());
   }
   const_iterator end() const noexcept {
-    return inTree() ? const_iterator(tree_.end()) : const_iterator(slots() + count_);
+    return inTree() ? const_iterator(tree().end()) : const_iterator(slots() + count_);
   }
   const_iterator find(const key_type& k) const {
-    if (inTree()) return const_iterator(tree_.find(k));
+    if (inTree()) return const_iterator(tree().find(k));
     const uint32_t i = lowerIndex(k);
     return const_iterator(slots() + (matches(i, k) ? i : count_));
   }
   const_iterator lowerBound(const key_type& k) const {
-    return inTree() ? const_iterator(tree_.lower_bound(k)) : const_iterator(slots() + lowerIndex(k));
+    return inTree() ? const_iterator(tree().lower_bound(k)) : const_iterator(slots() + lowerIndex(k));
   }
   const_iterator upperBound(const key_type& k) const {
-    if (inTree()) return const_iterator(tree_.upper_bound(k));
+    if (inTree()) return const_iterator(tree().upper_bound(k));
     uint32_t i = lowerIndex(k);
     if (matches(i, k)) ++i;
     return const_iterator(slots() + i);
   }
-  bool contains(const key_type& k) const { return inTree() ? tree_.contains(k) : matches(lowerIndex(k), k); }
+  bool contains(const key_type& k) const { return inTree() ? tree().contains(k) : matches(lowerIndex(k), k); }
 
   // Checks the representation (a B-tree only past N / 2 elements, an array sorted by strictly
   // increasing key) and the B-tree's structure; aborts on corruption.
   void checkInvariants() const {
     if (inTree()) {
-      tree_.verify();
-      check(tree_.size() > N / 2, "inline collection: a B-tree that should have moved back inline");
+      tree().verify();
+      check(tree().size() > N / 2, "inline collection: a B-tree that should have moved back inline");
       return;
     }
     check(count_ <= N, "inline collection: more elements than its capacity");
@@ -231,10 +232,10 @@ class CollBase {
       moveToTree();
     }
     if constexpr (Traits::isMap) {
-      auto [it, inserted] = tree_.try_emplace(k, std::forward<A>(a)...);
+      auto [it, inserted] = tree().try_emplace(k, std::forward<A>(a)...);
       return {&*it, inserted};
     } else {
-      auto [it, inserted] = tree_.insert(k);
+      auto [it, inserted] = tree().insert(k);
       return {&*it, inserted};
     }
   }
@@ -247,11 +248,11 @@ class CollBase {
       removeAt(i);
       return out;
     }
-    auto it = tree_.find(k);
-    if (it == tree_.end()) return std::nullopt;
+    auto it = tree().find(k);
+    if (it == tree().end()) return std::nullopt;
     std::optional<value_type> out(std::move(*it));
-    tree_.erase(it);
-    if (tree_.size() <= N / 2) moveInline();
+    tree().erase(it);
+    if (tree().size() <= N / 2) moveInline();
     return out;
   }
   void clear() noexcept {
@@ -264,6 +265,8 @@ class CollBase {
   static constexpr uint32_t kInTree = UINT32_MAX;
 
   bool inTree() const noexcept { return count_ == kInTree; }
+  Tree& tree() noexcept { return *tree_; }
+  const Tree& tree() const noexcept { return *tree_; }
   value_type* slots() noexcept { return std::launder(reinterpret_cast<value_type*>(raw_)); }
   const value_type* slots() const noexcept {
     return std::launder(reinterpret_cast<const value_type*>(raw_));
@@ -309,35 +312,36 @@ class CollBase {
     --count_;
   }
 
-  // The array is full: its elements move into a B-tree in the same storage.
+  // The array is full: its elements move into a B-tree of their own.
   void moveToTree() {
-    Tree t;  // built aside: an allocation failure leaves the array intact
-    for (uint32_t i = 0; i < count_; ++i) t.insert(t.end(), std::move(slots()[i]));
+    auto t = std::make_unique<Tree>();  // built aside: an allocation failure leaves the array intact
+    for (uint32_t i = 0; i < count_; ++i) t->insert(t->end(), std::move(slots()[i]));
     destroyElements();
-    new (&tree_) Tree(std::move(t));
+    tree_ = t.release();
     count_ = kInTree;
   }
   // The tree shrank to N / 2: its elements move back into the array and its nodes are freed.
   void moveInline() {
-    Tree t(std::move(tree_));
-    tree_.~Tree();
+    const std::unique_ptr<Tree> t(tree_);  // the array's storage overlaps the pointer
     count_ = 0;
-    for (auto it = t.begin(); it != t.end(); ++it) {
+    for (auto it = t->begin(); it != t->end(); ++it) {
       new (slots() + count_) value_type(std::move(*it));
       ++count_;
     }
   }
   void destroyElements() noexcept {
     if (inTree()) {
-      tree_.~Tree();
+      delete tree_;
       return;
     }
     for (uint32_t i = 0; i < count_; ++i) slots()[i].~value_type();
   }
 
+  // The B-tree, once the array overflows, lives on its own: an inline collection is mostly
+  // small, and a root in place would cost 24 bytes where the pointer costs 8.
   union {
     alignas(value_type) std::byte raw_[N * sizeof(value_type)];
-    Tree tree_;
+    Tree* tree_;
   };
   uint32_t count_ = 0;
 
