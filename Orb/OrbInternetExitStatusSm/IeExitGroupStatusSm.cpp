@@ -8,20 +8,20 @@
 namespace OrbInternetExit {
 
 namespace {
-using Sm = IeExitGroupStatusSm;
 // Source 0: config.statusConfig[].exitGroupStatusConfig[].exitOption[]
-using ExitOptionPath =
-    Flo::Path<Sm, &Sm::eventToUpdExitOptInGrp, Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm19", "statusConfig">,
+using OptionInGroupPath =
+    Flo::Path<IeExitGroupStatusSm, &IeExitGroupStatusSm::eventToUpdExitOptInGrp,
+              Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm19", "statusConfig">,
               Flo::Level<&IeStatusConfig::exitGroupStatusConfig, "StatusConfigSm20", "exitGroupStatusConfig">,
               Flo::Level<&ExitGroupStatusConfig::exitOption, "ExitGroupStatusConfigSm21", "exitOption">>;
 // Source 1: exitOptionDir.exitOptionStatus[].group[]
 using GroupPath =
-    Flo::Path<Sm, &Sm::eventToUpdOptToGrpMap,
+    Flo::Path<IeExitGroupStatusSm, &IeExitGroupStatusSm::eventToUpdOptToGrpMap,
               Flo::Level<&IeExitOptionDir::exitOptionStatus, "ExitOptionDirSm22", "exitOptionStatus">,
               Flo::Level<&ExitOptionStatus::group, "ExitOptionStatusSm23", "group">>;
 // Source 2: exitOptionDir.exitOptionStatus[].resultExitIntf
 using ResultPath =
-    Flo::Path<Sm, &Sm::eventToUpdExitOptResult,
+    Flo::Path<IeExitGroupStatusSm, &IeExitGroupStatusSm::eventToUpdExitOptResult,
               Flo::Level<&IeExitOptionDir::exitOptionStatus, "ExitOptionDirSm22", "exitOptionStatus">,
               Flo::Level<&ExitOptionStatus::resultExitIntf, "ExitOptionStatusSm23", "resultExitIntf">>;
 
@@ -48,7 +48,7 @@ IeExitGroupStatusSm::IeExitGroupStatusSm(const Mica::Ptr<const IeStatusConfigDir
   auto& exitOptionDirSm22 = inputIs(
       std::make_unique<Flo::InputArgSm<IeExitOptionDir>>(*this, "ExitOptionDirSm22", exitOptionDir_));
   auto& configSm19 = inputIs(std::make_unique<Flo::InputArgSm<IeStatusConfigDir>>(*this, "ConfigSm19", config_));
-  configSm19.sourceIs<Flo::internal::TopLevel<ExitOptionPath>>(0, updExitOptInGrp);
+  configSm19.sourceIs<Flo::internal::TopLevel<OptionInGroupPath>>(0, updExitOptInGrp);
   exitOptionDirSm22.sourceIs<Flo::internal::TopLevel<GroupPath>>(1, updOptToGrpMap);
   exitOptionDirSm22.sourceIs<Flo::internal::TopLevel<ResultPath>>(2, updExitOptResult);
 

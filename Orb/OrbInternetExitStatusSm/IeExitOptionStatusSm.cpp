@@ -15,28 +15,31 @@ using Flo::kLevelFilter;
 using Flo::kLevelProgress;
 
 namespace {
-using Sm = IeExitOptionStatusSm;
 // Source 0: config.statusConfig[].exitGroupStatusConfig[].exitOption[]
-using ExitOptionPath =
-    Flo::Path<Sm, &Sm::eventToOptToGrpMap, Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm10", "statusConfig">,
+using StatusConfigOptionPath =
+    Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToOptToGrpMap,
+              Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm10", "statusConfig">,
               Flo::Level<&IeStatusConfig::exitGroupStatusConfig, "StatusConfigSm11", "exitGroupStatusConfig">,
               Flo::Level<&ExitGroupStatusConfig::exitOption, "ExitGroupStatusConfigSm12", "exitOption">>;
 // Source 1: defaultRouteDir.defaultRoute[]
 using DefaultRoutePath =
-    Flo::Path<Sm, &Sm::eventToDefRouteResult,
+    Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToDefRouteResult,
               Flo::Level<&DefaultRoutePresentForVniLane::defaultRoute, "DefaultRouteDirSm13", "defaultRoute">>;
 // Source 2: connStatusDir.connection[].resultConnIntf
 using ConnectionPath =
-    Flo::Path<Sm, &Sm::eventToConnResult, Flo::Level<&SiConnectionStatusDir::connection, "ConnStatusDirSm14", "connection">,
+    Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToConnResult,
+              Flo::Level<&SiConnectionStatusDir::connection, "ConnStatusDirSm14", "connection">,
               Flo::Level<&ConnectionStatus::resultConnIntf, "ConnectionSm15", "resultConnIntf">>;
 // Source 3: orbcsd.l3Intf[]
-using L3IntfPath = Flo::Path<Sm, &Sm::eventToOrbcsdIntf, Flo::Level<&Orb::OrbCommonSmData::l3Intf, "OrbcsdSm16", "l3Intf">>;
+using L3IntfPath =
+    Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToOrbcsdIntf,
+              Flo::Level<&Orb::OrbCommonSmData::l3Intf, "OrbcsdSm16", "l3Intf">>;
 // Source 4: orbcsd.internetExitModule
-using ModulePath = Flo::Path<Sm, &Sm::eventToEvalIeModule,
+using ModulePath = Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToEvalIeModule,
                              Flo::Level<&Orb::OrbCommonSmData::internetExitModule, "OrbcsdSm16", "internetExitModule">>;
 // Source 5: svcRespDir.resolverResponse[]
 using ResponsePath =
-    Flo::Path<Sm, &Sm::eventToSvcReslvResp,
+    Flo::Path<IeExitOptionStatusSm, &IeExitOptionStatusSm::eventToSvcReslvResp,
               Flo::Level<&SvcResolverResponseDir::resolverResponse, "SvcRespDirSm17", "resolverResponse">>;
 
 constexpr Flo::Into kIntoGroup{"into( exitOptionDir.exitOptionStatus[ exitOptKey ].group[ egKey ] )"};
@@ -88,7 +91,7 @@ IeExitOptionStatusSm::IeExitOptionStatusSm(const Mica::Ptr<const IeStatusConfigD
   auto& defaultRouteDirSm13 = inputIs(std::make_unique<Flo::InputArgSm<DefaultRoutePresentForVniLane>>(
       *this, "DefaultRouteDirSm13", defaultRouteDir_));
   auto& configSm10 = inputIs(std::make_unique<Flo::InputArgSm<IeStatusConfigDir>>(*this, "ConfigSm10", config_));
-  configSm10.sourceIs<Flo::internal::TopLevel<ExitOptionPath>>(0, optToGrpMap);
+  configSm10.sourceIs<Flo::internal::TopLevel<StatusConfigOptionPath>>(0, optToGrpMap);
   defaultRouteDirSm13.sourceIs<Flo::internal::TopLevel<DefaultRoutePath>>(1, defRouteResult);
   connStatusDirSm14.sourceIs<Flo::internal::TopLevel<ConnectionPath>>(2, connResult);
   orbcsdSm16.sourceIs<Flo::internal::TopLevel<L3IntfPath>>(3, orbcsdIntf);

@@ -13,21 +13,21 @@ using Flo::kLevelFilter;
 using Flo::kLevelProgress;
 
 namespace {
-using Sm = IePolicyStatusSm;
 // Source 0: config.statusConfig[].policyStatusConfig[].exitGroup[].exitGroup
 using PolicyEntryPath =
-    Flo::Path<Sm, &Sm::eventToPolExitGrpCfg, Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm24", "statusConfig">,
+    Flo::Path<IePolicyStatusSm, &IePolicyStatusSm::eventToPolExitGrpCfg,
+              Flo::Level<&IeStatusConfigDir::statusConfig, "ConfigSm24", "statusConfig">,
               Flo::Level<&IeStatusConfig::policyStatusConfig, "StatusConfigSm25", "policyStatusConfig">,
               Flo::Level<&PolicyStatusConfig::exitGroup, "PolicyStatusConfigSm26", "exitGroup">,
               Flo::Level<&PolicyStatusExitGroupEntry::exitGroup, "ExitGroupSm27", "exitGroup">>;
 // Source 1: groupToPolicyDir.groupToPolicy[].policy[]
 using ReverseMapPath =
-    Flo::Path<Sm, &Sm::eventToGrpToPolMap,
+    Flo::Path<IePolicyStatusSm, &IePolicyStatusSm::eventToGrpToPolMap,
               Flo::Level<&IeGroupToPolicyDir::groupToPolicy, "GroupToPolicyDirSm28", "groupToPolicy">,
               Flo::Level<&ExitGroupToPolicy::policy, "GroupToPolicySm29", "policy">>;
 // Source 2: exitGroupDir.exitGroupStatus[].result[]
 using GroupResultPath =
-    Flo::Path<Sm, &Sm::eventToGrpStatusResult,
+    Flo::Path<IePolicyStatusSm, &IePolicyStatusSm::eventToGrpStatusResult,
               Flo::Level<&IeExitGroupDir::exitGroupStatus, "ExitGroupDirSm30", "exitGroupStatus">,
               Flo::Level<&ExitGroupStatus::result, "ExitGroupStatusSm31", "result">>;
 

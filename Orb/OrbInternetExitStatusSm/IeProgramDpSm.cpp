@@ -11,13 +11,12 @@
 namespace OrbInternetExit {
 
 namespace {
-using Sm = IeProgramDpSm;
 // Source 0: policyDir.policyStatus[].exitIntf[]
-using ExitIntfPath = Flo::Path<Sm, &Sm::eventToEvalPolicyResult,
+using ExitIntfPath = Flo::Path<IeProgramDpSm, &IeProgramDpSm::eventToEvalPolicyResult,
                                Flo::Level<&IePolicyDir::policyStatus, "PolicyDirSm32", "policyStatus">,
                                Flo::Level<&PolicyStatus::exitIntf, "PolicyStatusSm33", "exitIntf">>;
 // Source 1: orbcsdOpt.internetExitModule
-using ModulePath = Flo::Path<Sm, &Sm::eventToEvalIeModule,
+using DataPathModulePath = Flo::Path<IeProgramDpSm, &IeProgramDpSm::eventToEvalIeModule,
                              Flo::Level<&Orb::OrbCommonSmData::internetExitModule, "OrbcsdOptSm34", "internetExitModule">>;
 
 constexpr Flo::Into kIntoSvcNotification{"into( svcNotifDir.svcNotification[ notifKey ] )"};
@@ -43,7 +42,7 @@ IeProgramDpSm::IeProgramDpSm(const Mica::Ptr<const Orb::OrbCommonSmData>& orbcsd
   auto& orbcsdOptSm34 =
       inputIs(std::make_unique<Flo::InputArgSm<Orb::OrbCommonSmData>>(*this, "OrbcsdOptSm34", orbcsd_));
   policyDirSm32.sourceIs<Flo::internal::TopLevel<ExitIntfPath>>(0, evalPolicyResult);
-  orbcsdOptSm34.sourceIs<Flo::internal::TopLevel<ModulePath>>(1, evalIeModule);
+  orbcsdOptSm34.sourceIs<Flo::internal::TopLevel<DataPathModulePath>>(1, evalIeModule);
 
   const std::vector<size_t> both{evalPolicyResult, evalIeModule};
   svcNotificationOutput_ = &outputIs(std::make_unique<Flo::TopOutput<SvcNotificationSpec>>(

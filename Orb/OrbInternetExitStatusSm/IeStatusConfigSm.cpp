@@ -15,27 +15,26 @@ using Flo::kLevelPipeline;
 using Flo::kLevelProgress;
 
 namespace {
-using Sm = IeStatusConfigSm;
 // Source 0: config.policyConfig[]
-using PolicyConfigPath = Flo::Path<Sm, &Sm::eventToRemPolicy,
+using PolicyConfigPath = Flo::Path<IeStatusConfigSm, &IeStatusConfigSm::eventToRemPolicy,
                                    Flo::Level<&InternetExitCliConfig::policyConfig, "ConfigSm1", "policyConfig">>;
 // Source 1: config.exitGroupConfig[]
 using ExitGroupConfigPath =
-    Flo::Path<Sm, &Sm::eventToRemExitGroup,
+    Flo::Path<IeStatusConfigSm, &IeStatusConfigSm::eventToRemExitGroup,
               Flo::Level<&InternetExitCliConfig::exitGroupConfig, "ConfigSm1", "exitGroupConfig">>;
 // Source 2: iePolicyToVniLaneDir.polToVniLane[]
 using PolToVniLanePath =
-    Flo::Path<Sm, &Sm::eventToLaneToPolicyUpd,
+    Flo::Path<IeStatusConfigSm, &IeStatusConfigSm::eventToLaneToPolicyUpd,
               Flo::Level<&IePolicyToVniLaneDir::polToVniLane, "IePolicyToVniLaneDirSm2", "polToVniLane">>;
 // Source 3: config.policyConfig[].exitGroup[].exitGroupName
 using ExitGroupNamePath =
-    Flo::Path<Sm, &Sm::eventToExitGroupCfgUpd,
+    Flo::Path<IeStatusConfigSm, &IeStatusConfigSm::eventToExitGroupCfgUpd,
               Flo::Level<&InternetExitCliConfig::policyConfig, "ConfigSm1", "policyConfig">,
               Flo::Level<&PolicyConfig::exitGroup, "PolicyConfigSm3", "exitGroup">,
               Flo::Level<&PolicyExitGroupEntry::exitGroupName, "ExitGroupSm4", "exitGroupName">>;
 // Source 4: config.exitGroupConfig[].exitOption[]
-using ExitOptionPath =
-    Flo::Path<Sm, &Sm::eventToExitOptionCfgUpd,
+using GroupConfigOptionPath =
+    Flo::Path<IeStatusConfigSm, &IeStatusConfigSm::eventToExitOptionCfgUpd,
               Flo::Level<&InternetExitCliConfig::exitGroupConfig, "ConfigSm1", "exitGroupConfig">,
               Flo::Level<&ExitGroupConfig::exitOption, "ExitGroupConfigSm5", "exitOption">>;
 
@@ -123,7 +122,7 @@ IeStatusConfigSm::IeStatusConfigSm(const Mica::Ptr<const InternetExitCliConfig>&
   configSm1.sourceIs<Flo::internal::TopLevel<ExitGroupConfigPath>>(1, remExitGroup);
   bindingsSm2.sourceIs<Flo::internal::TopLevel<PolToVniLanePath>>(2, laneToPolicyUpd);
   configSm1.sourceIs<Flo::internal::TopLevel<ExitGroupNamePath>>(3, exitGroupCfgUpd);
-  configSm1.sourceIs<Flo::internal::TopLevel<ExitOptionPath>>(4, exitOptionCfgUpd);
+  configSm1.sourceIs<Flo::internal::TopLevel<GroupConfigOptionPath>>(4, exitOptionCfgUpd);
 
   statusConfigOutput_ = &outputIs(std::make_unique<Flo::TopOutput<StatusConfigSpec>>(
       *this, "statusCfgDirStatusConfigOutput", std::vector<size_t>{remPolicy, laneToPolicyUpd}, statusCfgDir_));

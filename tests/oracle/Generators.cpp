@@ -22,7 +22,6 @@ const std::vector<std::string> kPolicies = {"Gold", "Silver"};
 const std::vector<std::string> kGroups = {"Wan", "Lte", "Far"};
 const std::vector<std::string> kOptions = {"localExit:wan1", "localExit:wan2", "remoteExit:peer", "remoteExit:edge",
                                            "fibDefault:"};
-const std::vector<std::string> kInterfaces = {"eth1", "eth2", "eth3"};
 const std::vector<std::string> kComponents = {
     "IePolicyToVniLaneSm",     "IeStatusConfigSm",  "IeGroupToPolicySm",
     "VniDefaultRouteTrackerSm", "VniLaneDefaultRouteTrackerSm", "IeExitOptionStatusSm",

@@ -34,11 +34,15 @@
 #include <rapidcheck.h>
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "proto/scenario.pb.h"
 
 namespace IeOracle {
+
+// The interfaces of the domain; the runner reads the gates of these.
+inline const std::vector<std::string> kInterfaces = {"eth1", "eth2", "eth3"};
 
 struct Sequence {
   iesim::pb::Initial initial;

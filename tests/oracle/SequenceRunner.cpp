@@ -9,6 +9,7 @@
 #include <set>
 
 #include "tests/oracle/Compare.h"
+#include "tests/oracle/Generators.h"
 #include "tests/oracle/Reference.h"
 #include "tests/oracle/WorldReader.h"
 #include "tools/iesim/Keys.h"
@@ -24,7 +25,6 @@ using iesim::pb::Step;
 using Kind = Step::KindCase;
 using OrbInternetExit::Component;
 
-const std::set<std::string> kInterfaces = {"eth1", "eth2", "eth3"};
 const char* const kCountedOutputs[] = {"polToVniLane", "statusConfig", "groupToPolicy", "vniDefRoute", "vniLaneDefRoute",
                                        "exitOption",   "resolverRequest", "exitGroup", "policyStatus", "svcInUse"};
 

@@ -104,7 +104,7 @@ Outputs outputsOf(const IeSim::World& world) {
   return out;
 }
 
-std::map<std::string, std::pair<uint32_t, uint32_t>> gatesOf(const IeSim::World& world, const std::set<std::string>& interfaces) {
+std::map<std::string, std::pair<uint32_t, uint32_t>> gatesOf(const IeSim::World& world, const std::vector<std::string>& interfaces) {
   std::map<std::string, std::pair<uint32_t, uint32_t>> out;
   for (const auto& name : interfaces) {
     const auto gate = world.dataPath().gateOf(Wire::IntfId(name));

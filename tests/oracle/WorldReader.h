@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/oracle/Plain.h"
 #include "tools/iesim/World.h"
@@ -17,6 +18,6 @@ Inputs inputsOf(IeSim::World& world);
 Outputs outputsOf(const IeSim::World& world);
 // Per interface the module's gate manager knows of among `interfaces`: (gate, users), for the
 // interfaces that hold a gate.
-std::map<std::string, std::pair<uint32_t, uint32_t>> gatesOf(const IeSim::World& world, const std::set<std::string>& interfaces);
+std::map<std::string, std::pair<uint32_t, uint32_t>> gatesOf(const IeSim::World& world, const std::vector<std::string>& interfaces);
 
 }  // namespace IeOracle
