@@ -109,7 +109,8 @@ if(NOT build_type)
 endif()
 
 if(IE_MODE STREQUAL "library_only")
-  # Built without optimisation or debug information: only what gets built and installed matters.
+  # Built without optimisation or debug information, eight sources to a unit: only what gets
+  # built and installed matters.
   set(library_build "${IE_WORK_DIR}/build")
   run_step("configure the library alone"
     "${CMAKE_COMMAND}" -S "${IE_SOURCE_DIR}" -B "${library_build}"
@@ -117,6 +118,7 @@ if(IE_MODE STREQUAL "library_only")
       "-DCMAKE_CXX_COMPILER=${IE_CXX_COMPILER}"
       -DCMAKE_BUILD_TYPE=Debug
       -DCMAKE_CXX_FLAGS_DEBUG=-O0
+      -DCMAKE_UNITY_BUILD=ON
       -DIE_BUILD_TESTS=OFF -DIE_BUILD_BENCH=OFF -DIE_BUILD_TOOLS=ON -DIE_SANITIZE=OFF)
   run_step("build the InternetExit target only"
     "${CMAKE_COMMAND}" --build "${library_build}" --target InternetExit --parallel 2)
@@ -178,8 +180,13 @@ set(against_prefix_only
 
 set(headers_build "${IE_WORK_DIR}/headers")
 file(REMOVE_RECURSE "${headers_build}")
+# The headers consumers include: the public ones, relative to the include folder, separated by
+# commas (a list's semicolons would split the argument).
+list(TRANSFORM public_headers REPLACE "^include/InternetExit/" "" OUTPUT_VARIABLE consumer_headers)
+list(JOIN consumer_headers "," consumer_headers)
 run_step("configure the header check"
-  "${CMAKE_COMMAND}" -S "${IE_HEADERS_SOURCE_DIR}" -B "${headers_build}" ${against_prefix_only})
+  "${CMAKE_COMMAND}" -S "${IE_HEADERS_SOURCE_DIR}" -B "${headers_build}" ${against_prefix_only}
+    "-DIE_HEADERS=${consumer_headers}")
 run_step("compile each installed header on its own"
   "${CMAKE_COMMAND}" --build "${headers_build}" --parallel 2)
 
