@@ -147,28 +147,6 @@ TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesN
   EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
 }
 
-TEST_P(IePolicyToVniLaneSmTest, ChangeBeforeTheInitialPhaseEndsIsProducedByTheSecondPass) {
-  for (int i = 1; i <= 4; ++i) lanes_->laneToIEMapIs(pair(1, i), "P");
-  auto sm = iePolicyToVniLaneSmFactory(lanes_, dir_, control());
-  const bool initialPhase = !sm->initialScanDone();
-  if (GetParam() == IeTest::Mode::alwaysYield) {
-    ASSERT_TRUE(initialPhase);
-  }
-  ChangeCounter counter(dir_.get());
-  lanes_->laneToIEMapIs(pair(1, 2), "Q");
-  lanes_->laneToIEMapIs(pair(1, 9), "R");
-  if (initialPhase) {
-    EXPECT_EQ(counter.adds + counter.dels, 0);
-    EXPECT_TRUE(dir_->polToVniLane.empty());
-  }
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(dir_->polToVniLane.size(), 5u);
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 2))));
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("R", pair(1, 9))));
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 2))));
-}
-
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyToVniLaneSmTest, IeTest::allModes, IeTest::modeName);
 
 }  // namespace
