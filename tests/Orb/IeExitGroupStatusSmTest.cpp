@@ -133,8 +133,7 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   Mica::TraceCapture capture;
   Blip::defaultHandle()->clear();
   result("localExit:a@10.1", up(2));
-  Texts texts;
-  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
+  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName);
   const std::string r = fmt::format("{}", up(2));
   const Texts notes{"result " + r + " updated in exitOption localExit:a@10.1, populate it in groups",
                     "exitOpt localExit:a@10.1 health updated to Up(Add) with result " + r,

@@ -148,9 +148,7 @@ TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
   IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
   Mica::TraceCapture capture;
   option(pair(10, 1), "G", "localExit:wan", false);
-  Texts texts;
-  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
-  EXPECT_EQ(texts, (Texts{
+  EXPECT_EQ(IeTest::levelled(capture, Flo::kDefaultTraceName), (Texts{
       "8 k: localExit:wan@10.1",
       "7 optToGrpMap = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): egKey=G@10.1 exitOptKey=localExit:wan@10.1 isAdd=false",
       "8 optToGrpMap : exit-option localExit:wan@10.1 updated in exit-group G@10.1",

@@ -54,16 +54,7 @@ Texts sorted(Texts texts) {
 
 using LevelMaskGuard = IeTest::TraceLevels;
 
-// The texts that `handler` wrote at `level`, keeping only those that start with `prefix`.
-Texts textsOf(const Mica::TraceCapture& capture, std::string_view handler, int level,
-              std::string_view prefix = "") {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == level && line.text.starts_with(prefix))
-      out.push_back(line.text);
-  }
-  return out;
-}
+using IeTest::textsOf;
 
 class IeGroupToPolicySmTest : public IeTest::ModeFixture {
  protected:

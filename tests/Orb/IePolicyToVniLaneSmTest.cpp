@@ -57,14 +57,7 @@ std::string record(const char* key, bool isAdd) {
 // Levels 6 to 8 of the state machines' handler: the pipeline traces.
 constexpr uint32_t kPipelineLevels = 0x7u << 6;
 
-// Every captured line of the state machines' handler as "level|text", in order.
-Texts linesOf(const Mica::TraceCapture& capture) {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == "OrbInternetExitStatusSm") out.push_back(std::to_string(line.level) + "|" + line.text);
-  }
-  return out;
-}
+Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, "OrbInternetExitStatusSm", "|"); }
 std::string at(int level, const std::string& text) { return std::to_string(level) + "|" + text; }
 
 class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {

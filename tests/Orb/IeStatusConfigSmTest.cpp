@@ -239,13 +239,7 @@ constexpr const char* kFullWalk = "IeStatusConfigSmTestFullWalk";
 constexpr uint32_t kIndexedLevels = 1u << Flo::kLevelPipeline;
 constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline) | (1u << Flo::kLevelProgress);
 
-std::vector<std::string> textsOf(const Mica::TraceCapture& capture, const char* handler, int level) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == level) texts.push_back(line.text);
-  }
-  return texts;
-}
+using IeTest::textsOf;
 
 // A pair rebound while the agent was stopped: until the policy entries of the old binding are
 // reconciled away, the option changes of the restart (their second pass) find them, so the group

@@ -108,11 +108,7 @@ constexpr uint32_t kPipeline = 1u << Flo::kLevelPipeline;
 constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | kPipeline | (1u << Flo::kLevelProgress);
 
 std::vector<std::string> textsOf(const Mica::TraceCapture& capture, const char* handler) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == Flo::kLevelPipeline) texts.push_back(line.text);
-  }
-  return texts;
+  return IeTest::textsOf(capture, handler, Flo::kLevelPipeline);
 }
 std::vector<std::string> sorted(std::vector<std::string> texts) {
   std::sort(texts.begin(), texts.end());

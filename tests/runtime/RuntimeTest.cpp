@@ -34,14 +34,7 @@ class TaskNames final : public Keel::TaskRunObserver {
   Texts names;
 };
 
-// The texts written to `handler` at `level`, in order.
-Texts textsAt(const Mica::TraceCapture& capture, std::string_view handler, int level) {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == level) out.push_back(line.text);
-  }
-  return out;
-}
+using IeTest::textsOf;
 
 // Whether `wanted` occurs in `texts` in this order (other texts may lie between).
 bool inOrder(const Texts& texts, const Texts& wanted) {
@@ -108,7 +101,7 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   Mica::TraceCapture capture;
   auto sm = start();
   ASSERT_TRUE(sm->ready());
-  const Texts progress = textsAt(capture, kHandler, 9);
+  const Texts progress = textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
                                  "create non-public arg SMs", "initialized",
                                  "Initial scan done for child SMs. Now scanning with events triggered.",
@@ -151,7 +144,7 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   }
 
   // Scan yields: "{} {} yielding after {} iterations ({} total items)" with empty first arguments.
-  const Texts key = textsAt(capture, kHandler, 8);
+  const Texts key = textsOf(capture, kHandler, 8);
   const auto scanYields = std::count_if(key.begin(), key.end(), [](const std::string& t) {
     return t.find(" yielding after ") != std::string::npos;
   });
@@ -170,10 +163,10 @@ TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_TRUE(sm->idle());
-  const Texts progress = textsAt(capture, kHandler, 9);
+  const Texts progress = textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: false", "initialized"}));
   for (const auto& t : progress) EXPECT_FALSE(t.starts_with("Deletion scan")) << t;
-  EXPECT_TRUE(textsAt(capture, kHandler, 7).empty());
+  EXPECT_TRUE(textsOf(capture, kHandler, 7).empty());
 }
 
 TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
@@ -182,7 +175,7 @@ TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
   RtTest::TraceLevels defaultOff(kHandler, 0);
   Mica::TraceCapture capture;
   auto sm = start();
-  EXPECT_TRUE(inOrder(textsAt(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
+  EXPECT_TRUE(inOrder(textsOf(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
 }
 
 TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
