@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -13,6 +12,7 @@
 #include "tests/Orb/StatusConfigReference.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -28,57 +28,23 @@ ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
 
 constexpr uint32_t kFilterAndPipeline = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline);
 
-// Counts every change notified anywhere in a status configuration as it is when the counter is
-// built: element additions and deletions at every level, and changes of an entry's group.
-class ChangeCounter {
- public:
+// Counts every change notified in a status configuration: element additions and deletions at
+// every level, and changes of an entry's group. Entity maps notify a deletion with the old
+// element; option sets are read after the change.
+struct ChangeCounter {
   int adds = 0, dels = 0, changes = 0;
-
-  explicit ChangeCounter(const IeStatusConfigDir& dir) {
-    watchMap(&dir);
-    for (const auto& [v, statusCfg] : dir.statusConfig) {
-      watchMap(statusCfg);
-      for (const auto& [g, group] : statusCfg->exitGroupStatusConfig) {
-        const ExitGroupStatusConfig& e = *group;
-        watch(group, [this, &e](const void* key, const void*) {
-          count(e.exitOption.contains(*static_cast<const ExitVniLaneKey*>(key)));
-        });
-      }
-      for (const auto& [p, policy] : statusCfg->policyStatusConfig) {
-        watchMap(policy);
-        for (const auto& [seqNo, entry] : policy->exitGroup) {
-          watch(entry, [this](const void*, const void*) { ++changes; });
-        }
-      }
-    }
-  }
-  ~ChangeCounter() {
-    for (auto& w : watches_) w->en->subscriberRemove(w.get());
-  }
-  ChangeCounter(const ChangeCounter&) = delete;
-  ChangeCounter& operator=(const ChangeCounter&) = delete;
-
- private:
-  using Fn = std::function<void(const void*, const void*)>;
-  struct Watch final : Mica::Subscriber {
-    Mica::Ptr<const Mica::Entity> en;  // kept alive: deleted elements are still unsubscribed
-    Fn fn;
-    void onNotification(Mica::AttrId, const void* key, const void* old) override { fn(key, old); }
-  };
-
-  void count(bool added) { added ? ++adds : ++dels; }
-  // Entity collections notify creation without and deletion with the old element.
-  void watchMap(Mica::Ptr<const Mica::Entity> en) {
-    watch(std::move(en), [this](const void*, const void* old) { count(old == nullptr); });
-  }
-  void watch(Mica::Ptr<const Mica::Entity> en, Fn fn) {
-    auto w = std::make_unique<Watch>();
-    w->en = std::move(en);
-    w->fn = std::move(fn);
-    w->en->subscriberAdd(w.get());
-    watches_.push_back(std::move(w));
-  }
-  std::vector<std::unique_ptr<Watch>> watches_;
+  IeTest::TreeLog log;
+  explicit ChangeCounter(const Mica::Ptr<IeStatusConfigDir>& dir)
+      : log(dir, [this](const Mica::Entity& source, Mica::AttrId, const void* key, const void* old) {
+          if (dynamic_cast<const PolicyStatusExitGroupEntry*>(&source)) {
+            ++changes;
+          } else if (const auto* group = dynamic_cast<const ExitGroupStatusConfig*>(&source)) {
+            ++(group->exitOption.contains(*static_cast<const ExitVniLaneKey*>(key)) ? adds : dels);
+          } else {
+            ++(old == nullptr ? adds : dels);
+          }
+          return std::string();
+        }) {}
 };
 
 class IeStatusConfigSmTest : public IeTest::ModeFixture {
@@ -158,7 +124,7 @@ TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
   Reference::fill(*dir_, stale);
   ASSERT_NE(describe(stale), describe(reference()));
 
-  ChangeCounter counter(*dir_);
+  ChangeCounter counter(dir_);
   auto sm = start();
   expectReference();
   EXPECT_EQ(counter.adds, 0);
