@@ -19,6 +19,7 @@ namespace {
 
 using Lane::VniAndLaneId;
 using Lane::VniId;
+using Reference::Agent;
 using Reference::describe;
 using Reference::extractOf;
 using Reference::referenceOf;
@@ -166,38 +167,6 @@ TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   EXPECT_TRUE(capture.contains("into( statusCfgDir.statusConfig[ vniLaneId ] ): deleting k1=1.2"));
 }
 
-// One agent's inputs, outputs, scheduler and status configuration builder, tracing to its own
-// handler: two of them driven by the same steps compare the indexed walk (levels 6 and 9 off)
-// with the full walk (levels 6 and 9 on).
-class Agent {
- public:
-  Agent(IeTest::Mode mode, const char* traceName, uint32_t levels)
-      : levels_(traceName, levels), scheduler_(new Keel::TaskScheduler()) {
-    switch (mode) {
-      case IeTest::Mode::neverYield: scheduler_->yieldPolicyIs(Keel::neverYield()); break;
-      case IeTest::Mode::alwaysYield: scheduler_->yieldPolicyIs(Keel::alwaysYield()); break;
-      case IeTest::Mode::randomYield: scheduler_->yieldPolicyIs(Keel::seededRandom(20261206, 40)); break;
-      case IeTest::Mode::synchronous: control_.synchronousMode = Flo::SmControl::synchronousModeOn; break;
-    }
-    control_.taskScheduler = scheduler_;
-    control_.debugTraceName = traceName;
-  }
-  void start() { sm = ieStatusConfigSmFactory(config, bindings, dir, control_); }
-  void stop() { sm = nullptr; }
-  void runOne() { scheduler_->runOne(); }
-  void runUntilIdle() { scheduler_->runUntilIdle(); }
-  std::string output() const { return describe(extractOf(*dir)); }
-
-  Mica::Ptr<InternetExitCliConfig> config{new InternetExitCliConfig()};
-  Mica::Ptr<IePolicyToVniLaneDir> bindings{new IePolicyToVniLaneDir()};
-  Mica::Ptr<IeStatusConfigDir> dir{new IeStatusConfigDir()};
-  Mica::Ptr<IeStatusConfigSm> sm;
-
- private:
-  IeTest::TraceLevels levels_;
-  Mica::Ptr<Keel::TaskScheduler> scheduler_;
-  Flo::SmControl control_;
-};
 
 constexpr const char* kIndexed = "IeStatusConfigSmTestIndexed";
 constexpr const char* kFullWalk = "IeStatusConfigSmTestFullWalk";
