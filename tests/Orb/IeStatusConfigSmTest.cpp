@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -167,10 +166,9 @@ TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   EXPECT_TRUE(capture.contains("into( statusCfgDir.statusConfig[ vniLaneId ] ): deleting k1=1.2"));
 }
 
-
+// The same steps through the indexed walks (levels 6 and 9 off) and the full walks (on).
 constexpr const char* kIndexed = "IeStatusConfigSmTestIndexed";
 constexpr const char* kFullWalk = "IeStatusConfigSmTestFullWalk";
-// Level 7 on both, so that their pipeline and `into` traces, in order, can be compared too.
 constexpr uint32_t kIndexedLevels = 1u << Flo::kLevelPipeline;
 constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline) | (1u << Flo::kLevelProgress);
 
@@ -218,124 +216,6 @@ TEST_P(IeStatusConfigSmTest, RestartOverARebindPairKeepsTheGroupOfItsStaleEntrie
     expected[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("wan1"), v));
     EXPECT_EQ(describe(expected), agent.output());
   }
-}
-
-// Seeded random steps, restarts over changed inputs among them, applied to two agents: the one
-// with levels 6 and 9 off takes the indexed walks, the other the full walks. After every step
-// their whole outputs, and the pipeline traces of the step, must be the same. Where the
-// scheduler yields, a start over an empty output cuts the indexed walks between pairs and not
-// the full walks, so the scan tasks interleave differently: the traces of a restart step are
-// then compared by the outputs they lead to.
-TEST_P(IeStatusConfigSmTest, IndexedWalkWritesWhatTheFullWalkWrites) {
-  const char* policies[] = {"P", "Q", "R"};
-  const char* groups[] = {"G", "H", "E"};
-  const char* exits[] = {"wan1", "wan2", "wan3"};
-  const VniAndLaneId pairs[] = {pair(1, 1), pair(1, 2), pair(2, 1), pair(2, 2)};
-  const double seqNos[] = {10, 20, 30};
-  constexpr int kSeeds = 12;
-  constexpr int kSteps = 150;
-  Mica::TraceCapture capture;
-  int stepsWithOptions = 0;
-  bool fullWalkTraced = false, indexedTraced = false;
-
-  for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
-    Agent indexed(GetParam(), kIndexed, kIndexedLevels);
-    Agent fullWalk(GetParam(), kFullWalk, kFullWalkLevels);
-    Agent* const agents[] = {&indexed, &fullWalk};
-    std::mt19937 rng(seed);
-    auto pick = [&rng](const auto& from) { return from[rng() % std::size(from)]; };
-    std::string log;
-    const bool cutsWalks = GetParam() == IeTest::Mode::alwaysYield || GetParam() == IeTest::Mode::randomYield;
-
-    // One random change of the inputs, applied to both agents.
-    auto change = [&] {
-      const int kind = static_cast<int>(rng() % 10);
-      const char* policy = pick(policies);
-      const char* group = pick(groups);
-      const VniAndLaneId v = pick(pairs);
-      const double seqNo = pick(seqNos);
-      const char* exit = pick(exits);
-      const bool alongside = rng() % 5 == 0;  // bind a second policy to the pair
-      const bool wholePolicy = rng() % 2 == 0;
-      switch (kind) {
-        case 0:
-        case 1: log += fmt::format("  bind {} to {}{}\n", policy, v, alongside ? " alongside" : ""); break;
-        case 2: log += fmt::format("  unbind {} from {}\n", policy, v); break;
-        case 3:
-        case 4: log += fmt::format("  entry {} {} -> {}\n", policy, seqNo, group); break;
-        case 5: log += fmt::format("  entry {} {} removed\n", policy, seqNo); break;
-        case 6:
-        case 7: log += fmt::format("  option {} in {}\n", exit, group); break;
-        case 8: log += fmt::format("  option {} out of {}\n", exit, group); break;
-        case 9: log += wholePolicy ? fmt::format("  policy {} removed\n", policy) : fmt::format("  group {} removed\n", group); break;
-      }
-      for (Agent* a : agents) {
-        switch (kind) {
-          case 0:
-          case 1:
-            if (!alongside) {
-              for (const char* other : policies) a->bindings->polToVniLaneDel(PolicyVniLaneKey(other, v));
-            }
-            a->bindings->polToVniLaneIs(PolicyVniLaneKey(policy, v));
-            break;
-          case 2: a->bindings->polToVniLaneDel(PolicyVniLaneKey(policy, v)); break;
-          case 3:
-          case 4: a->config->policyConfigIs(policy)->exitGroupIs(seqNo, group); break;
-          case 5:
-            if (a->config->policyConfig.contains(policy)) a->config->policyConfigIs(policy)->exitGroupDel(seqNo);
-            break;
-          case 6:
-          case 7: a->config->exitGroupConfigIs(group)->exitOptionIs(local(exit)); break;
-          case 8:
-            if (a->config->exitGroupConfig.contains(group)) a->config->exitGroupConfigIs(group)->exitOptionDel(local(exit));
-            break;
-          case 9:
-            if (wholePolicy) {
-              a->config->policyConfigDel(policy);
-            } else {
-              a->config->exitGroupConfigDel(group);
-            }
-            break;
-        }
-      }
-    };
-
-    for (Agent* a : agents) a->start();
-    for (int step = 0; step < kSteps; ++step) {
-      capture.clear();
-      const bool restarted = rng() % 8 == 0;
-      if (restarted) {
-        // Restart over the outputs, with inputs changed while stopped and maybe during the start.
-        log += "restart (stopped, then)\n";
-        for (Agent* a : agents) a->stop();
-        for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n) change();
-        for (Agent* a : agents) a->start();
-        if (rng() % 2) {
-          for (int runs = static_cast<int>(rng() % 12); runs > 0; --runs) {
-            for (Agent* a : agents) a->runOne();
-          }
-          log += "during the start\n";
-          change();
-        }
-      } else {
-        change();
-      }
-      for (Agent* a : agents) a->runUntilIdle();
-      ASSERT_TRUE(indexed.sm->ready() && fullWalk.sm->ready());
-      ASSERT_EQ(indexed.output(), fullWalk.output()) << "seed " << seed << ", step " << step << ":\n" << log;
-      if (!(cutsWalks && restarted)) {
-        ASSERT_EQ(textsOf(capture, kIndexed, Flo::kLevelPipeline), textsOf(capture, kFullWalk, Flo::kLevelPipeline))
-            << "seed " << seed << ", step " << step << ":\n" << log;
-      }
-      stepsWithOptions += indexed.output().find("option") != std::string::npos;
-      fullWalkTraced |= !textsOf(capture, kFullWalk, Flo::kLevelProgress).empty();
-      indexedTraced |= !textsOf(capture, kIndexed, Flo::kLevelFilter).empty();
-    }
-  }
-  // The steps reached the exit options, and only the agent with the levels on traced its walks.
-  EXPECT_GT(stepsWithOptions, kSeeds * kSteps / 4);
-  EXPECT_TRUE(fullWalkTraced);
-  EXPECT_FALSE(indexedTraced);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeStatusConfigSmTest, IeTest::allModes, IeTest::modeName);
