@@ -93,6 +93,9 @@ TEST_F(GateHelpersTest, GateRequestsGoToTheInternetExitModuleAndAreCountedPerInt
   EXPECT_TRUE(removeGateId(constOrbcsd, et1));
   EXPECT_FALSE(removeGateId(constOrbcsd, et1));  // the module's answer, passed through
   EXPECT_TRUE(capture.texts(5).empty());
+  ie->releaseAllGates();
+  EXPECT_EQ(ie->gateManager()->gatesInUse(*ie), 0u);
+  ie->checkInvariants();
 }
 
 TEST_F(GateHelpersTest, AnExhaustedModuleAnswersNoGateWithoutTheDisabledTrace) {

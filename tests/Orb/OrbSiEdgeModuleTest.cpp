@@ -117,20 +117,6 @@ TEST_F(InternetExitTest, GateManagerIsKeepsOrReplacesAndDelRemovesPublishingEach
   ie->subscriberRemove(&changes);
 }
 
-TEST_F(InternetExitTest, GateOperationsGoToTheManagerForThisModule) {
-  const Wire::IntfId et1("Ethernet1");
-  EXPECT_EQ(ie->assignGate(et1), 2u);
-  EXPECT_EQ(ie->assignGate(et1), 2u);
-  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 2u);
-  EXPECT_TRUE(ie->releaseGate(et1));
-  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 1u);
-  ie->checkInvariants();
-  ie->releaseAllGates();
-  EXPECT_EQ(ie->gateManager()->gatesInUse(*ie), 0u);
-  EXPECT_FALSE(ie->releaseGate(et1));
-  ie->checkInvariants();
-}
-
 TEST_F(InternetExitTest, DestructionRemovesTheManagerWithOneChangeAndDropsTheCommonState) {
   const auto before = orbcsd->refCount();
   auto module = makeIe(pair);
