@@ -238,13 +238,6 @@ TEST_F(InternetExitTest, DumpStateTexts) {
   EXPECT_EQ(dump(*ie, 0), "InternetExit\n  gateManager: none\n");
 }
 
-TEST(IeGetPbResultTypeTest, MapsEachResultTypeToTheSameNumber) {
-  for (uint8_t n = 0; n <= ExitResultType::maxValue; ++n) {
-    EXPECT_EQ(static_cast<int>(ieGetPbResultType(*ExitResultType::fromValue(n))), n);
-  }
-  EXPECT_EQ(ieGetPbResultType(ExitResultType::fibDefaultRoute()), orb::pb::IE_RESULT_FIB_DEFAULT_ROUTE);
-}
-
 TEST(IeGetPbResultTypeTest, ANumberAboveFourFailsTheAssertionFalse) {
   Mica::ThrowingAssertions throwing;
   const ExitResultType bad(static_cast<ExitResultType::Enum>(5));
