@@ -38,11 +38,7 @@ class EvaluateWinningExitGroupTest : public testing::Test {
     capture_.clear();
     Blip::defaultHandle()->clear();
     const GroupVniLaneKey winner = evaluateWinningExitGroup(policy_, dir_);
-    Texts written;
-    for (const auto& line : capture_.lines()) {
-      if (line.handler == "OrbInternetExitUtil" && line.level == kUtilLevel) written.push_back(line.text);
-    }
-    EXPECT_EQ(written, texts);
+    EXPECT_EQ(IeTest::textsOf(capture_, "OrbInternetExitUtil", kUtilLevel), texts);
     EXPECT_EQ(Blip::defaultHandle()->decoded(), texts);
     return winner;
   }

@@ -46,28 +46,26 @@ class NoInternetExitModuleTest : public GateHelpersTest, public testing::WithPar
   Mica::Ptr<Orb::Module> other;
 };
 
-TEST_P(NoInternetExitModuleTest, CreateOrFetchGateIdAnswersNoGateWithOneTrace) {
+// Each helper answers its failure value; the gate helpers write one "disabled" trace each (text
+// trace and Blip), the update helper queues and writes nothing.
+TEST_P(NoInternetExitModuleTest, HelpersAnswerTheirFailureValueWithTheDisabledTrace) {
+  IeTest::TraceLevels moduleOn("OrbSiEdgeModule", ~uint32_t{0});
   Mica::TraceCapture capture;
   EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 0xFFFFFFFFu);
-  const std::string text = "::createOrFetchGateId: Ethernet1, Internet-exit module is disabled";
+  const std::string created = "::createOrFetchGateId: Ethernet1, Internet-exit module is disabled";
   ASSERT_EQ(capture.lines().size(), 1u);
   EXPECT_EQ(capture.lines()[0].handler, "OrbInternetExitUtil");
   EXPECT_EQ(capture.lines()[0].level, 5);
-  EXPECT_EQ(capture.lines()[0].text, text);
-  EXPECT_EQ(IeTest::newestBlip(), text);
-}
+  EXPECT_EQ(capture.lines()[0].text, created);
+  EXPECT_EQ(IeTest::newestBlip(), created);
 
-TEST_P(NoInternetExitModuleTest, RemoveGateIdAnswersFalseWithOneTrace) {
-  Mica::TraceCapture capture;
+  capture.clear();
   EXPECT_FALSE(removeGateId(constOrbcsd, Wire::IntfId("Ethernet2")));
-  const std::string text = "::removeGateId: Ethernet2, Internet-exit module is disabled";
-  EXPECT_EQ(capture.texts(5), std::vector<std::string>{text});
-  EXPECT_EQ(IeTest::newestBlip(), text);
-}
+  const std::string removed = "::removeGateId: Ethernet2, Internet-exit module is disabled";
+  EXPECT_EQ(capture.texts(5), std::vector<std::string>{removed});
+  EXPECT_EQ(IeTest::newestBlip(), removed);
 
-TEST_P(NoInternetExitModuleTest, IeUpdateLaneIntfQueuesNothingAndWritesNothing) {
-  IeTest::TraceLevels moduleOn("OrbSiEdgeModule", ~uint32_t{0});
-  Mica::TraceCapture capture;
+  capture.clear();
   const auto blips = Blip::defaultHandle()->written();
   EXPECT_FALSE(ieUpdateLaneIntf(constOrbcsd, pairId, local, true));
   EXPECT_FALSE(ieUpdateLaneIntf(constOrbcsd, pairId, local, false));
@@ -93,6 +91,9 @@ TEST_F(GateHelpersTest, GateRequestsGoToTheInternetExitModuleAndAreCountedPerInt
   EXPECT_TRUE(removeGateId(constOrbcsd, et1));
   EXPECT_FALSE(removeGateId(constOrbcsd, et1));  // the module's answer, passed through
   EXPECT_TRUE(capture.texts(5).empty());
+  ie->releaseAllGates();
+  EXPECT_EQ(ie->gateManager()->gatesInUse(*ie), 0u);
+  ie->checkInvariants();
 }
 
 TEST_F(GateHelpersTest, AnExhaustedModuleAnswersNoGateWithoutTheDisabledTrace) {

@@ -23,7 +23,6 @@ ExitVniLaneKey opt(std::string_view text) { return *Mica::sequenceToValue<ExitVn
 ExitIntfResult up(uint32_t gate) {
   return ExitIntfResult(Wire::IntfId("eth1"), "default", gate, 7, ExitResultType::localDefaultVrf());
 }
-const ExitIntfResult kDown;  // noResult
 
 // The output's changes: "+G" / "-G" for group entries, "+G O r" / "=G O r" / "-G O" for results.
 IeTest::TreeLog outputLog(const Mica::Ptr<IeExitGroupDir>& dir) {
@@ -84,36 +83,6 @@ class IeExitGroupStatusSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeExitGroupStatusSm> sm_;
 };
 
-// An option in two groups that becomes unusable leaves both; a group losing its last usable
-// option loses its entry. Leaving the configuration deletes at once, while the status still
-// lists the group; retracting a whole option status or pair retracts everything below it.
-TEST_P(IeExitGroupStatusSmTest, UnusableOrRemovedOptionsLeaveTheirGroupsExactly) {
-  usable("G@10.1", "localExit:a@10.1", up(1));
-  usable("H@10.1", "localExit:a@10.1", up(1));
-  usable("H@10.1", "localExit:b@10.1", up(2));
-  usable("K@10.2", "localExit:a@10.2", up(3));
-  start();
-  auto log = outputLog(dir_);
-  result("localExit:a@10.1", kDown);
-  EXPECT_EQ(log.events, (Texts{"-G@10.1 localExit:a@10.1", "-G@10.1", "-H@10.1 localExit:a@10.1"}));
-
-  log.events.clear();
-  listed("H@10.1", "localExit:b@10.1", false);
-  EXPECT_EQ(log.events, (Texts{"-H@10.1 localExit:b@10.1", "-H@10.1"}));
-
-  usable("H@10.1", "localExit:b@10.1", up(2));
-  log.events.clear();
-  options_->exitOptionStatusDel(opt("localExit:b@10.1"));
-  runUntilIdle();
-  EXPECT_EQ(log.events, (Texts{"-H@10.1 localExit:b@10.1", "-H@10.1"}));
-
-  log.events.clear();
-  config_->statusConfigDel(VniAndLaneId(Lane::VniId(10), 2));
-  runUntilIdle();
-  EXPECT_EQ(log.events, (Texts{"-K@10.2 localExit:a@10.2", "-K@10.2"}));
-  EXPECT_TRUE(dir_->exitGroupStatus.empty());
-}
-
 // A usable result that changes is overwritten in place, in every group that counts it.
 TEST_P(IeExitGroupStatusSmTest, AChangedUsableResultIsOverwrittenInPlace) {
   usable("G@10.1", "localExit:a@10.1", up(1));
@@ -133,8 +102,7 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   Mica::TraceCapture capture;
   Blip::defaultHandle()->clear();
   result("localExit:a@10.1", up(2));
-  Texts texts;
-  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
+  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName);
   const std::string r = fmt::format("{}", up(2));
   const Texts notes{"result " + r + " updated in exitOption localExit:a@10.1, populate it in groups",
                     "exitOpt localExit:a@10.1 health updated to Up(Add) with result " + r,

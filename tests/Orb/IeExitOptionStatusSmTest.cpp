@@ -99,21 +99,18 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeExitOptionStatusSm> sm_;
 };
 
-// A connection in a VRF bound to another VNI is no exit of the pair: no interface, and the
-// utility says why at its own level.
-TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniIsNotValidAndSaysWhy) {
+// A connection in a VRF bound to another VNI is no exit of the pair; the utility says why at its
+// own level.
+TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniSaysWhyItIsNotValid) {
   intf("eth1");
   conn("wanRed", "eth1", "red", 5);  // red is bound to VNI 20, not 10
   option(pair(10, 1), "G", "localExit:wanRed");
   IeTest::TraceLevels levels("OrbInternetExitUtil", 1u << 5);
   Mica::TraceCapture capture;
   start();
-  EXPECT_EQ(result("localExit:wanRed@10.1"),
-            ExitIntfResult(Wire::IntfId(), "default", ExitIntfResult::noGate, ExitIntfResult::noGate, ExitResultType::noResult()));
   const Texts level5 = capture.texts(5);
   EXPECT_NE(std::ranges::find(level5, "::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"),
             level5.end());
-  EXPECT_EQ(users("eth1"), 0u);
 }
 
 TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTheNewOne) {
@@ -148,9 +145,7 @@ TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
   IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
   Mica::TraceCapture capture;
   option(pair(10, 1), "G", "localExit:wan", false);
-  Texts texts;
-  for (const auto& line : capture.lines()) texts.push_back(fmt::format("{} {}", line.level, line.text));
-  EXPECT_EQ(texts, (Texts{
+  EXPECT_EQ(IeTest::levelled(capture, Flo::kDefaultTraceName), (Texts{
       "8 k: localExit:wan@10.1",
       "7 optToGrpMap = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): egKey=G@10.1 exitOptKey=localExit:wan@10.1 isAdd=false",
       "8 optToGrpMap : exit-option localExit:wan@10.1 updated in exit-group G@10.1",

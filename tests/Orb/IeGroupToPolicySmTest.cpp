@@ -54,16 +54,7 @@ Texts sorted(Texts texts) {
 
 using LevelMaskGuard = IeTest::TraceLevels;
 
-// The texts that `handler` wrote at `level`, keeping only those that start with `prefix`.
-Texts textsOf(const Mica::TraceCapture& capture, std::string_view handler, int level,
-              std::string_view prefix = "") {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == level && line.text.starts_with(prefix))
-      out.push_back(line.text);
-  }
-  return out;
-}
+using IeTest::textsOf;
 
 class IeGroupToPolicySmTest : public IeTest::ModeFixture {
  protected:
@@ -155,25 +146,6 @@ TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
       textsOf(capture, Flo::kDefaultTraceName, Flo::kLevelPipeline, "into"),
       Texts{
           "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1=G@1.2, k2=P@1.2"});
-}
-
-TEST_P(IeGroupToPolicySmTest, RemovingThePairRetractsEverythingBelowItWithoutConsultingSeqNos) {
-  const VniAndLaneId other = pair(2, 1);
-  list("P", 10, "G");
-  list("P", 20, "H");
-  list("P", 30, "G");
-  list("Q", 10, "G");
-  list("P", 10, "G", other);
-  start();
-  auto log = outputLog(dir_);
-  LevelMaskGuard util("OrbInternetExitUtil", 1u << 5);
-  Mica::TraceCapture capture;
-  config_->statusConfigDel(v_);
-  expectConsistent();
-  EXPECT_EQ(pairs(), PairSet{"G@2.1 P@2.1"});
-  EXPECT_EQ(sorted(log.events),
-            (Texts{"-P@1.2 in G@1.2", "-P@1.2 in H@1.2", "-Q@1.2 in G@1.2", "-group G@1.2", "-group H@1.2"}));
-  EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
 }
 
 TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {

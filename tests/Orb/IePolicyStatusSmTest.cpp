@@ -207,12 +207,7 @@ TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
   Mica::TraceCapture capture;
   reverse_->groupToPolicy.get(group("G"))->policyDel(p);
   runUntilIdle();
-  Texts texts;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == Flo::kDefaultTraceName && !line.text.starts_with("k: ")) {
-      texts.push_back(fmt::format("{} {}", line.level, line.text));
-    }
-  }
+  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName, " ", false);
   const std::string i1 = fmt::format("{}", intf("I1", 3));
   EXPECT_EQ(texts, (Texts{
       "7 grpToPolMap = from( groupToPolicyDir.groupToPolicy[].policy[] ): grpKey=G@1.1 policyKey=P@1.1",

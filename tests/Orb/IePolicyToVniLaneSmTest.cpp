@@ -57,14 +57,7 @@ std::string record(const char* key, bool isAdd) {
 // Levels 6 to 8 of the state machines' handler: the pipeline traces.
 constexpr uint32_t kPipelineLevels = 0x7u << 6;
 
-// Every captured line of the state machines' handler as "level|text", in order.
-Texts linesOf(const Mica::TraceCapture& capture) {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == "OrbInternetExitStatusSm") out.push_back(std::to_string(line.level) + "|" + line.text);
-  }
-  return out;
-}
+Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, "OrbInternetExitStatusSm", "|"); }
 std::string at(int level, const std::string& text) { return std::to_string(level) + "|" + text; }
 
 class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
@@ -145,28 +138,6 @@ TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesN
   EXPECT_EQ(capture.texts(6), (Texts{kForeach, kFilter}));
   EXPECT_EQ(counter.adds + counter.dels, 0);
   EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
-}
-
-TEST_P(IePolicyToVniLaneSmTest, ChangeBeforeTheInitialPhaseEndsIsProducedByTheSecondPass) {
-  for (int i = 1; i <= 4; ++i) lanes_->laneToIEMapIs(pair(1, i), "P");
-  auto sm = iePolicyToVniLaneSmFactory(lanes_, dir_, control());
-  const bool initialPhase = !sm->initialScanDone();
-  if (GetParam() == IeTest::Mode::alwaysYield) {
-    ASSERT_TRUE(initialPhase);
-  }
-  ChangeCounter counter(dir_.get());
-  lanes_->laneToIEMapIs(pair(1, 2), "Q");
-  lanes_->laneToIEMapIs(pair(1, 9), "R");
-  if (initialPhase) {
-    EXPECT_EQ(counter.adds + counter.dels, 0);
-    EXPECT_TRUE(dir_->polToVniLane.empty());
-  }
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(dir_->polToVniLane.size(), 5u);
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 2))));
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("R", pair(1, 9))));
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 2))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyToVniLaneSmTest, IeTest::allModes, IeTest::modeName);

@@ -140,12 +140,7 @@ TEST_P(IeProgramDpSmTest, OneRemoteAddTracesEveryStep) {
   IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
   Mica::TraceCapture capture;
   exitIntf(remote(3));
-  Texts texts;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == Flo::kDefaultTraceName && !line.text.starts_with("k: ")) {
-      texts.push_back(fmt::format("{} {}", line.level, line.text));
-    }
-  }
+  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName, " ", false);
   const std::string r = fmt::format("{}", remote(3));
   EXPECT_EQ(texts, (Texts{
       "7 evalPolicyResult = from( policyDir.policyStatus[].exitIntf[] ): policyKey=P@1.2 exitIntf=" + r + " exitIntfOpt=()",

@@ -104,11 +104,7 @@ TEST_P(IeRemoteSvcResolverRequestSmTest, TracesAnAddAndADeleteWithTheirTextsAndL
   option("wan", ExitType::localExit(), v_);
   option("S", ExitType::remoteExit(), v_);
   drop("S", ExitType::remoteExit());
-  Texts lines;  // "level|text", without the runtime's per-key lines
-  for (const auto& l : capture.lines()) {
-    if (l.handler == Flo::kDefaultTraceName && !l.text.starts_with("k: ")) lines.push_back(fmt::format("{}|{}", l.level, l.text));
-  }
-  EXPECT_EQ(lines, (Texts{
+  EXPECT_EQ(IeTest::levelled(capture, Flo::kDefaultTraceName, "|", false), (Texts{
       "7|exitOptUpd = from( exitOptionDir.exitOptionStatus[] ): exitOptKey=localExit:wan@1.2 exitOpt=Optional( localExit:wan@1.2 )",
       "6|filter( ( exitOptKey.exitKey.type == ExitType::remoteExit() ) ) failed, terminating pipeline",
       "7|exitOptUpd = from( exitOptionDir.exitOptionStatus[] ): exitOptKey=remoteExit:S@1.2 exitOpt=Optional( remoteExit:S@1.2 )",

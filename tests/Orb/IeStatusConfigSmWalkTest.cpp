@@ -20,6 +20,7 @@ namespace {
 
 using Lane::VniAndLaneId;
 using Lane::VniId;
+using Reference::Agent;
 using Reference::describe;
 using Reference::extractOf;
 using Reference::referenceOf;
@@ -48,38 +49,6 @@ struct RunsByTask final : Keel::TaskRunObserver {
   std::map<std::string, uint64_t> count;
 };
 
-// One agent: the inputs, the output and a state machine run by its own scheduler.
-class Agent {
- public:
-  Agent(std::unique_ptr<Keel::YieldPolicy> policy, const char* traceName, uint32_t levels)
-      : levels_(traceName, levels), scheduler_(new Keel::TaskScheduler()) {
-    scheduler_->yieldPolicyIs(std::move(policy));
-    scheduler_->runObserverIs(&runs);
-    control_.taskScheduler = scheduler_;
-    control_.debugTraceName = traceName;
-  }
-  ~Agent() { scheduler_->runObserverIs(nullptr); }
-  Agent(const Agent&) = delete;
-  Agent& operator=(const Agent&) = delete;
-
-  void start() { sm = ieStatusConfigSmFactory(config, bindings, dir, control_); }
-  void stop() { sm = nullptr; }
-  void runOne() { scheduler_->runOne(); }
-  void runUntilIdle() { scheduler_->runUntilIdle(); }
-  std::string output() const { return describe(extractOf(*dir)); }
-  std::string reference() const { return describe(referenceOf(*config, *bindings)); }
-
-  Mica::Ptr<InternetExitCliConfig> config{new InternetExitCliConfig()};
-  Mica::Ptr<IePolicyToVniLaneDir> bindings{new IePolicyToVniLaneDir()};
-  Mica::Ptr<IeStatusConfigDir> dir{new IeStatusConfigDir()};
-  Mica::Ptr<IeStatusConfigSm> sm;
-  RunsByTask runs;
-
- private:
-  IeTest::TraceLevels levels_;
-  Mica::Ptr<Keel::TaskScheduler> scheduler_;
-  Flo::SmControl control_;
-};
 
 // Policy P names group G, policy Q names G and H; each group has two options. P is bound to
 // pairs (1, 1..kPairs), Q to (2, 1..kPairs), and both to (3, 1): G's options fan out over
@@ -108,11 +77,7 @@ constexpr uint32_t kPipeline = 1u << Flo::kLevelPipeline;
 constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | kPipeline | (1u << Flo::kLevelProgress);
 
 std::vector<std::string> textsOf(const Mica::TraceCapture& capture, const char* handler) {
-  std::vector<std::string> texts;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == Flo::kLevelPipeline) texts.push_back(line.text);
-  }
-  return texts;
+  return IeTest::textsOf(capture, handler, Flo::kLevelPipeline);
 }
 std::vector<std::string> sorted(std::vector<std::string> texts) {
   std::sort(texts.begin(), texts.end());
@@ -137,6 +102,8 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
   Mica::ThrowingAssertions throwing;
   Mica::TraceCapture capture;
   Agent budgeted(Keel::workBudget(kBudget), kBudgeted, kPipeline);
+  RunsByTask runs;
+  budgeted.runObserverIs(&runs);
   Agent unbounded(Keel::neverYield(), kUnbounded, kPipeline);
   Agent fullWalk(Keel::neverYield(), kFullWalk, kFullWalkLevels);
   Agent* const agents[] = {&budgeted, &unbounded, &fullWalk};
@@ -145,22 +112,22 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
   for (const char* phase : {"bring-up", "restart"}) {
     SCOPED_TRACE(phase);
     capture.clear();
+    runs = RunsByTask();
     for (Agent* a : agents) {
       a->stop();
-      a->runs = RunsByTask();
       a->start();
       a->runUntilIdle();
       ASSERT_TRUE(a->sm->ready());
       EXPECT_EQ(a->output(), a->reference());
     }
-    for (const auto& [task, longest] : budgeted.runs.longest) {
+    for (const auto& [task, longest] : runs.longest) {
       EXPECT_LE(longest, kBudget + kOneElement) << task;
     }
     // At restart every pair is in the output when the configuration's second passes walk it:
     // each walk is cut inside one configuration element. (At bring-up those passes find few.)
     if (std::string_view(phase) == "restart") {
-      EXPECT_GT(budgeted.runs.count[kOptionScan], kOptionElements + 1);
-      EXPECT_GT(budgeted.runs.count[kEntryScan], 3u);
+      EXPECT_GT(runs.count[kOptionScan], kOptionElements + 1);
+      EXPECT_GT(runs.count[kEntryScan], 3u);
     }
     EXPECT_EQ(budgeted.output(), unbounded.output());
     EXPECT_EQ(budgeted.output(), fullWalk.output());

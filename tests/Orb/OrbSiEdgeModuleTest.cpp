@@ -117,20 +117,6 @@ TEST_F(InternetExitTest, GateManagerIsKeepsOrReplacesAndDelRemovesPublishingEach
   ie->subscriberRemove(&changes);
 }
 
-TEST_F(InternetExitTest, GateOperationsGoToTheManagerForThisModule) {
-  const Wire::IntfId et1("Ethernet1");
-  EXPECT_EQ(ie->assignGate(et1), 2u);
-  EXPECT_EQ(ie->assignGate(et1), 2u);
-  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 2u);
-  EXPECT_TRUE(ie->releaseGate(et1));
-  EXPECT_EQ(ie->gateManager()->usersOf(*ie, et1), 1u);
-  ie->checkInvariants();
-  ie->releaseAllGates();
-  EXPECT_EQ(ie->gateManager()->gatesInUse(*ie), 0u);
-  EXPECT_FALSE(ie->releaseGate(et1));
-  ie->checkInvariants();
-}
-
 TEST_F(InternetExitTest, DestructionRemovesTheManagerWithOneChangeAndDropsTheCommonState) {
   const auto before = orbcsd->refCount();
   auto module = makeIe(pair);
@@ -250,13 +236,6 @@ TEST_F(InternetExitTest, DumpStateTexts) {
   EXPECT_EQ(dump(*edge, 2), "  InternetExit\n    SiModuleGateManager\n");
   ie->gateManagerDel();
   EXPECT_EQ(dump(*ie, 0), "InternetExit\n  gateManager: none\n");
-}
-
-TEST(IeGetPbResultTypeTest, MapsEachResultTypeToTheSameNumber) {
-  for (uint8_t n = 0; n <= ExitResultType::maxValue; ++n) {
-    EXPECT_EQ(static_cast<int>(ieGetPbResultType(*ExitResultType::fromValue(n))), n);
-  }
-  EXPECT_EQ(ieGetPbResultType(ExitResultType::fibDefaultRoute()), orb::pb::IE_RESULT_FIB_DEFAULT_ROUTE);
 }
 
 TEST(IeGetPbResultTypeTest, ANumberAboveFourFailsTheAssertionFalse) {

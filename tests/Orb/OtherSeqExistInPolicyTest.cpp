@@ -30,14 +30,7 @@ class OtherSeqExistInPolicyTest : public testing::Test {
     return otherSeqExistInPolicy(policy_, seqNo, grp(group));
   }
 
-  // The texts written through "OrbInternetExitUtil" at level 5.
-  std::vector<std::string> utilTexts() const {
-    std::vector<std::string> out;
-    for (const auto& line : capture_.lines()) {
-      if (line.handler == "OrbInternetExitUtil" && line.level == kUtilLevel) out.push_back(line.text);
-    }
-    return out;
-  }
+  std::vector<std::string> utilTexts() const { return IeTest::textsOf(capture_, "OrbInternetExitUtil", kUtilLevel); }
 
   const VniAndLaneId vni_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", vni_))};

@@ -5,15 +5,20 @@
 // the group's options for every configured group that an entry of the pair names.
 // extractOf(dir) reads an IeStatusConfigDir into the same plain form, so that tests compare
 // whole outputs; describe() prints it one fact per line, so a mismatch reads as a diff.
+// Agent runs one status configuration builder over its own inputs and scheduler.
 #pragma once
 
 #include <fmt/format.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 
+#include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
+#include "tests/support/SmTestSupport.h"
+#include "tests/support/TraceLevels.h"
 #include "types/IePolicyToVniLaneDir.h"
 #include "types/IeStatusConfigDir.h"
 #include "types/InternetExitCliConfig.h"
@@ -93,5 +98,43 @@ inline std::string describe(const StatusConfig& cfg) {
   }
   return out;
 }
+
+// One agent: the inputs, the output and a builder run by its own scheduler, tracing to its own
+// handler with `levels` (levels 6 and 9 on make the builder walk whole collections instead of
+// its indexes). Agents driven by the same steps compare schedules and walks.
+class Agent {
+ public:
+  Agent(IeTest::Mode mode, const char* traceName, uint32_t levels)
+      : levels_(traceName, levels),
+        scheduler_(new Keel::TaskScheduler()),
+        control_(IeTest::controlFor(mode, scheduler_, 20261206)) {
+    control_.debugTraceName = traceName;
+  }
+  Agent(std::unique_ptr<Keel::YieldPolicy> policy, const char* traceName, uint32_t levels)
+      : Agent(IeTest::Mode::neverYield, traceName, levels) {
+    scheduler_->yieldPolicyIs(std::move(policy));
+  }
+  ~Agent() { scheduler_->runObserverIs(nullptr); }
+  Agent(const Agent&) = delete;
+  Agent& operator=(const Agent&) = delete;
+
+  void runObserverIs(Keel::TaskRunObserver* observer) { scheduler_->runObserverIs(observer); }
+  void start() { sm = ieStatusConfigSmFactory(config, bindings, dir, control_); }
+  void stop() { sm = nullptr; }
+  void runOne() { scheduler_->runOne(); }
+  void runUntilIdle() { scheduler_->runUntilIdle(); }
+  std::string output() const { return describe(extractOf(*dir)); }
+  std::string reference() const { return describe(referenceOf(*config, *bindings)); }
+
+  Mica::Ptr<InternetExitCliConfig> config{new InternetExitCliConfig()};
+  Mica::Ptr<IePolicyToVniLaneDir> bindings{new IePolicyToVniLaneDir()};
+  Mica::Ptr<IeStatusConfigDir> dir{new IeStatusConfigDir()};
+  Mica::Ptr<IeStatusConfigSm> sm;
+
+ private:
+  IeTest::TraceLevels levels_;
+  Mica::Ptr<Keel::TaskScheduler> scheduler_;
+  Flo::SmControl control_;
+};
 
 }  // namespace OrbInternetExit::Reference

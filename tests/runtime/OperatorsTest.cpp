@@ -41,11 +41,7 @@ struct Probe {
 
 std::string line(int level, std::string text) { return fmt::format("{}|{}", level, text); }
 
-Texts linesOf(const Mica::TraceCapture& capture) {
-  Texts out;
-  for (const auto& l : capture.lines()) out.push_back(line(l.level, l.text));
-  return out;
-}
+Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, kHandler, "|"); }
 
 class OperatorsTest : public testing::Test {
  protected:

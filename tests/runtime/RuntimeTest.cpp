@@ -34,14 +34,7 @@ class TaskNames final : public Keel::TaskRunObserver {
   Texts names;
 };
 
-// The texts written to `handler` at `level`, in order.
-Texts textsAt(const Mica::TraceCapture& capture, std::string_view handler, int level) {
-  Texts out;
-  for (const auto& line : capture.lines()) {
-    if (line.handler == handler && line.level == level) out.push_back(line.text);
-  }
-  return out;
-}
+using IeTest::textsOf;
 
 // Whether `wanted` occurs in `texts` in this order (other texts may lie between).
 bool inOrder(const Texts& texts, const Texts& wanted) {
@@ -108,7 +101,7 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   Mica::TraceCapture capture;
   auto sm = start();
   ASSERT_TRUE(sm->ready());
-  const Texts progress = textsAt(capture, kHandler, 9);
+  const Texts progress = textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
                                  "create non-public arg SMs", "initialized",
                                  "Initial scan done for child SMs. Now scanning with events triggered.",
@@ -122,46 +115,6 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
                                  "LaneStatusDirSm0 scan, and parent scan, complete."}));
   // Only a synchronous start re-enters the readiness check once the output is ready.
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
-
-  // The reconciliation's progress, "level|text" in order. The output holds P@0.9 (stale), P@1.1,
-  // P@1.2, Q@1.3; the first entry is walked in the scan task's run, which then hands over.
-  Texts reconciliation;
-  for (const auto& line : capture.lines()) {
-    if (line.text.starts_with("Yielding in reconciliation") || line.text.starts_with("Deletion scan")) {
-      reconciliation.push_back(std::to_string(line.level) + "|" + line.text);
-    }
-  }
-  const std::string yielded1 = "8|Yielding in reconciliation processing after processing 1 items, including 1 deletions .";
-  const std::string yielded0 = "8|Yielding in reconciliation processing after processing 1 items, including 0 deletions .";
-  const std::string done = "9|Deletion scan for reconciliation is done, last task run processed {} items, deleting {} items.";
-  switch (GetParam()) {
-    case Mode::synchronous:
-      EXPECT_EQ(reconciliation, (Texts{fmt::format(fmt::runtime(done), 4, 1)}));
-      break;
-    case Mode::neverYield:
-      EXPECT_EQ(reconciliation, (Texts{yielded1, fmt::format(fmt::runtime(done), 3, 0)}));
-      break;
-    case Mode::alwaysYield:
-      EXPECT_EQ(reconciliation, (Texts{yielded1, yielded0, yielded0, fmt::format(fmt::runtime(done), 1, 0)}));
-      break;
-    case Mode::randomYield:
-      ASSERT_FALSE(reconciliation.empty());
-      EXPECT_TRUE(reconciliation.back().starts_with("9|Deletion scan")) << reconciliation.back();
-      break;
-  }
-
-  // Scan yields: "{} {} yielding after {} iterations ({} total items)" with empty first arguments.
-  const Texts key = textsAt(capture, kHandler, 8);
-  const auto scanYields = std::count_if(key.begin(), key.end(), [](const std::string& t) {
-    return t.find(" yielding after ") != std::string::npos;
-  });
-  if (GetParam() == Mode::alwaysYield) {
-    // Both passes yield after each of the first two of three elements.
-    EXPECT_EQ(std::count(key.begin(), key.end(), "  yielding after 1 iterations (3 total items)"), 4);
-    EXPECT_EQ(scanYields, 4);
-  } else if (GetParam() != Mode::randomYield) {
-    EXPECT_EQ(scanYields, 0);
-  }
 }
 
 TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
@@ -170,10 +123,10 @@ TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_TRUE(sm->idle());
-  const Texts progress = textsAt(capture, kHandler, 9);
+  const Texts progress = textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: false", "initialized"}));
   for (const auto& t : progress) EXPECT_FALSE(t.starts_with("Deletion scan")) << t;
-  EXPECT_TRUE(textsAt(capture, kHandler, 7).empty());
+  EXPECT_TRUE(textsOf(capture, kHandler, 7).empty());
 }
 
 TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
@@ -182,7 +135,7 @@ TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
   RtTest::TraceLevels defaultOff(kHandler, 0);
   Mica::TraceCapture capture;
   auto sm = start();
-  EXPECT_TRUE(inOrder(textsAt(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
+  EXPECT_TRUE(inOrder(textsOf(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
 }
 
 TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/trace/Trace.h"
 
@@ -23,5 +25,29 @@ class TraceLevels {
   Mica::Ptr<Mica::DebugHandler> handler_;
   uint32_t saved_;
 };
+
+// The texts `handler` wrote at `level` (any level when negative) that start with `prefix`, in order.
+inline std::vector<std::string> textsOf(const Mica::TraceCapture& capture, std::string_view handler, int level = -1,
+                                        std::string_view prefix = "") {
+  std::vector<std::string> out;
+  for (const auto& line : capture.lines()) {
+    if (line.handler == handler && (level < 0 || line.level == level) && line.text.starts_with(prefix)) {
+      out.push_back(line.text);
+    }
+  }
+  return out;
+}
+
+// Every line `handler` wrote as "<level><sep><text>", in order; the runtime's per-key lines
+// ("k: ...") only when `withKeys`.
+inline std::vector<std::string> levelled(const Mica::TraceCapture& capture, std::string_view handler,
+                                         std::string_view sep = " ", bool withKeys = true) {
+  std::vector<std::string> out;
+  for (const auto& line : capture.lines()) {
+    if (line.handler != handler || (!withKeys && line.text.starts_with("k: "))) continue;
+    out.push_back(std::to_string(line.level) + std::string(sep) + line.text);
+  }
+  return out;
+}
 
 }  // namespace IeTest

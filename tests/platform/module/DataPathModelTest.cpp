@@ -47,11 +47,6 @@ class DataPathModelTest : public testing::Test {
   void del(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0) {
     enq("delLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux));
   }
-  std::vector<uint32_t> gatesOf(uint16_t vni, uint16_t lane) const {
-    std::vector<uint32_t> gates;
-    for (const auto& e : model.exitsOf(VniAndLaneId(VniId(vni), lane))) gates.push_back(e.gateId);
-    return gates;
-  }
 
   Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
   DataPathModel model{"ie"};
@@ -86,23 +81,6 @@ TEST(ModuleConfigTest, ACommandCarriesItsMessageAndOwnsItOnlyWhenAsked) {
     EXPECT_FALSE(borrowing->ownsArg());
   }
   EXPECT_EQ(kept.vni(), 5u);  // still alive: the command did not delete it
-}
-
-TEST_F(DataPathModelTest, DrainAppliesTheQueueInOrderAndEmptiesIt) {
-  add(12, 3, "Ethernet1", 4, 9);
-  add(12, 3, "Ethernet2", 5);
-  add(2, 1, "Ethernet1", 4);
-  del(12, 3, "Ethernet1", 4, 9);
-  EXPECT_EQ(model.drain(*pair), 4u);
-  EXPECT_EQ(pair->config()->pendingCount(), 0u);
-  EXPECT_EQ(gatesOf(12, 3), (std::vector<uint32_t>{5}));
-  EXPECT_EQ(gatesOf(2, 1), (std::vector<uint32_t>{4}));
-  EXPECT_TRUE(model.exitsOf(VniAndLaneId(VniId(12), 4)).empty());
-  EXPECT_EQ(model.applied(), 4u);
-  EXPECT_EQ(model.applied("addLaneIeExitInfo"), 3u);
-  EXPECT_EQ(model.applied("delLaneIeExitInfo"), 1u);
-  EXPECT_EQ(model.rejected(), 0u);
-  EXPECT_EQ(model.drain(*pair), 0u);
 }
 
 TEST_F(DataPathModelTest, AnEntryIsTheWholeResultSoADeleteMustMatchItExactly) {

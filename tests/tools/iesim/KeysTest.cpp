@@ -1,4 +1,6 @@
-// The printed forms of keys in scenario files: what parses, into what, and the errors' texts.
+// The printed forms of keys in scenario files: what parses, into what, and the errors' texts
+// (those of bad exit types, a named fibDefault option, a wide notification group and an unknown
+// component are pinned by the refused files in tests/scenarios/bad).
 #include "tools/iesim/Keys.h"
 
 #include <gtest/gtest.h>
@@ -44,13 +46,8 @@ TEST(KeysTest, ExitOptionErrorsNameTheText) {
   std::string error;
   EXPECT_FALSE(parseExitOption("wan1", &error));
   EXPECT_EQ(error, "\"wan1\" is not an exit option: expected <type>:<name>, e.g. localExit:wan1");
-  EXPECT_FALSE(parseExitOption("LocalExit:wan1", &error));
-  EXPECT_EQ(error, "exit type \"LocalExit\" does not exist in \"LocalExit:wan1\": expected localExit, "
-                   "remoteExit or fibDefault");
   EXPECT_FALSE(parseExitOption("localExit:", &error));
   EXPECT_EQ(error, "empty exit option name in \"localExit:\"");
-  EXPECT_FALSE(parseExitOption("fibDefault:x", &error));
-  EXPECT_EQ(error, "a fibDefault option has the empty name: \"fibDefault:\", not \"fibDefault:x\"");
 }
 
 TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
@@ -86,8 +83,6 @@ TEST(KeysTest, NotificationKeysAndComponents) {
   const auto key = parseNotificationKey("10.1/65535", &error);
   ASSERT_TRUE(key) << error;
   EXPECT_EQ(*key, LaneSvcRemoteGroup(Lane::VniAndLaneId(Lane::VniId(10), 1), 65535));
-  EXPECT_FALSE(parseNotificationKey("10.1/65536", &error));
-  EXPECT_EQ(error, "value 65536 out of range for group (0..65535) in notification \"10.1/65536\"");
   EXPECT_FALSE(parseNotificationKey("10.1", &error));
   EXPECT_EQ(error, "\"10.1\" is not a notification: expected <vni>.<lane>/<group>");
   EXPECT_FALSE(parseNotificationKey("300.1/2", &error));
@@ -95,8 +90,6 @@ TEST(KeysTest, NotificationKeysAndComponents) {
 
   EXPECT_EQ(parseComponent("IeProgramDpSm", &error), OrbInternetExit::Component::programDp);
   EXPECT_EQ(parseComponent("VniDefaultRouteTrackerSm", &error), OrbInternetExit::Component::vniDefaultRoute);
-  EXPECT_FALSE(parseComponent("ieProgramDpSm", &error));
-  EXPECT_EQ(error.substr(0, 45), "no component \"ieProgramDpSm\": expected one of");
 }
 
 }  // namespace
