@@ -1,3 +1,4 @@
+#include "Orb/OrbInternetExitUtil/UtilTrace.h"
 #include "Orb/OrbInternetExitUtil/EvaluateWinningExitGroup.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@ using Texts = std::vector<std::string>;
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-constexpr int kUtilLevel = 5;
 
 class EvaluateWinningExitGroupTest : public testing::Test {
  protected:
@@ -38,7 +38,7 @@ class EvaluateWinningExitGroupTest : public testing::Test {
     capture_.clear();
     Blip::defaultHandle()->clear();
     const GroupVniLaneKey winner = evaluateWinningExitGroup(policy_, dir_);
-    EXPECT_EQ(IeTest::textsOf(capture_, "OrbInternetExitUtil", kUtilLevel), texts);
+    EXPECT_EQ(IeTest::textsOf(capture_, "OrbInternetExitUtil", internal::kUtilTraceLevel), texts);
     EXPECT_EQ(Blip::defaultHandle()->decoded(), texts);
     return winner;
   }
@@ -46,7 +46,7 @@ class EvaluateWinningExitGroupTest : public testing::Test {
   const VniAndLaneId pair_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", pair_))};
   Mica::Ptr<IeExitGroupDir> dir_{new IeExitGroupDir()};
-  IeTest::TraceLevels levels_{"OrbInternetExitUtil", 1u << kUtilLevel};
+  IeTest::TraceLevels levels_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
   Mica::TraceCapture capture_;
 };
 

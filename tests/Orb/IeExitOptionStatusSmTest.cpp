@@ -21,7 +21,7 @@ using Lane::VniAndLaneId;
 using Lane::VniId;
 using Texts = std::vector<std::string>;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 ExitVniLaneKey optKey(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
 
 // Logs the output's changes: "+K"/"-K" for entries, "K: <result>" for result writes.

@@ -21,7 +21,7 @@ using Lane::VniAndLaneId;
 using Lane::VniId;
 using Texts = std::vector<std::string>;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 
 // (group, policy) pairs as "G@1.2 P@1.2", so that a mismatch prints readably.
 using PairSet = std::set<std::string>;
@@ -47,10 +47,7 @@ IeTest::TreeLog outputLog(const Mica::Ptr<IeGroupToPolicyDir>& dir) {
     return fmt::format("{}{} in {}", entry.policy.contains(p) ? '+' : '-', p, entry.groupKey());
   });
 }
-Texts sorted(Texts texts) {
-  std::sort(texts.begin(), texts.end());
-  return texts;
-}
+using IeTest::sorted;
 
 using LevelMaskGuard = IeTest::TraceLevels;
 

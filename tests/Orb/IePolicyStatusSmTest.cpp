@@ -19,7 +19,7 @@ using Lane::VniAndLaneId;
 using Lane::VniId;
 using Texts = std::vector<std::string>;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 ExitIntfResult intf(const char* name, uint32_t gate = 7) {
   return ExitIntfResult(Wire::IntfId(name), "default", gate, 1, ExitResultType::localDefaultVrf());
 }

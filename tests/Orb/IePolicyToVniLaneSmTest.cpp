@@ -16,14 +16,14 @@ namespace {
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 
 // Counts the notifications of polToVniLane, to prove that nothing is deleted and re-inserted.
-struct ChangeCounter : Mica::Subscriber {
+struct BindingChangeCounter : Mica::Subscriber {
   int adds = 0, dels = 0;
   const IePolicyToVniLaneDir* dir;
-  explicit ChangeCounter(const IePolicyToVniLaneDir* d) : dir(d) { d->subscriberAdd(this); }
-  ~ChangeCounter() { dir->subscriberRemove(this); }
+  explicit BindingChangeCounter(const IePolicyToVniLaneDir* d) : dir(d) { d->subscriberAdd(this); }
+  ~BindingChangeCounter() { dir->subscriberRemove(this); }
   void onNotification(Mica::AttrId, const void* key, const void*) override {
     if (dir->polToVniLane.contains(*static_cast<const PolicyVniLaneKey*>(key))) {
       ++adds;
@@ -80,7 +80,7 @@ TEST_P(IePolicyToVniLaneSmTest, RestartOverStaleOutputDeletesOnlyWhatIsNoLongerI
   dir_->polToVniLaneIs(PolicyVniLaneKey("Old", pair(1, 3)));
   dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(9, 9)));
   dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(2, 1)));
-  ChangeCounter counter(dir_.get());
+  BindingChangeCounter counter(dir_.get());
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_TRUE(sm->idle());
@@ -97,7 +97,7 @@ TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAss
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   blip.clear();
-  ChangeCounter counter(dir_.get());
+  BindingChangeCounter counter(dir_.get());
   IeTest::TraceLevels levels("OrbInternetExitStatusSm", kPipelineLevels);
   Mica::TraceCapture capture;
 
@@ -129,7 +129,7 @@ TEST_P(IePolicyToVniLaneSmTest, AddedAndRemovedBindingsFilterTheAbsentName) {
 TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesNothing) {
   lanes_->laneToIEMapIs(pair(1, 1), "P");
   auto sm = start();
-  ChangeCounter counter(dir_.get());
+  BindingChangeCounter counter(dir_.get());
   IeTest::TraceLevels levels("OrbInternetExitStatusSm", kPipelineLevels);
   Mica::TraceCapture capture;
   // The entity notifies no unchanged value, so the change (P -> P) is handed to the pipeline.

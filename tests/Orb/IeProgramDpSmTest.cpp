@@ -19,7 +19,7 @@ using Lane::VniAndLaneId;
 using Lane::VniId;
 using Texts = std::vector<std::string>;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 const PolicyVniLaneKey kP(Mica::String("P"), pair(1, 2));
 ExitIntfResult local(const char* intf) {
   return ExitIntfResult(Wire::IntfId(intf), "default", 5, 1, ExitResultType::localDefaultVrf());

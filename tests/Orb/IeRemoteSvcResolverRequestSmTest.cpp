@@ -18,7 +18,7 @@ namespace {
 using Texts = std::vector<std::string>;
 using Requests = std::set<std::string>;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(Lane::VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 
 // Counts the writes that reach svcReqDir: an unchanged request set means none.
 struct RequestCounter : Mica::Subscriber {

@@ -21,10 +21,10 @@ using Lane::VniId;
 using Reference::Agent;
 using Reference::describe;
 using Reference::extractOf;
+using Reference::local;
 using Reference::referenceOf;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
-ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
+using IeTest::pair;
 
 constexpr uint32_t kFilterAndPipeline = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline);
 

@@ -23,10 +23,10 @@ using Lane::VniId;
 using Reference::Agent;
 using Reference::describe;
 using Reference::extractOf;
+using Reference::local;
 using Reference::referenceOf;
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)); }
-ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
+using IeTest::pair;
 
 constexpr const char* kEntryScan = "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask3";
 constexpr const char* kOptionScan = "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask4";
@@ -72,17 +72,14 @@ void configure(Agent& a) {
 
 constexpr const char* kBudgeted = "IeStatusConfigSmWalkTestBudgeted";
 constexpr const char* kUnbounded = "IeStatusConfigSmWalkTestUnbounded";
-constexpr const char* kFullWalk = "IeStatusConfigSmWalkTestFullWalk";
+constexpr const char* kWalkTraceHandler = "IeStatusConfigSmWalkTestFullWalk";
 constexpr uint32_t kPipeline = 1u << Flo::kLevelPipeline;
-constexpr uint32_t kFullWalkLevels = (1u << Flo::kLevelFilter) | kPipeline | (1u << Flo::kLevelProgress);
+constexpr uint32_t kWalkTraceLevels = (1u << Flo::kLevelFilter) | kPipeline | (1u << Flo::kLevelProgress);
 
 std::vector<std::string> textsOf(const Mica::TraceCapture& capture, const char* handler) {
   return IeTest::textsOf(capture, handler, Flo::kLevelPipeline);
 }
-std::vector<std::string> sorted(std::vector<std::string> texts) {
-  std::sort(texts.begin(), texts.end());
-  return texts;
-}
+using IeTest::sorted;
 // The option walks' steps among `texts` whose text starts with `prefix`.
 size_t stepsOf(const std::vector<std::string>& texts, const std::string& prefix = kOptionWalkStep) {
   return static_cast<size_t>(
@@ -105,7 +102,7 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
   RunsByTask runs;
   budgeted.runObserverIs(&runs);
   Agent unbounded(Keel::neverYield(), kUnbounded, kPipeline);
-  Agent fullWalk(Keel::neverYield(), kFullWalk, kFullWalkLevels);
+  Agent fullWalk(Keel::neverYield(), kWalkTraceHandler, kWalkTraceLevels);
   Agent* const agents[] = {&budgeted, &unbounded, &fullWalk};
   for (Agent* a : agents) configure(*a);
 
@@ -136,7 +133,7 @@ TEST(IeStatusConfigSmWalkTest, NoTaskRunExceedsTheBudgetByMoreThanOneElement) {
     if (std::string_view(phase) == "restart") {
       const auto budgetedTexts = textsOf(capture, kBudgeted);
       EXPECT_EQ(sorted(budgetedTexts), sorted(textsOf(capture, kUnbounded)));
-      EXPECT_EQ(sorted(budgetedTexts), sorted(textsOf(capture, kFullWalk)));
+      EXPECT_EQ(sorted(budgetedTexts), sorted(textsOf(capture, kWalkTraceHandler)));
       // Each option of G reaches every pair of P and Q, pair (3, 1) once per entry naming G;
       // each option of H reaches the pairs of Q.
       EXPECT_EQ(stepsOf(budgetedTexts), 2 * (2 * kPairs + 2) + 2 * (kPairs + 1));

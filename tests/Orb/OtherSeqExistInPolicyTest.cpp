@@ -1,3 +1,4 @@
+#include "Orb/OrbInternetExitUtil/UtilTrace.h"
 #include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@ namespace {
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-constexpr int kUtilLevel = 5;
 
 using LevelMaskGuard = IeTest::TraceLevels;
 
@@ -30,11 +30,11 @@ class OtherSeqExistInPolicyTest : public testing::Test {
     return otherSeqExistInPolicy(policy_, seqNo, grp(group));
   }
 
-  std::vector<std::string> utilTexts() const { return IeTest::textsOf(capture_, "OrbInternetExitUtil", kUtilLevel); }
+  std::vector<std::string> utilTexts() const { return IeTest::textsOf(capture_, "OrbInternetExitUtil", internal::kUtilTraceLevel); }
 
   const VniAndLaneId vni_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", vni_))};
-  LevelMaskGuard levels_{"OrbInternetExitUtil", 1u << kUtilLevel};
+  LevelMaskGuard levels_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
   Mica::TraceCapture capture_;
 };
 
@@ -81,7 +81,7 @@ TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {
 TEST_F(OtherSeqExistInPolicyTest, TextTraceFollowsLevelFiveWhileBlipAlwaysRecords) {
   list(10, "G1");
   {
-    LevelMaskGuard otherLevels("OrbInternetExitUtil", ~(1u << kUtilLevel));
+    LevelMaskGuard otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
     EXPECT_FALSE(call(10, "G1"));
   }
   EXPECT_TRUE(capture_.lines().empty());

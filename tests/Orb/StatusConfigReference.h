@@ -34,6 +34,9 @@ struct PairConfig {
 
 using StatusConfig = std::map<VniAndLaneId, PairConfig>;
 
+// The local exit option named `name`.
+inline ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
+
 inline StatusConfig referenceOf(const InternetExitCliConfig& config, const IePolicyToVniLaneDir& bindings) {
   StatusConfig out;
   for (const PolicyVniLaneKey& polKey : bindings.polToVniLane) {

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/agents/VniAndLaneId.h"
 #include "platform/keel/Task.h"
 #include "platform/mica/Assert.h"
 #include "runtime/SmControl.h"
@@ -42,6 +43,11 @@ inline Flo::SmControl controlFor(Mode mode, const Mica::Ptr<Keel::TaskScheduler>
   }
   control.taskScheduler = scheduler;
   return control;
+}
+
+// The pair (VNI `vni`, lane `lane`), as the tests write it.
+inline Lane::VniAndLaneId pair(int vni, int lane) {
+  return Lane::VniAndLaneId(Lane::VniId(vni), static_cast<uint16_t>(lane));
 }
 
 // A fresh scheduler with the mode's yield policy, and a control that uses it.

@@ -2,6 +2,7 @@
 // object and restores the previous mask, so tests never leak trace settings into each other.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +49,12 @@ inline std::vector<std::string> levelled(const Mica::TraceCapture& capture, std:
     out.push_back(std::to_string(line.level) + std::string(sep) + line.text);
   }
   return out;
+}
+
+// `texts` in lexical order, for comparing lines whose order does not matter.
+inline std::vector<std::string> sorted(std::vector<std::string> texts) {
+  std::sort(texts.begin(), texts.end());
+  return texts;
 }
 
 }  // namespace IeTest
