@@ -1,5 +1,6 @@
 #include "tools/iesim/DataPath.h"
 
+#include <absl/container/btree_set.h>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -92,6 +93,7 @@ std::pair<uint32_t, uint32_t> DataPath::gateOf(const Wire::IntfId& intf) const {
 DataPath::Drained DataPath::drain() {
   Drained out;
   if (!module_ || !pair_->config()) return out;
+  absl::btree_set<Lane::VniAndLaneId> seen;  // a million commands in one step: no linear search
   for (const auto& cmd : pair_->config()->pending()) {
     out.commands.push_back(Orb::DataPathModel::describe(*cmd));
     const bool add = cmd->cmdName().view() == "addLaneIeExitInfo";
@@ -100,7 +102,7 @@ DataPath::Drained DataPath::drain() {
     if (const auto* arg = dynamic_cast<const orb::pb::IeLaneToExitInfoArg*>(cmd->arg())) {
       const Lane::VniAndLaneId pair(Lane::VniId(static_cast<int64_t>(arg->lane_info().vni())),
                                     static_cast<uint16_t>(arg->lane_info().lane()));
-      if (std::find(out.pairs.begin(), out.pairs.end(), pair) == out.pairs.end()) out.pairs.push_back(pair);
+      if (seen.insert(pair).second) out.pairs.push_back(pair);
     }
   }
   if (out.commands.empty()) return out;
