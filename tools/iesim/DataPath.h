@@ -53,9 +53,13 @@ class DataPath {
   const Orb::DataPathModel* model() const noexcept { return model_.get(); }
 
   // What one drain showed, as report lines.
+  // Lines are kept like an output's changes (OutputLog::kLinesKept of each, the rest counted):
+  // a step of a million commands formats sixteen.
   struct Drained {
     std::vector<std::string> commands;   // the queued commands, oldest first (describe())
-    std::vector<std::string> table;      // "+ <entry>" / "- <entry>" changes of the exit table
+    size_t commandsMore = 0;             // commands beyond those described
+    std::vector<std::string> table;      // "- <entry>" then "+ <entry>" changes of the exit table
+    size_t tableMore = 0;                // table changes beyond those listed
     std::vector<std::string> anomalies;  // anomalies the drain added, "<kind>: <text>"
     std::vector<Lane::VniAndLaneId> pairs;  // the pairs of the exit-info commands, each once
   };

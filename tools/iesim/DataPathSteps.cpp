@@ -77,8 +77,10 @@ bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r) {
 
 std::vector<Lane::VniAndLaneId> drainDataPath(World& world, StepRecord& r) {
   auto drained = world.dataPath().drain();
-  if (!drained.commands.empty()) r.changes.push_back({"commands", std::move(drained.commands)});
-  if (!drained.table.empty()) r.changes.push_back({"exitTable", std::move(drained.table)});
+  if (!drained.commands.empty()) {
+    r.changes.push_back({"commands", std::move(drained.commands), drained.commandsMore});
+  }
+  if (!drained.table.empty()) r.changes.push_back({"exitTable", std::move(drained.table), drained.tableMore});
   if (!drained.anomalies.empty()) r.changes.push_back({"anomalies", std::move(drained.anomalies)});
   return std::move(drained.pairs);
 }
