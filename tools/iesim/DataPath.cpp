@@ -95,11 +95,7 @@ DataPath::Drained DataPath::drain() {
   if (!module_ || !pair_->config()) return out;
   absl::btree_set<Lane::VniAndLaneId> seen;  // a million commands in one step: no linear search
   for (const auto& cmd : pair_->config()->pending()) {
-    if (out.commands.size() < OutputLog::kLinesKept) {
-      out.commands.push_back(Orb::DataPathModel::describe(*cmd));
-    } else {
-      ++out.commandsMore;
-    }
+    out.commands.add([&] { return Orb::DataPathModel::describe(*cmd); });
     const bool add = cmd->cmdName().view() == "addLaneIeExitInfo";
     if (!add && cmd->cmdName().view() != "delLaneIeExitInfo") continue;
     ++(add ? commandCounts_.added : commandCounts_.removed);
@@ -118,17 +114,8 @@ DataPath::Drained DataPath::drain() {
                       std::back_inserter(gone));
   std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
                       std::back_inserter(came));
-  const auto list = [&](const std::vector<Orb::DataPathModel::ExitEntry>& entries, const char* op) {
-    for (const auto& e : entries) {
-      if (out.table.size() < OutputLog::kLinesKept) {
-        out.table.push_back(op + exitEntryText(e));
-      } else {
-        ++out.tableMore;
-      }
-    }
-  };
-  list(gone, "- ");
-  list(came, "+ ");
+  for (const auto& e : gone) out.table.add([&] { return "- " + exitEntryText(e); });
+  for (const auto& e : came) out.table.add([&] { return "+ " + exitEntryText(e); });
   const auto& anomalies = model_->anomalies();
   for (; anomaliesSeen_ < anomalies.size(); ++anomaliesSeen_) {
     const auto& a = anomalies[anomaliesSeen_];

@@ -52,14 +52,11 @@ class DataPath {
   // The data path of the present module; null when absent.
   const Orb::DataPathModel* model() const noexcept { return model_.get(); }
 
-  // What one drain showed, as report lines.
-  // Lines are kept like an output's changes (OutputLog::kLinesKept of each, the rest counted):
-  // a step of a million commands formats sixteen.
+  // What one drain showed, as report lines, kept like an output's changes: a step of a million
+  // commands formats sixteen of them.
   struct Drained {
-    std::vector<std::string> commands;   // the queued commands, oldest first (describe())
-    size_t commandsMore = 0;             // commands beyond those described
-    std::vector<std::string> table;      // "- <entry>" then "+ <entry>" changes of the exit table
-    size_t tableMore = 0;                // table changes beyond those listed
+    KeptLines commands;                  // the queued commands, oldest first (describe())
+    KeptLines table;                     // "- <entry>" then "+ <entry>" changes of the exit table
     std::vector<std::string> anomalies;  // anomalies the drain added, "<kind>: <text>"
     std::vector<Lane::VniAndLaneId> pairs;  // the pairs of the exit-info commands, each once
   };

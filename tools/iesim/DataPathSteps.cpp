@@ -77,10 +77,14 @@ bool runDataPathStep(World& world, const iesim::pb::Step& step, StepRecord& r) {
 
 std::vector<Lane::VniAndLaneId> drainDataPath(World& world, StepRecord& r) {
   auto drained = world.dataPath().drain();
-  if (!drained.commands.empty()) {
-    r.changes.push_back({"commands", std::move(drained.commands), drained.commandsMore});
-  }
-  if (!drained.table.empty()) r.changes.push_back({"exitTable", std::move(drained.table), drained.tableMore});
+  const auto change = [&](const char* output, KeptLines& lines) {
+    if (lines.empty()) return;
+    size_t more = 0;
+    auto kept = lines.take(more);
+    r.changes.push_back({output, std::move(kept), more});
+  };
+  change("commands", drained.commands);
+  change("exitTable", drained.table);
   if (!drained.anomalies.empty()) r.changes.push_back({"anomalies", std::move(drained.anomalies)});
   return std::move(drained.pairs);
 }

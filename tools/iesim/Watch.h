@@ -50,11 +50,38 @@ struct ChangeCounts {
   uint64_t changed = 0;
 };
 
+// The first lines of a step's changes and the count of the others: the report shows this many
+// per output and counts the rest, so a step that touches a million pairs formats a few lines,
+// not a million.
+class KeptLines {
+ public:
+  static constexpr size_t kKept = 16;
+
+  // Keeps the line `make()` builds while fewer than kKept are kept, otherwise counts it without
+  // calling `make`.
+  template <class Make>
+  void add(Make&& make) {
+    if (lines_.size() == kKept) {
+      ++more_;
+      return;
+    }
+    lines_.push_back(std::forward<Make>(make)());
+  }
+  bool empty() const noexcept { return lines_.empty(); }
+  // The lines kept since the last call; `more` is set to the number of lines beyond those.
+  std::vector<std::string> take(size_t& more) {
+    more = std::exchange(more_, 0);
+    return std::exchange(lines_, {});
+  }
+
+ private:
+  std::vector<std::string> lines_;
+  size_t more_ = 0;
+};
+
 class OutputLog {
  public:
-  // Lines kept per step: the report shows this many per output and counts the rest, so a step
-  // that touches a million pairs formats a few lines, not a million.
-  static constexpr size_t kLinesKept = 16;
+  static constexpr size_t kLinesKept = KeptLines::kKept;
 
   explicit OutputLog(std::string name) : name_(std::move(name)) {}
 
@@ -63,28 +90,19 @@ class OutputLog {
   template <class... A>
   void record(char op, fmt::format_string<A...> text, A&&... args) {
     if (counting_) ++(op == '+' ? counts_.added : op == '-' ? counts_.removed : counts_.changed);
-    if (lines_.size() == kLinesKept) {
-      ++more_;
-      return;
-    }
-    std::string line{op, ' '};
-    fmt::format_to(std::back_inserter(line), text, std::forward<A>(args)...);
-    lines_.push_back(std::move(line));
+    lines_.add([&] {
+      std::string line{op, ' '};
+      fmt::format_to(std::back_inserter(line), text, std::forward<A>(args)...);
+      return line;
+    });
   }
   // A line that is no change of its own (it explains the changes around it): not counted.
   void note(std::string text) {
-    if (lines_.size() == kLinesKept) {
-      ++more_;
-      return;
-    }
-    lines_.push_back(std::move(text));
+    lines_.add([&] { return std::move(text); });
   }
-  // The changes since the last call, "<op> <text>" each, at most kLinesKept of them; `more` is
-  // set to the number of changes beyond those.
-  std::vector<std::string> take(size_t& more) {
-    more = std::exchange(more_, 0);
-    return std::exchange(lines_, {});
-  }
+  // The changes since the last call, "<op> <text>" each, at most KeptLines::kKept of them;
+  // `more` is set to the number of changes beyond those.
+  std::vector<std::string> take(size_t& more) { return lines_.take(more); }
 
   void countingIs(bool on) noexcept { counting_ = on; }
   const ChangeCounts& counts() const noexcept { return counts_; }
@@ -92,8 +110,7 @@ class OutputLog {
 
  private:
   std::string name_;
-  std::vector<std::string> lines_;
-  size_t more_ = 0;
+  KeptLines lines_;
   ChangeCounts counts_;
   bool counting_ = true;
 };
