@@ -105,6 +105,7 @@ void InputArgSmBase::doDeleteAll() {
 void InputArgSmBase::subscriptionIs(bool on) { muted_ = !on; }
 
 void InputArgSmBase::onNotification(Mica::AttrId attr, const void* key, const void* oldValue) {
+  ++notifications_;
   if (muted_) return;
   // Sources reading the same collection are served in source-number order.
   for (auto& s : sources_) {
@@ -114,6 +115,7 @@ void InputArgSmBase::onNotification(Mica::AttrId attr, const void* key, const vo
 
 void InputArgSmBase::onDescendantNotification(const Mica::Entity& source, Mica::AttrId attr,
                                               const void* key, const void* oldValue) {
+  ++notifications_;
   for (auto& s : sources_) {
     if (s->followsDescendants()) s->onNestedNotification(source, attr, key, oldValue);
   }

@@ -138,6 +138,9 @@ class InputArgSmBase : private Mica::Subscriber {
   bool muted() const noexcept { return muted_; }
   void missedIs(const Mica::Entity* e) { missed_.insert(e); }
   bool missed(const Mica::Entity* e) const { return missed_.contains(e); }
+  // Changes notified so far by the argument and every entity below it, muted or not: equal
+  // counts taken at two moments mean the argument's whole tree did not change in between.
+  uint64_t notifications() const noexcept { return notifications_; }
 
   template <class S, class... A>
   S& sourceIs(A&&... a) {
@@ -160,6 +163,7 @@ class InputArgSmBase : private Mica::Subscriber {
   std::vector<std::unique_ptr<SourceBase>> sources_;
   // Nested elements whose collections changed while muted (runtime use only; never shrinks).
   absl::flat_hash_set<const Mica::Entity*> missed_;
+  uint64_t notifications_ = 0;
   bool initialized_ = false;
   bool inReactor_ = false;
   bool subscribed_ = false;

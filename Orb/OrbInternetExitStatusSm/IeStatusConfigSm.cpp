@@ -116,6 +116,7 @@ IeStatusConfigSm::IeStatusConfigSm(const Mica::Ptr<const InternetExitCliConfig>&
 
   auto& configSm1 =
       inputIs(std::make_unique<Flo::InputArgSm<InternetExitCliConfig>>(*this, "ConfigSm1", config_));
+  configSm_ = &configSm1;
   auto& bindingsSm2 = inputIs(
       std::make_unique<Flo::InputArgSm<IePolicyToVniLaneDir>>(*this, "IePolicyToVniLaneDirSm2", bindings_));
   configSm1.sourceIs<Flo::internal::TopLevel<PolicyConfigPath>>(0, remPolicy);
@@ -217,6 +218,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
     }
     return true;
   };
+  if (!oldGrpNameOpt && bindingsPassReasserts()) return;
   // The filter keeps exactly the pairs bound to the policy, which the bindings index by policy:
   // the indexed walk visits the same pairs in the same (ascending) order. The bindings are not
   // written while this pipeline runs (their only writer follows the lane status).
@@ -277,6 +279,7 @@ void IeStatusConfigSm::eventToExitOptionCfgUpd(const Mica::String& grpName, cons
   } else {
     staleSearch_.reset();
   }
+  if (isAdd && bindingsPassReasserts()) return;
   if (fullWalkTraced()) {
     forEachStatusConfigCut(optionWalk_, perPair);
     return;
@@ -540,6 +543,29 @@ bool IeStatusConfigSm::holdsStaleEntries(const IeStatusConfig& statusCfg) const 
     }
   }
   return false;
+}
+
+// Whether a configuration source's second pass may leave what it would add for the pairs to the
+// bindings' second pass, and skip its walk. While the configuration has not changed since this machine was
+// created, that pass writes (or wrote) for every bound pair, from this same configuration,
+// everything a configuration source adds for it, and a binding changed meanwhile is rewritten
+// whole by its own reactor; so the call would write nothing that the pair does not or will not
+// hold. That holds only while no pair holds policy entries of an earlier run that the
+// configuration and bindings no longer justify: an option walk that meets such an entry keeps or
+// creates its group, and what it keeps depends on the order in which the passes' runs meet the
+// pairs, which skipped calls would change. So, over an earlier run's output, not before the search
+// for such entries has found none. At a restart this spares most of the configuration sources'
+// walks, which visit every pair once per policy entry and once per exit option. Not when the
+// writes are traced, so that traces stay those of the pipelines as written. (A reactor of these
+// sources runs on a configuration change, so it never leaves anything out.)
+bool IeStatusConfigSm::bindingsPassReasserts() const {
+  if (configSm_->notifications() != 0 || writesTraced()) return false;
+  return !staleEntriesPossible() || (staleSearch_ && staleSearch_->done && staleSearch_->pairs.empty());
+}
+
+// Whether the pipelines' per-element traces or writes are traced (levels 6, 7 and 9).
+bool IeStatusConfigSm::writesTraced() const {
+  return fullWalkTraced() || tracer().enabled(kLevelPipeline);
 }
 
 // Whether the status configuration may still hold policy entries of an earlier run: from a

@@ -121,6 +121,8 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   void forEachStatusConfigOf(PairWalk& walk, const std::vector<const PairSet*>& sets, Fn&& fn);
   bool passedPairEndsRun(PairWalk& walk, VniAndLaneId v);
   bool fullWalkTraced() const;
+  bool writesTraced() const;
+  bool bindingsPassReasserts() const;
   bool staleEntriesPossible() const;
   const PairSet* pairsWithStaleEntries(PairWalk& walk);
   bool holdsStaleEntries(const IeStatusConfig& statusCfg) const;
@@ -131,6 +133,7 @@ class IeStatusConfigSm final : public Flo::StateMachine {
   Mica::Ptr<const InternetExitCliConfig> config_;
   Mica::Ptr<const IePolicyToVniLaneDir> bindings_;
   Mica::Ptr<IeStatusConfigDir> statusCfgDir_;
+  const Flo::InputArgSmBase* configSm_;  // its notification count tells whether the configuration changed
   Flo::TopOutput<StatusConfigSpec>* statusConfigOutput_;
   Flo::NestedOutput<ExitGroupStatusConfigSpec>* exitGroupStatusConfigOutput_;
   Flo::NestedOutput<PolicyExitGroupSpec>* policyExitGroupOutput_;
