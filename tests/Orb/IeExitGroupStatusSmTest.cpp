@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -133,27 +132,6 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
            "filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline"}) {
     EXPECT_TRUE(capture.contains(text)) << text;
   }
-}
-
-// Stops the machine, changes its inputs, and starts a new one over the old output.
-TEST_P(IeExitGroupStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndRewritesNothingElse) {
-  for (int lane = 1; lane <= 4; ++lane) {
-    usable(fmt::format("G@10.{}", lane), fmt::format("localExit:a@10.{}", lane), up(lane));
-    usable(fmt::format("G@10.{}", lane), fmt::format("remoteExit:b@10.{}", lane), up(lane));
-  }
-  start();
-  sm_ = nullptr;
-  listed("G@10.2", "remoteExit:b@10.2", false);
-  result("localExit:a@10.3", up(30));
-  dir_->exitGroupStatusIs(grp("Old@30.1"))->resultIs(opt("fibDefault:@30.1"), up(5));
-  dir_->exitGroupStatusIs(grp("G@10.4"))->resultIs(opt("fibDefault:@10.4"), up(5));
-
-  auto log = outputLog(dir_);
-  start();
-  // The passes and the reconciliation interleave by scheduling mode: compared as a set.
-  std::ranges::sort(log.events);
-  EXPECT_EQ(log.events, (Texts{"-G@10.2 remoteExit:b@10.2", "-G@10.4 fibDefault:@10.4", "-Old@30.1",
-                               "-Old@30.1 fibDefault:@30.1", "=G@10.3 localExit:a@10.3 " + fmt::format("{}", up(30))}));
 }
 
 TEST_P(IeExitGroupStatusSmTest, NullArgumentsAreAssertions) {

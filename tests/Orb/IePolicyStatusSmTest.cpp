@@ -181,23 +181,6 @@ TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration)
   EXPECT_TRUE(capture.contains("Evaluated WinningExitGroup @1.1 for policy P@1.1"));
 }
 
-TEST_P(IePolicyStatusSmTest, RestartDeletesExactlyTheStaleInterfaces) {
-  const auto p = policy("P");
-  entry(p, 10, group("G"));
-  entry(policy("Q"), 10, group("H"));
-  result(group("G"), "a", intf("I1"));
-  result(group("G"), "b", intf("I2"));
-  result(group("H"), "c", intf("I3"));
-  start();
-  sm_ = nullptr;
-  result(group("G"), "b", std::nullopt);
-  auto stale = policies_->policyStatusIs(policy("Old", pair(3, 1)));
-  stale->exitIntfIs(intf("I9"));
-  auto log = policyLog(policies_);
-  start();
-  EXPECT_EQ(log.events, (Texts{"P@1.1 -I2", "Old@3.1 -I9", "-Old@3.1"}));
-}
-
 TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
   const auto p = policy("P");
   entry(p, 10, group("G"));

@@ -71,25 +71,6 @@ class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> dir_{new IePolicyToVniLaneDir()};
 };
 
-TEST_P(IePolicyToVniLaneSmTest, RestartOverStaleOutputDeletesOnlyWhatIsNoLongerImplied) {
-  for (int i = 0; i < 30; ++i) lanes_->laneToIEMapIs(pair(1, i), "P");
-  lanes_->laneToIEMapIs(pair(2, 1), "Q");
-  // Left by an earlier run: 30 valid keys, one stale binding of another policy beside a valid
-  // key, one stale pair, and another policy's key where Q@2.1 belongs.
-  for (int i = 0; i < 30; ++i) dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(1, i)));
-  dir_->polToVniLaneIs(PolicyVniLaneKey("Old", pair(1, 3)));
-  dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(9, 9)));
-  dir_->polToVniLaneIs(PolicyVniLaneKey("P", pair(2, 1)));
-  BindingChangeCounter counter(dir_.get());
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(sm->idle());
-  EXPECT_EQ(counter.adds, 1);
-  EXPECT_EQ(counter.dels, 3);
-  EXPECT_EQ(dir_->polToVniLane.size(), 31u);
-  EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(2, 1))));
-}
-
 TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAsserting) {
   lanes_->laneToIEMapIs(pair(1, 1), "P");
   Blip::TraceHandle blip(16);
