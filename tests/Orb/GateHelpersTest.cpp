@@ -104,17 +104,6 @@ TEST_F(GateHelpersTest, AnExhaustedModuleAnswersNoGateWithoutTheDisabledTrace) {
   EXPECT_TRUE(capture.lines().empty());
 }
 
-TEST_F(GateHelpersTest, AnSiEdgeIsAnInternetExitModule) {
-  auto edge = Orb::siEdgeFactory("edge", ModuleClass::egress, 4, 8, 1, 5, pair, orbcsd);
-  orbcsd->internetExitModuleIs(edge);
-  EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 5u);
-  EXPECT_EQ(edge->gateManager()->gateOf(*edge, et1), 5u);
-  EXPECT_TRUE(ieUpdateLaneIntf(constOrbcsd, pairId, local, true));
-  ASSERT_EQ(pair->config()->pendingCount(), 1u);
-  EXPECT_EQ(pair->config()->pending()[0]->moduleName().view(), "edge");
-  EXPECT_TRUE(removeGateId(constOrbcsd, et1));
-}
-
 TEST_F(GateHelpersTest, IeUpdateLaneIntfSendsWhatTheModuleWouldSend) {
   auto ie = Orb::internetExitFactory("ie", ModuleClass::forwarding, 4, 16, 1, 2, pair, orbcsd);
   orbcsd->internetExitModuleIs(ie);
