@@ -9,8 +9,9 @@
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
-#include "tests/support/TreeLog.h"
+#include "tests/support/Thrown.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -138,13 +139,11 @@ TEST_P(IeExitGroupStatusSmTest, NullArgumentsAreAssertions) {
   const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
   const char* const accessors[] = {"config()", "exitOptionDir()", "exitGroupDir()"};
   for (int which = 0; which < 3; ++which) {
-    try {
-      ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
-                                 which == 2 ? nullptr : dir_, control());
-      ADD_FAILURE() << "no assertion " << which;
-    } catch (const Mica::AssertionError& e) {
-      EXPECT_EQ(e.what(), accessors[which] + text);
-    }
+    EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] {
+                ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
+                                           which == 2 ? nullptr : dir_, control());
+              }),
+              accessors[which] + text);
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/mica/Assert.h"
 #include "tests/Orb/ModuleTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace Orb {
 namespace {
@@ -241,12 +242,7 @@ TEST_F(InternetExitTest, DumpStateTexts) {
 TEST(IeGetPbResultTypeTest, ANumberAboveFourFailsTheAssertionFalse) {
   Mica::ThrowingAssertions throwing;
   const ExitResultType bad(static_cast<ExitResultType::Enum>(5));
-  try {
-    ieGetPbResultType(bad);
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "false");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { ieGetPbResultType(bad); }), "false");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "Orb/OrbSiEdgeHelper.h"
 #include "platform/mica/Assert.h"
 #include "tests/Orb/SiEdgeHelperTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace OrbL3Unicast {
 namespace {
@@ -133,12 +134,8 @@ TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewO
 TEST_F(VniLaneTrackerTest, PairWithAVniAboveInvalidVniIsARangeError) {
   auto sm = start();
   const PolicyVniLaneKey bad("P", VniAndLaneId::fromValue(300u << 16 | 1));
-  try {
-    sm->handleIePolicyStatus(bad, true);
-    FAIL() << "no range error";
-  } catch (const Quill::RangeError& e) {
-    EXPECT_STREQ(e.what(), "Lane::VniId::value < 0 or > Lane::VniId::invalidVni not allowed");
-  }
+  EXPECT_EQ(IeTest::thrownText<Quill::RangeError>([&] { sm->handleIePolicyStatus(bad, true); }),
+            "Lane::VniId::value < 0 or > Lane::VniId::invalidVni not allowed");
 }
 
 TEST_F(VniLaneTrackerTest, WalkSurvivesBindingChangesMadeByAnOutputSubscriber) {

@@ -11,6 +11,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace RtTest {
 namespace {
@@ -292,12 +293,8 @@ TEST_P(NestedSmTest, MissedNotificationBelowARemovedMidIsAnAssertion) {
   sm->hasNotificationActiveIs(false);
   leaf(2, 1)->valueIs(999);
   sm->hasNotificationActiveIs(true);
-  try {
-    root_->midsDel(2);
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "We missed notifications that happened to value before the enclosing entity got deleted");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { root_->midsDel(2); }),
+            "We missed notifications that happened to value before the enclosing entity got deleted");
 }
 
 TEST_P(NestedSmTest, ResubscribingAfterAScanDeliversEachChangeOnce) {

@@ -13,6 +13,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -152,18 +153,10 @@ TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
 TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
   // The message names the null argument's accessor, then the fixed text.
   const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
-  try {
-    iePolicyToVniLaneSmFactory(nullptr, dir_, control());
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_EQ(e.what(), "laneStatusDir()" + text);
-  }
-  try {
-    iePolicyToVniLaneSmFactory(lanes_, nullptr, control());
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_EQ(e.what(), "iePolicyToVniLaneDir()" + text);
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(nullptr, dir_, control()); }),
+            "laneStatusDir()" + text);
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(lanes_, nullptr, control()); }),
+            "iePolicyToVniLaneDir()" + text);
   // Nothing is left behind: no queued task, no subscriber.
   EXPECT_TRUE(scheduler().idle());
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
@@ -176,12 +169,8 @@ TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
   lanes_->laneToIEMapIs(pair(1, 1), "X");
   EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
   sm->hasNotificationActiveIs(true);
-  try {
-    sm->doDeleteAll();
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { sm->doDeleteAll(); }),
+            "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
 }
 
 TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
