@@ -49,8 +49,7 @@ class NoInternetExitModuleTest : public GateHelpersTest, public testing::WithPar
 // Each helper answers its failure value; the gate helpers write one "disabled" trace each (text
 // trace and Blip), the update helper queues and writes nothing.
 TEST_P(NoInternetExitModuleTest, HelpersAnswerTheirFailureValueWithTheDisabledTrace) {
-  IeTest::TraceLevels moduleOn("OrbSiEdgeModule", ~uint32_t{0});
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
   EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 0xFFFFFFFFu);
   const std::string created = "::createOrFetchGateId: Ethernet1, Internet-exit module is disabled";
   ASSERT_EQ(capture.lines().size(), 1u);

@@ -98,8 +98,7 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   usable("G@10.1", "localExit:a@10.1", up(1));
   member("localExit:a@10.1", "H@10.1");  // not in H's configuration
   start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
   Blip::defaultHandle()->clear();
   result("localExit:a@10.1", up(2));
   const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName);

@@ -79,8 +79,7 @@ TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAss
   ASSERT_TRUE(sm->ready());
   blip.clear();
   BindingChangeCounter counter(dir_.get());
-  IeTest::TraceLevels levels("OrbInternetExitStatusSm", kPipelineLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitStatusSm", kPipelineLevels);
 
   lanes_->laneToIEMapIs(pair(1, 1), "Q");
   EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 1.1"), at(7, from("1.1", "P", "Q")), at(6, kForeach),
@@ -95,8 +94,7 @@ TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAss
 
 TEST_P(IePolicyToVniLaneSmTest, AddedAndRemovedBindingsFilterTheAbsentName) {
   auto sm = start();
-  IeTest::TraceLevels levels("OrbInternetExitStatusSm", kPipelineLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitStatusSm", kPipelineLevels);
   lanes_->laneToIEMapIs(pair(2, 7), "P");
   EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 2.7"), at(7, from("2.7", "None", "P")), at(6, kForeach),
                                      at(6, kFilter), at(8, record("P@2.7", true)), at(7, inserting("P@2.7"))}));
@@ -111,8 +109,7 @@ TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesN
   lanes_->laneToIEMapIs(pair(1, 1), "P");
   auto sm = start();
   BindingChangeCounter counter(dir_.get());
-  IeTest::TraceLevels levels("OrbInternetExitStatusSm", kPipelineLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitStatusSm", kPipelineLevels);
   // The entity notifies no unchanged value, so the change (P -> P) is handed to the pipeline.
   sm->eventToEvalLaneToIePolicy(pair(1, 1), Mica::String("P"), Mica::String("P"));
   EXPECT_EQ(capture.texts(7), (Texts{from("1.1", "P", "P"), inserting("P@1.1")}));

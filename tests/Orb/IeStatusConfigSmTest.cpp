@@ -65,8 +65,7 @@ TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {
   auto sm = start();
   expectReference();
 
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, kFilterAndPipeline);
   option("G", "wan2");
   expectReference();
   int inserts = 0;
@@ -83,8 +82,7 @@ TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   option("G", "wan1");
   entry("P", 10, "G");
   auto sm = start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, kFilterAndPipeline);
 
   bind("P", pair(1, 2));
   std::vector<std::string> sinks;

@@ -87,8 +87,7 @@ TEST_P(NestedSmTest, DoDeleteAllRetractsEveryOutputOfEverySource) {
 
 TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnce) {
   build(3, 4);
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   // The second pass runs each pipeline exactly once per element, however often it yielded.
@@ -127,8 +126,7 @@ TEST_P(NestedSmTest, NestedOutputReconcilesWithoutTouchingValidEntries) {
   ChangeLog<OutMid> values1(out1);
   ChangeLog<OutMid> values3(out3);
 
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101, 102}}, {2, {201}}, {3, {}}}));
@@ -213,8 +211,7 @@ TEST_P(NestedSmTest, ValueChangeRetractsTheOldValueBeforeAssertingTheNew) {
   values.log.clear();
 
   // The same value again (old == new): only the assertion, of a value already there.
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   sm->eventToEvalLeaf(1, 1, Quill::Optional<int>(150), Quill::Optional<int>(150));
   EXPECT_TRUE(values.log.empty());
   EXPECT_EQ(capture.texts(7),

@@ -98,8 +98,7 @@ TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
 
 TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   bindThree(/*stale=*/true);
-  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   const Texts progress = textsOf(capture, kHandler, 9);
@@ -119,8 +118,7 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
 }
 
 TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
-  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_TRUE(sm->idle());
@@ -133,8 +131,7 @@ TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
 TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
   control_.debugTraceName = "IeRuntimeTestHandler";
   RtTest::TraceLevels levels("IeRuntimeTestHandler", RtTest::kSmLevels);
-  RtTest::TraceLevels defaultOff(kHandler, 0);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, 0);
   auto sm = start();
   EXPECT_TRUE(inOrder(textsOf(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
 }
