@@ -186,31 +186,5 @@ TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, RuntimeTest, IeTest::allModes, IeTest::modeName);
 
-// A work budget cuts scans and reconciliation into runs of about that many elements: every
-// element is reported to the task as it is visited.
-TEST(RuntimeBudgetTest, WorkBudgetCutsScansAndReconciliationIntoRuns) {
-  Mica::ThrowingAssertions throwing;
-  Mica::Ptr<Keel::TaskScheduler> scheduler = Mica::make<Keel::TaskScheduler>();
-  scheduler->yieldPolicyIs(Keel::workBudget(10));
-  TaskNames runs;
-  scheduler->runObserverIs(&runs);
-  auto lanes = Mica::make<Lane::LaneStatusDir>();
-  auto dir = Mica::make<IePolicyToVniLaneDir>();
-  for (int i = 0; i < 100; ++i) {
-    lanes->laneToIEMapIs(pair(2, i), "P");
-    dir->polToVniLaneIs(PolicyVniLaneKey("Stale", pair(3, i)));
-  }
-  Flo::SmControl control;
-  control.taskScheduler = scheduler;
-  auto sm = iePolicyToVniLaneSmFactory(lanes, dir, control);
-  scheduler->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(dir->polToVniLane.size(), 100u);
-  const auto count = [&](const char* name) { return std::count(runs.names.begin(), runs.names.end(), name); };
-  // Two passes of 100 elements and a deletion pass over 200 entries, about 10 per run.
-  EXPECT_GE(count(kScanTask), 19);
-  EXPECT_GE(count(kOutputTask), 19);
-}
-
 }  // namespace
 }  // namespace OrbInternetExit
