@@ -9,7 +9,6 @@
 
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "platform/mica/Assert.h"
-#include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
@@ -115,36 +114,6 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
                                  "LaneStatusDirSm0 scan, and parent scan, complete."}));
   // Only a synchronous start re-enters the readiness check once the output is ready.
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
-}
-
-TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
-  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(sm->idle());
-  const Texts progress = textsOf(capture, kHandler, 9);
-  EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: false", "initialized"}));
-  for (const auto& t : progress) EXPECT_FALSE(t.starts_with("Deletion scan")) << t;
-  EXPECT_TRUE(textsOf(capture, kHandler, 7).empty());
-}
-
-TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
-  control_.debugTraceName = "IeRuntimeTestHandler";
-  RtTest::TraceLevels levels("IeRuntimeTestHandler", RtTest::kSmLevels);
-  IeTest::TraceCaptureAt capture(kHandler, 0);
-  auto sm = start();
-  EXPECT_TRUE(inOrder(textsOf(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
-}
-
-TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
-  auto sm = start();
-  EXPECT_EQ(sm->blip(), Blip::defaultHandle());
-  Blip::TraceHandle own(8);
-  control_.qtHandle = &own;
-  auto other = start();
-  EXPECT_EQ(other->blip(), &own);
-  lanes_->laneToIEMapIs(pair(2, 2), "R");
-  EXPECT_EQ(own.decoded(), (Texts{"evalLaneToIePolicy: policy R@2.2 isAdd true"}));
 }
 
 TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
