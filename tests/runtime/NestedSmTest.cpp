@@ -242,27 +242,6 @@ TEST_P(NestedSmTest, SynchronousModeFinishesInsideTheFactory) {
   EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
 }
 
-TEST_P(NestedSmTest, DestructionLeavesOutputsAndUnsubscribes) {
-  build(2, 2);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  const Contents before = contentsOf(*out_);
-  Mica::Ptr<Mid> mid1 = root_->mids.get(1);
-  Mica::Ptr<Leaf> leaf11 = leaf(1, 1);
-  sm = nullptr;
-  EXPECT_EQ(contentsOf(*out_), before);
-  EXPECT_EQ(root_->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(mid1->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(leaf11->publisher().subscriberCount(), 0u);
-
-  leaf11->valueIs(777);
-  mid1->leafIs(5, 105);
-  root_->midsDel(2);
-  root_->midsIs(3)->leafIs(1, 301);
-  EXPECT_EQ(contentsOf(*out_), before);
-  EXPECT_EQ(runUntilIdle(), 0u);
-}
-
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
   build(3, 3);
   auto sm = create();
