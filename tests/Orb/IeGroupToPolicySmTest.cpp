@@ -94,20 +94,6 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeGroupToPolicySm> sm_;
 };
 
-TEST_P(IeGroupToPolicySmTest, GroupListedAtTwoSeqNosLeavesWithTheLastOne) {
-  list("P", 10, "G");
-  list("P", 20, "G");
-  start();
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  auto log = outputLog(dir_);
-  unlist("P", 10);
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  EXPECT_TRUE(log.events.empty());
-  unlist("P", 20);
-  EXPECT_TRUE(dir_->groupToPolicy.empty());
-  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
-}
-
 TEST_P(IeGroupToPolicySmTest, ChangedEntryRemovesTheOldGroupBeforeAddingTheNew) {
   list("P", 10, "G1");
   start();
