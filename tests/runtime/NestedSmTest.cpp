@@ -220,28 +220,6 @@ TEST_P(NestedSmTest, ValueChangeRetractsTheOldValueBeforeAssertingTheNew) {
   EXPECT_EQ(capture.texts(6), (Log{"filter( _valueOpt3 ) failed, terminating pipeline"}));
 }
 
-TEST_P(NestedSmTest, SynchronousModeFinishesInsideTheFactory) {
-  build(2, 2);
-  auto sm = create();
-  EXPECT_EQ(sm->ready(), sync());
-  EXPECT_EQ(scheduler().idle(), sync());
-  if (sync()) {
-    EXPECT_TRUE(sm->idle());
-    EXPECT_EQ(scheduler().runsTotal(), 0u);
-    EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
-    EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
-    EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
-    EXPECT_EQ(sm->output(1).reconciliationTask(), nullptr);
-    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-  }
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-  // A completed scan drops its task.
-  EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
-  EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
-}
-
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
   build(3, 3);
   auto sm = create();
