@@ -202,24 +202,6 @@ TEST_P(NestedSmTest, ChangeBeforeInitialScanDoneIsProducedByTheSecondPass) {
   EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
 }
 
-TEST_P(NestedSmTest, ValueChangeRetractsTheOldValueBeforeAssertingTheNew) {
-  build(1, 2);
-  auto sm = start();
-  ChangeLog<OutMid> values(out_->mids.get(1));
-  leaf(1, 1)->valueIs(150);
-  EXPECT_EQ(values.log, (Log{"-101", "+150"}));
-  values.log.clear();
-
-  // The same value again (old == new): only the assertion, of a value already there.
-  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
-  sm->eventToEvalLeaf(1, 1, Quill::Optional<int>(150), Quill::Optional<int>(150));
-  EXPECT_TRUE(values.log.empty());
-  EXPECT_EQ(capture.texts(7),
-            (Log{"evalLeaf = from( root.mids[].leaves[].value ): midKey=1 leafKey=1 oldValueOpt=150 newValueOpt=150",
-                 "into( out.mids[ midKey ].values[ value ] ): inserting k1=1, k2=150"}));
-  EXPECT_EQ(capture.texts(6), (Log{"filter( _valueOpt3 ) failed, terminating pipeline"}));
-}
-
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
   build(3, 3);
   auto sm = create();
