@@ -46,8 +46,7 @@ class EvaluateWinningExitGroupTest : public testing::Test {
   const VniAndLaneId pair_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", pair_))};
   Mica::Ptr<IeExitGroupDir> dir_{new IeExitGroupDir()};
-  IeTest::TraceLevels levels_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
-  Mica::TraceCapture capture_;
+  IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
 };
 
 TEST_F(EvaluateWinningExitGroupTest, NoEntriesGiveTheDefaultKeyAndOnlyTheDefaultTrace) {

@@ -49,8 +49,7 @@ class NoInternetExitModuleTest : public GateHelpersTest, public testing::WithPar
 // Each helper answers its failure value; the gate helpers write one "disabled" trace each (text
 // trace and Blip), the update helper queues and writes nothing.
 TEST_P(NoInternetExitModuleTest, HelpersAnswerTheirFailureValueWithTheDisabledTrace) {
-  IeTest::TraceLevels moduleOn("OrbSiEdgeModule", ~uint32_t{0});
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
   EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 0xFFFFFFFFu);
   const std::string created = "::createOrFetchGateId: Ethernet1, Internet-exit module is disabled";
   ASSERT_EQ(capture.lines().size(), 1u);
@@ -102,17 +101,6 @@ TEST_F(GateHelpersTest, AnExhaustedModuleAnswersNoGateWithoutTheDisabledTrace) {
   Mica::TraceCapture capture;
   EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 0xFFFFFFFFu);
   EXPECT_TRUE(capture.lines().empty());
-}
-
-TEST_F(GateHelpersTest, AnSiEdgeIsAnInternetExitModule) {
-  auto edge = Orb::siEdgeFactory("edge", ModuleClass::egress, 4, 8, 1, 5, pair, orbcsd);
-  orbcsd->internetExitModuleIs(edge);
-  EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 5u);
-  EXPECT_EQ(edge->gateManager()->gateOf(*edge, et1), 5u);
-  EXPECT_TRUE(ieUpdateLaneIntf(constOrbcsd, pairId, local, true));
-  ASSERT_EQ(pair->config()->pendingCount(), 1u);
-  EXPECT_EQ(pair->config()->pending()[0]->moduleName().view(), "edge");
-  EXPECT_TRUE(removeGateId(constOrbcsd, et1));
 }
 
 TEST_F(GateHelpersTest, IeUpdateLaneIntfSendsWhatTheModuleWouldSend) {

@@ -3,15 +3,15 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
-#include "tests/support/TreeLog.h"
+#include "tests/support/Thrown.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -98,8 +98,7 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   usable("G@10.1", "localExit:a@10.1", up(1));
   member("localExit:a@10.1", "H@10.1");  // not in H's configuration
   start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
   Blip::defaultHandle()->clear();
   result("localExit:a@10.1", up(2));
   const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName);
@@ -135,38 +134,15 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   }
 }
 
-// Stops the machine, changes its inputs, and starts a new one over the old output.
-TEST_P(IeExitGroupStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndRewritesNothingElse) {
-  for (int lane = 1; lane <= 4; ++lane) {
-    usable(fmt::format("G@10.{}", lane), fmt::format("localExit:a@10.{}", lane), up(lane));
-    usable(fmt::format("G@10.{}", lane), fmt::format("remoteExit:b@10.{}", lane), up(lane));
-  }
-  start();
-  sm_ = nullptr;
-  listed("G@10.2", "remoteExit:b@10.2", false);
-  result("localExit:a@10.3", up(30));
-  dir_->exitGroupStatusIs(grp("Old@30.1"))->resultIs(opt("fibDefault:@30.1"), up(5));
-  dir_->exitGroupStatusIs(grp("G@10.4"))->resultIs(opt("fibDefault:@10.4"), up(5));
-
-  auto log = outputLog(dir_);
-  start();
-  // The passes and the reconciliation interleave by scheduling mode: compared as a set.
-  std::ranges::sort(log.events);
-  EXPECT_EQ(log.events, (Texts{"-G@10.2 remoteExit:b@10.2", "-G@10.4 fibDefault:@10.4", "-Old@30.1",
-                               "-Old@30.1 fibDefault:@30.1", "=G@10.3 localExit:a@10.3 " + fmt::format("{}", up(30))}));
-}
-
 TEST_P(IeExitGroupStatusSmTest, NullArgumentsAreAssertions) {
   const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
   const char* const accessors[] = {"config()", "exitOptionDir()", "exitGroupDir()"};
   for (int which = 0; which < 3; ++which) {
-    try {
-      ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
-                                 which == 2 ? nullptr : dir_, control());
-      ADD_FAILURE() << "no assertion " << which;
-    } catch (const Mica::AssertionError& e) {
-      EXPECT_EQ(e.what(), accessors[which] + text);
-    }
+    EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] {
+                ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
+                                           which == 2 ? nullptr : dir_, control());
+              }),
+              accessors[which] + text);
   }
 }
 

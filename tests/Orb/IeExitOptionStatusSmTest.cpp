@@ -105,8 +105,7 @@ TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniSaysWhyItIsNotVali
   intf("eth1");
   conn("wanRed", "eth1", "red", 5);  // red is bound to VNI 20, not 10
   option(pair(10, 1), "G", "localExit:wanRed");
-  IeTest::TraceLevels levels("OrbInternetExitUtil", 1u << 5);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitUtil", 1u << 5);
   start();
   const Texts level5 = capture.texts(5);
   EXPECT_NE(std::ranges::find(level5, "::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"),
@@ -121,8 +120,7 @@ TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTh
   start();
   EXPECT_EQ(users("eth1"), 3u);
 
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 8);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 8);
   conn("wan", "eth2", "default");
   EXPECT_EQ(users("eth1"), 0u);
   EXPECT_EQ(users("eth2"), 3u);
@@ -142,8 +140,7 @@ TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
   conn("wan", "eth1", "default");
   option(pair(10, 1), "G", "localExit:wan");
   start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
   option(pair(10, 1), "G", "localExit:wan", false);
   EXPECT_EQ(IeTest::levelled(capture, Flo::kDefaultTraceName), (Texts{
       "8 k: localExit:wan@10.1",
@@ -175,8 +172,7 @@ TEST_P(IeExitOptionStatusSmTest, ModuleArrivingOnceReadyGivesEveryLocalOptionIts
   EXPECT_EQ(users("eth1"), 2u);
 
   // Its departure changes no result: each keeps its gate until it is next evaluated.
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 6);
   orbcsd_->internetExitModuleIs(nullptr);
   EXPECT_TRUE(capture.contains("filter( ( this.ready && ieModule ) ) failed, terminating pipeline"));
   EXPECT_NE(result("localExit:wan@10.2").gateId, ExitIntfResult::noGate);
@@ -211,12 +207,8 @@ TEST_P(IeExitOptionStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndAsksForN
 // walk the whole collection. Both must write the same results in the same order.
 TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
   auto scenario = [&](bool traced) {
-    std::optional<IeTest::TraceLevels> levels;
-    std::optional<Mica::TraceCapture> swallowed;
-    if (traced) {
-      levels.emplace(Flo::kDefaultTraceName, (1u << 6) | (1u << 9));
-      swallowed.emplace();
-    }
+    std::optional<IeTest::TraceCaptureAt> swallowed;
+    if (traced) swallowed.emplace(Flo::kDefaultTraceName, (1u << 6) | (1u << 9));
     intf("eth1");
     intf("eth2");
     conn("wan", "eth1", "default");
@@ -234,7 +226,7 @@ TEST_P(IeExitOptionStatusSmTest, IndexedWalksWriteWhatTheFullWalksWrite) {
     conn("wan", "eth2", "blue");
     conns_->connectionDel(Mica::String("lan"));
     runUntilIdle();
-      if (traced) {
+    if (traced) {
       for (const char* text : {"filter( ( exitOptionStatus.resultExitIntf.intfId == intfId ) ) failed, terminating pipeline",
                                "filter( ( allOptKey.exitKey.name == inputOptKey.exitKey.name ) ) failed, terminating pipeline",
                                "filter( ( exitOptKey.exitKey.type == ExitType::localExit() ) ) failed, terminating pipeline",

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,7 +46,6 @@ IeTest::TreeLog outputLog(const Mica::Ptr<IeGroupToPolicyDir>& dir) {
     return fmt::format("{}{} in {}", entry.policy.contains(p) ? '+' : '-', p, entry.groupKey());
   });
 }
-using IeTest::sorted;
 
 using LevelMaskGuard = IeTest::TraceLevels;
 
@@ -95,20 +93,6 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeGroupToPolicyDir> dir_{new IeGroupToPolicyDir()};
   Mica::Ptr<IeGroupToPolicySm> sm_;
 };
-
-TEST_P(IeGroupToPolicySmTest, GroupListedAtTwoSeqNosLeavesWithTheLastOne) {
-  list("P", 10, "G");
-  list("P", 20, "G");
-  start();
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  auto log = outputLog(dir_);
-  unlist("P", 10);
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 P@1.2"});
-  EXPECT_TRUE(log.events.empty());
-  unlist("P", 20);
-  EXPECT_TRUE(dir_->groupToPolicy.empty());
-  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G@1.2", "-group G@1.2"}));
-}
 
 TEST_P(IeGroupToPolicySmTest, ChangedEntryRemovesTheOldGroupBeforeAddingTheNew) {
   list("P", 10, "G1");
@@ -159,26 +143,6 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   EXPECT_EQ(log.events, Texts{"-P@1.2 in G@1.2"});
   // The policy is gone: otherSeqExistInPolicy gets null and writes nothing.
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
-}
-
-TEST_P(IeGroupToPolicySmTest, RestartDeletesExactlyTheStalePairs) {
-  list("P", 10, "G");
-  list("P", 20, "G");
-  list("P", 30, "H");
-  list("Q", 10, "G");
-  start();
-  sm_ = nullptr;
-  // While no state machine runs, the output stays as it was and goes stale.
-  unlist("P", 30);
-  EXPECT_EQ(pairs(), (PairSet{"G@1.2 P@1.2", "G@1.2 Q@1.2", "H@1.2 P@1.2"}));
-  dir_->groupToPolicyIs(grp("G"))->policyIs(pol("Old"));
-  dir_->groupToPolicyIs(grp("X"))->policyIs(pol("P"));
-  dir_->groupToPolicyIs(grp("G", pair(9, 9)))->policyIs(pol("P", pair(9, 9)));
-  auto log = outputLog(dir_);
-  start();
-  EXPECT_EQ(sorted(log.events), (Texts{"-Old@1.2 in G@1.2", "-P@1.2 in H@1.2", "-P@1.2 in X@1.2",
-                                       "-P@9.9 in G@9.9", "-group G@9.9", "-group H@1.2", "-group X@1.2"}));
-  EXPECT_EQ(pairs(), (PairSet{"G@1.2 P@1.2", "G@1.2 Q@1.2"}));
 }
 
 TEST_P(IeGroupToPolicySmTest, TracesEveryStepWithItsTextAndLevel) {

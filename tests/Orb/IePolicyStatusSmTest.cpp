@@ -103,8 +103,7 @@ TEST_P(IePolicyStatusSmTest, FailoverAddsTheNewInterfacesBeforeRemovingTheOldOne
   groups_->exitGroupStatusDel(group("G1"));
   runUntilIdle();
   log.events.clear();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 6);
   result(group("G2"), "c", std::nullopt);
   EXPECT_EQ(log.events, (Texts{"P@1.1 -I3", "-P@1.1"}));
   EXPECT_TRUE(capture.contains("filter( policyDir.policyStatus[ policyKey ] ) failed, terminating pipeline"));
@@ -129,8 +128,7 @@ TEST_P(IePolicyStatusSmTest, OptionsWithTheSameResultGiveOneInterface) {
   result(group("G"), "b", intf("I1"));
   EXPECT_EQ(statusOf(p), "G: I1");
   auto log = policyLog(policies_);
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, 1u << 6);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 6);
   result(group("G"), "a", std::nullopt);
   EXPECT_EQ(log.events, Texts{});  // the member stays; the winner is rewritten unchanged
   EXPECT_TRUE(capture.contains("filter( ( !myUniqueIntfList.intfList[ oldIntf ] ) ) failed, terminating pipeline"));
@@ -150,8 +148,7 @@ TEST_P(IePolicyStatusSmTest, AGroupWithoutReverseMapEntryReevaluatesThePolicies)
     entry(policy("Q", pair(2, 1)), 10, group("G", pair(2, 1)));
     start();
     reverse_->groupToPolicyDel(group("G", pair(1, 1)));  // as if the reverse map lagged behind
-    IeTest::TraceLevels levels(Flo::kDefaultTraceName, traced ? (1u << 0) | (1u << 6) : 1u << 0);
-    Mica::TraceCapture capture;
+    IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, traced ? (1u << 0) | (1u << 6) : 1u << 0);
     result(group("G", pair(1, 1)), "a", intf("I1"));
     EXPECT_EQ(statusOf(policy("P", pair(1, 1))), "G: I1");
     EXPECT_TRUE(capture.contains(" foreach( config.statusConfig ) flattening 2 elements") == traced);
@@ -167,8 +164,7 @@ TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration)
   entry(p, 10, group("G"));
   start();
   result(group("G"), "a", intf("I1"));
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 0) | (1u << 6));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 0) | (1u << 6));
   config_->statusConfig.get(pair(1, 1))->policyStatusConfig.get(p)->exitGroupIs(30, GroupVniLaneKey());
   runUntilIdle();
   EXPECT_TRUE(capture.contains(
@@ -181,30 +177,12 @@ TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration)
   EXPECT_TRUE(capture.contains("Evaluated WinningExitGroup @1.1 for policy P@1.1"));
 }
 
-TEST_P(IePolicyStatusSmTest, RestartDeletesExactlyTheStaleInterfaces) {
-  const auto p = policy("P");
-  entry(p, 10, group("G"));
-  entry(policy("Q"), 10, group("H"));
-  result(group("G"), "a", intf("I1"));
-  result(group("G"), "b", intf("I2"));
-  result(group("H"), "c", intf("I3"));
-  start();
-  sm_ = nullptr;
-  result(group("G"), "b", std::nullopt);
-  auto stale = policies_->policyStatusIs(policy("Old", pair(3, 1)));
-  stale->exitIntfIs(intf("I9"));
-  auto log = policyLog(policies_);
-  start();
-  EXPECT_EQ(log.events, (Texts{"P@1.1 -I2", "Old@3.1 -I9", "-Old@3.1"}));
-}
-
 TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
   const auto p = policy("P");
   entry(p, 10, group("G"));
   result(group("G"), "a", intf("I1", 3));
   start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 0) | (1u << 7) | (1u << 8));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 0) | (1u << 7) | (1u << 8));
   reverse_->groupToPolicy.get(group("G"))->policyDel(p);
   runUntilIdle();
   const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName, " ", false);

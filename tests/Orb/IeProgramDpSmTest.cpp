@@ -137,8 +137,7 @@ TEST_P(IeProgramDpSmTest, RestartResendsTheInterfacesAndReconcilesTheNotificatio
 
 TEST_P(IeProgramDpSmTest, OneRemoteAddTracesEveryStep) {
   start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
   exitIntf(remote(3));
   const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName, " ", false);
   const std::string r = fmt::format("{}", remote(3));

@@ -83,19 +83,6 @@ TEST_P(IeRemoteSvcResolverRequestSmTest, OneRequestPerRemoteEntryWhateverItsCont
   EXPECT_TRUE(requests().empty());
 }
 
-TEST_P(IeRemoteSvcResolverRequestSmTest, RestartDeletesOnlyStaleRequests) {
-  option("S", ExitType::remoteExit(), v_);
-  option("T", ExitType::remoteExit(), pair(2, 2));
-  option("wan", ExitType::localExit(), v_);
-  for (const char* name : {"S", "Old", "wan"}) requests_->resolverRequestIs(VniLaneSvcGroupName(name, v_));
-  requests_->resolverRequestIs(VniLaneSvcGroupName("T", pair(9, 9)));
-  RequestCounter counter(requests_.get());
-  start();
-  EXPECT_EQ(requests(), (Requests{"S@1.2", "T@2.2"}));
-  EXPECT_EQ(counter.adds, 1);  // T@2.2 only: S@1.2 was kept, not deleted and written again
-  EXPECT_EQ(counter.dels, 3);
-}
-
 TEST_P(IeRemoteSvcResolverRequestSmTest, TracesAnAddAndADeleteWithTheirTextsAndLevels) {
   control_.qtHandle = &blip_;
   IeTest::TraceLevels levels(Flo::kDefaultTraceName, 0x7u << 6);

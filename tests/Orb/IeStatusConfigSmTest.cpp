@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #include "tests/Orb/StatusConfigReference.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
-#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -27,25 +25,6 @@ using Reference::referenceOf;
 using IeTest::pair;
 
 constexpr uint32_t kFilterAndPipeline = (1u << Flo::kLevelFilter) | (1u << Flo::kLevelPipeline);
-
-// Counts every change notified in a status configuration: element additions and deletions at
-// every level, and changes of an entry's group. Entity maps notify a deletion with the old
-// element; option sets are read after the change.
-struct ChangeCounter {
-  int adds = 0, dels = 0, changes = 0;
-  IeTest::TreeLog log;
-  explicit ChangeCounter(const Mica::Ptr<IeStatusConfigDir>& dir)
-      : log(dir, [this](const Mica::Entity& source, Mica::AttrId, const void* key, const void* old) {
-          if (dynamic_cast<const PolicyStatusExitGroupEntry*>(&source)) {
-            ++changes;
-          } else if (const auto* group = dynamic_cast<const ExitGroupStatusConfig*>(&source)) {
-            ++(group->exitOption.contains(*static_cast<const ExitVniLaneKey*>(key)) ? adds : dels);
-          } else {
-            ++(old == nullptr ? adds : dels);
-          }
-          return std::string();
-        }) {}
-};
 
 class IeStatusConfigSmTest : public IeTest::ModeFixture {
  protected:
@@ -86,8 +65,7 @@ TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {
   auto sm = start();
   expectReference();
 
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, kFilterAndPipeline);
   option("G", "wan2");
   expectReference();
   int inserts = 0;
@@ -100,45 +78,11 @@ TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {
   expectReference();
 }
 
-TEST_P(IeStatusConfigSmTest, RestartDeletesExactlyTheStaleOutput) {
-  option("G", "wan1");
-  option("G", "wan2");
-  option("H", "wan3");
-  entry("P", 10, "G");
-  entry("P", 20, "H");
-  config_->exitGroupConfigIs("E");  // without options
-  entry("P", 40, "E");
-  bind("P", pair(1, 1));
-  bind("P", pair(1, 2));
-  bind("U", pair(1, 3));  // not configured: an empty pair
-
-  auto stale = reference();
-  const VniAndLaneId v = pair(1, 1);
-  stale[pair(9, 9)].groups[GroupVniLaneKey("G", pair(9, 9))];                               // stale pair
-  stale[v].groups[GroupVniLaneKey("X", v)].insert(ExitVniLaneKey(local("wan1"), v));        // stale group
-  stale[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("old"), v));         // stale option
-  stale[v].groups[GroupVniLaneKey("E", v)].insert(ExitVniLaneKey(local("old"), v));         // in a group re-asserted empty
-  stale[v].entries[{PolicyVniLaneKey("P", v), 30}] = GroupVniLaneKey("X", v);               // stale entry
-  stale[v].policies.insert(PolicyVniLaneKey("Old", v));                                     // stale policy
-  stale[v].entries[{PolicyVniLaneKey("Old", v), 1}] = GroupVniLaneKey("G", v);
-  Reference::fill(*dir_, stale);
-  ASSERT_NE(describe(stale), describe(reference()));
-
-  ChangeCounter counter(dir_);
-  auto sm = start();
-  expectReference();
-  EXPECT_EQ(counter.adds, 0);
-  EXPECT_EQ(counter.changes, 0);
-  // The pair, the group, the two options, the two entries and the emptied policy.
-  EXPECT_EQ(counter.dels, 7);
-}
-
 TEST_P(IeStatusConfigSmTest, PipelineTraces) {
   option("G", "wan1");
   entry("P", 10, "G");
   auto sm = start();
-  IeTest::TraceLevels levels(Flo::kDefaultTraceName, kFilterAndPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, kFilterAndPipeline);
 
   bind("P", pair(1, 2));
   std::vector<std::string> sinks;

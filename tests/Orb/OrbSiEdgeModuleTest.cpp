@@ -9,6 +9,7 @@
 
 #include "platform/mica/Assert.h"
 #include "tests/Orb/ModuleTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace Orb {
 namespace {
@@ -73,8 +74,7 @@ TEST_F(InternetExitTest, FactoriesPassTheArgumentsThroughAndMakeAGateManager) {
 }
 
 TEST_F(InternetExitTest, InitializationWritesAnEmptyLevelFourTrace) {
-  IeTest::TraceLevels on("OrbSiEdgeModule", ~uint32_t{0});
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
   makeIe(pair);
   ASSERT_EQ(capture.lines().size(), 1u);
   EXPECT_EQ(capture.lines()[0].handler, "OrbSiEdgeModule");
@@ -182,8 +182,7 @@ TEST_F(InternetExitTest, ExitInfoMessageCarriesEveryFieldUnchanged) {
 }
 
 TEST_F(InternetExitTest, ExitInfoTraceAndBlipRecordReadTheSame) {
-  IeTest::TraceLevels on("OrbSiEdgeModule", ~uint32_t{0});
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
   ie->ieUpdateLaneExitInfo(v12_3, local, true);
   const std::string added =
       "Updating (Add) exitIntf intf=Ethernet7 vrf=blue gate=7 aux=3 type=localOtherVrf to LANE: "
@@ -241,12 +240,7 @@ TEST_F(InternetExitTest, DumpStateTexts) {
 TEST(IeGetPbResultTypeTest, ANumberAboveFourFailsTheAssertionFalse) {
   Mica::ThrowingAssertions throwing;
   const ExitResultType bad(static_cast<ExitResultType::Enum>(5));
-  try {
-    ieGetPbResultType(bad);
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "false");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { ieGetPbResultType(bad); }), "false");
 }
 
 }  // namespace

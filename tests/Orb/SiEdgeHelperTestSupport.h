@@ -64,8 +64,7 @@ class HelperTraces {
   }
 
  private:
-  IeTest::TraceLevels levels_{"OrbSiEdgeHelper", 1u << 8};
-  Mica::TraceCapture capture_;
+  IeTest::TraceCaptureAt capture_{"OrbSiEdgeHelper", 1u << 8};
 };
 
 }  // namespace SiEdgeHelperTest

@@ -73,21 +73,6 @@ inline StatusConfig extractOf(const IeStatusConfigDir& dir) {
   return out;
 }
 
-// Writes `cfg` into an empty `dir`, as an earlier run would have left it.
-inline void fill(IeStatusConfigDir& dir, const StatusConfig& cfg) {
-  for (const auto& [v, pair] : cfg) {
-    auto statusCfg = dir.statusConfigIs(v);
-    for (const auto& polKey : pair.policies) statusCfg->policyStatusConfigIs(polKey);
-    for (const auto& [key, grpKey] : pair.entries) {
-      statusCfg->policyStatusConfigIs(key.first)->exitGroupIs(key.second, grpKey);
-    }
-    for (const auto& [grpKey, options] : pair.groups) {
-      auto group = statusCfg->exitGroupStatusConfigIs(grpKey);
-      for (const auto& k : options) group->exitOptionIs(k);
-    }
-  }
-}
-
 inline std::string describe(const StatusConfig& cfg) {
   std::string out;
   for (const auto& [v, pair] : cfg) {

@@ -1,6 +1,7 @@
 // The task names and per-output traces that operators see in the scheduler and in traces.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +31,15 @@ class TaskNamesTest : public testing::Test {
   }
   ~TaskNamesTest() override { handler_->levelMaskIs(savedMask_); }
 
+  // Runs `sm` to readiness: its tasks and its outputs' traces carry exactly these names.
+  void expectNamed(const Mica::Ptr<Flo::StateMachine>& sm, std::initializer_list<const char*> tasks,
+                   std::initializer_list<const char*> reconciling) {
+    scheduler_->runUntilIdle();
+    ASSERT_TRUE(sm->ready());
+    for (const char* name : tasks) EXPECT_TRUE(recorder_.names.contains(name)) << name;
+    for (const char* text : reconciling) EXPECT_TRUE(capture_.contains(text)) << text;
+  }
+
   Mica::Ptr<Keel::TaskScheduler> scheduler_{new Keel::TaskScheduler()};
   NameRecorder recorder_;
   Flo::SmControl control_;
@@ -44,33 +54,27 @@ TEST_F(TaskNamesTest, StatusConfigBuilderNamesItsTasksAndOutputs) {
   Mica::Ptr<IeStatusConfigDir> out(new IeStatusConfigDir());
   out->statusConfigIs(VniAndLaneId(Lane::VniId(1), 1));  // stale: the top-level output reconciles
   auto sm = ieStatusConfigSmFactory(config, bindings, out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
+  expectNamed(sm, {"OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask0",
+                   "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask1",
+                   "OrbInternetExit::IeStatusConfigSm-IePolicyToVniLaneDirSm2InputScanTask2",
+                   "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask3",
+                   "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask4",
+                   "IeStatusConfigSm-statusCfgDirStatusConfigOutputTask",
+                   "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrExitGroupStatusConfigOutputTask",
+                   "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrPolicyStatusConfigExitGroupExitGroupOutputTask",
+                   "IeStatusConfigSm-orbInternetExitExitGroupStatusConfigPtrExitOptionOutputTask"},
+              {"Reconciling statusCfgDirStatusConfigOutput: true",
+               "Reconciling orbInternetExitExitGroupStatusConfigPtrExitOptionOutput: true"});
   EXPECT_TRUE(out->statusConfig.empty());
-  for (const char* name : {"OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask0",
-                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask1",
-                           "OrbInternetExit::IeStatusConfigSm-IePolicyToVniLaneDirSm2InputScanTask2",
-                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask3",
-                           "OrbInternetExit::IeStatusConfigSm-ConfigSm1InputScanTask4",
-                           "IeStatusConfigSm-statusCfgDirStatusConfigOutputTask",
-                           "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrExitGroupStatusConfigOutputTask",
-                           "IeStatusConfigSm-orbInternetExitIeStatusConfigPtrPolicyStatusConfigExitGroupExitGroupOutputTask",
-                           "IeStatusConfigSm-orbInternetExitExitGroupStatusConfigPtrExitOptionOutputTask"}) {
-    EXPECT_TRUE(recorder_.names.contains(name)) << name;
-  }
-  EXPECT_TRUE(capture_.contains("Reconciling statusCfgDirStatusConfigOutput: true"));
-  EXPECT_TRUE(capture_.contains("Reconciling orbInternetExitExitGroupStatusConfigPtrExitOptionOutput: true"));
 }
 
 TEST_F(TaskNamesTest, ReverseMapNamesItsTasksAndOutput) {
   Mica::Ptr<IeStatusConfigDir> config(new IeStatusConfigDir());
   Mica::Ptr<IeGroupToPolicyDir> out(new IeGroupToPolicyDir());
   auto sm = ieGroupToPolicySmFactory(config, out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(recorder_.names.contains("OrbInternetExit::IeGroupToPolicySm-ConfigSm6InputScanTask0"));
-  EXPECT_TRUE(recorder_.names.contains("IeGroupToPolicySm-groupToPolicyDirGroupToPolicyPolicyOutputTask"));
-  EXPECT_TRUE(capture_.contains("Reconciling groupToPolicyDirGroupToPolicyPolicyOutput: false"));
+  expectNamed(sm, {"OrbInternetExit::IeGroupToPolicySm-ConfigSm6InputScanTask0",
+                   "IeGroupToPolicySm-groupToPolicyDirGroupToPolicyPolicyOutputTask"},
+              {"Reconciling groupToPolicyDirGroupToPolicyPolicyOutput: false"});
 }
 
 TEST_F(TaskNamesTest, ExitOptionStatusNamesItsTasksAndOutputs) {
@@ -82,19 +86,15 @@ TEST_F(TaskNamesTest, ExitOptionStatusNamesItsTasksAndOutputs) {
                                         Mica::Ptr<SiConnectionStatusDir>(new SiConnectionStatusDir()),
                                         Mica::Ptr<SvcResolverResponseDir>(new SvcResolverResponseDir()),
                                         OrbL3Unicast::defaultRoutePresentForVniLaneFactory(), out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
+  expectNamed(sm, {"OrbInternetExit::IeExitOptionStatusSm-ConfigSm10InputScanTask0",
+                   "OrbInternetExit::IeExitOptionStatusSm-DefaultRouteDirSm13InputScanTask1",
+                   "OrbInternetExit::IeExitOptionStatusSm-ConnStatusDirSm14InputScanTask2",
+                   "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask3",
+                   "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask4",
+                   "OrbInternetExit::IeExitOptionStatusSm-SvcRespDirSm17InputScanTask5",
+                   "IeExitOptionStatusSm-exitOptionDirExitOptionStatusGroupOutputTask"},
+              {"Reconciling exitOptionDirExitOptionStatusGroupOutput: true"});
   EXPECT_TRUE(out->exitOptionStatus.empty());
-  for (const char* name : {"OrbInternetExit::IeExitOptionStatusSm-ConfigSm10InputScanTask0",
-                           "OrbInternetExit::IeExitOptionStatusSm-DefaultRouteDirSm13InputScanTask1",
-                           "OrbInternetExit::IeExitOptionStatusSm-ConnStatusDirSm14InputScanTask2",
-                           "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask3",
-                           "OrbInternetExit::IeExitOptionStatusSm-OrbcsdSm16InputScanTask4",
-                           "OrbInternetExit::IeExitOptionStatusSm-SvcRespDirSm17InputScanTask5",
-                           "IeExitOptionStatusSm-exitOptionDirExitOptionStatusGroupOutputTask"}) {
-    EXPECT_TRUE(recorder_.names.contains(name)) << name;
-  }
-  EXPECT_TRUE(capture_.contains("Reconciling exitOptionDirExitOptionStatusGroupOutput: true"));
 }
 
 TEST_F(TaskNamesTest, PolicyStatusNamesItsTasksAndOutput) {
@@ -104,16 +104,12 @@ TEST_F(TaskNamesTest, PolicyStatusNamesItsTasksAndOutput) {
   auto sm = iePolicyStatusSmFactory(Mica::Ptr<IeStatusConfigDir>(new IeStatusConfigDir()),
                                     Mica::Ptr<IeExitGroupDir>(new IeExitGroupDir()),
                                     Mica::Ptr<IeGroupToPolicyDir>(new IeGroupToPolicyDir()), out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
+  expectNamed(sm, {"OrbInternetExit::IePolicyStatusSm-ConfigSm24InputScanTask0",
+                   "OrbInternetExit::IePolicyStatusSm-GroupToPolicyDirSm28InputScanTask1",
+                   "OrbInternetExit::IePolicyStatusSm-ExitGroupDirSm30InputScanTask2",
+                   "IePolicyStatusSm-policyDirPolicyStatusExitIntfOutputTask"},
+              {"Reconciling policyDirPolicyStatusExitIntfOutput: true"});
   EXPECT_TRUE(out->policyStatus.empty());
-  for (const char* name : {"OrbInternetExit::IePolicyStatusSm-ConfigSm24InputScanTask0",
-                           "OrbInternetExit::IePolicyStatusSm-GroupToPolicyDirSm28InputScanTask1",
-                           "OrbInternetExit::IePolicyStatusSm-ExitGroupDirSm30InputScanTask2",
-                           "IePolicyStatusSm-policyDirPolicyStatusExitIntfOutputTask"}) {
-    EXPECT_TRUE(recorder_.names.contains(name)) << name;
-  }
-  EXPECT_TRUE(capture_.contains("Reconciling policyDirPolicyStatusExitIntfOutput: true"));
 }
 
 TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {
@@ -121,13 +117,10 @@ TEST_F(TaskNamesTest, ResolverRequestsNameTheirTasksAndOutput) {
   Mica::Ptr<SvcResolverRequestDir> out(new SvcResolverRequestDir());
   out->resolverRequestIs(VniLaneSvcGroupName("S", VniAndLaneId(Lane::VniId(1), 1)));  // stale
   auto sm = ieRemoteSvcResolverRequestSmFactory(options, out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
+  expectNamed(sm, {"OrbInternetExit::IeRemoteSvcResolverRequestSm-ExitOptionDirSm18InputScanTask0",
+                   "IeRemoteSvcResolverRequestSm-svcReqDirResolverRequestOutputTask"},
+              {"Reconciling svcReqDirResolverRequestOutput: true"});
   EXPECT_TRUE(out->resolverRequest.empty());
-  EXPECT_TRUE(recorder_.names.contains(
-      "OrbInternetExit::IeRemoteSvcResolverRequestSm-ExitOptionDirSm18InputScanTask0"));
-  EXPECT_TRUE(recorder_.names.contains("IeRemoteSvcResolverRequestSm-svcReqDirResolverRequestOutputTask"));
-  EXPECT_TRUE(capture_.contains("Reconciling svcReqDirResolverRequestOutput: true"));
 }
 
 TEST_F(TaskNamesTest, ExitGroupStatusNamesItsTasksAndOutput) {
@@ -136,16 +129,12 @@ TEST_F(TaskNamesTest, ExitGroupStatusNamesItsTasksAndOutput) {
       ->resultIs(*Mica::sequenceToValue<ExitVniLaneKey>("fibDefault:@1.1"), ExitIntfResult());  // stale
   auto sm = ieExitGroupStatusSmFactory(Mica::Ptr<IeStatusConfigDir>(new IeStatusConfigDir()),
                                        Mica::Ptr<IeExitOptionDir>(new IeExitOptionDir()), out, control_);
-  scheduler_->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
+  expectNamed(sm, {"OrbInternetExit::IeExitGroupStatusSm-ConfigSm19InputScanTask0",
+                   "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask1",
+                   "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask2",
+                   "IeExitGroupStatusSm-exitGroupDirExitGroupStatusResultOutputTask"},
+              {"Reconciling exitGroupDirExitGroupStatusResultOutput: true"});
   EXPECT_TRUE(out->exitGroupStatus.empty());
-  for (const char* name : {"OrbInternetExit::IeExitGroupStatusSm-ConfigSm19InputScanTask0",
-                           "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask1",
-                           "OrbInternetExit::IeExitGroupStatusSm-ExitOptionDirSm22InputScanTask2",
-                           "IeExitGroupStatusSm-exitGroupDirExitGroupStatusResultOutputTask"}) {
-    EXPECT_TRUE(recorder_.names.contains(name)) << name;
-  }
-  EXPECT_TRUE(capture_.contains("Reconciling exitGroupDirExitGroupStatusResultOutput: true"));
   // The option statuses are followed first: their first passes run before the configuration's.
   std::vector<std::string> firstPasses;
   for (const std::string& t : capture_.texts(9)) {

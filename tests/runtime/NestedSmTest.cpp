@@ -11,6 +11,7 @@
 #include "platform/trace/Trace.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace RtTest {
 namespace {
@@ -86,8 +87,7 @@ TEST_P(NestedSmTest, DoDeleteAllRetractsEveryOutputOfEverySource) {
 
 TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnce) {
   build(3, 4);
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   // The second pass runs each pipeline exactly once per element, however often it yielded.
@@ -126,8 +126,7 @@ TEST_P(NestedSmTest, NestedOutputReconcilesWithoutTouchingValidEntries) {
   ChangeLog<OutMid> values1(out1);
   ChangeLog<OutMid> values3(out3);
 
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101, 102}}, {2, {201}}, {3, {}}}));
@@ -203,68 +202,6 @@ TEST_P(NestedSmTest, ChangeBeforeInitialScanDoneIsProducedByTheSecondPass) {
   EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
 }
 
-TEST_P(NestedSmTest, ValueChangeRetractsTheOldValueBeforeAssertingTheNew) {
-  build(1, 2);
-  auto sm = start();
-  ChangeLog<OutMid> values(out_->mids.get(1));
-  leaf(1, 1)->valueIs(150);
-  EXPECT_EQ(values.log, (Log{"-101", "+150"}));
-  values.log.clear();
-
-  // The same value again (old == new): only the assertion, of a value already there.
-  TraceLevels levels(kHandler, kSmLevels);
-  Mica::TraceCapture capture;
-  sm->eventToEvalLeaf(1, 1, Quill::Optional<int>(150), Quill::Optional<int>(150));
-  EXPECT_TRUE(values.log.empty());
-  EXPECT_EQ(capture.texts(7),
-            (Log{"evalLeaf = from( root.mids[].leaves[].value ): midKey=1 leafKey=1 oldValueOpt=150 newValueOpt=150",
-                 "into( out.mids[ midKey ].values[ value ] ): inserting k1=1, k2=150"}));
-  EXPECT_EQ(capture.texts(6), (Log{"filter( _valueOpt3 ) failed, terminating pipeline"}));
-}
-
-TEST_P(NestedSmTest, SynchronousModeFinishesInsideTheFactory) {
-  build(2, 2);
-  auto sm = create();
-  EXPECT_EQ(sm->ready(), sync());
-  EXPECT_EQ(scheduler().idle(), sync());
-  if (sync()) {
-    EXPECT_TRUE(sm->idle());
-    EXPECT_EQ(scheduler().runsTotal(), 0u);
-    EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
-    EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
-    EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
-    EXPECT_EQ(sm->output(1).reconciliationTask(), nullptr);
-    EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-  }
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-  // A completed scan drops its task.
-  EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
-  EXPECT_EQ(sm->input(0).source(1).task(), nullptr);
-}
-
-TEST_P(NestedSmTest, DestructionLeavesOutputsAndUnsubscribes) {
-  build(2, 2);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  const Contents before = contentsOf(*out_);
-  Mica::Ptr<Mid> mid1 = root_->mids.get(1);
-  Mica::Ptr<Leaf> leaf11 = leaf(1, 1);
-  sm = nullptr;
-  EXPECT_EQ(contentsOf(*out_), before);
-  EXPECT_EQ(root_->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(mid1->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(leaf11->publisher().subscriberCount(), 0u);
-
-  leaf11->valueIs(777);
-  mid1->leafIs(5, 105);
-  root_->midsDel(2);
-  root_->midsIs(3)->leafIs(1, 301);
-  EXPECT_EQ(contentsOf(*out_), before);
-  EXPECT_EQ(runUntilIdle(), 0u);
-}
-
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
   build(3, 3);
   auto sm = create();
@@ -292,12 +229,8 @@ TEST_P(NestedSmTest, MissedNotificationBelowARemovedMidIsAnAssertion) {
   sm->hasNotificationActiveIs(false);
   leaf(2, 1)->valueIs(999);
   sm->hasNotificationActiveIs(true);
-  try {
-    root_->midsDel(2);
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "We missed notifications that happened to value before the enclosing entity got deleted");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { root_->midsDel(2); }),
+            "We missed notifications that happened to value before the enclosing entity got deleted");
 }
 
 TEST_P(NestedSmTest, ResubscribingAfterAScanDeliversEachChangeOnce) {

@@ -70,8 +70,7 @@ struct fmt::formatter<Probe> {
 namespace {
 
 TEST_F(OperatorsTest, EachOperatorWritesItsTextAtItsLevel) {
-  IeTest::TraceLevels levels(kHandler, kOperatorLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kOperatorLevels);
   const Flo::Into into{"into( out.items[ k ] )"};
   Flo::from(*sm_, "p = from( in.items[] ): k={} v={}", 1, Quill::Optional<int>());
   Flo::merge(*sm_, "Line 12: merge( p, q ): k={}", 1);
@@ -99,11 +98,10 @@ TEST_F(OperatorsTest, EachOperatorWritesItsTextAtItsLevel) {
 }
 
 TEST_F(OperatorsTest, ForeachCountsThenFlattensEachElementOfCollectionsAndLists) {
-  IeTest::TraceLevels levels(kHandler, kOperatorLevels);
   bag_->items.set(*bag_, 3, 30);
   bag_->items.set(*bag_, 1, 10);
   bag_->members.insert(*bag_, 7);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kOperatorLevels);
   Texts seen;
   Flo::foreach(*sm_, " foreach( bag.items ) flattening {} elements", bag_->items,
                [&](int k, int v) { seen.push_back(fmt::format("{}={}", k, v)); });
@@ -138,9 +136,8 @@ TEST_F(OperatorsTest, ForeachGoesOnWhenTheBodyChangesTheCollection) {
 }
 
 TEST_F(OperatorsTest, ChangeIdiomRetractsADifferentOldValueBeforeAssertingTheNewOne) {
-  IeTest::TraceLevels levels(kHandler, kOperatorLevels);
   constexpr const char* kDef = " foreach( [ ( if ( _o1 != _n2 ) then _o1 else None, false ), ( _n2, true ) ] ) flattening {} elements";
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, kOperatorLevels);
   Texts steps;
   auto record = [&](const Quill::Optional<int>& v, bool isAdd) { steps.push_back(fmt::format("{}/{}", v, isAdd)); };
   Flo::foreachChange(*sm_, kDef, Quill::Optional<int>(1), Quill::Optional<int>(2), record);
@@ -157,8 +154,7 @@ TEST_F(OperatorsTest, ChangeIdiomRetractsADifferentOldValueBeforeAssertingTheNew
 }
 
 TEST_F(OperatorsTest, NoteGoesToTheDebugTraceAtLevelEightAndToTheBlipRing) {
-  IeTest::TraceLevels levels(kHandler, 1u << Flo::kLevelKey);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, 1u << Flo::kLevelKey);
   Flo::note(*sm_, "policy {} isAdd {}", Mica::String("P"), true);
   const Mica::Ptr<Mica::DebugHandler> other = Mica::Platform::getDebugHandler("OperatorsTestOther");
   other->levelMaskIs(1u << 0);

@@ -81,8 +81,7 @@ TEST_P(ReadyOutputTest, GetsReadyAfterTheReconciledOutputAndDeletesNothing) {
   for (int m = 1; m <= 4; ++m) root->midsIs(m);
   Mica::Ptr<OutRoot> out(new OutRoot());
   out->midsIs(9);  // stale: the output before dummyOutput has something to delete
-  TraceLevels levels(Flo::kDefaultTraceName, 1u << Flo::kLevelProgress);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << Flo::kLevelProgress);
 
   Mica::Ptr<FlagSm> sm(new FlagSm(root, out, control()));
   ReadyLog log(sm->outputState());

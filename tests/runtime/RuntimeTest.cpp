@@ -9,10 +9,10 @@
 
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "platform/mica/Assert.h"
-#include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -97,8 +97,7 @@ TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
 
 TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   bindThree(/*stale=*/true);
-  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   const Texts progress = textsOf(capture, kHandler, 9);
@@ -117,53 +116,13 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
 }
 
-TEST_P(RuntimeTest, EmptyStartReconcilesNothing) {
-  RtTest::TraceLevels levels(kHandler, RtTest::kSmLevels);
-  Mica::TraceCapture capture;
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(sm->idle());
-  const Texts progress = textsOf(capture, kHandler, 9);
-  EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: false", "initialized"}));
-  for (const auto& t : progress) EXPECT_FALSE(t.starts_with("Deletion scan")) << t;
-  EXPECT_TRUE(textsOf(capture, kHandler, 7).empty());
-}
-
-TEST_P(RuntimeTest, ControlNamesTheDebugHandler) {
-  control_.debugTraceName = "IeRuntimeTestHandler";
-  RtTest::TraceLevels levels("IeRuntimeTestHandler", RtTest::kSmLevels);
-  RtTest::TraceLevels defaultOff(kHandler, 0);
-  Mica::TraceCapture capture;
-  auto sm = start();
-  EXPECT_TRUE(inOrder(textsOf(capture, "IeRuntimeTestHandler", 9), {"create local SMs", "initialized"}));
-}
-
-TEST_P(RuntimeTest, BlipHandleComesFromTheControlOrTheProcessDefault) {
-  auto sm = start();
-  EXPECT_EQ(sm->blip(), Blip::defaultHandle());
-  Blip::TraceHandle own(8);
-  control_.qtHandle = &own;
-  auto other = start();
-  EXPECT_EQ(other->blip(), &own);
-  lanes_->laneToIEMapIs(pair(2, 2), "R");
-  EXPECT_EQ(own.decoded(), (Texts{"evalLaneToIePolicy: policy R@2.2 isAdd true"}));
-}
-
 TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
   // The message names the null argument's accessor, then the fixed text.
   const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
-  try {
-    iePolicyToVniLaneSmFactory(nullptr, dir_, control());
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_EQ(e.what(), "laneStatusDir()" + text);
-  }
-  try {
-    iePolicyToVniLaneSmFactory(lanes_, nullptr, control());
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_EQ(e.what(), "iePolicyToVniLaneDir()" + text);
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(nullptr, dir_, control()); }),
+            "laneStatusDir()" + text);
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(lanes_, nullptr, control()); }),
+            "iePolicyToVniLaneDir()" + text);
   // Nothing is left behind: no queued task, no subscriber.
   EXPECT_TRUE(scheduler().idle());
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
@@ -176,12 +135,8 @@ TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
   lanes_->laneToIEMapIs(pair(1, 1), "X");
   EXPECT_TRUE(dir_->polToVniLane.contains(PolicyVniLaneKey("P", pair(1, 1))));
   sm->hasNotificationActiveIs(true);
-  try {
-    sm->doDeleteAll();
-    FAIL() << "no assertion";
-  } catch (const Mica::AssertionError& e) {
-    EXPECT_STREQ(e.what(), "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
-  }
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { sm->doDeleteAll(); }),
+            "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
 }
 
 TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
@@ -199,32 +154,6 @@ TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RuntimeTest, IeTest::allModes, IeTest::modeName);
-
-// A work budget cuts scans and reconciliation into runs of about that many elements: every
-// element is reported to the task as it is visited.
-TEST(RuntimeBudgetTest, WorkBudgetCutsScansAndReconciliationIntoRuns) {
-  Mica::ThrowingAssertions throwing;
-  Mica::Ptr<Keel::TaskScheduler> scheduler = Mica::make<Keel::TaskScheduler>();
-  scheduler->yieldPolicyIs(Keel::workBudget(10));
-  TaskNames runs;
-  scheduler->runObserverIs(&runs);
-  auto lanes = Mica::make<Lane::LaneStatusDir>();
-  auto dir = Mica::make<IePolicyToVniLaneDir>();
-  for (int i = 0; i < 100; ++i) {
-    lanes->laneToIEMapIs(pair(2, i), "P");
-    dir->polToVniLaneIs(PolicyVniLaneKey("Stale", pair(3, i)));
-  }
-  Flo::SmControl control;
-  control.taskScheduler = scheduler;
-  auto sm = iePolicyToVniLaneSmFactory(lanes, dir, control);
-  scheduler->runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(dir->polToVniLane.size(), 100u);
-  const auto count = [&](const char* name) { return std::count(runs.names.begin(), runs.names.end(), name); };
-  // Two passes of 100 elements and a deletion pass over 200 entries, about 10 per run.
-  EXPECT_GE(count(kScanTask), 19);
-  EXPECT_GE(count(kOutputTask), 19);
-}
 
 }  // namespace
 }  // namespace OrbInternetExit

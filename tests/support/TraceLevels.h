@@ -27,6 +27,12 @@ class TraceLevels {
   uint32_t saved_;
 };
 
+// Trace levels switched on, and every trace captured, for the life of the object.
+class TraceCaptureAt : private TraceLevels, public Mica::TraceCapture {
+ public:
+  TraceCaptureAt(std::string_view handler, uint32_t mask) : TraceLevels(handler, mask) {}
+};
+
 // The texts `handler` wrote at `level` (any level when negative) that start with `prefix`, in order.
 inline std::vector<std::string> textsOf(const Mica::TraceCapture& capture, std::string_view handler, int level = -1,
                                         std::string_view prefix = "") {

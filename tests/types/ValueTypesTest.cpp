@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/mica/Strep.h"
+#include "tests/support/Thrown.h"
 #include "types/ExitIntfResult.h"
 #include "types/ExitKey.h"
 #include "types/ExitType.h"
@@ -228,12 +229,9 @@ TEST(ExitIntfResultTest, VrfNameIsAtMostOneHundredBytes) {
   const auto type = ExitResultType::localOtherVrf();
   ExitIntfResult ok(Wire::IntfId("e1"), std::string_view(hundred), 1, 2, type);
   EXPECT_EQ(ok.vrfName.view(), hundred);
-  try {
-    ExitIntfResult(Wire::IntfId("e1"), std::string_view(hundredAndOne), 1, 2, type);
-    FAIL() << "a 101-byte VRF name was accepted";
-  } catch (const Quill::RangeError& e) {
-    EXPECT_STREQ(e.what(), "Quill::String::bytes > maxLength() not allowed");
-  }
+  EXPECT_EQ(IeTest::thrownText<Quill::RangeError>(
+                [&] { ExitIntfResult(Wire::IntfId("e1"), std::string_view(hundredAndOne), 1, 2, type); }),
+            "Quill::String::bytes > maxLength() not allowed");
   // The parser rejects the same length instead of throwing.
   auto text = "intf=e1 vrf=" + hundredAndOne + " gate=1 aux=2 type=localOtherVrf";
   EXPECT_FALSE(sequenceToValue<ExitIntfResult>(text));

@@ -7,6 +7,7 @@
 
 #include "platform/keel/Task.h"
 #include "tests/platform/keel/KeelTestSupport.h"
+#include "tests/support/Thrown.h"
 
 namespace Keel::test {
 namespace {
@@ -144,21 +145,12 @@ TEST(YieldPolicyTextTest, ErrorsNameTheOffendingText) {
         "budget:1x", "budget: 1", "budget:99999999999999999999999", "slice:abc", "random:",
         "random::30", "random:1:", "random:1:101", "random:1:2:3", "turbo:5", "budget:1+slice:",
         "budget:1+slice", "budget:1+budget:2", "budget:+slice:5", "slice:5+budget:1"}) {
-    try {
-      yieldPolicyFromString(text);
-      ADD_FAILURE() << "accepted \"" << text << "\"";
-    } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find("\"" + std::string(text) + "\""), std::string::npos)
-          << e.what();
-    }
+    const std::string error = IeTest::thrownText<std::invalid_argument>([&] { yieldPolicyFromString(text); });
+    EXPECT_NE(error.find("\"" + std::string(text) + "\""), std::string::npos) << text << ": " << error;
   }
-  try {
-    yieldPolicyFromString("sometimes");
-  } catch (const std::invalid_argument& e) {
-    EXPECT_STREQ(e.what(),
-                 "invalid yield policy \"sometimes\": expected never, always, budget:N, "
-                 "slice:MICROS, budget:N+slice:MICROS or random:SEED[:PERCENT]");
-  }
+  EXPECT_EQ(IeTest::thrownText<std::invalid_argument>([] { yieldPolicyFromString("sometimes"); }),
+            "invalid yield policy \"sometimes\": expected never, always, budget:N, "
+            "slice:MICROS, budget:N+slice:MICROS or random:SEED[:PERCENT]");
 }
 
 }  // namespace

@@ -83,16 +83,6 @@ TEST(ModuleConfigTest, ACommandCarriesItsMessageAndOwnsItOnlyWhenAsked) {
   EXPECT_EQ(kept.vni(), 5u);  // still alive: the command did not delete it
 }
 
-TEST_F(DataPathModelTest, AnEntryIsTheWholeResultSoADeleteMustMatchItExactly) {
-  add(1, 1, "Ethernet1", 4, 9);
-  del(1, 1, "Ethernet1", 4, 8);  // another aux id: another entry
-  del(1, 1, "Ethernet1", 5, 9);  // another gate
-  del(1, 2, "Ethernet1", 4, 9);  // another lane
-  EXPECT_EQ(model.drain(*pair), 1u);
-  EXPECT_EQ(model.exitTable().size(), 1u);
-  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), 3u);
-}
-
 TEST_F(DataPathModelTest, RepeatedAddAndDeleteOfAbsentAreRecordedNotApplied) {
   add(12, 3, "Ethernet1", 4, 9);
   add(12, 3, "Ethernet1", 4, 9);

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/Thrown.h"
+
 namespace {
 
 using Mica::DebugHandler;
@@ -162,12 +164,8 @@ TEST(ParseLevelMaskTest, ErrorsNameTheOffendingText) {
         Case{"7a", "\"7a\""}, Case{"1-2-3", "\"1-2-3\""}, Case{"99999999999", "\"99999999999\""},
         Case{"All", "\"All\""}}) {
     SCOPED_TRACE(c.text);
-    try {
-      parseLevelMask(c.text);
-      ADD_FAILURE() << "accepted";
-    } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
-    }
+    const std::string error = IeTest::thrownText<std::invalid_argument>([&] { parseLevelMask(c.text); });
+    EXPECT_NE(error.find(c.named), std::string::npos) << error;
   }
 }
 
