@@ -33,6 +33,9 @@
 // groups an option change reaches, so the option walk also visits the pairs found holding them.
 // The full walk runs instead whenever its per-element traces (levels 6 and 9) are on, so that
 // they are exact. Removing a whole policy or exit group walks every pair.
+// Start-up: while the configuration has not changed since creation and no stale policy entry
+// remains, the configuration sources' second passes skip their pair walks, which would only
+// re-assert what the bindings' second pass writes (bindingsPassReasserts; not when traced).
 // Bounded runs: when a scan's pass (the second pass at start) calls one of these pipelines, the
 // scan's budget may cut its walk after any pair that passed the filter; the pass visits the
 // element again on its next run and the walk goes on after that pair (Flo::ResumableWalk).
