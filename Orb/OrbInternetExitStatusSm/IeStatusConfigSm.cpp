@@ -191,6 +191,7 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
           "exitGroupCfgUpd = from( config.policyConfig[].exitGroup[].exitGroupName ): polName={} seqNo={} oldGrpNameOpt={} newGrpNameOpt={}",
           polName, seqNo, oldGrpNameOpt, newGrpNameOpt);
   }
+  if (!oldGrpNameOpt && bindingsPassReasserts()) return;
   // Returns whether the pair passed the filter.
   auto perPair = [&](VniAndLaneId vniLaneId, const Mica::Ptr<IeStatusConfig>& statusCfg) {
     const PolicyVniLaneKey polKey(polName, vniLaneId);
@@ -218,7 +219,6 @@ void IeStatusConfigSm::eventToExitGroupCfgUpd(const Mica::String& polName, doubl
     }
     return true;
   };
-  if (!oldGrpNameOpt && bindingsPassReasserts()) return;
   // The filter keeps exactly the pairs bound to the policy, which the bindings index by policy:
   // the indexed walk visits the same pairs in the same (ascending) order. The bindings are not
   // written while this pipeline runs (their only writer follows the lane status).
@@ -546,11 +546,11 @@ bool IeStatusConfigSm::holdsStaleEntries(const IeStatusConfig& statusCfg) const 
 }
 
 // Whether a configuration source's second pass may leave what it would add for the pairs to the
-// bindings' second pass, and skip its walk. While the configuration has not changed since this machine was
-// created, that pass writes (or wrote) for every bound pair, from this same configuration,
-// everything a configuration source adds for it, and a binding changed meanwhile is rewritten
-// whole by its own reactor; so the call would write nothing that the pair does not or will not
-// hold. That holds only while no pair holds policy entries of an earlier run that the
+// bindings' second pass, and skip its walk. While the configuration has not changed since this
+// machine was created, that pass writes (or wrote) for every bound pair, from this same
+// configuration, everything a configuration source adds for it, and a binding changed meanwhile
+// is rewritten whole by its own reactor; so the walk would write nothing that the pairs do not or
+// will not hold. That holds only while no pair holds policy entries of an earlier run that the
 // configuration and bindings no longer justify: an option walk that meets such an entry keeps or
 // creates its group, and what it keeps depends on the order in which the passes' runs meet the
 // pairs, which skipped calls would change. So, over an earlier run's output, not before the search
