@@ -241,13 +241,10 @@ class TopLevel final : public SourceBase {
       SourceBase::completed();
       return inputScanComplete();
     } else {
-      if (sm().initialScanDone()) {
-        sm().trace(kLevelProgress, "{} scan complete. Processed {} children.", levelName<D>(arg()),
-                   count);
-      } else {
-        sm().trace(kLevelProgress, "{} scan complete. Processed {} children.",
-                   fmt::format("{} initial", levelName<D>(arg())), count);
-      }
+      // The same text either way; the start-up names its scan "initial". Formatted only when the
+      // level is on: this runs once a child entity.
+      sm().trace(kLevelProgress, "{}{} scan complete. Processed {} children.", levelName<D>(arg()),
+                 sm().initialScanDone() ? "" : " initial", count);
       return true;
     }
   }
