@@ -98,7 +98,7 @@ void StatusConfigWatch::policy(const PolicyStatusConfig& e, char op) {
 
 void StatusConfigWatch::entry(const PolicyStatusConfig& policy, const PolicyStatusExitGroupEntry& e,
                               char op) {
-  log_.record(op, "entry {} {} -> {}", policy.policyKey(), seqText(e.seqNo()), e.exitGroup.get());
+  log_.record(op, "entry {} {} -> {}", policy.policyKey(), SeqAsText{e.seqNo()}, e.exitGroup.get());
 }
 
 // Depth 0 is the directory, 1 a pair, 2 a group or a policy of a pair (told apart by the
@@ -138,7 +138,7 @@ void StatusConfigWatch::handle(const Mica::Entity& source, Mica::AttrId attr, co
       const auto& e = static_cast<const PolicyStatusExitGroupEntry&>(source);
       if (attr == PolicyStatusExitGroupEntry::exitGroupId && oldValue != nullptr) {
         const auto& policy = static_cast<const PolicyStatusConfig&>(*e.owner());
-        log_.record('~', "entry {} {}: {} -> {}", policy.policyKey(), seqText(e.seqNo()),
+        log_.record('~', "entry {} {}: {} -> {}", policy.policyKey(), SeqAsText{e.seqNo()},
                     keyAt<GroupVniLaneKey>(oldValue), e.exitGroup.get());
       }
       break;
@@ -180,7 +180,7 @@ void ExitOptionWatch::option(const ExitOptionStatus& e, char op) {
   if (op == '+') {
     log_.record(op, "{}", e.key());
     if (!(e.resultExitIntf.get() == ExitIntfResult())) {
-      log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
+      log_.record('~', "{}: {}", e.key(), ResultAsText{e.resultExitIntf.get()});
     }
   }
   for (const auto& g : e.group) log_.record(op, "{} in {}", e.key(), g.groupName);
@@ -201,7 +201,7 @@ void ExitOptionWatch::handle(const Mica::Entity& source, Mica::AttrId attr, cons
     const auto& g = keyAt<GroupVniLaneKey>(key);
     log_.record(e.group.contains(g) ? '+' : '-', "{} in {}", e.key(), g.groupName);
   } else if (attr == ExitOptionStatus::resultExitIntfId) {
-    log_.record('~', "{}: {}", e.key(), resultText(e.resultExitIntf.get()));
+    log_.record('~', "{}: {}", e.key(), ResultAsText{e.resultExitIntf.get()});
   }
 }
 
@@ -211,13 +211,13 @@ ExitGroupWatch::ExitGroupWatch(const IeExitGroupDir& dir, OutputLog& log) : Tree
 
 void ExitGroupWatch::result(const GroupVniLaneKey& g, const ExitVniLaneKey& o, const ExitIntfResult& r,
                             char op) {
-  log_.record(op, "{} {}: {}", g, o.exitKey, resultText(r));
+  log_.record(op, "{} {}: {}", g, o.exitKey, ResultAsText{r});
   touched_.push_back({g, o, op});
 }
 
 void ExitGroupWatch::group(const ExitGroupStatus& e, char op) {
   for (const auto& [o, r] : e.result) result(e.groupKey(), o, r, op);
-  if (op == '-') log_.note(fmt::format("  {} is down (no usable result)", e.groupKey()));
+  if (op == '-') log_.note("  {} is down (no usable result)", e.groupKey());
 }
 
 void ExitGroupWatch::handle(const Mica::Entity& source, Mica::AttrId attr, const void* key,
@@ -249,9 +249,9 @@ void PolicyStatusWatch::touch(const PolicyVniLaneKey& k) {
 
 void PolicyStatusWatch::policy(const PolicyStatus& e, char op) {
   touch(e.policyKey());
-  for (const auto& r : e.exitIntf) log_.record(op, "{} {}", e.policyKey(), resultText(r));
+  for (const auto& r : e.exitIntf) log_.record(op, "{} {}", e.policyKey(), ResultAsText{r});
   if (op == '-') {
-    log_.note(fmt::format("  {} has no status (no group of it has a result)", e.policyKey()));
+    log_.note("  {} has no status (no group of it has a result)", e.policyKey());
   }
 }
 
@@ -268,7 +268,7 @@ void PolicyStatusWatch::handle(const Mica::Entity& source, Mica::AttrId attr, co
   touch(e.policyKey());
   if (attr == PolicyStatus::exitIntfId) {
     const auto& r = keyAt<ExitIntfResult>(key);
-    log_.record(e.exitIntf.contains(r) ? '+' : '-', "{} {}", e.policyKey(), resultText(r));
+    log_.record(e.exitIntf.contains(r) ? '+' : '-', "{} {}", e.policyKey(), ResultAsText{r});
   } else if (attr == PolicyStatus::winningExitGroupId) {
     const auto& was = keyAt<GroupVniLaneKey>(oldValue);
     if (was.groupName.empty()) {

@@ -97,8 +97,9 @@ class OutputLog {
     });
   }
   // A line that is no change of its own (it explains the changes around it): not counted.
-  void note(std::string text) {
-    lines_.add([&] { return std::move(text); });
+  template <class... A>
+  void note(fmt::format_string<A...> text, A&&... args) {
+    lines_.add([&] { return fmt::format(text, std::forward<A>(args)...); });
   }
   // The changes since the last call, "<op> <text>" each, at most KeptLines::kKept of them;
   // `more` is set to the number of changes beyond those.
@@ -256,4 +257,26 @@ std::string resultText(const OrbInternetExit::ExitIntfResult& r);
 // "10" for a whole sequence number, else its shortest decimal form ("10.5").
 std::string seqText(double seqNo);
 
+// resultText and seqText as format arguments, formatted only when the line is kept: a watcher
+// sees every change of a million pairs and keeps a few lines.
+struct ResultAsText {
+  const OrbInternetExit::ExitIntfResult& result;
+};
+struct SeqAsText {
+  double seqNo;
+};
+
 }  // namespace IeSim
+
+template <>
+struct fmt::formatter<IeSim::ResultAsText> : fmt::formatter<std::string_view> {
+  auto format(const IeSim::ResultAsText& r, fmt::format_context& ctx) const {
+    return fmt::formatter<std::string_view>::format(IeSim::resultText(r.result), ctx);
+  }
+};
+template <>
+struct fmt::formatter<IeSim::SeqAsText> : fmt::formatter<std::string_view> {
+  auto format(const IeSim::SeqAsText& s, fmt::format_context& ctx) const {
+    return fmt::formatter<std::string_view>::format(IeSim::seqText(s.seqNo), ctx);
+  }
+};
