@@ -6,6 +6,7 @@
 #include <absl/container/flat_hash_map.h>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
@@ -182,32 +183,36 @@ std::string firstAt(Location first, Location at) {
   return fmt::format(" (first at column {})", first.column);
 }
 
-// The value of `key` in `element` as it is compared (by value: -0 is 0) and as it is printed.
-struct KeyValue {
-  std::string compared;
-  std::string printed;
-};
-
-KeyValue keyValue(const Message& element, const FieldDescriptor* key) {
+// The value of `key` in `element` as it is compared: by value, so -0 is 0 and an enum is its
+// number. Formatted directly, since every element of a repeated field is compared.
+std::string comparedValue(const Message& element, const FieldDescriptor* key) {
   const Reflection& r = *element.GetReflection();
   switch (key->cpp_type()) {
-    case FieldDescriptor::CPPTYPE_DOUBLE: {
-      // Adding 0.0 turns -0 into 0; nan never gets here (the range rules refuse it).
-      const double v = r.GetDouble(element, key) + 0.0;
-      return {fmt::format("{}", v), fmt::format("{}", v)};
-    }
-    case FieldDescriptor::CPPTYPE_FLOAT: {
-      const float v = r.GetFloat(element, key) + 0.0f;
-      return {fmt::format("{}", v), fmt::format("{}", v)};
-    }
-    case FieldDescriptor::CPPTYPE_STRING: {
-      const std::string v = r.GetString(element, key);
-      return {v, fmt::format("\"{}\"", escaped(v))};
-    }
+    // Adding 0.0 turns -0 into 0; nan never gets here (the range rules refuse it).
+    case FieldDescriptor::CPPTYPE_DOUBLE: return fmt::format("{}", r.GetDouble(element, key) + 0.0);
+    case FieldDescriptor::CPPTYPE_FLOAT: return fmt::format("{}", r.GetFloat(element, key) + 0.0f);
+    case FieldDescriptor::CPPTYPE_STRING: return r.GetString(element, key);
+    case FieldDescriptor::CPPTYPE_INT32: return fmt::format("{}", r.GetInt32(element, key));
+    case FieldDescriptor::CPPTYPE_INT64: return fmt::format("{}", r.GetInt64(element, key));
+    case FieldDescriptor::CPPTYPE_UINT32: return fmt::format("{}", r.GetUInt32(element, key));
+    case FieldDescriptor::CPPTYPE_UINT64: return fmt::format("{}", r.GetUInt64(element, key));
+    case FieldDescriptor::CPPTYPE_BOOL: return r.GetBool(element, key) ? "true" : "false";
+    case FieldDescriptor::CPPTYPE_ENUM: return fmt::format("{}", r.GetEnumValue(element, key));
+    default: throw std::logic_error(fmt::format("unique_by key {} is no scalar", key->full_name()));
+  }
+}
+
+// The value of `key` in `element` as an error prints it.
+std::string printedValue(const Message& element, const FieldDescriptor* key) {
+  const Reflection& r = *element.GetReflection();
+  switch (key->cpp_type()) {
+    case FieldDescriptor::CPPTYPE_DOUBLE: return fmt::format("{}", r.GetDouble(element, key) + 0.0);
+    case FieldDescriptor::CPPTYPE_FLOAT: return fmt::format("{}", r.GetFloat(element, key) + 0.0f);
+    case FieldDescriptor::CPPTYPE_STRING: return fmt::format("\"{}\"", escaped(r.GetString(element, key)));
     default: {
       std::string v;
       google::protobuf::TextFormat::PrintFieldValueToString(element, key, -1, &v);
-      return {v, v};
+      return v;
     }
   }
 }
@@ -243,19 +248,24 @@ void checkUniqueKey(const Message& msg, const FieldDescriptor* field, std::strin
   absl::flat_hash_map<std::string, Location> seen;
   for (int i = 0; i < r.FieldSize(msg, field); ++i) {
     const Message& element = r.GetRepeatedMessage(msg, field, i);
-    std::string compared, printed;
+    std::string compared;
     bool complete = true;
     for (const FieldDescriptor* key : keys) {
       if (!element.GetReflection()->HasField(element, key)) complete = false;
-      const KeyValue v = keyValue(element, key);
+      const std::string v = comparedValue(element, key);
       // The length first, so that no two different tuples make the same text.
-      compared += fmt::format("{}:{};", v.compared.size(), v.compared);
-      printed += fmt::format("{}{} {}", printed.empty() ? "" : " ", key->name(), v.printed);
+      fmt::format_to(std::back_inserter(compared), "{}:{};", v.size(), v);
     }
     if (!complete) continue;
     const Location at = locationOf(tree, field, i, parentAt);
-    auto [it, inserted] = seen.try_emplace(compared, at);
+    auto [it, inserted] = seen.try_emplace(std::move(compared), at);
     if (inserted) continue;
+    // The printed key only for a duplicate: a million bindings are compared, a few reported.
+    std::string printed;
+    for (const FieldDescriptor* key : keys) {
+      fmt::format_to(std::back_inserter(printed), "{}{} {}", printed.empty() ? "" : " ", key->name(),
+                     printedValue(element, key));
+    }
     errors.push_back({at, fmt::format("duplicate {} in {}{}", printed, holderText(msg, name),
                                       firstAt(it->second, at))});
   }
