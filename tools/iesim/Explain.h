@@ -18,6 +18,7 @@
 //     ...
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -61,6 +62,10 @@ class Explainer {
       : out_(out), err_(err), requests_(std::move(requests)) {}
 
   bool empty() const noexcept { return requests_.empty(); }
+  // Whether a request asks about `pair`: a step report keeps every cause line about it.
+  bool follows(Lane::VniAndLaneId pair) const noexcept {
+    return std::any_of(requests_.begin(), requests_.end(), [&](const ExplainRequest& q) { return q.pair == pair; });
+  }
   void scenarioStarted(const LoadedScenario& s);
   // After the start (r.number 0) and after each step.
   void stepDone(const World& world, const StepRecord& r);

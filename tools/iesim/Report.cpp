@@ -8,8 +8,6 @@ namespace IeSim {
 
 namespace {
 
-// Lines shown per output and step; --dump prints the end state in full.
-constexpr size_t kChangesShown = 16;
 // Width of the labels of a step's lines: the longest output name, "vniLaneDefRoute", and a blank.
 constexpr int kLabelWidth = 16;
 
@@ -80,7 +78,8 @@ void Report::step(const StepRecord& r) {
     if (hidden + output.more != 0) line("", fmt::format("... {} more", hidden + output.more));
   }
   for (size_t i = 0; i < r.causes.size() && i < kChangesShown; ++i) line(i == 0 ? "cause" : "", r.causes[i]);
-  if (r.causes.size() > kChangesShown) line("", fmt::format("... {} more", r.causes.size() - kChangesShown));
+  const size_t causesShown = std::min(r.causes.size(), kChangesShown);
+  if (r.causeCount > causesShown) line("", fmt::format("... {} more", r.causeCount - causesShown));
   // One line per state machine, in the order their first tasks ran (the Chrome trace has every
   // task by name).
   struct SmRuns {

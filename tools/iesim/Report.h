@@ -35,6 +35,9 @@
 
 namespace IeSim {
 
+// Lines shown per output and step; --dump prints the end state in full.
+inline constexpr size_t kChangesShown = 16;
+
 struct StepRecord {
   size_t number = 0;  // 0: the start, before the first step
   Location at;
@@ -43,8 +46,11 @@ struct StepRecord {
   std::vector<std::string> notes;    // further facts, e.g. the initial state
   // Changes per output, then the data path's "commands", "exitTable" and "anomalies".
   std::vector<OutputChanges> changes;
-  std::vector<std::string> causes;   // why policies and the data path changed (causeLines)
-  std::vector<Lane::VniAndLaneId> causePairs;  // the pair each line of `causes` is about
+  // Why policies and the data path changed (causeLines): the first kChangesShown lines and those
+  // about the pairs an explanation follows, each with its pair; causeCount counts every line.
+  std::vector<std::string> causes;
+  std::vector<Lane::VniAndLaneId> causePairs;
+  size_t causeCount = 0;
   bool direct = false;               // a direct write of outputs: no cause to tell
   std::vector<TaskRuns> runs;
   bool expect = false;               // an expect step: checks instead of changes and state

@@ -253,10 +253,16 @@ class Runner {
     const auto groups = world_.takeGroupTouches();
     const auto policies = world_.takePolicyTouches();
     if (!r.direct) {
-      for (auto& cause : causeLines(world_, groups, policies, pairs)) {
+      CauseFilter keep{kChangesShown, {}};
+      if (options_.explainer != nullptr) {
+        keep.about = [&](Lane::VniAndLaneId pair) { return options_.explainer->follows(pair); };
+      }
+      auto causes = causeLines(world_, groups, policies, pairs, keep);
+      for (auto& cause : causes.lines) {
         r.causes.push_back(std::move(cause.text));
         r.causePairs.push_back(cause.pair);
       }
+      r.causeCount = causes.count;
     }
     r.runs = world_.takeRuns();
     r.sm = world_.smState();

@@ -7,6 +7,8 @@
 // library's own errors (assertions, range errors) propagate to the runner.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,12 +53,22 @@ std::vector<Lane::VniAndLaneId> drainDataPath(World& world, StepRecord& r);
 //   "Gold@10.1 <- Primary lost localExit:wan1 (now noResult: interface eth1 absent)",
 // per changed group result that no such line names, the same without the policy, and per pair
 // that got commands although no policy status of it changed, a line saying so.
+// Only the lines `keep` asks for are formatted, the first ones of a step and those about some
+// pairs; the others are counted: a step of a million pairs has a line per policy.
 struct Cause {
   Lane::VniAndLaneId pair;  // the pair the line is about
   std::string text;
 };
-std::vector<Cause> causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
-                              const std::vector<OrbInternetExit::PolicyVniLaneKey>& policies,
-                              const std::vector<Lane::VniAndLaneId>& commandPairs);
+struct CauseFilter {
+  size_t first = SIZE_MAX;                              // the first lines, whatever their pair
+  std::function<bool(Lane::VniAndLaneId)> about;       // and the lines about these pairs
+};
+struct Causes {
+  std::vector<Cause> lines;  // in the step's order
+  size_t count = 0;          // every line, kept or not
+};
+Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& groups,
+                  const std::vector<OrbInternetExit::PolicyVniLaneKey>& policies,
+                  const std::vector<Lane::VniAndLaneId>& commandPairs, const CauseFilter& keep = {});
 
 }  // namespace IeSim

@@ -4,6 +4,7 @@
 // refusals of requests that cannot be answered.
 #include "tools/iesim/Explain.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -120,6 +121,33 @@ TEST(ExplainTest, AtTheEndAfterTheRestart) {
                       "reverse map or a start re-evaluated it"),
             lines.end());
   EXPECT_EQ(e.out.find("MISMATCH"), std::string::npos) << e.out;
+}
+
+// A step report formats only its first cause lines, but an explained pair keeps its own,
+// wherever it stands among forty pairs that fail over together.
+TEST(ExplainTest, APairKeepsItsCauseBeyondTheLinesAStepShows) {
+  std::string text = "initial {\n";
+  for (int lane = 1; lane <= 40; ++lane) text += fmt::format("  binding {{ vni: 10 lane: {} policy: \"P\" }}\n", lane);
+  text += R"pb(
+      config {
+        policy { name: "P" entry { seq: 10 group: "G" } }
+        group { name: "G" option: "localExit:wan1" }
+      }
+      vrf { id: 1 name: "blue" vni: 10 }
+      intf: "eth1"
+      connection { name: "wan1" intf: "eth1" num: 5 vrf: "blue" }
+      module { present: true }
+    }
+    step { run {} }
+    step { intf { name: "eth1" present: false } }
+    step { run {} }
+  )pb";
+  const auto e = explain(text, {"10.1", "10.40"});
+  EXPECT_EQ(e.err, "");
+  for (const char* pair : {"10.1", "10.40"}) {
+    const std::string cause = fmt::format("                     P@{} <- G lost localExit:wan1", pair);
+    EXPECT_NE(e.out.find(cause), std::string::npos) << pair << "\n" << e.out;
+  }
 }
 
 // One group with one option of the pair 10.1, in a start state with `engine`; the option's line
