@@ -141,8 +141,8 @@ bool DataPathModel::addLaneIeExitInfo(const orb::pb::IeLaneToExitInfoArg& arg) {
   const auto entry = entryOf(name, arg);
   if (!entry) return false;
   if (!table_.insert(*entry).second) {
-    return reject(AnomalyKind::repeatedAdd,
-                  fmt::format("{}: entry {} already held", name, entryText(*entry)));
+    return rejectLazily(AnomalyKind::repeatedAdd,
+                        [&] { return fmt::format("{}: entry {} already held", name, entryText(*entry)); });
   }
   return true;
 }
@@ -152,8 +152,8 @@ bool DataPathModel::delLaneIeExitInfo(const orb::pb::IeLaneToExitInfoArg& arg) {
   const auto entry = entryOf(name, arg);
   if (!entry) return false;
   if (table_.erase(*entry) == 0) {
-    return reject(AnomalyKind::deleteOfAbsent,
-                  fmt::format("{}: no entry {}", name, entryText(*entry)));
+    return rejectLazily(AnomalyKind::deleteOfAbsent,
+                        [&] { return fmt::format("{}: no entry {}", name, entryText(*entry)); });
   }
   return true;
 }

@@ -30,6 +30,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/agents/VniAndLaneId.h"
@@ -128,6 +129,12 @@ class DataPathModel {
   std::optional<ExitEntry> entryOf(std::string_view cmdName,
                                    const orb::pb::IeLaneToExitInfoArg& arg);
   bool reject(AnomalyKind kind, std::string text);
+  // The same, its text made by `text()` only while anomalies are kept: a restart over a full
+  // table re-adds every entry, a million anomalies of which 256 are kept.
+  template <class MakeText>
+  bool rejectLazily(AnomalyKind kind, MakeText&& text) {
+    return reject(kind, anomalies_.size() < kMaxAnomaliesKept ? std::forward<MakeText>(text)() : std::string());
+  }
 
   Mica::String moduleName_;
   ModuleConfig::CmdQueue batch_;  // the batch being applied
