@@ -3,11 +3,13 @@
 // option's result now (OptionReason.h). A policy re-evaluated for another reason (its
 // configuration, the reverse map, a start's reconciliation) is said to be so, without guessing
 // further.
-#include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <ranges>
+#include <utility>
+#include <vector>
 
 #include "tools/iesim/OptionReason.h"
 #include "tools/iesim/Steps.h"
@@ -19,14 +21,16 @@ namespace {
 using OrbInternetExit::GroupVniLaneKey;
 using OrbInternetExit::PolicyVniLaneKey;
 
-// The groups that `p`'s status configuration lists; empty when it has none any more.
-std::vector<GroupVniLaneKey> groupsOf(const World& world, const PolicyVniLaneKey& p) {
-  std::vector<GroupVniLaneKey> groups;
+// The status configuration of `p` when it lists groups; null when it has none any more.
+const OrbInternetExit::PolicyStatusConfig* listingConfigOf(const World& world, const PolicyVniLaneKey& p) {
   const auto* cfg = world.statusConfig().statusConfig.lookup(p.vniLaneId);
   const auto* policy = cfg == nullptr ? nullptr : cfg->policyStatusConfig.lookup(p);
-  if (policy == nullptr) return groups;
-  for (const auto& [seq, entry] : policy->exitGroup) groups.push_back(entry->exitGroup.get());
-  return groups;
+  return policy == nullptr || policy->exitGroup.empty() ? nullptr : policy;
+}
+
+bool lists(const OrbInternetExit::PolicyStatusConfig& policy, const GroupVniLaneKey& group) {
+  return std::any_of(policy.exitGroup.begin(), policy.exitGroup.end(),
+                     [&](const auto& entry) { return entry.second->exitGroup.get() == group; });
 }
 
 // "now noResult: interface eth1 absent", "now remoteResolved: resolver answer peer@10.1 = 42",
@@ -51,22 +55,25 @@ Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& 
   };
   std::vector<bool> told(groups.size(), false);  // the group changes a policy's line names
   // Group keys are scoped to their pair, so a policy's groups are among its own pair's changes:
-  // indexing them by pair keeps a step that touches a million pairs linear.
-  absl::flat_hash_map<Lane::VniAndLaneId, std::vector<size_t>> groupsByPair;
-  for (size_t i = 0; i < groups.size(); ++i) groupsByPair[groups[i].group.vniLaneId].push_back(i);
+  // the changes sorted by pair (in the step's order within one) keep a step that touches a
+  // million pairs at n log n.
+  std::vector<std::pair<Lane::VniAndLaneId, size_t>> byPair;
+  byPair.reserve(groups.size());
+  for (size_t i = 0; i < groups.size(); ++i) byPair.emplace_back(groups[i].group.vniLaneId, i);
+  std::sort(byPair.begin(), byPair.end());
+  const auto changesOf = [&](Lane::VniAndLaneId pair) {
+    return std::ranges::equal_range(byPair, pair, {}, [](const auto& change) { return change.first; });
+  };
   absl::flat_hash_set<Lane::VniAndLaneId> policyPairs;
   std::vector<size_t> changed;  // the relevant group changes of one policy
   for (const auto& p : policies) {
     policyPairs.insert(p.vniLaneId);
-    const auto listed = groupsOf(world, p);
-    static const std::vector<size_t> kNoChange;
-    const auto ofPair = groupsByPair.find(p.vniLaneId);
+    const auto* listing = listingConfigOf(world, p);
     changed.clear();
-    for (size_t i : ofPair == groupsByPair.end() ? kNoChange : ofPair->second) {
+    for (const size_t i : changesOf(p.vniLaneId) | std::views::values) {
       // Only the pair's own changes are visited; without a configuration any more, every group
       // of the pair may have been the policy's.
-      const bool relevant = listed.empty() ||
-                            std::find(listed.begin(), listed.end(), groups[i].group) != listed.end();
+      const bool relevant = listing == nullptr || lists(*listing, groups[i].group);
       if (!relevant) continue;
       told[i] = true;
       changed.push_back(i);
@@ -79,7 +86,7 @@ Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& 
                            t.option.exitKey, optionNow(world, t.option));
       }
       if (why.empty()) {
-        why = listed.empty() ? "its configuration went"
+        why = listing == nullptr ? "its configuration went"
                              : "no result of its groups changed: its configuration, the reverse map or "
                                "a start re-evaluated it";
       }
