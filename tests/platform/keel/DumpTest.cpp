@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+
+#include "tests/support/MemoryFile.h"
 
 namespace Keel {
 namespace {
@@ -25,18 +26,13 @@ TEST(DumpTest, WritesFollowPrintfAndAppend) {
 }
 
 TEST(DumpTest, StreamContextWritesThroughAndKeepsTheText) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
+  IeTest::MemoryFile file;
   {
-    auto ctx = Mica::make<DumpContext>(file);
+    auto ctx = Mica::make<DumpContext>(file.get());
     _objDumpPrintf(ctx, "%*cline %d\n", 2, ' ', 1);
     EXPECT_EQ(ctx->text(), "  line 1\n");
   }
-  std::rewind(file);
-  char buf[32] = {};
-  const size_t n = std::fread(buf, 1, sizeof buf - 1, file);
-  std::fclose(file);
-  EXPECT_EQ(std::string(buf, n), "  line 1\n");
+  EXPECT_EQ(file.text(), "  line 1\n");
 }
 
 }  // namespace
