@@ -27,7 +27,7 @@ struct RecordingObserver : TaskRunObserver {
 
 // ---- Creation ----
 
-TEST_F(SchedulerTest, CreationWithSubscriberRunsOnceAtOnceAsARealRun) {
+TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   scheduler_->yieldPolicyIs(alwaysYield());
   RecordingObserver observer;
   scheduler_->runObserverIs(&observer);
@@ -58,15 +58,11 @@ TEST_F(SchedulerTest, CreationWithSubscriberRunsOnceAtOnceAsARealRun) {
   ASSERT_EQ(observer.runs.size(), 1u);
   EXPECT_EQ(observer.runs[0].name, "first");
   EXPECT_EQ(observer.runs[0].work, 7u);
-  EXPECT_EQ(scheduler_->runsTotal(), 1u);
-}
-
-TEST_F(SchedulerTest, CreationWithoutSubscriberDoesNotRun) {
-  auto t = task("quiet", 1);
-  EXPECT_EQ(scheduler_->runsTotal(), 0u);
-  EXPECT_TRUE(log_.empty());
-  EXPECT_FALSE(t->taskScheduled());
+  // Without a subscriber, creation neither runs nor queues the task.
+  auto quiet = Mica::make<Task>(scheduler_, 1, "quiet");
+  EXPECT_FALSE(quiet->taskScheduled());
   EXPECT_EQ(scheduler_->runUntilIdle(), 0u);
+  EXPECT_EQ(scheduler_->runsTotal(), 1u);
 }
 
 TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
@@ -236,43 +232,36 @@ TEST_F(SchedulerTest, ThrowingSubscriberLeavesTheSchedulerUsable) {
 
 // ---- Work accounting and the observer ----
 
-TEST_F(SchedulerTest, WorkDoneResetsAtEachRunAndPendingIsKept) {
-  Task* self = nullptr;
-  int runs = 0;
-  auto t = task("w", 1, [&] {
-    EXPECT_EQ(self->workDone(), 0u);
-    self->taskWorkCountInc(2);
-    self->taskWorkCountInc(1);
-    if (++runs == 1) self->taskWorkPendingIs(40);
-  });
-  self = t.get();
-  t->scheduleTask();
-  scheduler_->runOne();
-  t->scheduleTask();
-  scheduler_->runOne();
-  EXPECT_EQ(t->workDone(), 3u);
-  EXPECT_EQ(t->workPending(), 40u);
-}
-
-TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithItsWork) {
+// Each run's work reaches the observer in run order and counts from zero; pending work is kept.
+TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithTheWorkOfThatRun) {
   RecordingObserver observer;
   scheduler_->runObserverIs(&observer);
   Task* hi = nullptr;
   Task* lo = nullptr;
+  int lowRuns = 0;
   auto h = task("high", 7, [&] { hi->taskWorkCountInc(5); });
-  auto l = task("low", 2, [&] { lo->taskWorkCountInc(11); });
+  auto l = task("low", 2, [&] {
+    EXPECT_EQ(lo->workDone(), 0u);
+    lo->taskWorkCountInc(2);
+    lo->taskWorkCountInc(9);
+    if (++lowRuns == 1) lo->taskWorkPendingIs(40);
+  });
   hi = h.get();
   lo = l.get();
   l->scheduleTask();
   h->scheduleTask();
   scheduler_->runUntilIdle();
-  ASSERT_EQ(observer.runs.size(), 2u);
+  l->scheduleTask();
+  scheduler_->runUntilIdle();
+  ASSERT_EQ(observer.runs.size(), 3u);
   EXPECT_EQ(observer.runs[0].name, "high");
   EXPECT_EQ(observer.runs[0].work, 5u);
   EXPECT_EQ(observer.runs[1].name, "low");
-  EXPECT_EQ(observer.runs[1].work, 11u);
+  EXPECT_EQ(observer.runs[2].work, 11u);
   EXPECT_LE(observer.runs[0].start, observer.runs[1].start);
-  EXPECT_EQ(observer.runs[1].start, l->taskRunStartNanos());
+  EXPECT_EQ(observer.runs[2].start, l->taskRunStartNanos());
+  EXPECT_EQ(l->workDone(), 11u);
+  EXPECT_EQ(l->workPending(), 40u);
 }
 
 }  // namespace
