@@ -221,19 +221,17 @@ TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
             "exit entry names it\n"
             "iesim: --explain 10.9 (failover): pair 10.9 is unknown at the end: no binding, policy, status or exit "
             "entry names it\n");
-}
 
-// A scenario stopped by the library's refusal never reaches the later steps asked about.
-TEST(ExplainTest, AStepNotReachedIsAnError) {
-  const auto e = explain(R"pb(
+  // A scenario stopped by the library's refusal never reaches the later steps asked about.
+  const auto stopped = explain(R"pb(
     initial {}
     step { run {} }
     step { restart { component: "IeProgramDpSm" synchronous: true } }
     step { run {} }
   )pb",
-                         {"10.1@3"});
-  EXPECT_EQ(e.errors, 1u);
-  EXPECT_EQ(e.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
+                               {"10.1@3"});
+  EXPECT_EQ(stopped.errors, 1u);
+  EXPECT_EQ(stopped.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
 }
 
 }  // namespace
