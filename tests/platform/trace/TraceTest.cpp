@@ -50,15 +50,14 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_FALSE(handler.enabled(-1));
 }
 
-TEST(TraceSinkTest, StreamSinkWritesHandlerLevelAndText) {
+TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndText) {
   IeTest::MemoryFile file;
   Mica::StreamTraceSink sink(file.get());
   sink.write("OrbInternetExitUtil", 5, " a text");
   sink.write("H", 12, "");
   EXPECT_EQ(file.text(), "OrbInternetExitUtil[5]:  a text\nH[12]: \n");
-}
 
-TEST(TraceSinkTest, DefaultSinkWritesToStderr) {
+  // The default sink is one on stderr.
   Mica::traceSinkIs(nullptr);
   DebugHandler handler("Stderr");
   handler.levelMaskIs(levels({3}));
@@ -67,41 +66,35 @@ TEST(TraceSinkTest, DefaultSinkWritesToStderr) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Stderr[3]: to stderr\n");
 }
 
-TEST(TraceSinkTest, CapturesNestAndRestoreThePreviousSink) {
+// Captures nest and restore the previous sink; a capture filters by level and matches whole
+// texts.
+TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
   Mica::TraceSink* const original = Mica::traceSink();
   ASSERT_NE(original, nullptr);
   DebugHandler handler("Nest");
-  handler.levelMaskIs(levels({1}));
+  handler.levelMaskIs(levels({1, 6, 8}));
   {
     TraceCapture outer;
     EXPECT_EQ(Mica::traceSink(), &outer);
     {
       TraceCapture inner;
-      handler.traceText(1, "inner");
-      EXPECT_EQ(inner.texts(), std::vector<std::string>{"inner"});
+      handler.traceText(6, "six a");
+      handler.traceText(8, "eight");
+      handler.traceText(6, "six b");
+      EXPECT_EQ(inner.texts(6), (std::vector<std::string>{"six a", "six b"}));
+      EXPECT_EQ(inner.texts(8), std::vector<std::string>{"eight"});
+      EXPECT_TRUE(inner.texts(7).empty());
+      EXPECT_EQ(inner.texts().size(), 3u);
+      EXPECT_TRUE(inner.contains("eight"));
+      EXPECT_FALSE(inner.contains("eigh"));
+      inner.clear();
+      EXPECT_TRUE(inner.lines().empty());
     }
     EXPECT_EQ(Mica::traceSink(), &outer);
     handler.traceText(1, "outer");
     EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
   }
   EXPECT_EQ(Mica::traceSink(), original);
-}
-
-TEST(TraceSinkTest, CaptureFiltersByLevelAndMatchesWholeTexts) {
-  TraceCapture capture;
-  DebugHandler handler("Filter");
-  handler.levelMaskIs(levels({6, 8}));
-  handler.traceText(6, "six a");
-  handler.traceText(8, "eight");
-  handler.traceText(6, "six b");
-  EXPECT_EQ(capture.texts(6), (std::vector<std::string>{"six a", "six b"}));
-  EXPECT_EQ(capture.texts(8), std::vector<std::string>{"eight"});
-  EXPECT_TRUE(capture.texts(7).empty());
-  EXPECT_EQ(capture.texts().size(), 3u);
-  EXPECT_TRUE(capture.contains("eight"));
-  EXPECT_FALSE(capture.contains("eigh"));
-  capture.clear();
-  EXPECT_TRUE(capture.lines().empty());
 }
 
 // One handler per name, listed by name; "enable all" applies only when a name is first asked for.
