@@ -101,20 +101,18 @@ TEST(ExitTypeTest, NumbersNamesAndDefault) {
       {ExitResultType::localOtherVrf(), "localOtherVrf"},
       {ExitResultType::fibDefaultRoute(), "fibDefaultRoute"},
       {ExitResultType::remoteResolved(), "remoteResolved"}};
-  for (uint8_t n = 0; n < std::size(types); ++n) {
-    EXPECT_EQ(types[n].first.number(), n);
-    EXPECT_EQ(ExitType::fromValue(n), types[n].first);
-    EXPECT_EQ(valueToStrep(types[n].first), types[n].second);
-    EXPECT_EQ(sequenceToValue<ExitType>(types[n].second), types[n].first);
-  }
-  for (uint8_t n = 0; n < std::size(results); ++n) {
-    EXPECT_EQ(results[n].first.number(), n);
-    EXPECT_EQ(ExitResultType::fromValue(n), results[n].first);
-    EXPECT_EQ(valueToStrep(results[n].first), results[n].second);
-    EXPECT_EQ(sequenceToValue<ExitResultType>(results[n].second), results[n].first);
-  }
-  EXPECT_FALSE(ExitType::fromValue(std::size(types)));
-  EXPECT_FALSE(ExitResultType::fromValue(std::size(results)));
+  const auto check = [](const auto& table) {
+    using T = std::decay_t<decltype(table[0].first)>;
+    for (uint8_t n = 0; n < std::size(table); ++n) {
+      EXPECT_EQ(table[n].first.number(), n);
+      EXPECT_EQ(T::fromValue(n), table[n].first);
+      EXPECT_EQ(valueToStrep(table[n].first), table[n].second);
+      EXPECT_EQ(sequenceToValue<T>(table[n].second), table[n].first);
+    }
+    EXPECT_FALSE(T::fromValue(std::size(table)));
+  };
+  check(types);
+  check(results);
   for (const char* text : {"LocalExit", "1", ""}) EXPECT_FALSE(sequenceToValue<ExitType>(text));
   EXPECT_FALSE(sequenceToValue<ExitResultType>("remoteresolved"));
 }

@@ -27,6 +27,7 @@ TEST(KeysTest, PairsAndKeysParseWithTheBindingRanges) {
   EXPECT_EQ(error, "\"Gold@3\" is not a key: expected <policy>@<vni>.<lane>");
 }
 
+// (The empty name's error is checked with the option keys below.)
 TEST(KeysTest, ExitOptionsSplitAtTheFirstColon) {
   std::string error;
   const auto option = parseExitOption("remoteExit:svc:a", &error);
@@ -37,14 +38,8 @@ TEST(KeysTest, ExitOptionsSplitAtTheFirstColon) {
   ASSERT_TRUE(fib);
   EXPECT_EQ(fib->type, ExitType::fibDefault());
   EXPECT_TRUE(fib->name.empty());
-}
-
-TEST(KeysTest, ExitOptionErrorsNameTheText) {
-  std::string error;
   EXPECT_FALSE(parseExitOption("wan1", &error));
   EXPECT_EQ(error, "\"wan1\" is not an exit option: expected <type>:<name>, e.g. localExit:wan1");
-  EXPECT_FALSE(parseExitOption("localExit:", &error));
-  EXPECT_EQ(error, "empty exit option name in \"localExit:\"");
 }
 
 TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
