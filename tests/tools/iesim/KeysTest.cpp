@@ -57,8 +57,7 @@ TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
   EXPECT_EQ(error, "empty exit option name in \"localExit:\" in key \"localExit:@1.1\"");
   EXPECT_FALSE(parseSvcGroupKey("peer@1.x", &error));
   EXPECT_EQ(error, "\"peer@1.x\" is not a key: expected <service group>@<vni>.<lane>");
-  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");
-  EXPECT_EQ(vrfNameError(std::string(101, 'v')).substr(0, 9), "vrf name ");
+  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: HostileText's VRF name rows
 }
 
 TEST(KeysTest, ResultTypesByName) {
