@@ -106,7 +106,7 @@ TEST_F(BlipTest, OversizedPacksAreFormattedWhenWritten) {
   EXPECT_EQ(blip.written(), 3u);
 }
 
-TEST_F(BlipTest, DisabledHandleRecordsNothingAndKeepsItsRecords) {
+TEST_F(BlipTest, DisabledHandleRecordsNothingAndAnEmptyRingKeepsOneRecord) {
   TraceHandle blip(4);
   blip.record("kept");
   blip.enabledIs(false);
@@ -117,14 +117,13 @@ TEST_F(BlipTest, DisabledHandleRecordsNothingAndKeepsItsRecords) {
   blip.enabledIs(true);
   blip.record("again");
   EXPECT_EQ(blip.decoded(), (Strings{"kept", "again"}));
-}
 
-TEST_F(BlipTest, ZeroCapacityKeepsOneRecord) {
-  TraceHandle blip(0);
-  EXPECT_EQ(blip.capacity(), 1u);
-  blip.record("a {}", Counted(1));
-  blip.record("b {}", Counted(2));
-  EXPECT_EQ(blip.decoded(), Strings{"b c2"});
+  // A handle asked for no records keeps one.
+  TraceHandle one(0);
+  EXPECT_EQ(one.capacity(), 1u);
+  one.record("a {}", Counted(1));
+  one.record("b {}", Counted(2));
+  EXPECT_EQ(one.decoded(), Strings{"b c2"});
   EXPECT_EQ(Counted::live, 1);
 }
 
