@@ -37,7 +37,10 @@ TEST_F(YieldPolicyTest, AnswersFollowTheWorkDone) {
   }
 }
 
+// The scheduler's policy is the default budget or slice until another is set, and again once
+// none is.
 TEST_F(YieldPolicyTest, WorkBudgetCountsTheCurrentRunOnly) {
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
   scheduler_->yieldPolicyIs(workBudget(5));
   std::vector<bool> seen;
   Task* self = nullptr;
@@ -54,11 +57,6 @@ TEST_F(YieldPolicyTest, WorkBudgetCountsTheCurrentRunOnly) {
   t->scheduleTask();
   scheduler_->runOne();
   EXPECT_EQ(seen, (std::vector<bool>{false, false, true, false, false, true}));
-}
-
-TEST_F(YieldPolicyTest, DefaultPolicyIsTheDefaultBudgetOrSlice) {
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
-  scheduler_->yieldPolicyIs(alwaysYield());
   scheduler_->yieldPolicyIs(nullptr);
   EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
 }

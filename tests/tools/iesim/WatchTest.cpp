@@ -130,9 +130,8 @@ TEST(OutputLogTest, KeepsTheFirstLinesAndCountsEveryChange) {
   EXPECT_EQ(more, 0u);
 }
 
+// (10 and 10.5: the entry lines above.)
 TEST(SeqTextTest, WholeNumbersPrintWithoutFraction) {
-  EXPECT_EQ(seqText(10), "10");
-  EXPECT_EQ(seqText(10.5), "10.5");
   EXPECT_EQ(seqText(0.25), "0.25");
   EXPECT_EQ(seqText(4294967295.0), "4294967295");
 }
