@@ -44,18 +44,5 @@ TEST(IePolicyToVniLaneDirTest, IndexesPairsPerPolicyAndNotifiesOnlyChanges) {
   dir.subscriberRemove(&counter);
 }
 
-TEST(IePolicyToVniLaneDirTest, KeysOfOneVniAreOneRange) {
-  IePolicyToVniLaneDir dir;
-  dir.polToVniLaneIs(PolicyVniLaneKey("Z", pair(3, 0)));
-  dir.polToVniLaneIs(PolicyVniLaneKey("A", pair(4, 0)));
-  dir.polToVniLaneIs(PolicyVniLaneKey("A", pair(3, 65535)));
-  std::vector<PolicyVniLaneKey> vni3;
-  for (auto it = dir.polToVniLane.lowerBound(PolicyVniLaneKey("", pair(3, 0)));
-       it != dir.polToVniLane.end() && it->vniLaneId.vniId() == Lane::VniId(3); ++it) {
-    vni3.push_back(*it);
-  }
-  EXPECT_EQ(vni3, (std::vector<PolicyVniLaneKey>{{"Z", pair(3, 0)}, {"A", pair(3, 65535)}}));
-}
-
 }  // namespace
 }  // namespace OrbInternetExit

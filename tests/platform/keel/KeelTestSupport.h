@@ -22,7 +22,6 @@ class OnRun : public Mica::Subscriber {
     argsNull = key == nullptr && oldValue == nullptr;
     if (body_) body_();
   }
-  void bodyIs(std::function<void()> body) { body_ = std::move(body); }
 
   int runs = 0;
   Mica::AttrId lastAttr = 0;

@@ -27,7 +27,7 @@ struct RecordingObserver : TaskRunObserver {
 
 // ---- Creation ----
 
-TEST_F(SchedulerTest, CreationWithSubscriberRunsOnceAtOnceAsARealRun) {
+TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   scheduler_->yieldPolicyIs(alwaysYield());
   RecordingObserver observer;
   scheduler_->runObserverIs(&observer);
@@ -58,15 +58,11 @@ TEST_F(SchedulerTest, CreationWithSubscriberRunsOnceAtOnceAsARealRun) {
   ASSERT_EQ(observer.runs.size(), 1u);
   EXPECT_EQ(observer.runs[0].name, "first");
   EXPECT_EQ(observer.runs[0].work, 7u);
-  EXPECT_EQ(scheduler_->runsTotal(), 1u);
-}
-
-TEST_F(SchedulerTest, CreationWithoutSubscriberDoesNotRun) {
-  auto t = task("quiet", 1);
-  EXPECT_EQ(scheduler_->runsTotal(), 0u);
-  EXPECT_TRUE(log_.empty());
-  EXPECT_FALSE(t->taskScheduled());
+  // Without a subscriber, creation neither runs nor queues the task.
+  auto quiet = Mica::make<Task>(scheduler_, 1, "quiet");
+  EXPECT_FALSE(quiet->taskScheduled());
   EXPECT_EQ(scheduler_->runUntilIdle(), 0u);
+  EXPECT_EQ(scheduler_->runsTotal(), 1u);
 }
 
 TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
@@ -86,30 +82,22 @@ TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
 
 // ---- Queue order ----
 
-TEST_F(SchedulerTest, HigherPriorityRunsFirstAcrossTheWholeRange) {
+// Higher priority first across the whole range, first in first out within one; a task queued
+// again while waiting keeps its place.
+TEST_F(SchedulerTest, HigherPriorityFirstFifoWithinAPriorityAndNoDuplicates) {
   std::vector<Mica::Ptr<Task>> tasks;
   for (int p : {0, 64, 255, 63, 128, 1, 200}) {
     tasks.push_back(task("p" + std::to_string(p), static_cast<TaskPriority>(p)));
     tasks.back()->scheduleTask();
   }
-  EXPECT_EQ(scheduler_->queued(), 7u);
-  EXPECT_EQ(scheduler_->runUntilIdle(), 7u);
-  EXPECT_EQ(log_, (Names{"p255", "p200", "p128", "p64", "p63", "p1", "p0"}));
-  EXPECT_TRUE(scheduler_->idle());
-}
-
-TEST_F(SchedulerTest, FifoWithinAPriorityAndNoDuplicates) {
   auto a = task("a", 5), b = task("b", 5), c = task("c", 5);
-  a->scheduleTask();
-  b->scheduleTask();
-  a->scheduleTask();
-  c->scheduleTask();
-  b->scheduleTask();
-  EXPECT_EQ(scheduler_->queued(), 3u);
+  for (auto* t : {&a, &b, &a, &c, &b}) (*t)->scheduleTask();
+  EXPECT_EQ(scheduler_->queued(), 10u);
   EXPECT_TRUE(a->taskScheduled());
-  EXPECT_EQ(scheduler_->runUntilIdle(), 3u);
-  EXPECT_EQ(log_, (Names{"a", "b", "c"}));
+  EXPECT_EQ(scheduler_->runUntilIdle(), 10u);
+  EXPECT_EQ(log_, (Names{"p255", "p200", "p128", "p64", "p63", "a", "b", "c", "p1", "p0"}));
   EXPECT_FALSE(a->taskScheduled());
+  EXPECT_TRUE(scheduler_->idle());
 }
 
 TEST_F(SchedulerTest, RescheduleDuringRunQueuesBehindWaitingTasksWithoutReentry) {
@@ -236,43 +224,36 @@ TEST_F(SchedulerTest, ThrowingSubscriberLeavesTheSchedulerUsable) {
 
 // ---- Work accounting and the observer ----
 
-TEST_F(SchedulerTest, WorkDoneResetsAtEachRunAndPendingIsKept) {
-  Task* self = nullptr;
-  int runs = 0;
-  auto t = task("w", 1, [&] {
-    EXPECT_EQ(self->workDone(), 0u);
-    self->taskWorkCountInc(2);
-    self->taskWorkCountInc(1);
-    if (++runs == 1) self->taskWorkPendingIs(40);
-  });
-  self = t.get();
-  t->scheduleTask();
-  scheduler_->runOne();
-  t->scheduleTask();
-  scheduler_->runOne();
-  EXPECT_EQ(t->workDone(), 3u);
-  EXPECT_EQ(t->workPending(), 40u);
-}
-
-TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithItsWork) {
+// Each run's work reaches the observer in run order and counts from zero; pending work is kept.
+TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithTheWorkOfThatRun) {
   RecordingObserver observer;
   scheduler_->runObserverIs(&observer);
   Task* hi = nullptr;
   Task* lo = nullptr;
+  int lowRuns = 0;
   auto h = task("high", 7, [&] { hi->taskWorkCountInc(5); });
-  auto l = task("low", 2, [&] { lo->taskWorkCountInc(11); });
+  auto l = task("low", 2, [&] {
+    EXPECT_EQ(lo->workDone(), 0u);
+    lo->taskWorkCountInc(2);
+    lo->taskWorkCountInc(9);
+    if (++lowRuns == 1) lo->taskWorkPendingIs(40);
+  });
   hi = h.get();
   lo = l.get();
   l->scheduleTask();
   h->scheduleTask();
   scheduler_->runUntilIdle();
-  ASSERT_EQ(observer.runs.size(), 2u);
+  l->scheduleTask();
+  scheduler_->runUntilIdle();
+  ASSERT_EQ(observer.runs.size(), 3u);
   EXPECT_EQ(observer.runs[0].name, "high");
   EXPECT_EQ(observer.runs[0].work, 5u);
   EXPECT_EQ(observer.runs[1].name, "low");
-  EXPECT_EQ(observer.runs[1].work, 11u);
+  EXPECT_EQ(observer.runs[2].work, 11u);
   EXPECT_LE(observer.runs[0].start, observer.runs[1].start);
-  EXPECT_EQ(observer.runs[1].start, l->taskRunStartNanos());
+  EXPECT_EQ(observer.runs[2].start, l->taskRunStartNanos());
+  EXPECT_EQ(l->workDone(), 11u);
+  EXPECT_EQ(l->workPending(), 40u);
 }
 
 }  // namespace

@@ -11,12 +11,12 @@
 
 namespace {
 
-TEST(StringTest, EqualTextsShareOneInternedRep) {
+// Equal texts share one rep, so equality is a pointer comparison and the hash is the rep's.
+TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
   const std::string text = "policy-string-test-shared";
   Mica::String a(text);
   Mica::String b(std::string_view(text.data(), text.size()));
   Mica::String c("policy-string-test-shared");
-  // One rep: the very same bytes, so equality is a pointer comparison.
   EXPECT_EQ(a.c_str(), b.c_str());
   EXPECT_EQ(a.c_str(), c.c_str());
   EXPECT_TRUE(a == b);
@@ -25,6 +25,9 @@ TEST(StringTest, EqualTextsShareOneInternedRep) {
   EXPECT_EQ(a.view(), text);
   EXPECT_EQ(a.size(), text.size());
   EXPECT_EQ(a.str(), text);
+  EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
+  EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
+  EXPECT_NE(a.hash(), Mica::String("policy-string-test-other").hash());
 }
 
 TEST(StringTest, OrdersByBytes) {
@@ -53,15 +56,6 @@ TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
   EXPECT_EQ(none.hash(), 0u);
   EXPECT_LT(none, Mica::String("a"));
   EXPECT_EQ(fmt::format("[{}]", none), "[]");
-}
-
-TEST(StringTest, EqualTextsHashEqually) {
-  Mica::String a("hash-me");
-  Mica::String b(std::string("hash-me"));
-  EXPECT_EQ(a.hash(), b.hash());
-  EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
-  EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
-  EXPECT_NE(a.hash(), Mica::String("hash-you").hash());
 }
 
 TEST(StringTest, CopiesAndMovesKeepTheText) {

@@ -5,28 +5,11 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Counts how often fmt formats it, to prove that Duolog formats nothing for a level that is off.
-struct Probe {
-  static inline int formatted = 0;
-  int value = 0;
-};
-
-}  // namespace
-
-template <>
-struct fmt::formatter<Probe> {
-  constexpr auto parse(fmt::format_parse_context& ctx) { return ctx.begin(); }
-  template <class Ctx>
-  auto format(const Probe& p, Ctx& ctx) const {
-    ++Probe::formatted;
-    return fmt::format_to(ctx.out(), "probe{}", p.value);
-  }
-};
+#include "tests/support/Counted.h"
 
 namespace {
 
+using IeTest::Counted;
 using Mica::Duolog;
 using Strings = std::vector<std::string>;
 
@@ -34,7 +17,7 @@ constexpr const char* kExist = "::otherSeqExistInPolicy: %s exist as seqNo %s in
 
 class DuologTest : public testing::Test {
  protected:
-  DuologTest() : debug_("Util") { Probe::formatted = 0; }
+  DuologTest() : debug_("Util") { Counted::resetCounts(); }
 
   Mica::TraceCapture capture_;
   Mica::DebugHandler debug_;
@@ -46,14 +29,14 @@ class DuologTest : public testing::Test {
 TEST_F(DuologTest, WritesTheSameTextToBothTraces) {
   debug_.levelMaskIs(uint32_t{1} << 5);
   Duolog::trace(&blip_, debug_, 5, kExist, std::string("g1"), 10.0, "p1");
-  Duolog::trace(&blip_, debug_, 6, "value %s", Probe{4});
-  EXPECT_EQ(Probe::formatted, 0);
+  Duolog::trace(&blip_, debug_, 6, "value %s", Counted(4));
+  EXPECT_EQ(Counted::formatted, 0);
   const std::string expected = "::otherSeqExistInPolicy: g1 exist as seqNo 10 in policy p1";
   ASSERT_EQ(capture_.lines().size(), 1u);
   EXPECT_EQ(capture_.lines()[0].handler, "Util");
   EXPECT_EQ(capture_.lines()[0].level, 5);
   EXPECT_EQ(capture_.lines()[0].text, expected);
-  EXPECT_EQ(blip_.decoded(), (Strings{expected, "value probe4"}));
+  EXPECT_EQ(blip_.decoded(), (Strings{expected, "value c4"}));
 
   auto handler = Mica::Platform::getDebugHandler("DuologTest.Null", true);
   Duolog::trace(nullptr, handler, 5, "::otherSeqExistInPolicy: no other %s exist in policy %s", "g2", "p3");

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/support/Counted.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/support/Thrown.h"
 
 namespace {
@@ -15,27 +16,8 @@ namespace {
 using Mica::DebugHandler;
 using Mica::parseLevelMask;
 using Mica::TraceCapture;
+using IeTest::Counted;
 using Mica::Platform::getDebugHandler;
-
-// Counts how often fmt formats it, to prove that a disabled trace formats nothing.
-struct Counted {
-  static inline int formatted = 0;
-  int value = 0;
-};
-
-}  // namespace
-
-template <>
-struct fmt::formatter<Counted> {
-  constexpr auto parse(fmt::format_parse_context& ctx) { return ctx.begin(); }
-  template <class Ctx>
-  auto format(const Counted& c, Ctx& ctx) const {
-    ++Counted::formatted;
-    return fmt::format_to(ctx.out(), "counted({})", c.value);
-  }
-};
-
-namespace {
 
 uint32_t levels(std::initializer_list<int> on) {
   uint32_t mask = 0;
@@ -49,11 +31,11 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   TraceCapture capture;
   DebugHandler handler("Unit");
   handler.levelMaskIs(levels({5, 7, 31}));
-  Counted::formatted = 0;
+  Counted::resetCounts();
   handler.trace(5, " into( polStatus ): key={} count={}", std::string("p1"), 3);
-  handler.trace(6, "value {}", Counted{1});
+  handler.trace(6, "value {}", Counted(1));
   handler.traceText(8, "text");
-  handler.trace(7, "value {}", Counted{3});
+  handler.trace(7, "value {}", Counted(3));
   handler.trace(32, "never");
   handler.traceText(-1, "never");
   EXPECT_EQ(Counted::formatted, 1);
@@ -62,26 +44,20 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_EQ(capture.lines()[0].level, 5);
   EXPECT_EQ(capture.lines()[0].text, " into( polStatus ): key=p1 count=3");
   EXPECT_EQ(capture.lines()[1].level, 7);
-  EXPECT_EQ(capture.lines()[1].text, "value counted(3)");
+  EXPECT_EQ(capture.lines()[1].text, "value c3");
   EXPECT_TRUE(handler.enabled(31));
   EXPECT_FALSE(handler.enabled(32));
   EXPECT_FALSE(handler.enabled(-1));
 }
 
-TEST(TraceSinkTest, StreamSinkWritesHandlerLevelAndText) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  Mica::StreamTraceSink sink(file);
+TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndText) {
+  IeTest::MemoryFile file;
+  Mica::StreamTraceSink sink(file.get());
   sink.write("OrbInternetExitUtil", 5, " a text");
   sink.write("H", 12, "");
-  std::rewind(file);
-  char buffer[128] = {};
-  const size_t read = std::fread(buffer, 1, sizeof buffer - 1, file);
-  std::fclose(file);
-  EXPECT_EQ(std::string(buffer, read), "OrbInternetExitUtil[5]:  a text\nH[12]: \n");
-}
+  EXPECT_EQ(file.text(), "OrbInternetExitUtil[5]:  a text\nH[12]: \n");
 
-TEST(TraceSinkTest, DefaultSinkWritesToStderr) {
+  // The default sink is one on stderr.
   Mica::traceSinkIs(nullptr);
   DebugHandler handler("Stderr");
   handler.levelMaskIs(levels({3}));
@@ -90,41 +66,35 @@ TEST(TraceSinkTest, DefaultSinkWritesToStderr) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Stderr[3]: to stderr\n");
 }
 
-TEST(TraceSinkTest, CapturesNestAndRestoreThePreviousSink) {
+// Captures nest and restore the previous sink; a capture filters by level and matches whole
+// texts.
+TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
   Mica::TraceSink* const original = Mica::traceSink();
   ASSERT_NE(original, nullptr);
   DebugHandler handler("Nest");
-  handler.levelMaskIs(levels({1}));
+  handler.levelMaskIs(levels({1, 6, 8}));
   {
     TraceCapture outer;
     EXPECT_EQ(Mica::traceSink(), &outer);
     {
       TraceCapture inner;
-      handler.traceText(1, "inner");
-      EXPECT_EQ(inner.texts(), std::vector<std::string>{"inner"});
+      handler.traceText(6, "six a");
+      handler.traceText(8, "eight");
+      handler.traceText(6, "six b");
+      EXPECT_EQ(inner.texts(6), (std::vector<std::string>{"six a", "six b"}));
+      EXPECT_EQ(inner.texts(8), std::vector<std::string>{"eight"});
+      EXPECT_TRUE(inner.texts(7).empty());
+      EXPECT_EQ(inner.texts().size(), 3u);
+      EXPECT_TRUE(inner.contains("eight"));
+      EXPECT_FALSE(inner.contains("eigh"));
+      inner.clear();
+      EXPECT_TRUE(inner.lines().empty());
     }
     EXPECT_EQ(Mica::traceSink(), &outer);
     handler.traceText(1, "outer");
     EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
   }
   EXPECT_EQ(Mica::traceSink(), original);
-}
-
-TEST(TraceSinkTest, CaptureFiltersByLevelAndMatchesWholeTexts) {
-  TraceCapture capture;
-  DebugHandler handler("Filter");
-  handler.levelMaskIs(levels({6, 8}));
-  handler.traceText(6, "six a");
-  handler.traceText(8, "eight");
-  handler.traceText(6, "six b");
-  EXPECT_EQ(capture.texts(6), (std::vector<std::string>{"six a", "six b"}));
-  EXPECT_EQ(capture.texts(8), std::vector<std::string>{"eight"});
-  EXPECT_TRUE(capture.texts(7).empty());
-  EXPECT_EQ(capture.texts().size(), 3u);
-  EXPECT_TRUE(capture.contains("eight"));
-  EXPECT_FALSE(capture.contains("eigh"));
-  capture.clear();
-  EXPECT_TRUE(capture.lines().empty());
 }
 
 // One handler per name, listed by name; "enable all" applies only when a name is first asked for.

@@ -8,40 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/mica/Assert.h"
+#include "tests/support/MemoryFile.h"
 #include "tools/iesim/DefaultScenario.h"
 #include "tools/iesim/Runner.h"
 
 namespace IeSim {
 namespace {
-
-// A FILE* whose contents can be read back as a string.
-class MemoryFile {
- public:
-  MemoryFile() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryFile() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  MemoryFile(const MemoryFile&) = delete;
-  MemoryFile& operator=(const MemoryFile&) = delete;
-  std::FILE* get() const noexcept { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
 
 struct Explained {
   std::string out;
@@ -62,7 +39,7 @@ Explained explain(std::string_view text, const std::vector<std::string>& request
   const auto loaded = loadScenarioText("test", text);
   EXPECT_TRUE(loaded.scenario) << (loaded.errors.empty() ? "" : loaded.errors.front());
   if (!loaded.scenario) return {};
-  MemoryFile out, err;
+  IeTest::MemoryFile out, err;
   Explainer explainer(out.get(), err.get(), std::move(parsed));
   Report report(stdout, false);
   RunOptions options;
@@ -272,19 +249,17 @@ TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
             "exit entry names it\n"
             "iesim: --explain 10.9 (failover): pair 10.9 is unknown at the end: no binding, policy, status or exit "
             "entry names it\n");
-}
 
-// A scenario stopped by the library's refusal never reaches the later steps asked about.
-TEST(ExplainTest, AStepNotReachedIsAnError) {
-  const auto e = explain(R"pb(
+  // A scenario stopped by the library's refusal never reaches the later steps asked about.
+  const auto stopped = explain(R"pb(
     initial {}
     step { run {} }
     step { restart { component: "IeProgramDpSm" synchronous: true } }
     step { run {} }
   )pb",
-                         {"10.1@3"});
-  EXPECT_EQ(e.errors, 1u);
-  EXPECT_EQ(e.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
+                               {"10.1@3"});
+  EXPECT_EQ(stopped.errors, 1u);
+  EXPECT_EQ(stopped.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
 }
 
 }  // namespace

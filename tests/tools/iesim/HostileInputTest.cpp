@@ -112,9 +112,13 @@ class HostileFile : public testing::Test {
   std::filesystem::path dir_;
 };
 
-TEST_F(HostileFile, ThatCouldBlockOrNeverEndAreRefusedUnread) {
+TEST_F(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
   const std::string fifo = path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Sparse: no disk space, and the loader must refuse it by its size without reading it.
+  const std::string big = path("big.textproto");
+  std::ofstream(big).put('#');
+  ASSERT_EQ(::truncate(big.c_str(), kMaxScenarioBytes + 1), 0);
   struct Case {
     std::string path;
     std::string error;
@@ -126,23 +130,13 @@ TEST_F(HostileFile, ThatCouldBlockOrNeverEndAreRefusedUnread) {
            Case{"/dev/zero", "/dev/zero: cannot read: not a regular file (a character device)"},
            Case{dir_.string(), dir_.string() + ": cannot read: it is a directory"},
            Case{path("absent"), path("absent") + ": cannot read: No such file or directory"},
+           Case{big, big + ": cannot read: " + std::to_string(kMaxScenarioBytes + 1) + " bytes, at most " +
+                         std::to_string(kMaxScenarioBytes) + " allowed"},
        }) {
     const LoadResult loaded = loadScenarioFile(c.path);
     EXPECT_FALSE(loaded.scenario) << c.path;
     EXPECT_EQ(loaded.errors, std::vector<std::string>{c.error});
   }
-}
-
-TEST_F(HostileFile, OverTheSizeLimitIsRefusedWithTheLimit) {
-  const std::string big = path("big.textproto");
-  // Sparse: no disk space, and the loader must refuse it by its size without reading it.
-  std::ofstream(big).put('#');
-  ASSERT_EQ(::truncate(big.c_str(), kMaxScenarioBytes + 1), 0);
-  const LoadResult loaded = loadScenarioFile(big);
-  EXPECT_EQ(loaded.errors,
-            std::vector<std::string>{big + ": cannot read: " + std::to_string(kMaxScenarioBytes + 1) +
-                                     " bytes, at most " + std::to_string(kMaxScenarioBytes) +
-                                     " allowed"});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The printed forms of keys in scenario files: what parses, into what, and the errors' texts
 // (those of bad exit types, a named fibDefault option, a wide notification group and an unknown
-// component are pinned by the refused files in tests/scenarios/bad).
+// component are pinned by the refused files in tests/scenarios/bad, those of a pair by
+// ExplainTest's refused requests).
 #include "tools/iesim/Keys.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,6 @@ using OrbInternetExit::ExitType;
 TEST(KeysTest, PairsAndKeysParseWithTheBindingRanges) {
   std::string error;
   EXPECT_EQ(parsePair("255.65535", &error), Lane::VniAndLaneId(Lane::VniId(255), 65535));
-  EXPECT_FALSE(parsePair("256.1", &error));
-  EXPECT_EQ(error, "value 256 out of range for vni (0..255) in pair \"256.1\"");
-  EXPECT_FALSE(parsePair("1.2.3", &error));
-  EXPECT_EQ(error, "\"1.2.3\" is not a pair: expected <vni>.<lane>");
 
   const auto group = parseGroupKey("Wan@3.1", &error);
   ASSERT_TRUE(group);
@@ -30,6 +27,7 @@ TEST(KeysTest, PairsAndKeysParseWithTheBindingRanges) {
   EXPECT_EQ(error, "\"Gold@3\" is not a key: expected <policy>@<vni>.<lane>");
 }
 
+// (The empty name's error is checked with the option keys below.)
 TEST(KeysTest, ExitOptionsSplitAtTheFirstColon) {
   std::string error;
   const auto option = parseExitOption("remoteExit:svc:a", &error);
@@ -40,14 +38,8 @@ TEST(KeysTest, ExitOptionsSplitAtTheFirstColon) {
   ASSERT_TRUE(fib);
   EXPECT_EQ(fib->type, ExitType::fibDefault());
   EXPECT_TRUE(fib->name.empty());
-}
-
-TEST(KeysTest, ExitOptionErrorsNameTheText) {
-  std::string error;
   EXPECT_FALSE(parseExitOption("wan1", &error));
   EXPECT_EQ(error, "\"wan1\" is not an exit option: expected <type>:<name>, e.g. localExit:wan1");
-  EXPECT_FALSE(parseExitOption("localExit:", &error));
-  EXPECT_EQ(error, "empty exit option name in \"localExit:\"");
 }
 
 TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
@@ -65,8 +57,7 @@ TEST(KeysTest, OptionAndServiceGroupKeysSplitAtTheLastAt) {
   EXPECT_EQ(error, "empty exit option name in \"localExit:\" in key \"localExit:@1.1\"");
   EXPECT_FALSE(parseSvcGroupKey("peer@1.x", &error));
   EXPECT_EQ(error, "\"peer@1.x\" is not a key: expected <service group>@<vni>.<lane>");
-  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");
-  EXPECT_EQ(vrfNameError(std::string(101, 'v')).substr(0, 9), "vrf name ");
+  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: HostileText's VRF name rows
 }
 
 TEST(KeysTest, ResultTypesByName) {
