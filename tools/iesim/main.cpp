@@ -148,7 +148,8 @@ int run(const Options& o) {
                                o.dump ? stdout : nullptr, explainer.empty() ? nullptr : &explainer,
                                &outputs};
   size_t passed = 0, failed = 0, invalid = 0;
-  auto runOne = [&](const IeSim::LoadResult& loaded) {
+  // The last scenario and its world are left to the process's exit (RunOptions::exitsAfter).
+  auto runOne = [&](IeSim::LoadResult loaded, bool last) {
     outputs.guard(IeSim::kFailureOutput, [&] {
       for (const auto& e : loaded.errors) fmt::print(stderr, "{}\n", e);
     });
@@ -156,13 +157,20 @@ int run(const Options& o) {
       ++invalid;
       return;
     }
+    runOptions.exitsAfter = last;
     const auto result = IeSim::runScenario(*loaded.scenario, runOptions, report);
     ++(result.passed() ? passed : failed);
+    if (last) {
+      [[maybe_unused]] static IeSim::LoadResult* leftToExit = nullptr;  // reachable: no leak checker counts it
+      leftToExit = new IeSim::LoadResult(std::move(loaded));
+    }
   };
   if (o.files.empty()) {
-    runOne(IeSim::loadScenarioText(IeSim::kDefaultScenarioName, IeSim::kDefaultScenario));
+    runOne(IeSim::loadScenarioText(IeSim::kDefaultScenarioName, IeSim::kDefaultScenario), true);
   }
-  for (const auto& file : o.files) runOne(IeSim::loadScenarioFile(file));
+  for (size_t i = 0; i < o.files.size(); ++i) {
+    runOne(IeSim::loadScenarioFile(o.files[i]), i + 1 == o.files.size());
+  }
 
   int status = invalid != 0 || explainer.errors() != 0 ? kExitInvalid : failed != 0 ? kExitFailed : 0;
   if (!o.blip.empty()) {
