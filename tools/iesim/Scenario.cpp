@@ -1,6 +1,7 @@
 #include "tools/iesim/Scenario.h"
 
 #include <google/protobuf/io/tokenizer.h>
+#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/text_format.h>
 
 #include <fcntl.h>
@@ -31,8 +32,33 @@ class Collector : public google::protobuf::io::ErrorCollector {
   std::vector<RuleError> errors;
 };
 
+// Parses `text` into `message`, recording syntax errors in `errors` and, when `tree` is set,
+// the place of every field.
+bool parse(std::string_view text, google::protobuf::Message& message, Collector& errors,
+           TextFormat::ParseInfoTree* tree, bool lenient = false) {
+  TextFormat::Parser parser;
+  parser.RecordErrorsTo(&errors);
+  if (tree != nullptr) parser.WriteLocationsTo(tree);
+  parser.AllowUnknownField(lenient);
+  google::protobuf::io::ArrayInputStream in(text.data(), static_cast<int>(text.size()));
+  return parser.Parse(&in, &message);
+}
+
+// The rule errors of `text`, a scenario that parsed, with the place of each: read again with
+// every place recorded, which a valid scenario never needs. `unlocated` are the errors found
+// without places; they stand if the second reading fails, which the same parser never does.
+std::vector<RuleError> locatedRuleErrors(std::string_view text, std::vector<RuleError> unlocated) {
+  iesim::pb::Scenario scenario;
+  TextFormat::ParseInfoTree tree;
+  Collector ignored;
+  if (!parse(text, scenario, ignored, &tree)) return unlocated;
+  std::vector<RuleError> errors;
+  checkFieldRules(scenario, &tree, Location{1, 1}, "scenario", errors);
+  return errors;
+}
+
 Location locationOf(const TextFormat::ParseInfoTree& tree, const char* field, int index) {
-  const auto* descriptor = iesim::pb::Scenario::descriptor()->FindFieldByName(field);
+  const auto* descriptor = iesim::pb::ScenarioPlaces::descriptor()->FindFieldByName(field);
   auto loc = tree.GetLocation(descriptor, index);
   if (loc.line < 0) return {};
   return {loc.line + 1, loc.column + 1};
@@ -43,7 +69,8 @@ std::map<int, Location> expectationsOf(const TextFormat::ParseInfoTree& tree, co
                                        int index) {
   std::map<int, Location> places;
   if (!step.has_expect()) return places;
-  const auto* stepTree = tree.GetTreeForNested(iesim::pb::Scenario::descriptor()->FindFieldByName("step"), index);
+  const auto* stepTree =
+      tree.GetTreeForNested(iesim::pb::ScenarioPlaces::descriptor()->FindFieldByName("step"), index);
   const auto* expectTree =
       stepTree == nullptr ? nullptr : stepTree->GetTreeForNested(iesim::pb::Step::descriptor()->FindFieldByName("expect"), -1);
   if (expectTree == nullptr) return places;
@@ -79,21 +106,19 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
   LoadedScenario loaded;
   loaded.file = std::string(file);
 
+  // Read without places first: the parser's syntax errors carry their own, and the places of a
+  // million bindings would cost more memory than the library's state for them.
   Collector collector;
-  TextFormat::ParseInfoTree tree;
-  TextFormat::Parser parser;
-  parser.RecordErrorsTo(&collector);
-  parser.WriteLocationsTo(&tree);
-  if (!parser.ParseFromString(std::string(text), &loaded.scenario)) {
+  if (!parse(text, loaded.scenario, collector, nullptr)) {
     if (collector.errors.empty()) collector.errors.push_back({{}, "the scenario does not parse"});
     result.errors = located(file, std::move(collector.errors));
     return result;
   }
 
   std::vector<RuleError> errors;
-  checkFieldRules(loaded.scenario, &tree, Location{1, 1}, "scenario", errors);
+  checkFieldRules(loaded.scenario, nullptr, Location{1, 1}, "scenario", errors);
   if (!errors.empty()) {
-    result.errors = located(file, std::move(errors));
+    result.errors = located(file, locatedRuleErrors(text, std::move(errors)));
     return result;
   }
 
@@ -103,6 +128,17 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
     return result;
   }
 
+  // The places the report and the expectations use, from the lenient reading.
+  iesim::pb::ScenarioPlaces outline;
+  TextFormat::ParseInfoTree tree;
+  Collector ignored;
+  if (!parse(text, outline, ignored, &tree, true)) {
+    result.errors.push_back(locate(file, ignored.errors.empty() ? Location{} : ignored.errors.front().at,
+                                   fmt::format("the places of the steps cannot be read: {}",
+                                               ignored.errors.empty() ? "no reason given"
+                                                                      : ignored.errors.front().message)));
+    return result;
+  }
   if (loaded.scenario.has_initial()) loaded.initial = locationOf(tree, "initial", -1);
   for (int i = 0; i < loaded.scenario.step_size(); ++i) {
     loaded.steps.push_back(locationOf(tree, "step", i));
