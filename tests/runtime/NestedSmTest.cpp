@@ -53,27 +53,6 @@ class NestedSmTest : public IeTest::ModeFixture {
   Mica::Ptr<OutRoot> out_ = Mica::make<OutRoot>();
 };
 
-TEST_P(NestedSmTest, RemovingAMidRetractsEverythingBelowIt) {
-  build(3, 3);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  Mica::Ptr<OutMid> out2 = out_->mids.get(2);
-  ChangeLog<OutRoot> mids(out_);
-  ChangeLog<OutMid> values1(out_->mids.get(1));
-  ChangeLog<OutMid> values2(out2);
-
-  root_->midsDel(2);
-  // Each value below mid 2 is retracted through its nested input SMs, then the container goes.
-  EXPECT_EQ(values2.log, (Log{"-201", "-202", "-203"}));
-  EXPECT_EQ(mids.log, (Log{"-2"}));
-  EXPECT_TRUE(values1.log.empty());
-  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
-
-  root_->mids.get(1)->leavesDel(2);
-  EXPECT_EQ(values1.log, (Log{"-102"}));
-  EXPECT_EQ(mids.log, (Log{"-2"}));
-}
-
 TEST_P(NestedSmTest, DoDeleteAllRetractsEveryOutputOfEverySource) {
   build(2, 2);
   auto sm = start();
@@ -178,28 +157,6 @@ TEST_P(NestedSmTest, StaleContainerRevivedDuringReconciliationLosesItsStaleEntri
   runUntilIdle();
   ASSERT_TRUE(sm->ready());
   EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101}}, {3, {301}}}));
-}
-
-TEST_P(NestedSmTest, ChangeBeforeInitialScanDoneIsProducedByTheSecondPass) {
-  build(2, 3);
-  auto sm = create();
-  const bool initialPhase = !sm->initialScanDone();
-  if (GetParam() == Mode::alwaysYield) {
-    ASSERT_TRUE(initialPhase);
-  }
-  ChangeLog<OutRoot> mids(out_);
-  leaf(1, 2)->valueIs(555);
-  root_->midsIs(3)->leafIs(1, 301);
-  root_->midsDel(2);
-  if (initialPhase) {
-    EXPECT_TRUE(mids.log.empty());
-    EXPECT_TRUE(out_->mids.empty());
-    EXPECT_TRUE(sm->leafEvents.empty());
-  }
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101, 555, 103}}, {3, {301}}}));
-  EXPECT_EQ(contentsOf(*out_), expectedFor(*root_));
 }
 
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
