@@ -78,7 +78,7 @@ TEST_F(VniLaneTrackerTest, UnbindingTracesTheEntryThenTheDeletion) {
   EXPECT_EQ(traces_.take(), (Strings{policy("policy P@3.2, isAdd false"), "vniId 3 mapped to policy P@3.2 is deleted"}));
 }
 
-TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindings) {
+TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindingsAndDestructionDeletesAndUnsubscribes) {
   vnis_->defaultRouteIs(VniId(1));
   bind(key("P", 1, 1));
   bind(key("P", 2, 1));
@@ -92,6 +92,12 @@ TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindings) {
                                 policy("policy P@2.1, isAdd true"),
                                 "vni default route not present for policy P@2.1",
                             }));
+  sm = nullptr;
+  EXPECT_EQ(log_.take(), (Strings{"-1.1"}));
+  EXPECT_EQ(traces_.take(),
+            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
 
 TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewObject) {
@@ -172,20 +178,6 @@ TEST_F(VniLaneTrackerTest, WalkSurvivesBindingChangesMadeByAnOutputSubscriber) {
   for (int lane = 100; lane < 140; ++lane) expected[lane] = 2;
   EXPECT_EQ(visits, expected);
   EXPECT_EQ(pairs_->defaultRoute.size(), 60u);
-}
-
-TEST_F(VniLaneTrackerTest, DestructionDeletesEveryPairOnceAndUnsubscribes) {
-  vnis_->defaultRouteIs(VniId(1));
-  for (int lane = 0; lane < 3; ++lane) bind(key("P", 1, lane));
-  auto sm = start();
-  log_.take();
-  traces_.take();
-  sm = nullptr;
-  EXPECT_EQ(log_.take(), (Strings{"-1.0", "-1.1", "-1.2"}));
-  EXPECT_EQ(traces_.take(),
-            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
-  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
 
 TEST_F(VniLaneTrackerTest, NullInputsCountAsEmpty) {
