@@ -13,8 +13,6 @@
 namespace OrbInternetExit {
 namespace {
 
-using Lane::VniAndLaneId;
-using Lane::VniId;
 
 using IeTest::pair;
 

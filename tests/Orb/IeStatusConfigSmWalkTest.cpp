@@ -18,8 +18,6 @@
 namespace OrbInternetExit {
 namespace {
 
-using Lane::VniAndLaneId;
-using Lane::VniId;
 using Reference::Agent;
 using Reference::local;
 
