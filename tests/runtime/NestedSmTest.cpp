@@ -38,12 +38,11 @@ class NestedSmTest : public IeTest::ModeFixture {
     runUntilIdle();
     return sm;
   }
-  static int valueOf(int mid, int leaf) { return mid * 100 + leaf; }
-  // Mids 1..mids, each with leaves 1..leaves holding valueOf(mid, leaf).
+  // Mids 1..mids, each with leaves 1..leaves holding mid * 100 + leaf.
   void build(int mids, int leaves) {
     for (int m = 1; m <= mids; ++m) {
       auto mid = root_->midsIs(m);
-      for (int l = 1; l <= leaves; ++l) mid->leafIs(l, valueOf(m, l));
+      for (int l = 1; l <= leaves; ++l) mid->leafIs(l, m * 100 + l);
     }
   }
   Mica::Ptr<Leaf> leaf(int m, int l) { return root_->mids.get(m)->leaves.get(l); }
