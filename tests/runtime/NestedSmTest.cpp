@@ -140,24 +140,6 @@ TEST_P(NestedSmTest, NestedOutputReconcilesWithoutTouchingValidEntries) {
   }
 }
 
-TEST_P(NestedSmTest, StaleContainerRevivedDuringReconciliationLosesItsStaleEntries) {
-  root_->midsIs(1)->leafIs(1, 101);
-  // Left by an earlier run: containers 3 and 5, whose mids are gone, with stale values.
-  out_->midsIs(3)->valuesIs(399);
-  out_->midsIs(5)->valuesIs(599);
-  auto sm = create();
-  // Run until every second pass is done and the reconciliations have begun.
-  auto scansDone = [&] {
-    return sm->initialScanDone() && sm->inputSmScanState().flag(0) && sm->inputSmScanState().flag(1);
-  };
-  while (!scansDone()) ASSERT_TRUE(scheduler().runOne());
-  // Mid 3 comes back before the walk of out.mids reaches its stale container, which is kept.
-  root_->midsIs(3)->leafIs(1, 301);
-  runUntilIdle();
-  ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(contentsOf(*out_), (Contents{{1, {101}}, {3, {301}}}));
-}
-
 TEST_P(NestedSmTest, DestructionDuringStartDropsItsTasks) {
   build(3, 3);
   auto sm = create();
