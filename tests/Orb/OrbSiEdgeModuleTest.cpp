@@ -127,8 +127,6 @@ TEST_F(InternetExitTest, DestructionRemovesTheManagerWithOneChangeAndDropsTheCom
 // too); results without a gate or of noResult are sent as they are.
 TEST_F(InternetExitTest, ExitInfoMessageCarriesEveryFieldUnchanged) {
   const ExitIntfResult none;  // no interface, no gate, noResult
-  const ExitIntfResult remote{Wire::IntfId(), "default", 0xFFFFFFFF, 0xBEEF,
-                              ExitResultType::remoteResolved()};
   const ExitIntfResult localNoGate{Wire::IntfId("Ethernet9"), "red", 0xFFFFFFFF, 5,
                                    ExitResultType::noResult()};
   struct Case {
@@ -144,12 +142,8 @@ TEST_F(InternetExitTest, ExitInfoMessageCarriesEveryFieldUnchanged) {
   const Case cases[] = {
       {v12_3, local, true, "addLaneIeExitInfo", orb::pb::IE_RESULT_LOCAL_OTHER_VRF, 7, "Ethernet7", 3,
        12, 3},
-      {v12_3, local, false, "delLaneIeExitInfo", orb::pb::IE_RESULT_LOCAL_OTHER_VRF, 7, "Ethernet7",
-       3, 12, 3},
       {VniAndLaneId(VniId(256), 0xFFFF), none, true, "addLaneIeExitInfo",
        orb::pb::IE_RESULT_NO_RESULT, 0xFFFFFFFF, "", 0, 256, 0xFFFF},
-      {VniAndLaneId(VniId(0), 0), remote, true, "addLaneIeExitInfo",
-       orb::pb::IE_RESULT_REMOTE_RESOLVED, 0xFFFFFFFF, "", 0xBEEF, 0, 0},
       {v12_3, localNoGate, false, "delLaneIeExitInfo", orb::pb::IE_RESULT_NO_RESULT, 0xFFFFFFFF,
        "Ethernet9", 5, 12, 3},
   };
