@@ -47,7 +47,7 @@ class VniLaneTrackerTest : public testing::Test {
   MemberLog<DefaultRoutePresentForVniLane> log_{pairs_};
 };
 
-TEST_F(VniLaneTrackerTest, VniDefaultRouteAddsAndDeletesEveryBoundLaneOfThatVniOnly) {
+TEST_F(VniLaneTrackerTest, VniDefaultRouteAndUnbindingAddAndDeleteTheBoundLanesOfThatVniOnly) {
   bind(key("P", 5, 2));
   bind(key("P", 5, 0));
   bind(key("Q", 5, 0xFFFF));
@@ -63,19 +63,12 @@ TEST_F(VniLaneTrackerTest, VniDefaultRouteAddsAndDeletesEveryBoundLaneOfThatVniO
                                 "vniId 5 mapped to policy P@5.2 is added",
                                 "vniId 5 mapped to policy Q@5.65535 is added",
                             }));
+  // A binding removed while its VNI has a default route: the entry trace, then the deletion.
+  unbind(key("P", 5, 2));
+  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@5.2, isAdd false"), "vniId 5 mapped to policy P@5.2 is deleted"}));
   vnis_->defaultRouteDel(VniId(5));
-  EXPECT_EQ(log_.take(), (Strings{"-5.0", "-5.2", "-5.65535"}));
+  EXPECT_EQ(log_.take(), (Strings{"-5.2", "-5.0", "-5.65535"}));
   EXPECT_EQ(traces_.take()[1], "vniId 5 mapped to policy P@5.0 is deleted");
-}
-
-// A binding removed while its VNI has a default route: the entry trace, then the deletion.
-TEST_F(VniLaneTrackerTest, UnbindingTracesTheEntryThenTheDeletion) {
-  vnis_->defaultRouteIs(VniId(3));
-  bind(key("P", 3, 2));
-  auto sm = start();
-  traces_.take();
-  unbind(key("P", 3, 2));
-  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@3.2, isAdd false"), "vniId 3 mapped to policy P@3.2 is deleted"}));
 }
 
 TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindingsAndDestructionDeletesAndUnsubscribes) {
