@@ -216,9 +216,6 @@ TEST_F(InternetExitTest, DumpStateTexts) {
             "   SiModuleGateManager\n"
             "     Module ie1: gates 2..15\n"
             "       Ethernet1: gate 2 users 1\n");
-  auto edge = siEdgeFactory("edge", OrbModule::ModuleClass::egress, 1, 8, 0, 1, pair, orbcsd);
-  EXPECT_EQ(dump(*edge, 0), "InternetExit\n  SiModuleGateManager\n");
-  EXPECT_EQ(dump(*edge, 2), "  InternetExit\n    SiModuleGateManager\n");
   ie->gateManagerDel();
   EXPECT_EQ(dump(*ie, 0), "InternetExit\n  gateManager: none\n");
 }
