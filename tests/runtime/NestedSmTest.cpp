@@ -52,18 +52,7 @@ class NestedSmTest : public IeTest::ModeFixture {
   Mica::Ptr<OutRoot> out_ = Mica::make<OutRoot>();
 };
 
-TEST_P(NestedSmTest, DoDeleteAllRetractsEveryOutputOfEverySource) {
-  build(2, 2);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  Mica::Ptr<OutMid> out1 = out_->mids.get(1);
-  ChangeLog<OutMid> values1(out1);
-  sm->doDeleteAll();
-  EXPECT_EQ(values1.log, (Log{"-101", "-102"}));
-  EXPECT_TRUE(out_->mids.empty());
-}
-
-TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnce) {
+TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnceAndDoDeleteAllRetractsIt) {
   build(3, 4);
   IeTest::TraceCaptureAt capture(kHandler, kSmLevels);
   auto sm = start();
@@ -87,6 +76,11 @@ TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnce) {
     EXPECT_TRUE(hasLine(capture, 9, "MidSm1 initial scan complete. Processed 4 children."));
     EXPECT_TRUE(hasLine(capture, 9, "MidSm1 scan complete. Processed 4 children."));
   }
+  // doDeleteAll retracts through every source: each value, then each container.
+  ChangeLog<OutMid> values1(out_->mids.get(1));
+  sm->doDeleteAll();
+  EXPECT_EQ(values1.log, (Log{"-101", "-102", "-103", "-104"}));
+  EXPECT_TRUE(out_->mids.empty());
 }
 
 TEST_P(NestedSmTest, NestedOutputReconcilesWithoutTouchingValidEntries) {
