@@ -49,11 +49,6 @@ class EvaluateWinningExitGroupTest : public testing::Test {
   IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
 };
 
-TEST_F(EvaluateWinningExitGroupTest, NoEntriesGiveTheDefaultKeyAndOnlyTheDefaultTrace) {
-  status(grp("A"), 1);
-  EXPECT_EQ(evaluate({"::evaluateWinningExitGroup: Default return"}), GroupVniLaneKey());
-}
-
 // Sequence numbers order as floating-point values whatever the insertion order; the walk stops
 // at the winner.
 TEST_F(EvaluateWinningExitGroupTest, LowestSequenceNumberWithResultsWins) {
