@@ -102,8 +102,7 @@ TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
   list("P", 10, "G");
   start();
   auto log = outputLog(dir_);
-  LevelMaskGuard levels(Flo::kDefaultTraceName, 1u << Flo::kLevelPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << Flo::kLevelPipeline);
   sm_->eventToGrpToPolMap(v_, pol("P"), 10, grp("G"), grp("G"));
   expectConsistent();
   EXPECT_TRUE(log.events.empty());
@@ -120,8 +119,7 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   list("Q", 10, "G");
   start();
   auto log = outputLog(dir_);
-  LevelMaskGuard util("OrbInternetExitUtil", 1u << 5);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitUtil", 1u << 5);
   config_->statusConfig.get(v_)->policyStatusConfigDel(pol("P"));
   expectConsistent();
   EXPECT_EQ(log.events, Texts{"-P@1.2 in G@1.2"});

@@ -34,8 +34,7 @@ class OtherSeqExistInPolicyTest : public testing::Test {
 
   const VniAndLaneId vni_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", vni_))};
-  LevelMaskGuard levels_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
-  Mica::TraceCapture capture_;
+  IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
 };
 
 // Another seqNo listing the group counts, the asked one does not; seqNos compare as floating-

@@ -13,6 +13,7 @@
 #include "Orb/OrbInternetExitStatusSm/IeRemoteSvcResolverRequestSm.h"
 #include "Orb/OrbInternetExitStatusSm/IeStatusConfigSm.h"
 #include "platform/trace/Trace.h"
+#include "tests/support/TraceLevels.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -27,9 +28,7 @@ class TaskNamesTest : public testing::Test {
   TaskNamesTest() {
     scheduler_->runObserverIs(&recorder_);
     control_.taskScheduler = scheduler_;
-    handler_->levelMaskIs(1u << 9);
   }
-  ~TaskNamesTest() override { handler_->levelMaskIs(savedMask_); }
 
   // Runs `sm` to readiness: its tasks and its outputs' traces carry exactly these names.
   void expectNamed(const Mica::Ptr<Flo::StateMachine>& sm, std::initializer_list<const char*> tasks,
@@ -43,9 +42,7 @@ class TaskNamesTest : public testing::Test {
   Mica::Ptr<Keel::TaskScheduler> scheduler_{new Keel::TaskScheduler()};
   NameRecorder recorder_;
   Flo::SmControl control_;
-  Mica::Ptr<Mica::DebugHandler> handler_ = Mica::Platform::getDebugHandler("OrbInternetExitStatusSm");
-  uint32_t savedMask_ = handler_->levelMask();
-  Mica::TraceCapture capture_;
+  IeTest::TraceCaptureAt capture_{"OrbInternetExitStatusSm", 1u << 9};
 };
 
 TEST_F(TaskNamesTest, StatusConfigBuilderNamesItsTasksAndOutputs) {
