@@ -17,7 +17,6 @@ using Texts = std::vector<std::string>;
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-
 class EvaluateWinningExitGroupTest : public testing::Test {
  protected:
   EvaluateWinningExitGroupTest() { Blip::defaultHandle()->clear(); }

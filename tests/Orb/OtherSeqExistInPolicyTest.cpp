@@ -16,9 +16,6 @@ namespace {
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-
-using LevelMaskGuard = IeTest::TraceLevels;
-
 class OtherSeqExistInPolicyTest : public testing::Test {
  protected:
   OtherSeqExistInPolicyTest() { Blip::defaultHandle()->clear(); }
@@ -80,7 +77,7 @@ TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {
 TEST_F(OtherSeqExistInPolicyTest, TextTraceFollowsLevelFiveWhileBlipAlwaysRecords) {
   list(10, "G1");
   {
-    LevelMaskGuard otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
+    IeTest::TraceLevels otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
     EXPECT_FALSE(call(10, "G1"));
   }
   EXPECT_TRUE(capture_.lines().empty());
