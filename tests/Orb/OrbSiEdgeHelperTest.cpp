@@ -201,9 +201,6 @@ TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNe
   EXPECT_EQ(log_.take(), (Strings{"+60"}));
   orbcsd_->vxlanInfoIs(nullptr);
   EXPECT_EQ(log_.take(), (Strings{"-10", "-60", "-30"}));
-  route(9);
-  EXPECT_TRUE(vniDefRoute_->defaultRoute.empty());
-  EXPECT_TRUE(sm->canRemoveVniFromDefRoute(VniExtOrNone(10)));
 }
 
 TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
