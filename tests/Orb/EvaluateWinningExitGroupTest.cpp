@@ -17,7 +17,6 @@ using Texts = std::vector<std::string>;
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-
 class EvaluateWinningExitGroupTest : public testing::Test {
  protected:
   EvaluateWinningExitGroupTest() { Blip::defaultHandle()->clear(); }
@@ -48,11 +47,6 @@ class EvaluateWinningExitGroupTest : public testing::Test {
   Mica::Ptr<IeExitGroupDir> dir_{new IeExitGroupDir()};
   IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
 };
-
-TEST_F(EvaluateWinningExitGroupTest, NoEntriesGiveTheDefaultKeyAndOnlyTheDefaultTrace) {
-  status(grp("A"), 1);
-  EXPECT_EQ(evaluate({"::evaluateWinningExitGroup: Default return"}), GroupVniLaneKey());
-}
 
 // Sequence numbers order as floating-point values whatever the insertion order; the walk stops
 // at the winner.

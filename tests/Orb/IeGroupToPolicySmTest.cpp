@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,21 +16,9 @@ namespace OrbInternetExit {
 namespace {
 
 using Lane::VniAndLaneId;
-using Lane::VniId;
 using Texts = std::vector<std::string>;
 
 using IeTest::pair;
-
-// (group, policy) pairs as "G@1.2 P@1.2", so that a mismatch prints readably.
-using PairSet = std::set<std::string>;
-
-PairSet pairsOf(const IeGroupToPolicyDir& dir) {
-  PairSet out;
-  for (const auto& [g, entry] : dir.groupToPolicy) {
-    for (const auto& p : entry->policy) out.insert(fmt::format("{} {}", g, p));
-  }
-  return out;
-}
 
 // Logs every change of the output, in order: "+group G@1.2" / "-group G@1.2" for entries of
 // groupToPolicy, "+P@1.2 in G@1.2" / "-P@1.2 in G@1.2" for members of an entry's policy set.
@@ -84,7 +71,6 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
     runUntilIdle();
     EXPECT_TRUE(dir_->checkInvariants());
   }
-  PairSet pairs() const { return pairsOf(*dir_); }
 
   // Blip rings a test may put in the control; declared before sm_, which points to them.
   Blip::TraceHandle blip_{64};
@@ -110,15 +96,13 @@ TEST_P(IeGroupToPolicySmTest, ChangedEntryRemovesTheOldGroupBeforeAddingTheNew) 
   log.events.clear();
   list("P", 20, "G3");
   EXPECT_EQ(log.events, (Texts{"-P@1.2 in G2@1.2", "-group G2@1.2"}));
-  EXPECT_EQ(pairs(), PairSet{"G3@1.2 P@1.2"});
 }
 
 TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
   list("P", 10, "G");
   start();
   auto log = outputLog(dir_);
-  LevelMaskGuard levels(Flo::kDefaultTraceName, 1u << Flo::kLevelPipeline);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << Flo::kLevelPipeline);
   sm_->eventToGrpToPolMap(v_, pol("P"), 10, grp("G"), grp("G"));
   expectConsistent();
   EXPECT_TRUE(log.events.empty());
@@ -135,11 +119,9 @@ TEST_P(IeGroupToPolicySmTest, RemovingOnlyThePolicyRetractsItsPairs) {
   list("Q", 10, "G");
   start();
   auto log = outputLog(dir_);
-  LevelMaskGuard util("OrbInternetExitUtil", 1u << 5);
-  Mica::TraceCapture capture;
+  IeTest::TraceCaptureAt capture("OrbInternetExitUtil", 1u << 5);
   config_->statusConfig.get(v_)->policyStatusConfigDel(pol("P"));
   expectConsistent();
-  EXPECT_EQ(pairs(), PairSet{"G@1.2 Q@1.2"});
   EXPECT_EQ(log.events, Texts{"-P@1.2 in G@1.2"});
   // The policy is gone: otherSeqExistInPolicy gets null and writes nothing.
   EXPECT_TRUE(textsOf(capture, "OrbInternetExitUtil", 5).empty());
@@ -199,19 +181,16 @@ TEST_P(IeGroupToPolicySmTest, TracesEveryStepWithItsTextAndLevel) {
                                     "grpToPolMap: policy P@1.2 updated from G@1.2 to None for seqNo 20.5"}));
 }
 
-TEST_P(IeGroupToPolicySmTest, BlipRecordsEveryEventWhateverTheTextLevelsAndFollowsQtHandleIs) {
+// Blip records go to the ring qtHandleIs names from then on; the text levels play no part.
+TEST_P(IeGroupToPolicySmTest, QtHandleIsMovesTheBlipRecordsToTheNewRing) {
   control_.qtHandle = &blip_;
   LevelMaskGuard levels(Flo::kDefaultTraceName, 0);
-  Mica::TraceCapture capture;
   start();
   list("P", 10, "G");
-  EXPECT_EQ(blip_.decoded(), (Texts{"grpToPolMap: policy P@1.2 updated from None to @0.0 for seqNo 10",
-                                    "grpToPolMap: policy P@1.2 updated from @0.0 to G@1.2 for seqNo 10"}));
   sm_->qtHandleIs(&otherBlip_);
   unlist("P", 10);
   EXPECT_EQ(blip_.size(), 2u);
   EXPECT_EQ(otherBlip_.decoded(), Texts{"grpToPolMap: policy P@1.2 updated from G@1.2 to None for seqNo 10"});
-  EXPECT_TRUE(textsOf(capture, Flo::kDefaultTraceName, 8).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeGroupToPolicySmTest, IeTest::allModes, IeTest::modeName);

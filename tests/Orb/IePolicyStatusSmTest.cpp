@@ -16,7 +16,6 @@ namespace OrbInternetExit {
 namespace {
 
 using Lane::VniAndLaneId;
-using Lane::VniId;
 using Texts = std::vector<std::string>;
 
 using IeTest::pair;

@@ -15,8 +15,6 @@
 namespace OrbInternetExit {
 namespace {
 
-using Lane::VniAndLaneId;
-using Lane::VniId;
 using Texts = std::vector<std::string>;
 
 using IeTest::pair;
@@ -102,7 +100,6 @@ TEST_P(IeProgramDpSmTest, RemoteResultsAnnounceTheirGroupBeforeTheCommand) {
   exitIntf(remote(0x10007), false);
   exitIntf(local("eth1"), false);
   EXPECT_EQ(journal_.events, (Texts{"add eth1/1", "+1.2/7", "add /65543", "-1.2/7", "del /65543", "del eth1/1"}));
-  EXPECT_TRUE(sm_->localAttrStore().get<IeProgramDpSm::Dummy>());
 }
 
 TEST_P(IeProgramDpSmTest, ModuleArrivalSendsWhatIsThereNowAndDepartureSendsNothing) {
@@ -121,7 +118,6 @@ TEST_P(IeProgramDpSmTest, ModuleArrivalSendsWhatIsThereNowAndDepartureSendsNothi
   orbcsd_->internetExitModuleIs(nullptr);
   runUntilIdle();
   EXPECT_EQ(journal_.events, Texts{});
-  EXPECT_EQ(notif_->svcNotification.size(), 1u);
 }
 
 // At start the existing interfaces are sent again as adds (the machine keeps no table of what

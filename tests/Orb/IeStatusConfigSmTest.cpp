@@ -15,12 +15,8 @@ namespace OrbInternetExit {
 namespace {
 
 using Lane::VniAndLaneId;
-using Lane::VniId;
 using Reference::Agent;
-using Reference::describe;
-using Reference::extractOf;
 using Reference::local;
-using Reference::referenceOf;
 
 using IeTest::pair;
 
@@ -44,13 +40,6 @@ class IeStatusConfigSmTest : public IeTest::ModeFixture {
     config_->exitGroupConfigIs(group)->exitOptionIs(local(exit));
     runUntilIdle();
   }
-  void optionDel(const char* group, const char* exit) {
-    config_->exitGroupConfigIs(group)->exitOptionDel(local(exit));
-    runUntilIdle();
-  }
-  Reference::StatusConfig reference() const { return referenceOf(*config_, *bindings_); }
-  std::string actual() const { return describe(extractOf(*dir_)); }
-  void expectReference() const { EXPECT_EQ(describe(reference()), actual()); }
 
   Mica::Ptr<InternetExitCliConfig> config_{new InternetExitCliConfig()};
   Mica::Ptr<IePolicyToVniLaneDir> bindings_{new IePolicyToVniLaneDir()};
@@ -63,19 +52,11 @@ TEST_P(IeStatusConfigSmTest, GroupNamedAtTwoSequenceNumbersIsUpdatedPerEntry) {
   entry("P", 20, "G");
   bind("P", pair(1, 1));
   auto sm = start();
-  expectReference();
-
   IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, kFilterAndPipeline);
   option("G", "wan2");
-  expectReference();
-  int inserts = 0;
-  for (const auto& text : capture.texts(7)) {
-    inserts += text == "into( grpStatusCfg.exitOption[ exitOptKey ] ): inserting k1=localExit:wan2@1.1";
-  }
-  EXPECT_EQ(inserts, 2);
-
-  optionDel("G", "wan1");
-  expectReference();
+  // Once per entry naming the group.
+  const auto texts = capture.texts(7);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "into( grpStatusCfg.exitOption[ exitOptKey ] ): inserting k1=localExit:wan2@1.1"), 2);
 }
 
 TEST_P(IeStatusConfigSmTest, PipelineTraces) {
@@ -156,9 +137,9 @@ TEST_P(IeStatusConfigSmTest, RestartOverARebindPairKeepsTheGroupOfItsStaleEntrie
                            "Input scans for orbInternetExitExitGroupStatusConfigPtrExitOptionOutput complete"}));
     }
 
-    auto expected = referenceOf(*agent.config, *agent.bindings);
-    expected[v].groups[GroupVniLaneKey("G", v)].insert(ExitVniLaneKey(local("wan1"), v));
-    EXPECT_EQ(describe(expected), agent.output());
+    EXPECT_EQ(agent.output(),
+              "pair 1.1\n  policy Q@1.1\n  entry Q@1.1 10 -> H@1.1\n"
+              "  group G@1.1\n    option localExit:wan1@1.1\n  group H@1.1\n    option localExit:wan2@1.1\n");
   }
 }
 

@@ -104,7 +104,7 @@ class VniTrackerTest : public testing::Test {
   MemberLog<DefaultRoutePresentInVni> log_{vniDefRoute_};
 };
 
-TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindings) {
+TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindingsAndDestructionUndoesBoth) {
   route(1);
   route(2);
   bind(1, 10);
@@ -125,10 +125,14 @@ TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindings) {
                                 vrfToVni("vrfId 3 ( prevVni: None, currVni: 20 )"),
                                 "default route **NOT** present for vrfId 3",
                             }));
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 1u);
+  EXPECT_EQ(info_->publisher().subscriberCount(), 1u);
   sm = nullptr;
   EXPECT_EQ(traces_.take(),
             (Strings{"void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDestroy()"}));
   EXPECT_EQ(log_.take(), (Strings{"-10"}));
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
 }
 
 TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
@@ -171,17 +175,6 @@ TEST_F(VniTrackerTest, RemovalComparesAll32BitsOfTheBinding) {
   EXPECT_EQ(log_.take(), (Strings{"-12"}));
 }
 
-TEST_F(VniTrackerTest, EqualPreviousAndCurrentBindingChangesNothing) {
-  bind(1, 10);
-  route(1);
-  auto sm = start();
-  log_.take();
-  sm->handleVrfIdToVniMap(VrfId(1), VniExtOrNone(10), VniExtOrNone(10));
-  unroute(1);
-  sm->handleVrfIdToVniMap(VrfId(1), VniExtOrNone(10), VniExtOrNone(10));
-  EXPECT_EQ(log_.take(), (Strings{"-10"}));  // only the default route's own removal
-}
-
 TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNewObject) {
   route(1);
   route(2);
@@ -208,9 +201,6 @@ TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNe
   EXPECT_EQ(log_.take(), (Strings{"+60"}));
   orbcsd_->vxlanInfoIs(nullptr);
   EXPECT_EQ(log_.take(), (Strings{"-10", "-60", "-30"}));
-  route(9);
-  EXPECT_TRUE(vniDefRoute_->defaultRoute.empty());
-  EXPECT_TRUE(sm->canRemoveVniFromDefRoute(VniExtOrNone(10)));
 }
 
 TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
@@ -227,21 +217,6 @@ TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
 TEST_F(VniTrackerTest, NullOutputIsAnAssertion) {
   EXPECT_THROW(vniDefaultRouteTrackerSmFactory(orbcsd_, nullptr), Mica::AssertionError);
   EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
-}
-
-TEST_F(VniTrackerTest, DestructionUnsubscribesFromEveryInput) {
-  bind(1, 10);
-  route(1);
-  auto sm = start();
-  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 1u);
-  EXPECT_EQ(info_->publisher().subscriberCount(), 1u);
-  sm = nullptr;
-  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
-  log_.take();
-  route(2);
-  bind(2, 20);
-  EXPECT_TRUE(log_.take().empty());
 }
 
 }  // namespace

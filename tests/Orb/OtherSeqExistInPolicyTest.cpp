@@ -16,9 +16,6 @@ namespace {
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-
-using LevelMaskGuard = IeTest::TraceLevels;
-
 class OtherSeqExistInPolicyTest : public testing::Test {
  protected:
   OtherSeqExistInPolicyTest() { Blip::defaultHandle()->clear(); }
@@ -34,8 +31,7 @@ class OtherSeqExistInPolicyTest : public testing::Test {
 
   const VniAndLaneId vni_{VniId(12), 3};
   Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", vni_))};
-  LevelMaskGuard levels_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
-  Mica::TraceCapture capture_;
+  IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
 };
 
 // Another seqNo listing the group counts, the asked one does not; seqNos compare as floating-
@@ -81,7 +77,7 @@ TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {
 TEST_F(OtherSeqExistInPolicyTest, TextTraceFollowsLevelFiveWhileBlipAlwaysRecords) {
   list(10, "G1");
   {
-    LevelMaskGuard otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
+    IeTest::TraceLevels otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
     EXPECT_FALSE(call(10, "G1"));
   }
   EXPECT_TRUE(capture_.lines().empty());

@@ -1,10 +1,7 @@
-// A from-scratch reference for the status configuration, for tests.
+// The status configuration in a plain form, for tests.
 //
-// referenceOf(config, bindings) computes what a fresh start of the builder produces: one entry
-// per bound pair; in it, every entry of every configured bound policy, and a group entry with
-// the group's options for every configured group that an entry of the pair names.
-// extractOf(dir) reads an IeStatusConfigDir into the same plain form, so that tests compare
-// whole outputs; describe() prints it one fact per line, so a mismatch reads as a diff.
+// extractOf(dir) reads an IeStatusConfigDir into one plain value, so that tests compare whole
+// outputs; describe() prints it one fact per line, so a mismatch reads as a diff.
 // Agent runs one status configuration builder over its own inputs and scheduler.
 #pragma once
 
@@ -36,26 +33,6 @@ using StatusConfig = std::map<VniAndLaneId, PairConfig>;
 
 // The local exit option named `name`.
 inline ExitKey local(const char* name) { return ExitKey(name, ExitType::localExit()); }
-
-inline StatusConfig referenceOf(const InternetExitCliConfig& config, const IePolicyToVniLaneDir& bindings) {
-  StatusConfig out;
-  for (const PolicyVniLaneKey& polKey : bindings.polToVniLane) {
-    const VniAndLaneId v = polKey.vniLaneId;
-    PairConfig& pair = out[v];
-    const PolicyConfig* policy = config.policyConfig.lookup(polKey.policyName);
-    if (!policy || policy->exitGroup.empty()) continue;
-    pair.policies.insert(polKey);
-    for (const auto& [seqNo, entry] : policy->exitGroup) {
-      const GroupVniLaneKey grpKey(entry->exitGroupName.get(), v);
-      pair.entries[{polKey, seqNo}] = grpKey;
-      const ExitGroupConfig* group = config.exitGroupConfig.lookup(grpKey.groupName);
-      if (!group) continue;
-      auto& options = pair.groups[grpKey];
-      for (const ExitKey& k : group->exitOption) options.insert(ExitVniLaneKey(k, v));
-    }
-  }
-  return out;
-}
 
 inline StatusConfig extractOf(const IeStatusConfigDir& dir) {
   StatusConfig out;
@@ -112,7 +89,6 @@ class Agent {
   void runOne() { scheduler_->runOne(); }
   void runUntilIdle() { scheduler_->runUntilIdle(); }
   std::string output() const { return describe(extractOf(*dir)); }
-  std::string reference() const { return describe(referenceOf(*config, *bindings)); }
 
   Mica::Ptr<InternetExitCliConfig> config{new InternetExitCliConfig()};
   Mica::Ptr<IePolicyToVniLaneDir> bindings{new IePolicyToVniLaneDir()};

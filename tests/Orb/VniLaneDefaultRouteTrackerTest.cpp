@@ -47,7 +47,7 @@ class VniLaneTrackerTest : public testing::Test {
   MemberLog<DefaultRoutePresentForVniLane> log_{pairs_};
 };
 
-TEST_F(VniLaneTrackerTest, VniDefaultRouteAddsAndDeletesEveryBoundLaneOfThatVniOnly) {
+TEST_F(VniLaneTrackerTest, VniDefaultRouteAndUnbindingAddAndDeleteTheBoundLanesOfThatVniOnly) {
   bind(key("P", 5, 2));
   bind(key("P", 5, 0));
   bind(key("Q", 5, 0xFFFF));
@@ -63,22 +63,15 @@ TEST_F(VniLaneTrackerTest, VniDefaultRouteAddsAndDeletesEveryBoundLaneOfThatVniO
                                 "vniId 5 mapped to policy P@5.2 is added",
                                 "vniId 5 mapped to policy Q@5.65535 is added",
                             }));
+  // A binding removed while its VNI has a default route: the entry trace, then the deletion.
+  unbind(key("P", 5, 2));
+  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@5.2, isAdd false"), "vniId 5 mapped to policy P@5.2 is deleted"}));
   vnis_->defaultRouteDel(VniId(5));
-  EXPECT_EQ(log_.take(), (Strings{"-5.0", "-5.2", "-5.65535"}));
+  EXPECT_EQ(log_.take(), (Strings{"-5.2", "-5.0", "-5.65535"}));
   EXPECT_EQ(traces_.take()[1], "vniId 5 mapped to policy P@5.0 is deleted");
 }
 
-// A binding removed while its VNI has a default route: the entry trace, then the deletion.
-TEST_F(VniLaneTrackerTest, UnbindingTracesTheEntryThenTheDeletion) {
-  vnis_->defaultRouteIs(VniId(3));
-  bind(key("P", 3, 2));
-  auto sm = start();
-  traces_.take();
-  unbind(key("P", 3, 2));
-  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@3.2, isAdd false"), "vniId 3 mapped to policy P@3.2 is deleted"}));
-}
-
-TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindings) {
+TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindingsAndDestructionDeletesAndUnsubscribes) {
   vnis_->defaultRouteIs(VniId(1));
   bind(key("P", 1, 1));
   bind(key("P", 2, 1));
@@ -92,6 +85,12 @@ TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindings) {
                                 policy("policy P@2.1, isAdd true"),
                                 "vni default route not present for policy P@2.1",
                             }));
+  sm = nullptr;
+  EXPECT_EQ(log_.take(), (Strings{"-1.1"}));
+  EXPECT_EQ(traces_.take(),
+            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
 
 TEST_F(VniLaneTrackerTest, ReplacingAnInputAppliesTheDifferenceAndFollowsTheNewObject) {
@@ -172,20 +171,6 @@ TEST_F(VniLaneTrackerTest, WalkSurvivesBindingChangesMadeByAnOutputSubscriber) {
   for (int lane = 100; lane < 140; ++lane) expected[lane] = 2;
   EXPECT_EQ(visits, expected);
   EXPECT_EQ(pairs_->defaultRoute.size(), 60u);
-}
-
-TEST_F(VniLaneTrackerTest, DestructionDeletesEveryPairOnceAndUnsubscribes) {
-  vnis_->defaultRouteIs(VniId(1));
-  for (int lane = 0; lane < 3; ++lane) bind(key("P", 1, lane));
-  auto sm = start();
-  log_.take();
-  traces_.take();
-  sm = nullptr;
-  EXPECT_EQ(log_.take(), (Strings{"-1.0", "-1.1", "-1.2"}));
-  EXPECT_EQ(traces_.take(),
-            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
-  EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
-  EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
 
 TEST_F(VniLaneTrackerTest, NullInputsCountAsEmpty) {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/LocalAttrStore.h"
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
 
@@ -17,12 +16,9 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// root.mids[] ──> evalMid ──> out.mids[ midKey ] (reconciled) and the local flag `dummy`.
+// root.mids[] ──> evalMid ──> out.mids[ midKey ] (reconciled); dummyOutput waits for evalMid too.
 class FlagSm final : public Flo::StateMachine {
  public:
-  using Dummy = Flo::LocalScalar<bool, "dummy">;
-  using Store = Flo::LocalAttrStore<Dummy>;
-
   FlagSm(const Mica::Ptr<const Root>& root, const Mica::Ptr<OutRoot>& out, const Flo::SmControl& control);
 
   void eventToEvalMid(const int& midKey, const Quill::Optional<Mica::Ptr<const Mid>>& midOpt) {
@@ -33,10 +29,8 @@ class FlagSm final : public Flo::StateMachine {
     } else {
       out_->midsDel(midKey);
     }
-    store->set<Dummy>(true);
   }
 
-  Mica::Ptr<Store> store{new Store()};
   Flo::ReadyOutput* dummyOutput = nullptr;
 
  private:
@@ -91,7 +85,6 @@ TEST_P(ReadyOutputTest, GetsReadyAfterTheReconciledOutputAndDeletesNothing) {
     runUntilIdle();
   }
   ASSERT_TRUE(sm->ready());
-  EXPECT_TRUE(sm->store->get<FlagSm::Dummy>());
   EXPECT_EQ(contentsOf(*out), (Contents{{1, {}}, {2, {}}, {3, {}}, {4, {}}}));
   EXPECT_EQ(log.order, (Texts{"outMidsOutputReady", "dummyOutputReady", "ready"}));
 

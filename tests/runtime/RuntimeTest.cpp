@@ -139,20 +139,6 @@ TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
             "We missed notifications that happened to laneToIEMap before the enclosing entity got deleted");
 }
 
-TEST_P(RuntimeTest, NotificationsOffThenOnFollowLaterChanges) {
-  bindThree(/*stale=*/false);
-  auto sm = start();
-  sm->hasNotificationActiveIs(false);
-  sm->hasNotificationActiveIs(false);
-  lanes_->laneToIEMapIs(pair(1, 9), "Q");  // missed: nothing follows while off
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 9))));
-  sm->hasNotificationActiveIs(true);
-  sm->hasNotificationActiveIs(true);
-  EXPECT_EQ(lanes_->publisher().subscriberCount(), 1u);
-  lanes_->laneToIEMapDel(pair(1, 3));
-  EXPECT_FALSE(dir_->polToVniLane.contains(PolicyVniLaneKey("Q", pair(1, 3))));
-}
-
 INSTANTIATE_TEST_SUITE_P(Modes, RuntimeTest, IeTest::allModes, IeTest::modeName);
 
 }  // namespace

@@ -61,7 +61,6 @@ class Mid final : public Mica::Entity {
 
   Mica::EntityMap<int, Leaf, leavesId> leaves;
   Mica::Ptr<Leaf> leavesIs(int k) { return leaves.create(*this, k); }
-  void leavesDel(int k) { leaves.erase(*this, k); }
   // Leaf k with value v (created first when absent).
   Mica::Ptr<Leaf> leafIs(int k, int v) {
     auto leaf = leavesIs(k);
@@ -280,8 +279,6 @@ class ChangeLog final : public Mica::Subscriber {
  private:
   Mica::Ptr<E> e_;
 };
-
-using IeTest::TraceLevels;
 
 // Levels 6 to 9: failed filters, pipelines, per-key handlers and yields, progress.
 inline constexpr uint32_t kSmLevels = 0xFu << 6;
