@@ -7,7 +7,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <ranges>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -62,7 +62,10 @@ Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& 
   for (size_t i = 0; i < groups.size(); ++i) byPair.emplace_back(groups[i].group.vniLaneId, i);
   std::sort(byPair.begin(), byPair.end());
   const auto changesOf = [&](Lane::VniAndLaneId pair) {
-    return std::ranges::equal_range(byPair, pair, {}, [](const auto& change) { return change.first; });
+    auto first = std::lower_bound(byPair.begin(), byPair.end(), std::make_pair(pair, size_t{0}));
+    auto last = first;
+    while (last != byPair.end() && last->first == pair) ++last;
+    return std::span(first, last);
   };
   absl::flat_hash_set<Lane::VniAndLaneId> policyPairs;
   std::vector<size_t> changed;  // the relevant group changes of one policy
@@ -70,7 +73,7 @@ Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& 
     policyPairs.insert(p.vniLaneId);
     const auto* listing = listingConfigOf(world, p);
     changed.clear();
-    for (const size_t i : changesOf(p.vniLaneId) | std::views::values) {
+    for (const auto& [pairOfChange, i] : changesOf(p.vniLaneId)) {
       // Only the pair's own changes are visited; without a configuration any more, every group
       // of the pair may have been the policy's.
       const bool relevant = listing == nullptr || lists(*listing, groups[i].group);
