@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <utility>
@@ -35,7 +36,15 @@ std::string kindName(const iesim::pb::Step& step) {
 class Runner {
  public:
   Runner(const LoadedScenario& s, const RunOptions& options, Report& report)
-      : s_(s),
+      : Runner(nullptr, &s, options, report) {}
+  // Owns the scenario, and releases its start state once written.
+  Runner(LoadedScenario&& s, const RunOptions& options, Report& report)
+      : Runner(std::make_unique<LoadedScenario>(std::move(s)), nullptr, options, report) {}
+
+  Runner(std::unique_ptr<LoadedScenario> owned, const LoadedScenario* given, const RunOptions& options,
+         Report& report)
+      : owned_(std::move(owned)),
+        s_(owned_ ? *owned_ : *given),
         options_(options),
         report_(report),
         outputs_(options.outputs != nullptr ? *options.outputs : dropped_),
@@ -130,6 +139,9 @@ class Runner {
       r.notes.push_back(fmt::format("state machines created ({})",
                                     initial.synchronous() ? "synchronous" : "yield " + world_.yieldText()));
     }
+    // Nothing reads the start state again; a million bindings are a tenth of a run's memory,
+    // which the bring-up can use instead.
+    if (owned_) owned_->scenario.clear_initial();
     finish(r);
   }
 
@@ -281,6 +293,7 @@ class Runner {
     outputs_.guard(kReportOutput, std::forward<F>(write));
   }
 
+  std::unique_ptr<LoadedScenario> owned_;  // when the runner owns its scenario
   const LoadedScenario& s_;
   const RunOptions& options_;
   Report& report_;
@@ -294,10 +307,14 @@ class Runner {
 
 ScenarioResult runScenario(const LoadedScenario& scenario, const RunOptions& options,
                            Report& report) {
-  if (!options.exitsAfter) return Runner(scenario, options, report).run();
+  return Runner(scenario, options, report).run();
+}
+
+ScenarioResult runScenario(LoadedScenario&& scenario, const RunOptions& options, Report& report) {
+  if (!options.exitsAfter) return Runner(std::move(scenario), options, report).run();
   // Never destroyed; a static keeps it reachable, so that a leak checker does not count it.
   static Runner* leftToExit = nullptr;
-  leftToExit = new Runner(scenario, options, report);
+  leftToExit = new Runner(std::move(scenario), options, report);
   return leftToExit->run();
 }
 

@@ -158,12 +158,8 @@ int run(const Options& o) {
       return;
     }
     runOptions.exitsAfter = last;
-    const auto result = IeSim::runScenario(*loaded.scenario, runOptions, report);
+    const auto result = IeSim::runScenario(std::move(*loaded.scenario), runOptions, report);
     ++(result.passed() ? passed : failed);
-    if (last) {
-      [[maybe_unused]] static IeSim::LoadResult* leftToExit = nullptr;  // reachable: no leak checker counts it
-      leftToExit = new IeSim::LoadResult(std::move(loaded));
-    }
   };
   if (o.files.empty()) {
     runOne(IeSim::loadScenarioText(IeSim::kDefaultScenarioName, IeSim::kDefaultScenario), true);
