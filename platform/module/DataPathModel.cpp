@@ -179,15 +179,17 @@ std::string DataPathModel::describe(const ModuleCmdBase& cmd) {
   const google::protobuf::Message* arg = cmd.arg();
   if (arg == nullptr) return cmd.cmdName().str();
   if (arg->GetDescriptor() == orb::pb::IeLaneToExitInfoArg::descriptor()) {
-    const auto& info = static_cast<const orb::pb::IeLaneToExitInfoArg&>(*arg);
-    const auto& r = info.result();
-    const uint32_t pair = (info.lane_info().vni() & 0xFFFF) << 16 | (info.lane_info().lane() & 0xFFFF);
     return fmt::format("{} {}", cmd.cmdName(),
-                       entryText(ExitEntry{Lane::VniAndLaneId::fromValue(pair),
-                                           static_cast<uint32_t>(r.result_type()), r.gate_id(),
-                                           r.intf_id(), r.aux_id()}));
+                       entryText(entryNamed(static_cast<const orb::pb::IeLaneToExitInfoArg&>(*arg))));
   }
   return fmt::format("{} {}", cmd.cmdName(), arg->ShortDebugString());
+}
+
+DataPathModel::ExitEntry DataPathModel::entryNamed(const orb::pb::IeLaneToExitInfoArg& arg) noexcept {
+  const auto& r = arg.result();
+  const uint32_t pair = (arg.lane_info().vni() & 0xFFFF) << 16 | (arg.lane_info().lane() & 0xFFFF);
+  return ExitEntry{Lane::VniAndLaneId::fromValue(pair), static_cast<uint32_t>(r.result_type()),
+                   r.gate_id(), r.intf_id(), r.aux_id()};
 }
 
 std::vector<DataPathModel::ExitEntry> DataPathModel::exitsOf(Lane::VniAndLaneId vniLane) const {

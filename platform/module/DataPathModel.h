@@ -104,6 +104,9 @@ class DataPathModel {
   // exit-info command, "<command> <argument in protobuf short text form>" for another (just the
   // name when it carries no argument). For reports of the queued commands.
   static std::string describe(const ModuleCmdBase& cmd);
+  // The entry an exit-info argument names, its VNI and lane cut to 16 bits each (the model
+  // refuses a command whose values are wider).
+  static ExitEntry entryNamed(const orb::pb::IeLaneToExitInfoArg& arg) noexcept;
 
   // Checks the exit table's structure; aborts on corruption.
   void checkInvariants() const { table_.verify(); }

@@ -1,10 +1,8 @@
 #include "tools/iesim/DataPath.h"
 
-#include <absl/container/btree_set.h>
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <iterator>
+#include <utility>
 
 #include "Orb/OrbSiEdgeModule.h"
 
@@ -59,6 +57,7 @@ std::string DataPath::moduleIs(const iesim::pb::Module& m) {
   }
   model_ = std::make_unique<Orb::DataPathModel>(name);
   anomaliesSeen_ = 0;
+  applied_ = {};
   orbcsd_->internetExitModuleIs(module_);
   const std::string gates = maxOut > resOut ? fmt::format("out gates {}..{}", resOut, maxOut - 1)
                                             : std::string("no out gate");
@@ -77,6 +76,7 @@ std::string DataPath::moduleDel() {
   module_ = nullptr;
   pair_ = nullptr;
   model_.reset();
+  applied_ = {};
   return what;
 }
 
@@ -90,32 +90,39 @@ std::pair<uint32_t, uint32_t> DataPath::gateOf(const Wire::IntfId& intf) const {
   return {ie->gateManager()->gateOf(*ie, intf), ie->gateManager()->usersOf(*ie, intf)};
 }
 
-DataPath::Drained DataPath::drain() {
-  Drained out;
-  if (!module_ || !pair_->config()) return out;
-  absl::btree_set<Lane::VniAndLaneId> seen;  // a million commands in one step: no linear search
+void DataPath::applyPending() {
+  if (!module_ || !pair_->config() || pair_->config()->pending().empty()) return;
+  const auto& table = model_->exitTable();
   for (const auto& cmd : pair_->config()->pending()) {
-    out.commands.add([&] { return Orb::DataPathModel::describe(*cmd); });
+    applied_.shown.commands.add([&] { return Orb::DataPathModel::describe(*cmd); });
     const bool add = cmd->cmdName().view() == "addLaneIeExitInfo";
     if (!add && cmd->cmdName().view() != "delLaneIeExitInfo") continue;
     ++(add ? commandCounts_.added : commandCounts_.removed);
     if (const auto* arg = dynamic_cast<const orb::pb::IeLaneToExitInfoArg*>(cmd->arg())) {
       const Lane::VniAndLaneId pair(Lane::VniId(static_cast<int64_t>(arg->lane_info().vni())),
                                     static_cast<uint16_t>(arg->lane_info().lane()));
-      if (seen.insert(pair).second) out.pairs.push_back(pair);
+      if (applied_.pairsSeen.insert(pair).second) applied_.shown.pairs.push_back(pair);
+      const auto entry = Orb::DataPathModel::entryNamed(*arg);
+      applied_.heldBefore.try_emplace(entry, table.contains(entry));
     }
   }
-  if (out.commands.empty()) return out;
-  const auto before = model_->exitTable();
   model_->drain(*pair_);
-  const auto& after = model_->exitTable();
-  std::vector<Orb::DataPathModel::ExitEntry> gone, came;
-  std::set_difference(before.begin(), before.end(), after.begin(), after.end(),
-                      std::back_inserter(gone));
-  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                      std::back_inserter(came));
-  for (const auto& e : gone) out.table.add([&] { return "- " + exitEntryText(e); });
-  for (const auto& e : came) out.table.add([&] { return "+ " + exitEntryText(e); });
+}
+
+DataPath::Drained DataPath::drain() {
+  applyPending();
+  Applied step = std::exchange(applied_, {});
+  Drained out = std::move(step.shown);
+  if (out.commands.empty()) return out;
+  // The changes of the table, as a difference of the whole table before and after would give
+  // them: the entries that went, then those that came, each in table order.
+  const auto& table = model_->exitTable();
+  for (const auto& [e, held] : step.heldBefore) {
+    if (held && !table.contains(e)) out.table.add([&] { return "- " + exitEntryText(e); });
+  }
+  for (const auto& [e, held] : step.heldBefore) {
+    if (!held && table.contains(e)) out.table.add([&] { return "+ " + exitEntryText(e); });
+  }
   const auto& anomalies = model_->anomalies();
   for (; anomaliesSeen_ < anomalies.size(); ++anomaliesSeen_) {
     const auto& a = anomalies[anomaliesSeen_];

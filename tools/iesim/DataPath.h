@@ -10,6 +10,9 @@
 // (moduleDel, and the destructor).
 #pragma once
 
+#include <absl/container/btree_map.h>
+#include <absl/container/flat_hash_set.h>
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,7 +63,12 @@ class DataPath {
     std::vector<std::string> anomalies;  // anomalies the drain added, "<kind>: <text>"
     std::vector<Lane::VniAndLaneId> pairs;  // the pairs of the exit-info commands, each once
   };
-  // Describes the pending commands, then applies them to the model.
+  // Applies the pending commands to the model and keeps what the step's drain will show. The
+  // runner calls it after each task run, so that a step's million commands are not all queued
+  // at once.
+  void applyPending();
+  // Applies the pending commands, then returns what the commands applied since the last drain
+  // did: the commands, the net change of each exit entry they named, the anomalies and pairs.
   Drained drain();
 
   // Exit-info commands drained since resetCommandCounts(): added counts adds, removed deletes.
@@ -74,6 +82,15 @@ class DataPath {
   std::unique_ptr<Orb::DataPathModel> model_;
   size_t anomaliesSeen_ = 0;
   ChangeCounts commandCounts_;
+  // Since the last drain: what it will show, and each exit entry the commands named with whether
+  // the table held it before the first of them (the step's net change, in the commands' size
+  // rather than the table's).
+  struct Applied {
+    Drained shown;
+    absl::btree_map<Orb::DataPathModel::ExitEntry, bool> heldBefore;
+    absl::flat_hash_set<Lane::VniAndLaneId> pairsSeen;
+  };
+  Applied applied_;
 };
 
 // "<vni>.<lane> intf=<name> gate=<g> aux=<a> type=<IE_RESULT_...>", as the model prints entries.

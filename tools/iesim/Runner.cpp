@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <span>
@@ -230,10 +231,12 @@ class Runner {
     world_.yieldIs(run.has_yield() ? run.yield() : options_.defaultYield);
     const std::string policy = world_.yieldText();
     uint64_t runs = 0;
-    if (run.has_max_runs()) {
-      while (runs < static_cast<uint64_t>(run.max_runs()) && world_.scheduler().runOne()) ++runs;
-    } else {
-      runs = world_.scheduler().runUntilIdle();
+    // The data path applies what each run queued, as a module's would, rather than holding a
+    // bring-up's million commands until the step ends.
+    const uint64_t most = run.has_max_runs() ? static_cast<uint64_t>(run.max_runs()) : UINT64_MAX;
+    while (runs < most && world_.scheduler().runOne()) {
+      ++runs;
+      world_.dataPath().applyPending();
     }
     world_.restoreYield();
     r.what = fmt::format("run the scheduler {}under {}: {}",
