@@ -117,10 +117,12 @@ DataPath::Drained DataPath::drain() {
   // The changes of the table, as a difference of the whole table before and after would give
   // them: the entries that went, then those that came, each in table order.
   const auto& table = model_->exitTable();
-  for (const auto& [e, held] : step.heldBefore) {
+  for (const auto& [entry, held] : step.heldBefore) {
+    const auto& e = entry;  // clang 14 captures no structured binding in a lambda
     if (held && !table.contains(e)) out.table.add([&] { return "- " + exitEntryText(e); });
   }
-  for (const auto& [e, held] : step.heldBefore) {
+  for (const auto& [entry, held] : step.heldBefore) {
+    const auto& e = entry;
     if (!held && table.contains(e)) out.table.add([&] { return "+ " + exitEntryText(e); });
   }
   const auto& anomalies = model_->anomalies();
