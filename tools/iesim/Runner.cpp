@@ -42,15 +42,6 @@ class Runner {
   Runner(LoadedScenario&& s, const RunOptions& options, Report& report)
       : Runner(std::make_unique<LoadedScenario>(std::move(s)), nullptr, options, report) {}
 
-  Runner(std::unique_ptr<LoadedScenario> owned, const LoadedScenario* given, const RunOptions& options,
-         Report& report)
-      : owned_(std::move(owned)),
-        s_(owned_ ? *owned_ : *given),
-        options_(options),
-        report_(report),
-        outputs_(options.outputs != nullptr ? *options.outputs : dropped_),
-        world_(options.defaultYield, options.chrome) {}
-
   ScenarioResult run() {
     if (options_.chrome != nullptr) {
       options_.chrome->scenarioIs(s_.scenario.name().empty() ? s_.file : s_.scenario.name());
@@ -81,6 +72,16 @@ class Runner {
   }
 
  private:
+  // Over the scenario it owns, when `owned` is set, else over `given`.
+  Runner(std::unique_ptr<LoadedScenario> owned, const LoadedScenario* given, const RunOptions& options,
+         Report& report)
+      : owned_(std::move(owned)),
+        s_(owned_ ? *owned_ : *given),
+        options_(options),
+        report_(report),
+        outputs_(options.outputs != nullptr ? *options.outputs : dropped_),
+        world_(options.defaultYield, options.chrome) {}
+
   // Runs `body`; an assertion or error of the library fails the step and stops the scenario.
   template <class F>
   bool guarded(size_t number, Location at, const std::string& kind, F&& body) {
