@@ -90,8 +90,8 @@ Causes causeLines(const World& world, const std::vector<ExitGroupWatch::Touch>& 
       }
       if (why.empty()) {
         why = listing == nullptr ? "its configuration went"
-                             : "no result of its groups changed: its configuration, the reverse map or "
-                               "a start re-evaluated it";
+                                 : "no result of its groups changed: its configuration, the reverse map or "
+                                   "a start re-evaluated it";
       }
       return fmt::format("{} <- {}", p, why);
     });

@@ -131,12 +131,12 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
   // The places the report and the expectations use, from the lenient reading.
   iesim::pb::ScenarioPlaces outline;
   TextFormat::ParseInfoTree tree;
-  Collector ignored;
-  if (!parse(text, outline, ignored, &tree, true)) {
-    result.errors.push_back(locate(file, ignored.errors.empty() ? Location{} : ignored.errors.front().at,
+  Collector lenientErrors;
+  if (!parse(text, outline, lenientErrors, &tree, true)) {
+    result.errors.push_back(locate(file, lenientErrors.errors.empty() ? Location{} : lenientErrors.errors.front().at,
                                    fmt::format("the places of the steps cannot be read: {}",
-                                               ignored.errors.empty() ? "no reason given"
-                                                                      : ignored.errors.front().message)));
+                                               lenientErrors.errors.empty() ? "no reason given"
+                                                                      : lenientErrors.errors.front().message)));
     return result;
   }
   if (loaded.scenario.has_initial()) loaded.initial = locationOf(tree, "initial", -1);
