@@ -86,6 +86,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -201,15 +202,23 @@ void perPair(benchmark::State& state, size_t n, double seconds) {
 
 // Records the longest task run of a scheduler. With IE_BENCH_LONG_RUNS=<micros> in the
 // environment, every run longer than that is also written to stderr with its task and work,
-// to find what makes a run long.
+// to find what makes a run long. With IE_BENCH_TASK_TIMES=1, the time of the runs is summed by
+// task and written to stderr at the report, the costliest first, to find where a run's time goes.
 class LongestRun final : public Keel::TaskRunObserver {
  public:
   LongestRun() {
     if (const char* v = std::getenv("IE_BENCH_LONG_RUNS")) reportAboveNanos_ = std::strtoull(v, nullptr, 10) * 1000;
+    sumByTask_ = std::getenv("IE_BENCH_TASK_TIMES") != nullptr;
   }
   void taskRan(const Keel::Task& task, uint64_t, uint64_t durationNanos, uint64_t work) override {
     if (durationNanos > longestNanos) longestNanos = durationNanos;
     durations_.push_back(durationNanos);
+    if (sumByTask_) {
+      TaskTime& t = byTask_[task.taskName()];
+      t.nanos += durationNanos;
+      t.work += work;
+      ++t.runs;
+    }
     if (reportAboveNanos_ == 0) return;
     // The thread's CPU time since the last run ended (this run and the scheduler's step before
     // it): a run much longer than its CPU time was preempted by the machine, not slow.
@@ -241,6 +250,7 @@ class LongestRun final : public Keel::TaskRunObserver {
     state.counters["longest_run_us"] = static_cast<double>(longestNanos) / 1e3;
     state.counters["p999_run_us"] = quantileMicros(0.999);
     state.counters["runs_over_5ms"] = runsOver(5'000'000);
+    if (sumByTask_) printTaskTimes();
   }
 
  private:
@@ -249,8 +259,26 @@ class LongestRun final : public Keel::TaskRunObserver {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
   }
+  struct TaskTime {
+    uint64_t nanos = 0;
+    uint64_t work = 0;
+    uint64_t runs = 0;
+  };
+  void printTaskTimes() const {
+    std::vector<std::pair<std::string, TaskTime>> rows(byTask_.begin(), byTask_.end());
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.second.nanos > b.second.nanos; });
+    uint64_t total = 0;
+    for (const auto& [name, t] : rows) total += t.nanos;
+    for (const auto& [name, t] : rows) {
+      fmt::print(stderr, "{:>9.1f} ms {:>5.1f}% {:>9} runs {:>10} work  {}\n", static_cast<double>(t.nanos) / 1e6,
+                 100.0 * static_cast<double>(t.nanos) / static_cast<double>(std::max<uint64_t>(total, 1)), t.runs,
+                 t.work, name);
+    }
+  }
   uint64_t reportAboveNanos_ = 0;
   uint64_t lastCpuNanos_ = 0;
+  bool sumByTask_ = false;
+  std::map<std::string, TaskTime> byTask_;
   std::vector<uint64_t> durations_;
 };
 
