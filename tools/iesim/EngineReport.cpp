@@ -20,7 +20,7 @@ std::string vniText(Vxlan::VniExtOrNone vni) {
 
 template <class Set>
 std::string membersText(const Set& set) {
-  return "{" + cutMembers(set, "") + "}";
+  return fmt::format("{{{}}}", cutMembers(set, ""));
 }
 
 }  // namespace
