@@ -12,7 +12,8 @@
 // keep the values of distinct leaves distinct, so a set is enough.
 //
 // Source 0 comes first, so a removed mid has its values retracted one by one (through
-// doDeleteAll of its nested input SMs) before evalMid deletes its container.
+// doDeleteAll of its nested input SMs) before evalMid deletes its container. A third output,
+// dummyOutput, is never reconciled: declared last, it is ready once the other two are.
 #pragma once
 
 #include <fmt/format.h>
@@ -32,6 +33,7 @@
 #include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/Path.h"
+#include "runtime/ReadyOutput.h"
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
 #include "tests/support/TraceLevels.h"
@@ -153,6 +155,7 @@ class NestedTestSm final : public Flo::StateMachine {
   // Pipeline runs since the initial scan phase ended, per key (tests reset them).
   std::map<std::pair<int, int>, int> leafEvents;
   std::map<int, int> midEvents;
+  Flo::ReadyOutput* dummyOutput = nullptr;
 
  private:
   struct MidsSpec : Flo::CollOutputSpec<OutRoot, &OutRoot::mids, &OutRoot::midsDel> {};
@@ -227,6 +230,7 @@ inline NestedTestSm::NestedTestSm(const Mica::Ptr<const Root>& root, const Mica:
   valuesOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<ValuesSpec>>(
       *this, "outMidValuesOutput", std::vector<size_t>{evalLeaf, evalMid}));
   if (order == OutputOrder::valuesFirst) declareMids();
+  dummyOutput = &outputIs(std::make_unique<Flo::ReadyOutput>(*this, "dummyOutput", std::vector<size_t>{evalMid}));
 }
 
 inline Mica::Ptr<NestedTestSm> nestedTestSmFactory(const Mica::Ptr<const Root>& root,
