@@ -126,7 +126,7 @@ class InputKindsTest : public IeTest::ModeFixture {
   Mica::Ptr<Label> b_ = Mica::make<Label>();
 };
 
-TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointer) {
+TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFromItsStart) {
   auto item = shelf_->itemsIs(1);
   item->tagsIs(10);
   item->weightIs(5);
@@ -171,14 +171,12 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointer) {
   shelf_->currentIs(nullptr);
   EXPECT_EQ(sm->log, (Log{"current B->None", "words 2 200->None"}));
   EXPECT_EQ(b_->publisher().subscriberCount(), 0u);
-}
 
-TEST_P(InputKindsTest, StartOverAPointerFollowsItsEntity) {
+  // A machine started over a set pointer follows its entity, until it is destroyed.
   shelf_->currentIs(a_);
-  a_->wordsIs(4, 400);
-  auto sm = start();
+  sm = start();
   ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(IeTest::sorted(std::exchange(sm->log, {})), (Log{"current None->A", "words 4 None->400"}));
+  EXPECT_EQ(IeTest::sorted(std::exchange(sm->log, {})), (Log{"current None->A", "words 1 None->102", "words 2 None->200"}));
   a_->wordsIs(5, 500);
   EXPECT_EQ(sm->log, (Log{"words 5 None->500"}));
   sm = nullptr;
