@@ -9,7 +9,6 @@
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
-#include "tests/support/Thrown.h"
 #include "tests/support/TraceLevels.h"
 #include "tests/support/TreeLog.h"
 
@@ -131,18 +130,6 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
            "exitGroup H@10.1 updated in exitOptToGroup for exitOpt localExit:a@10.1",
            "filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline"}) {
     EXPECT_TRUE(capture.contains(text)) << text;
-  }
-}
-
-TEST_P(IeExitGroupStatusSmTest, NullArgumentsAreAssertions) {
-  const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
-  const char* const accessors[] = {"config()", "exitOptionDir()", "exitGroupDir()"};
-  for (int which = 0; which < 3; ++which) {
-    EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] {
-                ieExitGroupStatusSmFactory(which == 0 ? nullptr : config_, which == 1 ? nullptr : options_,
-                                           which == 2 ? nullptr : dir_, control());
-              }),
-              accessors[which] + text);
   }
 }
 

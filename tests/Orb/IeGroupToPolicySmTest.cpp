@@ -179,18 +179,14 @@ TEST_P(IeGroupToPolicySmTest, TracesEveryStepWithItsTextAndLevel) {
               {"::otherSeqExistInPolicy: no other G@1.2 exist in policy P@1.2"});
   EXPECT_EQ(blip_.decoded(), (Texts{"grpToPolMap: policy P@1.2 updated from G@1.2 to None for seqNo 10",
                                     "grpToPolMap: policy P@1.2 updated from G@1.2 to None for seqNo 20.5"}));
-}
 
-// Blip records go to the ring qtHandleIs names from then on; the text levels play no part.
-TEST_P(IeGroupToPolicySmTest, QtHandleIsMovesTheBlipRecordsToTheNewRing) {
-  control_.qtHandle = &blip_;
-  LevelMaskGuard levels(Flo::kDefaultTraceName, 0);
-  start();
-  list("P", 10, "G");
+  // Records go to the ring qtHandleIs names from then on; the text levels play no part.
   sm_->qtHandleIs(&otherBlip_);
-  unlist("P", 10);
+  LevelMaskGuard off(sm, 0);
+  list("P", 10, "G");
   EXPECT_EQ(blip_.size(), 2u);
-  EXPECT_EQ(otherBlip_.decoded(), Texts{"grpToPolMap: policy P@1.2 updated from G@1.2 to None for seqNo 10"});
+  EXPECT_EQ(otherBlip_.decoded(), (Texts{"grpToPolMap: policy P@1.2 updated from None to @0.0 for seqNo 10",
+                                         "grpToPolMap: policy P@1.2 updated from @0.0 to G@1.2 for seqNo 10"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeGroupToPolicySmTest, IeTest::allModes, IeTest::modeName);

@@ -203,7 +203,9 @@ TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNe
   EXPECT_EQ(log_.take(), (Strings{"-10", "-60", "-30"}));
 }
 
-TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
+TEST_F(VniTrackerTest, NullOutputIsAnAssertionAndNullOrbcsdLeavesTheOutputAlone) {
+  EXPECT_THROW(vniDefaultRouteTrackerSmFactory(orbcsd_, nullptr), Mica::AssertionError);
+  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
   vniDefRoute_->defaultRouteIs(VniId(1));
   log_.take();
   auto sm = vniDefaultRouteTrackerSmFactory(nullptr, vniDefRoute_);
@@ -212,11 +214,6 @@ TEST_F(VniTrackerTest, NullOrbcsdLeavesTheOutputAlone) {
   sm = nullptr;  // not even destruction writes
   EXPECT_TRUE(log_.take().empty());
   EXPECT_EQ(members(*vniDefRoute_), (Strings{"1"}));
-}
-
-TEST_F(VniTrackerTest, NullOutputIsAnAssertion) {
-  EXPECT_THROW(vniDefaultRouteTrackerSmFactory(orbcsd_, nullptr), Mica::AssertionError);
-  EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
 }
 
 }  // namespace

@@ -65,15 +65,6 @@ TEST_F(InternetExitTest, FactoriesPassTheArgumentsThroughAndMakeAGateManager) {
   EXPECT_EQ(moduleCast<InternetExit>(Mica::Ptr<Module>(edge)).get(), edge.get());
 }
 
-TEST_F(InternetExitTest, InitializationWritesAnEmptyLevelFourTrace) {
-  IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
-  makeIe(pair);
-  ASSERT_EQ(capture.lines().size(), 1u);
-  EXPECT_EQ(capture.lines()[0].handler, "OrbSiEdgeModule");
-  EXPECT_EQ(capture.lines()[0].level, 4);
-  EXPECT_EQ(capture.lines()[0].text, "");
-}
-
 TEST_F(InternetExitTest, GateManagerIsKeepsOrReplacesAndDelRemovesPublishingEachChangeOnce) {
   ManagerChanges changes;
   ie->subscriberAdd(&changes);
@@ -167,19 +158,23 @@ TEST_F(InternetExitTest, ExitInfoMessageCarriesEveryFieldUnchanged) {
   }
 }
 
-TEST_F(InternetExitTest, ExitInfoTraceAndBlipRecordReadTheSame) {
+// Initialization writes one empty level-4 trace; each exit-info update writes its text there and
+// to the Blip ring alike.
+TEST_F(InternetExitTest, InitializationAndExitInfoTracesAndTheBlipRecordsReadTheSame) {
   IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
-  ie->ieUpdateLaneExitInfo(v12_3, local, true);
+  auto module = makeIe(pair);
+  module->ieUpdateLaneExitInfo(v12_3, local, true);
   const std::string added =
       "Updating (Add) exitIntf intf=Ethernet7 vrf=blue gate=7 aux=3 type=localOtherVrf to LANE: "
       "( 12 : 3 )";
   EXPECT_EQ(IeTest::newestBlip(), added);
-  ie->ieUpdateLaneExitInfo(v12_3, local, false);
+  module->ieUpdateLaneExitInfo(v12_3, local, false);
   const std::string deleted =
       "Updating (Del) exitIntf intf=Ethernet7 vrf=blue gate=7 aux=3 type=localOtherVrf to LANE: "
       "( 12 : 3 )";
   EXPECT_EQ(IeTest::newestBlip(), deleted);
-  EXPECT_EQ(capture.texts(4), (std::vector<std::string>{added, deleted}));
+  ASSERT_EQ(capture.lines().size(), 3u);
+  EXPECT_EQ(capture.texts(4), (std::vector<std::string>{"", added, deleted}));
   for (const auto& line : capture.lines()) EXPECT_EQ(line.handler, "OrbSiEdgeModule");
 }
 

@@ -48,17 +48,12 @@ Strings members(const Set& set) {
   return out;
 }
 
-// Captures the trackers' messages with level 8 of "OrbSiEdgeHelper" switched on.
+// Captures the trackers' messages: level 8 of "OrbSiEdgeHelper", the only level switched on.
 class HelperTraces {
  public:
-  // The helper's texts since the last take(); every one must have been written at level 8.
+  // The helper's texts since the last take().
   Strings take() {
-    Strings out;
-    for (const auto& line : capture_.lines()) {
-      if (line.handler != "OrbSiEdgeHelper") continue;
-      EXPECT_EQ(line.level, 8) << line.text;
-      out.push_back(line.text);
-    }
+    Strings out = IeTest::textsOf(capture_, "OrbSiEdgeHelper");
     capture_.clear();
     return out;
   }

@@ -1,12 +1,16 @@
 // The mechanism's start-up, task names, traces and failures, on IePolicyToVniLaneSm (one input
-// collection, one top-level output), under every scheduling mode.
+// collection, one top-level output; IeExitGroupStatusSm for more arguments), under every
+// scheduling mode.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "Orb/OrbInternetExitStatusSm/IeExitGroupStatusSm.h"
 #include "Orb/OrbInternetExitStatusSm/IePolicyToVniLaneSm.h"
 #include "platform/mica/Assert.h"
 #include "platform/trace/Trace.h"
@@ -24,7 +28,7 @@ constexpr const char* kHandler = "OrbInternetExitStatusSm";
 constexpr const char* kScanTask = "OrbInternetExit::IePolicyToVniLaneSm-LaneStatusDirSm0InputScanTask0";
 constexpr const char* kOutputTask = "IePolicyToVniLaneSm-iePolicyToVniLaneDirPolToVniLaneOutputTask";
 
-VniAndLaneId pair(int vni, int lane) { return VniAndLaneId(Lane::VniId(vni), static_cast<uint16_t>(lane)); }
+using IeTest::pair;
 
 class TaskNames final : public Keel::TaskRunObserver {
  public:
@@ -116,16 +120,26 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
 }
 
-TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertion) {
-  // The message names the null argument's accessor, then the fixed text.
-  const std::string text = " Pointer SM args cannot be null unless they are marked Optional";
-  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(nullptr, dir_, control()); }),
-            "laneStatusDir()" + text);
-  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { iePolicyToVniLaneSmFactory(lanes_, nullptr, control()); }),
-            "iePolicyToVniLaneDir()" + text);
-  // Nothing is left behind: no queued task, no subscriber.
+// The message names the null argument's accessor, then the fixed text; nothing is left behind
+// (no queued task, no subscriber).
+TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertionNamingItsAccessor) {
+  Mica::Ptr<IeStatusConfigDir> config(new IeStatusConfigDir());
+  Mica::Ptr<IeExitOptionDir> options(new IeExitOptionDir());
+  Mica::Ptr<IeExitGroupDir> groups(new IeExitGroupDir());
+  const std::pair<std::function<void()>, std::string> cases[] = {
+      {[&] { iePolicyToVniLaneSmFactory(nullptr, dir_, control()); }, "laneStatusDir()"},
+      {[&] { iePolicyToVniLaneSmFactory(lanes_, nullptr, control()); }, "iePolicyToVniLaneDir()"},
+      {[&] { ieExitGroupStatusSmFactory(nullptr, options, groups, control()); }, "config()"},
+      {[&] { ieExitGroupStatusSmFactory(config, nullptr, groups, control()); }, "exitOptionDir()"},
+      {[&] { ieExitGroupStatusSmFactory(config, options, nullptr, control()); }, "exitGroupDir()"},
+  };
+  for (const auto& [factory, accessor] : cases) {
+    EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>(factory),
+              accessor + " Pointer SM args cannot be null unless they are marked Optional");
+  }
   EXPECT_TRUE(scheduler().idle());
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
+  EXPECT_EQ(options->publisher().subscriberCount(), 0u);
 }
 
 TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {

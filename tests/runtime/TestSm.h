@@ -12,7 +12,8 @@
 // keep the values of distinct leaves distinct, so a set is enough.
 //
 // Source 0 comes first, so a removed mid has its values retracted one by one (through
-// doDeleteAll of its nested input SMs) before evalMid deletes its container.
+// doDeleteAll of its nested input SMs) before evalMid deletes its container. A third output,
+// dummyOutput, is never reconciled: declared last, it is ready once the other two are.
 #pragma once
 
 #include <fmt/format.h>
@@ -32,6 +33,7 @@
 #include "runtime/InputSm.h"
 #include "runtime/Output.h"
 #include "runtime/Path.h"
+#include "runtime/ReadyOutput.h"
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
 #include "tests/support/TraceLevels.h"
@@ -111,11 +113,7 @@ class OutRoot final : public Mica::Entity {
 
 class NestedTestSm final : public Flo::StateMachine {
  public:
-  // The order in which the two outputs are declared, and so reconciled: with valuesFirst, the
-  // walk of out.mids[].values runs while stale containers of out.mids still exist.
-  enum class OutputOrder { midsFirst, valuesFirst };
-  NestedTestSm(const Mica::Ptr<const Root>& root, const Mica::Ptr<OutRoot>& out,
-               const Flo::SmControl& control, OutputOrder order = OutputOrder::midsFirst);
+  NestedTestSm(const Mica::Ptr<const Root>& root, const Mica::Ptr<OutRoot>& out, const Flo::SmControl& control);
 
   // Pipeline evalLeaf: one change of root.mids[midKey].leaves[leafKey].value.
   void eventToEvalLeaf(const int& midKey, const int& leafKey, const Quill::Optional<int>& oldValueOpt,
@@ -153,6 +151,7 @@ class NestedTestSm final : public Flo::StateMachine {
   // Pipeline runs since the initial scan phase ended, per key (tests reset them).
   std::map<std::pair<int, int>, int> leafEvents;
   std::map<int, int> midEvents;
+  Flo::ReadyOutput* dummyOutput = nullptr;
 
  private:
   struct MidsSpec : Flo::CollOutputSpec<OutRoot, &OutRoot::mids, &OutRoot::midsDel> {};
@@ -208,7 +207,7 @@ using MidPath = Flo::Path<NestedTestSm, &NestedTestSm::eventToEvalMid,
 }  // namespace detail
 
 inline NestedTestSm::NestedTestSm(const Mica::Ptr<const Root>& root, const Mica::Ptr<OutRoot>& out,
-                                  const Flo::SmControl& control, OutputOrder order)
+                                  const Flo::SmControl& control)
     : StateMachine("RtTest", "NestedTestSm", control), root_(root), out_(out) {
   argIs("root()", root_.get());
   argIs("out()", out_.get());
@@ -217,23 +216,19 @@ inline NestedTestSm::NestedTestSm(const Mica::Ptr<const Root>& root, const Mica:
   auto& rootSm0 = inputIs(std::make_unique<Flo::InputArgSm<Root>>(*this, "RootSm0", root_));
   rootSm0.sourceIs<Flo::internal::TopLevel<detail::LeafValuePath>>(0, evalLeaf);
   rootSm0.sourceIs<Flo::internal::TopLevel<detail::MidPath>>(1, evalMid);
-  auto declareMids = [&] {
-    midsOutput_ = &outputIs(std::make_unique<Flo::TopOutput<MidsSpec>>(
-        *this, "outMidsOutput", std::vector<size_t>{evalLeaf, evalMid}, out_));
-  };
-  if (order == OutputOrder::midsFirst) declareMids();
+  midsOutput_ = &outputIs(std::make_unique<Flo::TopOutput<MidsSpec>>(*this, "outMidsOutput",
+                                                                      std::vector<size_t>{evalLeaf, evalMid}, out_));
   // Waits for evalMid too: it records the containers that exist, so that a container whose
   // leaves produce nothing is still walked for stale values.
   valuesOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<ValuesSpec>>(
       *this, "outMidValuesOutput", std::vector<size_t>{evalLeaf, evalMid}));
-  if (order == OutputOrder::valuesFirst) declareMids();
+  dummyOutput = &outputIs(std::make_unique<Flo::ReadyOutput>(*this, "dummyOutput", std::vector<size_t>{evalMid}));
 }
 
 inline Mica::Ptr<NestedTestSm> nestedTestSmFactory(const Mica::Ptr<const Root>& root,
                                                    const Mica::Ptr<OutRoot>& out,
-                                                   const Flo::SmControl& control,
-                                                   NestedTestSm::OutputOrder order = NestedTestSm::OutputOrder::midsFirst) {
-  Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root, out, control, order));
+                                                   const Flo::SmControl& control) {
+  Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root, out, control));
   sm->handleInitialized();
   return sm;
 }

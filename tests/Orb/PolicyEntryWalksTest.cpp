@@ -1,11 +1,14 @@
-#include "Orb/OrbInternetExitUtil/UtilTrace.h"
-#include "Orb/OrbInternetExitUtil/EvaluateWinningExitGroup.h"
-
+// The two utilities that walk a policy's entries: evaluateWinningExitGroup and
+// otherSeqExistInPolicy. Each writes its texts at level 5 of "OrbInternetExitUtil" and to the
+// Blip ring alike.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "Orb/OrbInternetExitUtil/EvaluateWinningExitGroup.h"
+#include "Orb/OrbInternetExitUtil/OtherSeqExistInPolicy.h"
+#include "Orb/OrbInternetExitUtil/UtilTrace.h"
 #include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/TraceLevels.h"
@@ -17,13 +20,23 @@ using Texts = std::vector<std::string>;
 using Lane::VniAndLaneId;
 using Lane::VniId;
 
-class EvaluateWinningExitGroupTest : public testing::Test {
+// Policy P1 of pair 12.3, the group statuses of the pair, and a capture of the utilities' texts.
+class PolicyEntryWalksTest : public testing::Test {
  protected:
-  EvaluateWinningExitGroupTest() { Blip::defaultHandle()->clear(); }
+  PolicyEntryWalksTest() { Blip::defaultHandle()->clear(); }
 
   GroupVniLaneKey grp(const char* name, VniAndLaneId pair) const { return GroupVniLaneKey(name, pair); }
   GroupVniLaneKey grp(const char* name) const { return grp(name, pair_); }
   void list(double seqNo, const char* group) { policy_->exitGroupIs(seqNo, grp(group)); }
+  Texts utilTexts() const { return IeTest::textsOf(capture_, "OrbInternetExitUtil", internal::kUtilTraceLevel); }
+
+  const VniAndLaneId pair_{VniId(12), 3};
+  Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", pair_))};
+  IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
+};
+
+class EvaluateWinningExitGroupTest : public PolicyEntryWalksTest {
+ protected:
   // Gives the group's status `results` usable results (0: a status with an empty map).
   void status(const GroupVniLaneKey& g, int results) {
     auto s = dir_->exitGroupStatusIs(g);
@@ -37,15 +50,17 @@ class EvaluateWinningExitGroupTest : public testing::Test {
     capture_.clear();
     Blip::defaultHandle()->clear();
     const GroupVniLaneKey winner = evaluateWinningExitGroup(policy_, dir_);
-    EXPECT_EQ(IeTest::textsOf(capture_, "OrbInternetExitUtil", internal::kUtilTraceLevel), texts);
+    EXPECT_EQ(utilTexts(), texts);
     EXPECT_EQ(Blip::defaultHandle()->decoded(), texts);
     return winner;
   }
 
-  const VniAndLaneId pair_{VniId(12), 3};
-  Mica::Ptr<PolicyStatusConfig> policy_{new PolicyStatusConfig(PolicyVniLaneKey("P1", pair_))};
   Mica::Ptr<IeExitGroupDir> dir_{new IeExitGroupDir()};
-  IeTest::TraceCaptureAt capture_{"OrbInternetExitUtil", 1u << internal::kUtilTraceLevel};
+};
+
+class OtherSeqExistInPolicyTest : public PolicyEntryWalksTest {
+ protected:
+  bool call(double seqNo, const char* group) const { return otherSeqExistInPolicy(policy_, seqNo, grp(group)); }
 };
 
 // Sequence numbers order as floating-point values whatever the insertion order; the walk stops
@@ -97,6 +112,57 @@ TEST_F(EvaluateWinningExitGroupTest, GroupsWithoutResultsOnThePolicysPairAreSkip
   EXPECT_EQ(evaluate({"::evaluateWinningExitGroup: policy=P1@12.3 exitGroup=(10.000000,Empty@12.3)",
                       "::evaluateWinningExitGroup: result=1"}),
             grp("Empty"));
+}
+
+// Another seqNo listing the group counts, the asked one does not; seqNos compare as floating-
+// point values and the first other one in ascending order is named, whatever the insertion order.
+TEST_F(OtherSeqExistInPolicyTest, AnswersWhetherAnotherSeqNoListsTheGroupAndSaysWhich) {
+  list(10, "G1");
+  list(30, "G2");
+  list(40, "G2");
+  list(20, "G2");
+  list(10.5, "G1");
+  struct Case {
+    double seqNo;
+    const char* group;
+    bool other;
+    const char* text;
+  };
+  for (const Case& c : {
+           Case{10, "G2", true, "G2@12.3 exist as seqNo 20 in policy P1@12.3"},
+           Case{20, "G2", true, "G2@12.3 exist as seqNo 30 in policy P1@12.3"},
+           Case{10, "G1", true, "G1@12.3 exist as seqNo 10.5 in policy P1@12.3"},
+           Case{10.5, "G1", true, "G1@12.3 exist as seqNo 10 in policy P1@12.3"},
+           Case{30, "G3", false, "no other G3@12.3 exist in policy P1@12.3"},
+       }) {
+    SCOPED_TRACE(c.text);
+    capture_.clear();
+    Blip::defaultHandle()->clear();
+    EXPECT_EQ(call(c.seqNo, c.group), c.other);
+    const std::string text = std::string("::otherSeqExistInPolicy: ") + c.text;
+    EXPECT_EQ(utilTexts(), Texts{text});
+    EXPECT_EQ(Blip::defaultHandle()->decoded(), Texts{text});
+  }
+  policy_->exitGroupDel(10.5);
+  EXPECT_FALSE(call(10, "G1"));
+}
+
+TEST_F(OtherSeqExistInPolicyTest, NullPolicyGivesFalseAndNoTrace) {
+  const uint64_t written = Blip::defaultHandle()->written();
+  EXPECT_FALSE(otherSeqExistInPolicy(nullptr, 10, grp("G1")));
+  EXPECT_TRUE(capture_.lines().empty());
+  EXPECT_EQ(Blip::defaultHandle()->written(), written);
+}
+
+TEST_F(OtherSeqExistInPolicyTest, TextTraceFollowsLevelFiveWhileBlipAlwaysRecords) {
+  list(10, "G1");
+  {
+    IeTest::TraceLevels otherLevels("OrbInternetExitUtil", ~(1u << internal::kUtilTraceLevel));
+    EXPECT_FALSE(call(10, "G1"));
+  }
+  EXPECT_TRUE(capture_.lines().empty());
+  EXPECT_EQ(Blip::defaultHandle()->decoded(),
+            Texts{"::otherSeqExistInPolicy: no other G1@12.3 exist in policy P1@12.3"});
 }
 
 }  // namespace
