@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "types/IeGroupToPolicyDir.h"
-#include "types/IePolicyToVniLaneDir.h"
 #include "types/IeStatusConfigDir.h"
 
 namespace IeSim {
@@ -81,15 +80,6 @@ TEST_F(StatusConfigWatchTest, WhatExistsAtTheStartIsWatchedNotReported) {
   EXPECT_EQ(take(log_), (Lines{"- option localExit:wan1@3.1 in Wan@3.1", "+ entry Gold@3.1 10.5 -> Lte@3.1"}));
 }
 
-TEST_F(StatusConfigWatchTest, ChangesWhileCountingIsOffAreShownButNotCounted) {
-  StatusConfigWatch watch(*dir_, log_);
-  log_.countingIs(false);
-  fill();
-  log_.countingIs(true);
-  EXPECT_EQ(take(log_).size(), 5u);
-  EXPECT_EQ(log_.counts().added, 0u);
-}
-
 TEST(GroupToPolicyWatchTest, ReportsMembersAndTheMembersOfADeletedGroup) {
   auto dir = Mica::make<IeGroupToPolicyDir>();
   OutputLog log("groupToPolicy");
@@ -103,16 +93,6 @@ TEST(GroupToPolicyWatchTest, ReportsMembersAndTheMembersOfADeletedGroup) {
                                "- Wan@3.1: Silver@3.1"}));
   EXPECT_EQ(log.counts().added, 2u);
   EXPECT_EQ(log.counts().removed, 2u);
-}
-
-TEST(SetWatchTest, TellsAdditionsFromDeletionsByMembership) {
-  auto dir = Mica::make<OrbInternetExit::IePolicyToVniLaneDir>();
-  OutputLog log("polToVniLane");
-  SetWatch<decltype(dir->polToVniLane)> watch(*dir, dir->polToVniLane, log);
-  dir->polToVniLaneIs(gold);
-  dir->polToVniLaneIs(gold);  // present: no notification
-  dir->polToVniLaneDel(gold);
-  EXPECT_EQ(take(log), (Lines{"+ Gold@3.1", "- Gold@3.1"}));
 }
 
 TEST(OutputLogTest, KeepsTheFirstLinesAndCountsEveryChange) {
