@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "tests/support/Counted.h"
-#include "tests/support/MemoryFile.h"
 #include "tests/support/Thrown.h"
 
 namespace {
@@ -50,14 +49,8 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_FALSE(handler.enabled(-1));
 }
 
+// The default sink is a stream sink on stderr.
 TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndText) {
-  IeTest::MemoryFile file;
-  Mica::StreamTraceSink sink(file.get());
-  sink.write("OrbInternetExitUtil", 5, " a text");
-  sink.write("H", 12, "");
-  EXPECT_EQ(file.text(), "OrbInternetExitUtil[5]:  a text\nH[12]: \n");
-
-  // The default sink is one on stderr.
   Mica::traceSinkIs(nullptr);
   DebugHandler handler("Stderr");
   handler.levelMaskIs(levels({3}));
