@@ -61,11 +61,6 @@ TEST(NodePoolTest, FreedBlocksAreReusedLastFreedFirstAndOnlyByTheirClass) {
   EXPECT_EQ(pool.stats().inUseBytes, 40u + 40 + 48 + 32);
   pool.deallocate(other, 48);
   pool.checkInvariants();
-  pool.deallocate(a, 40);
-  pool.deallocate(b, 40);
-  pool.deallocate(c, 32);
-  EXPECT_EQ(pool.stats().inUseBytes, 0u);
-  EXPECT_EQ(pool.stats().idleBytes(), NodePool::kChunkBytes);
 }
 
 TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccounted) {

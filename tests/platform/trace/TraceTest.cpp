@@ -97,10 +97,7 @@ TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
   auto other = getDebugHandler("RegistryTest.List.a");
   EXPECT_EQ(a.get(), b.get());
   EXPECT_NE(a.get(), other.get());
-  EXPECT_EQ(a->levelMask(), ~uint32_t{0});
-  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
-  other->levelMaskIs(levels({4}));
-  EXPECT_TRUE(getDebugHandler("RegistryTest.List.a")->enabled(4));
+  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);  // DuologTest: a new one
   std::vector<std::string> names;
   for (const auto& handler : Mica::Platform::debugHandlers()) {
     if (handler->name().starts_with("RegistryTest.List.")) names.push_back(handler->name());
