@@ -125,8 +125,6 @@ TEST(ExitIntfResultTest, DefaultsAndPrintedForm) {
   ExitIntfResult r;
   EXPECT_EQ(r, ExitIntfResult(Wire::IntfId(), "default", 0xFFFFFFFF, 0, ExitResultType()));
   EXPECT_EQ(valueToStrep(r), "intf= vrf=default gate=4294967295 aux=0 type=noResult");
-  ExitIntfResult e(Wire::IntfId("Ethernet1"), "blue", 7, 3, ExitResultType::localOtherVrf());
-  EXPECT_EQ(valueToStrep(e), "intf=Ethernet1 vrf=blue gate=7 aux=3 type=localOtherVrf");
   // Blanks and labels inside the VRF name are read as part of the name.
   ExitIntfResult odd(Wire::IntfId("e 1"), " vrf=x gate=1 aux=2 type=noResult", 0, 4294967295,
                      ExitResultType::remoteResolved());

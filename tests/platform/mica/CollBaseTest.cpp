@@ -173,9 +173,7 @@ TYPED_TEST(CollBaseTest, ChildrenKnowTheirOwnerUntilTheCollectionGoes) {
   {
     Holder<TestFixture::N> h;
     for (int k = 0; k < 4; ++k) held.push_back(h.children.create(h, k));
-    h.children.erase(h, 0);
-    h.children.erase(h, 2);
-    h.children.erase(h, 3);
+    for (int k : {0, 2, 3}) h.children.erase(h, k);
     EXPECT_EQ(held[1]->owner(), &h);
     EXPECT_EQ(held[1]->ownerAttr(), Holder<TestFixture::N>::childrenId);
   }
