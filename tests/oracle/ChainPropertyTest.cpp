@@ -8,7 +8,6 @@
 #include <rapidcheck/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include <string>
 
 #include "platform/mica/Assert.h"
+#include "tests/support/MemoryFile.h"
 #include "tests/oracle/Generators.h"
 #include "tests/oracle/SequenceRunner.h"
 #include "tools/iesim/Runner.h"
@@ -84,21 +84,13 @@ TEST(ChainOracleTest, RandomSequencesWithRestartsEqualTheReference) {
   EXPECT_GT(totals.quiescentChecks, totals.sequences);  // every sequence reaches at least two
 }
 
-std::string readAll(std::FILE* f) {
-  std::string out;
-  std::rewind(f);
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
-  return out;
-}
-
 // A generated sequence, written as a scenario, loads back through iesim's parser unchanged and
 // replays to the same end state.
 RC_GTEST_PROP(ChainOracleScenarioTest, GeneratedSequencesRoundTripThroughTheScenarioParser, ()) {
   Mica::ThrowingAssertions throwing;
   const Sequence sequence = *genSequence();
-  std::FILE* ours = std::tmpfile();
-  const SequenceOutcome outcome = runSequence(sequence, RunSettings{.domainOnly = true, .endState = ours});
+  IeTest::MemoryFile ours, replayed;
+  const SequenceOutcome outcome = runSequence(sequence, RunSettings{.domainOnly = true, .endState = ours.get()});
   RC_ASSERT(outcome.failure == std::string());
   const iesim::pb::Scenario scenario = scenarioOf(sequence, outcome);
 
@@ -109,14 +101,11 @@ RC_GTEST_PROP(ChainOracleScenarioTest, GeneratedSequencesRoundTripThroughTheScen
   RC_ASSERT(loaded.scenario.has_value());
   RC_ASSERT(google::protobuf::util::MessageDifferencer::Equals(loaded.scenario->scenario, scenario));
 
-  std::FILE* replayed = std::tmpfile();
   IeSim::Report quiet(stdout, false);
-  const IeSim::ScenarioResult replay = IeSim::runScenario(*loaded.scenario, IeSim::RunOptions{.defaultYield = "", .chrome = nullptr, .dump = replayed}, quiet);
+  const IeSim::ScenarioResult replay = IeSim::runScenario(*loaded.scenario, IeSim::RunOptions{.defaultYield = "", .chrome = nullptr, .dump = replayed.get()}, quiet);
   RC_ASSERT(replay.passed());
   RC_ASSERT(replay.steps == outcome.executed.size());
-  const std::string a = readAll(ours), b = readAll(replayed);
-  std::fclose(ours);
-  std::fclose(replayed);
+  const std::string a = ours.text(), b = replayed.text();
   RC_ASSERT(a == b);
   RC_ASSERT(!a.empty());
 }

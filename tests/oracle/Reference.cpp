@@ -2,31 +2,25 @@
 
 #include <fmt/format.h>
 
+#include <iterator>
+
 namespace IeOracle {
 
 std::string text(Pair p) { return fmt::format("{}.{}", p.vni, p.lane); }
 
 std::string text(const Option& o) {
-  switch (o.type) {
-    case ExitType::local: return "localExit:" + o.name;
-    case ExitType::remote: return "remoteExit:" + o.name;
-    case ExitType::fibDefault: return "fibDefault:" + o.name;
-  }
-  return "?:" + o.name;
+  static const char* const names[] = {"?", "localExit", "remoteExit", "fibDefault"};
+  const auto i = static_cast<size_t>(o.type);
+  return std::string(i < std::size(names) ? names[i] : "?") + ":" + o.name;
 }
 
 std::string text(const OptionKey& k) { return text(k.option) + "@" + text(k.pair); }
 std::string text(const NameKey& k) { return k.name + "@" + text(k.pair); }
 
 std::string text(ResultType t) {
-  switch (t) {
-    case ResultType::none: return "noResult";
-    case ResultType::localDefaultVrf: return "localDefaultVrf";
-    case ResultType::localOtherVrf: return "localOtherVrf";
-    case ResultType::fibDefaultRoute: return "fibDefaultRoute";
-    case ResultType::remoteResolved: return "remoteResolved";
-  }
-  return fmt::format("type{}", static_cast<int>(t));
+  static const char* const names[] = {"noResult", "localDefaultVrf", "localOtherVrf", "fibDefaultRoute", "remoteResolved"};
+  const auto i = static_cast<size_t>(t);
+  return i < std::size(names) ? names[i] : fmt::format("type{}", i);
 }
 
 std::string text(const Result& r, bool gateHeld) {

@@ -62,29 +62,19 @@ class Runner {
         ++out_.skipped;
         continue;
       }
-      out_.executed.push_back(step);
-      const bool nextIsFullRun = i + 1 < s_.steps.size() && isFullRun(s_.steps[i + 1]);
-      guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(step, nextIsFullRun); });
+      execute(step, i + 1 < s_.steps.size() && isFullRun(s_.steps[i + 1]));
     }
     // Every sequence ends in a quiescent point, then a restart of every pipeline state machine
     // that must write nothing.
     if (out_.failure.empty()) {
-      Step run;
+      Step run, restart;
       run.mutable_run();
-      out_.executed.push_back(run);
-      if (guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(run, true); })) {
-        Step restart;
-        for (size_t c = 0; c < OrbInternetExit::kComponentCount; ++c) {
-          const auto component = static_cast<Component>(c);
-          if (component == Component::vniDefaultRoute || component == Component::vniLaneDefaultRoute) continue;
-          restart.mutable_restart()->add_component(std::string(OrbInternetExit::componentName(component)));
-        }
-        out_.executed.push_back(restart);
-        if (guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(restart, true); })) {
-          out_.executed.push_back(run);
-          guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(run, false); });
-        }
+      for (size_t c = 0; c < OrbInternetExit::kComponentCount; ++c) {
+        const auto component = static_cast<Component>(c);
+        if (component == Component::vniDefaultRoute || component == Component::vniLaneDefaultRoute) continue;
+        restart.mutable_restart()->add_component(std::string(OrbInternetExit::componentName(component)));
       }
+      if (execute(run, true) && execute(restart, true)) execute(run, false);
     }
     if (settings_.endState != nullptr) IeSim::Report::dump(settings_.endState, world_);
     return std::move(out_);
@@ -93,6 +83,12 @@ class Runner {
  private:
   // Runs `body`; an assertion or error of the library (Mica::AssertionError, Quill::RangeError
   // and the rest derive from std::exception) fails the step that raised it.
+  // Records `step` as executed and runs it, guarded.
+  bool execute(const Step& step, bool nextIsFullRun) {
+    out_.executed.push_back(step);
+    return guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(step, nextIsFullRun); });
+  }
+
   template <class F>
   bool guarded(const std::string& where, F&& body) {
     try {

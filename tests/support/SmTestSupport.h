@@ -19,13 +19,8 @@ namespace IeTest {
 enum class Mode { neverYield, alwaysYield, randomYield, synchronous };
 
 inline std::string modeName(const testing::TestParamInfo<Mode>& info) {
-  switch (info.param) {
-    case Mode::neverYield: return "NeverYield";
-    case Mode::alwaysYield: return "AlwaysYield";
-    case Mode::randomYield: return "RandomYield";
-    case Mode::synchronous: return "Synchronous";
-  }
-  return "Unknown";
+  static const char* const names[] = {"NeverYield", "AlwaysYield", "RandomYield", "Synchronous"};
+  return names[static_cast<int>(info.param)];
 }
 
 inline const auto allModes =

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +34,9 @@ rc::Gen<VniAndLaneId> genPair() {
                       [](uint32_t v) { return VniAndLaneId::fromValue(v); });
 }
 
+// A few pairs, so that keys of one pair meet often.
+rc::Gen<VniAndLaneId> genFewPairs() { return rc::gen::element(pair(0, 0), pair(1, 0), pair(1, 1), pair(256, 65535)); }
+
 // Names from a small alphabet that includes every separator, so that equal names are common.
 rc::Gen<std::string> genSmallName() {
   return rc::gen::mapcat(rc::gen::inRange<size_t>(0, 3), [](size_t n) {
@@ -52,12 +54,12 @@ rc::Gen<ExitResultType> genResultType() {
                       [](uint8_t v) { return *ExitResultType::fromValue(v); });
 }
 
-ExitVniLaneKey genExitVniLaneKey(const rc::Gen<std::string>& names) {
-  return exitKey(*names, *genExitType(), *genPair());
+ExitVniLaneKey genExitVniLaneKey(const rc::Gen<std::string>& names, const rc::Gen<VniAndLaneId>& pairs = genPair()) {
+  return exitKey(*names, *genExitType(), *pairs);
 }
 
-GroupVniLaneKey genGroupKey(const rc::Gen<std::string>& names) {
-  return GroupVniLaneKey(Mica::String(*names), *genPair());
+GroupVniLaneKey genGroupKey(const rc::Gen<std::string>& names, const rc::Gen<VniAndLaneId>& pairs = genPair()) {
+  return GroupVniLaneKey(Mica::String(*names), *pairs);
 }
 
 ExitIntfResult genResult(const rc::Gen<std::string>& names) {
@@ -86,54 +88,16 @@ void checkOrderAndHash(const T& a, const T& b) {
 
 // ---- ExitType and ExitResultType ----
 
-// The numbers are those of the data-path message; the names are the printed forms.
-TEST(ExitTypeTest, NumbersNamesAndDefault) {
-  EXPECT_EQ(ExitType(), ExitType::noExit());
-  EXPECT_EQ(ExitResultType(), ExitResultType::noResult());
-  const std::pair<ExitType, const char*> types[] = {{ExitType::noExit(), "noExit"},
-                                                    {ExitType::localExit(), "localExit"},
-                                                    {ExitType::remoteExit(), "remoteExit"},
-                                                    {ExitType::fibDefault(), "fibDefault"}};
-  const std::pair<ExitResultType, const char*> results[] = {
-      {ExitResultType::noResult(), "noResult"},
-      {ExitResultType::localDefaultVrf(), "localDefaultVrf"},
-      {ExitResultType::localOtherVrf(), "localOtherVrf"},
-      {ExitResultType::fibDefaultRoute(), "fibDefaultRoute"},
-      {ExitResultType::remoteResolved(), "remoteResolved"}};
-  const auto check = [](const auto& table) {
-    using T = std::decay_t<decltype(table[0].first)>;
-    for (uint8_t n = 0; n < std::size(table); ++n) {
-      EXPECT_EQ(table[n].first.number(), n);
-      EXPECT_EQ(T::fromValue(n), table[n].first);
-      EXPECT_EQ(valueToStrep(table[n].first), table[n].second);
-      EXPECT_EQ(sequenceToValue<T>(table[n].second), table[n].first);
-    }
-    EXPECT_FALSE(T::fromValue(std::size(table)));
-  };
-  check(types);
-  check(results);
+// The numbers and names meet the data path, the chain oracle and the scenario files; what these
+// never ask for is refused: a number past the last and a name spelled otherwise.
+TEST(ExitTypeTest, OnlyTheListedNumbersAndExactNamesExist) {
+  EXPECT_FALSE(ExitType::fromValue(ExitType::maxValue + 1));
+  EXPECT_FALSE(ExitResultType::fromValue(ExitResultType::maxValue + 1));
   for (const char* text : {"LocalExit", "1", ""}) EXPECT_FALSE(sequenceToValue<ExitType>(text));
   EXPECT_FALSE(sequenceToValue<ExitResultType>("remoteresolved"));
 }
 
 // ---- ExitKey and ExitVniLaneKey ----
-
-// Keys of one pair sort together; keys differing only in type are distinct.
-TEST(ExitVniLaneKeyTest, KeysOfOnePairAreAdjacent) {
-  std::set<ExitVniLaneKey> keys{
-      exitKey("z", ExitType::fibDefault(), pair(1, 0)),
-      exitKey("a", ExitType::localExit(), pair(1, 1)),
-      exitKey("m", ExitType::remoteExit(), pair(1, 0)),
-      exitKey("a", ExitType::noExit(), pair(0, 65535)),
-      exitKey("b", ExitType::localExit(), pair(1, 0)),
-      exitKey("b", ExitType::remoteExit(), pair(1, 0)),
-  };
-  std::vector<std::string> printed;
-  for (const auto& k : keys) printed.push_back(valueToStrep(k));
-  EXPECT_EQ(printed, (std::vector<std::string>{"noExit:a@0.65535", "localExit:b@1.0",
-                                               "remoteExit:b@1.0", "remoteExit:m@1.0", "fibDefault:z@1.0",
-                                               "localExit:a@1.1"}));
-}
 
 TEST(ExitVniLaneKeyTest, PrintedForms) {
   EXPECT_EQ(valueToStrep(ExitKey("wan1", ExitType::localExit())), "localExit:wan1");
@@ -148,20 +112,11 @@ TEST(ExitVniLaneKeyTest, PrintedForms) {
 
 // ---- GroupVniLaneKey ----
 
-TEST(GroupVniLaneKeyTest, DefaultIsTheNoGroupValue) {
-  GroupVniLaneKey none;
-  EXPECT_EQ(none, GroupVniLaneKey("", pair(0, 0)));
-  EXPECT_NE(none, GroupVniLaneKey("G1", pair(0, 0)));
-  EXPECT_NE(none, GroupVniLaneKey(" ", pair(0, 0)));
-  EXPECT_NE(none, GroupVniLaneKey("", pair(0, 1)));
-  EXPECT_EQ(valueToStrep(none), "@0.0");
-}
-
-TEST(GroupVniLaneKeyTest, PrintedFormAndOrder) {
+// The default is the no-group value: the empty name on pair 0.0.
+TEST(GroupVniLaneKeyTest, PrintedForms) {
+  EXPECT_EQ(valueToStrep(GroupVniLaneKey()), "@0.0");
   EXPECT_EQ(valueToStrep(GroupVniLaneKey("G1", pair(12, 3))), "G1@12.3");
   EXPECT_EQ(sequenceToValue<GroupVniLaneKey>("a@b@7.8"), GroupVniLaneKey("a@b", pair(7, 8)));
-  EXPECT_LT(GroupVniLaneKey("z", pair(1, 0)), GroupVniLaneKey("a", pair(1, 1)));
-  EXPECT_LT(GroupVniLaneKey("a", pair(1, 1)), GroupVniLaneKey("b", pair(1, 1)));
 }
 
 // ---- ExitIntfResult ----
@@ -170,8 +125,6 @@ TEST(ExitIntfResultTest, DefaultsAndPrintedForm) {
   ExitIntfResult r;
   EXPECT_EQ(r, ExitIntfResult(Wire::IntfId(), "default", 0xFFFFFFFF, 0, ExitResultType()));
   EXPECT_EQ(valueToStrep(r), "intf= vrf=default gate=4294967295 aux=0 type=noResult");
-  ExitIntfResult e(Wire::IntfId("Ethernet1"), "blue", 7, 3, ExitResultType::localOtherVrf());
-  EXPECT_EQ(valueToStrep(e), "intf=Ethernet1 vrf=blue gate=7 aux=3 type=localOtherVrf");
   // Blanks and labels inside the VRF name are read as part of the name.
   ExitIntfResult odd(Wire::IntfId("e 1"), " vrf=x gate=1 aux=2 type=noResult", 0, 4294967295,
                      ExitResultType::remoteResolved());
@@ -182,7 +135,6 @@ TEST(ExitIntfResultTest, VrfNameIsAtMostOneHundredBytes) {
   const std::string hundred(100, 'v'), hundredAndOne(101, 'v');
   const auto type = ExitResultType::localOtherVrf();
   ExitIntfResult ok(Wire::IntfId("e1"), std::string_view(hundred), 1, 2, type);
-  EXPECT_EQ(ok.vrfName.view(), hundred);
   EXPECT_THROW(ExitIntfResult(Wire::IntfId("e1"), std::string_view(hundredAndOne), 1, 2, type),
                Quill::RangeError);  // its text: BoundedStringTest
   // The parser rejects the same length instead of throwing.
@@ -191,23 +143,17 @@ TEST(ExitIntfResultTest, VrfNameIsAtMostOneHundredBytes) {
   EXPECT_EQ(sequenceToValue<ExitIntfResult>(valueToStrep(ok)), ok);
 }
 
-TEST(ExitIntfResultTest, EqualityCoversEveryField) {
+// Equality and order are the defaulted ones; the hash is written out and must cover every field.
+TEST(ExitIntfResultTest, HashCoversEveryField) {
   const ExitIntfResult base(Wire::IntfId("e1"), "blue", 7, 3, ExitResultType::localOtherVrf());
-  std::vector<ExitIntfResult> variants(5, base);
-  variants[0].intfId = Wire::IntfId("e2");
-  variants[1].vrfName = "red";
-  variants[2].gateId = 8;
-  variants[3].auxId = 4;
-  variants[4].resultType = ExitResultType::localDefaultVrf();
-  for (const auto& v : variants) {
-    EXPECT_NE(v, base) << valueToStrep(v);
-    EXPECT_TRUE((v <=> base) != 0) << valueToStrep(v);
-  }
-  std::set<ExitIntfResult> ordered(variants.begin(), variants.end());
-  ordered.insert(base);
-  EXPECT_EQ(ordered.size(), 6u);
-  EXPECT_TRUE(absl::VerifyTypeImplementsAbslHashCorrectly(
-      {base, variants[0], variants[1], variants[2], variants[3], variants[4], ExitIntfResult()}));
+  std::vector<ExitIntfResult> variants(7, base);  // the first stays the base, each other differs in one field
+  variants[1].intfId = Wire::IntfId("e2");
+  variants[2].vrfName = "red";
+  variants[3].gateId = 8;
+  variants[4].auxId = 4;
+  variants[5].resultType = ExitResultType::localDefaultVrf();
+  variants[6] = ExitIntfResult();
+  EXPECT_TRUE(absl::VerifyTypeImplementsAbslHashCorrectly(variants));
 }
 
 // ---- All of them ----
@@ -249,11 +195,11 @@ RC_GTEST_PROP(ValueTypesProp, PrintedFormsParseBack, ()) {
 
 // For the keys, a differing pair decides the order whatever the rest holds.
 RC_GTEST_PROP(ValueTypesProp, OrderAgreesWithEqualityAndHashAndPairComesFirst, ()) {
-  const auto a = genExitVniLaneKey(genSmallName()), b = genExitVniLaneKey(genSmallName());
+  const auto a = genExitVniLaneKey(genSmallName(), genFewPairs()), b = genExitVniLaneKey(genSmallName(), genFewPairs());
   checkOrderAndHash(a, b);
   checkOrderAndHash(a.exitKey, b.exitKey);
   if (a.vniLaneId != b.vniLaneId) RC_ASSERT((a <=> b) == (a.vniLaneId <=> b.vniLaneId));
-  const auto ga = genGroupKey(genSmallName()), gb = genGroupKey(genSmallName());
+  const auto ga = genGroupKey(genSmallName(), genFewPairs()), gb = genGroupKey(genSmallName(), genFewPairs());
   checkOrderAndHash(ga, gb);
   if (ga.vniLaneId != gb.vniLaneId) RC_ASSERT((ga <=> gb) == (ga.vniLaneId <=> gb.vniLaneId));
   const auto ra = genResult(genSmallName());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -54,47 +55,26 @@ class Recorder final : public Mica::Subscriber {
   const Holder<N>& h_;
 };
 
-template <class Coll>
-std::vector<int> keysOf(const Coll& c) {
-  std::vector<int> out;
-  for (auto it = c.begin(); it != c.end(); ++it) out.push_back(Mica::internal::keyOf(it));
-  return out;
-}
-
-template <class Coll>
-std::vector<int> keysBackwards(const Coll& c) {
-  std::vector<int> out;
-  for (auto it = c.end(); it != c.begin();) out.push_back(Mica::internal::keyOf(--it));
-  return out;
-}
-
-template <class Model>
-std::vector<int> keysOf(const Model& m, bool backwards) {
-  std::vector<int> out;
-  for (const auto& [k, v] : m) out.push_back(k);
-  if (backwards) std::reverse(out.begin(), out.end());
-  return out;
-}
-
-// Lookups agree with the model for every key around the present ones.
+// Lookups and both iteration orders agree with the model for every key around the present ones.
 template <class Coll, class Model>
 void expectSameLookups(const Coll& c, const Model& m) {
   c.checkInvariants();
   ASSERT_EQ(c.size(), m.size());
   EXPECT_EQ(c.empty(), m.empty());
-  EXPECT_EQ(keysOf(c), keysOf(m, false));
-  EXPECT_EQ(keysBackwards(c), keysOf(m, true));
+  std::vector<int> forward, backward, model;
+  for (auto it = c.begin(); it != c.end(); ++it) forward.push_back(Mica::internal::keyOf(it));
+  for (auto it = c.end(); it != c.begin();) backward.push_back(Mica::internal::keyOf(--it));
+  for (const auto& [k, v] : m) model.push_back(k);
+  EXPECT_EQ(forward, model);
+  std::reverse(model.begin(), model.end());
+  EXPECT_EQ(backward, model);
+  const auto at = [&](auto it) { return it == c.end() ? -100 : Mica::internal::keyOf(it); };
+  const auto modelAt = [&](auto it) { return it == m.end() ? -100 : it->first; };
   for (int k = -1; k <= 10; ++k) {
     EXPECT_EQ(c.contains(k), m.contains(k)) << k;
     EXPECT_EQ(c.find(k) == c.end(), !m.contains(k)) << k;
-    auto lb = m.lower_bound(k);
-    auto ub = m.upper_bound(k);
-    EXPECT_EQ(c.lowerBound(k) == c.end() ? -100 : Mica::internal::keyOf(c.lowerBound(k)),
-              lb == m.end() ? -100 : lb->first)
-        << k;
-    EXPECT_EQ(c.upperBound(k) == c.end() ? -100 : Mica::internal::keyOf(c.upperBound(k)),
-              ub == m.end() ? -100 : ub->first)
-        << k;
+    EXPECT_EQ(at(c.lowerBound(k)), modelAt(m.lower_bound(k))) << k;
+    EXPECT_EQ(at(c.upperBound(k)), modelAt(m.upper_bound(k))) << k;
   }
 }
 
@@ -193,9 +173,7 @@ TYPED_TEST(CollBaseTest, ChildrenKnowTheirOwnerUntilTheCollectionGoes) {
   {
     Holder<TestFixture::N> h;
     for (int k = 0; k < 4; ++k) held.push_back(h.children.create(h, k));
-    h.children.erase(h, 0);
-    h.children.erase(h, 2);
-    h.children.erase(h, 3);
+    for (int k : {0, 2, 3}) h.children.erase(h, k);
     EXPECT_EQ(held[1]->owner(), &h);
     EXPECT_EQ(held[1]->ownerAttr(), Holder<TestFixture::N>::childrenId);
   }

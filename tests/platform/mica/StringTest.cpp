@@ -23,8 +23,6 @@ TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
   EXPECT_FALSE(a == Mica::String("policy-string-test-other"));
   EXPECT_TRUE(a == std::string_view("policy-string-test-shared"));
   EXPECT_EQ(a.view(), text);
-  EXPECT_EQ(a.size(), text.size());
-  EXPECT_EQ(a.str(), text);
   EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
   EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
   EXPECT_NE(a.hash(), Mica::String("policy-string-test-other").hash());
@@ -54,7 +52,6 @@ TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
   EXPECT_EQ(none.size(), 0u);
   EXPECT_STREQ(none.c_str(), "");
   EXPECT_EQ(none.hash(), 0u);
-  EXPECT_LT(none, Mica::String("a"));
   EXPECT_EQ(fmt::format("[{}]", none), "[]");
 }
 
@@ -71,49 +68,32 @@ TEST(StringTest, CopiesAndMovesKeepTheText) {
   EXPECT_EQ(fmt::format("{:>12}", b), " copied-text");
 }
 
-TEST(StringTest, InternTableDropsATextWithItsLastCopy) {
+// A text leaves the table with its last copy; a new text takes the slot freed last.
+TEST(StringTest, TheInternTableDropsATextWithItsLastCopyAndReusesTheSlotFreedLast) {
   const size_t before = Mica::internedStrings();
+  uint32_t freedFirst = 0, freedLast = 0;
   {
-    Mica::String a("intern-table-test-unique-text");
-    EXPECT_EQ(Mica::internedStrings(), before + 1);
-    Mica::String b = a;
-    Mica::String c("intern-table-test-unique-text");
-    EXPECT_EQ(Mica::internedStrings(), before + 1);
+    Mica::String a("intern-test-a");
+    Mica::String copy = a;
+    Mica::String b("intern-test-b");
+    EXPECT_EQ(Mica::internedStrings(), before + 2);
+    Mica::String again("intern-test-a");
     a = Mica::String();
-    b = Mica::String();
-    EXPECT_EQ(Mica::internedStrings(), before + 1);
+    copy = Mica::String();
+    EXPECT_EQ(Mica::internedStrings(), before + 2);
+    freedFirst = again.handle();  // destroyed before b, declared before it
+    freedLast = b.handle();
   }
   EXPECT_EQ(Mica::internedStrings(), before);
-  // Interned again from scratch afterwards, with the same hash.
-  Mica::String again("intern-table-test-unique-text");
-  EXPECT_EQ(again.view(), "intern-table-test-unique-text");
-  EXPECT_EQ(again.hash(), Mica::String(std::string("intern-table-test-unique-text")).hash());
-  EXPECT_EQ(Mica::internedStrings(), before + 1);
-}
-
-TEST(StringTest, ANewTextTakesTheSlotFreedLast) {
-  uint32_t first = 0;
-  uint32_t second = 0;
-  {
-    Mica::String a("slot-reuse-test-a");
-    Mica::String b("slot-reuse-test-b");
-    first = a.handle();
-    second = b.handle();
-    EXPECT_NE(first, second);
-    EXPECT_NE(first, 0u);
-    a = Mica::String();
-    b = Mica::String();
-  }
   const size_t slots = Mica::internSlots();
-  Mica::String c("slot-reuse-test-c");
-  Mica::String d("slot-reuse-test-d");
-  EXPECT_EQ(c.handle(), second);
-  EXPECT_EQ(d.handle(), first);
+  Mica::String c("intern-test-c");
+  Mica::String a("intern-test-a");  // interned again from scratch
+  EXPECT_EQ(c.handle(), freedLast);
+  EXPECT_EQ(a.handle(), freedFirst);
   EXPECT_EQ(Mica::internSlots(), slots);
-  EXPECT_EQ(c.view(), "slot-reuse-test-c");
-  EXPECT_EQ(d.view(), "slot-reuse-test-d");
-  // Order stays by bytes whatever the slots: d took the older slot.
-  EXPECT_LT(c, d);
+  EXPECT_EQ(a.view(), "intern-test-a");
+  EXPECT_EQ(c.view(), "intern-test-c");
+  EXPECT_LT(a, c);  // by bytes, whatever the slots
 }
 
 TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
@@ -139,12 +119,10 @@ TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
   EXPECT_TRUE(okOther);
   EXPECT_TRUE(okHere);
   EXPECT_EQ(Mica::internedStrings(), before + 1);  // only the shared text is left
-  EXPECT_EQ(shared.view(), "thread-test-shared");
 }
 
 TEST(BoundedStringTest, AcceptsUpToMaxLengthAndRejectsMore) {
   using Name = Quill::BoundedString<100>;
-  EXPECT_EQ(Name::maxLength(), 100u);
   const std::string hundred(100, 'x');
   Name ok(std::string_view{hundred});
   EXPECT_EQ(ok.view(), hundred);

@@ -40,7 +40,9 @@ TEST_F(GateManagerTest, NumbersStartAboveTheReservedGatesAndReuseTheLowestFree) 
   EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet6")), 5u);
 }
 
-TEST_F(GateManagerTest, AnExhaustedRangeAnswersNoGateAndAddsNoUser) {
+// An exhausted, empty or inverted range, no module and the invalid interface get no gate and add
+// no user; a release then frees nothing.
+TEST_F(GateManagerTest, NoGateWhenTheRangeIsExhaustedOrEmptyOrThereIsNoModuleOrInterface) {
   auto small = makeModule("small", 3, 1);  // gates 1 and 2
   EXPECT_EQ(manager->assignGate(small, et1), 1u);
   EXPECT_EQ(manager->assignGate(small, et2), 2u);
@@ -49,11 +51,7 @@ TEST_F(GateManagerTest, AnExhaustedRangeAnswersNoGateAndAddsNoUser) {
   EXPECT_FALSE(manager->releaseGate(small, et3));
   EXPECT_TRUE(manager->releaseGate(small, et1));
   EXPECT_EQ(manager->assignGate(small, et3), 1u);
-}
-
-TEST_F(GateManagerTest, EmptyRangeEmptyModuleAndInvalidInterfaceGetNoGate) {
-  auto none = makeModule("none", 4, 4);
-  auto inverted = makeModule("inverted", 2, 5);
+  const auto none = makeModule("none", 4, 4), inverted = makeModule("inverted", 2, 5);
   EXPECT_EQ(manager->assignGate(none, et1), noGate);
   EXPECT_EQ(manager->assignGate(inverted, et1), noGate);
   EXPECT_EQ(manager->assignGate(nullptr, et1), noGate);

@@ -82,21 +82,15 @@ TEST(ExplainTest, FailoverAtTheStepWhereItFailsOver) {
 // the explanations come in the order of their points in the scenario.
 TEST(ExplainTest, AtTheEndAfterTheRestart) {
   const auto e = explain(kDefaultScenario, {"10.1", "10.1@3"});
-  const auto lines = linesOf(e.out);
-  ASSERT_GE(lines.size(), 20u);
-  EXPECT_EQ(lines[0], "explain 10.1 after step 3 (line 24): interface eth1 present (new)");
-  const auto end = std::find(lines.begin(), lines.end(), "explain 10.1 at the end");
-  ASSERT_NE(end, lines.end());
-  EXPECT_NE(std::find(end, lines.end(), "  winner           Primary, the first group that is up"), lines.end());
-  EXPECT_NE(std::find_if(end, lines.end(),
-                         [](const std::string& line) {
-                           return line.starts_with("  last change      step 7 (line 37): run the scheduler");
-                         }),
-            lines.end());
-  EXPECT_NE(std::find(end, lines.end(),
-                      "                     Gold@10.1 <- no result of its groups changed: its configuration, the "
-                      "reverse map or a start re-evaluated it"),
-            lines.end());
+  EXPECT_TRUE(e.out.starts_with("explain 10.1 after step 3 (line 24): interface eth1 present (new)\n")) << e.out;
+  const size_t end = e.out.find("\nexplain 10.1 at the end\n");
+  ASSERT_NE(end, std::string::npos) << e.out;
+  for (const char* line : {"\n  winner           Primary, the first group that is up\n",
+                           "\n  last change      step 7 (line 37): run the scheduler",
+                           "\n                     Gold@10.1 <- no result of its groups changed: its configuration, the "
+                           "reverse map or a start re-evaluated it\n"}) {
+    EXPECT_NE(e.out.find(line, end), std::string::npos) << line << "\n" << e.out;
+  }
   EXPECT_EQ(e.out.find("MISMATCH"), std::string::npos) << e.out;
 }
 
@@ -210,16 +204,16 @@ TEST(ExplainTest, ResultsThatDoNotFollowTheirInputsAreMismatches) {
   )pb",
                          {"10.1"});
   const auto lines = linesOf(e.out);
-  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
-  EXPECT_TRUE(has("                     remoteExit:peer    remoteResolved gate=none aux=42: no resolver answer for "
-                  "peer@10.1 (requested)"))
-      << e.out;
-  EXPECT_TRUE(has("                       MISMATCH: the library has remoteResolved gate=none aux=42, the inputs call "
-                  "for noResult gate=none aux=0"))
-      << e.out;
-  EXPECT_TRUE(has("  seq 10           G: down, its option is not usable (MISMATCH: the library has it up)")) << e.out;
-  EXPECT_TRUE(has("  winner           none: no group is up (MISMATCH: the library has G)")) << e.out;
-  EXPECT_TRUE(has("  note             state machines: none; the outputs may not follow their inputs yet")) << e.out;
+  for (const char* line :
+       {"                     remoteExit:peer    remoteResolved gate=none aux=42: no resolver answer for peer@10.1 "
+        "(requested)",
+        "                       MISMATCH: the library has remoteResolved gate=none aux=42, the inputs call for "
+        "noResult gate=none aux=0",
+        "  seq 10           G: down, its option is not usable (MISMATCH: the library has it up)",
+        "  winner           none: no group is up (MISMATCH: the library has G)",
+        "  note             state machines: none; the outputs may not follow their inputs yet"}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << e.out;
+  }
 }
 
 TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
@@ -228,7 +222,6 @@ TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
     const char* error;
   };
   const std::vector<Case> refused = {
-      {"10.1@x", "step \"x\" in \"10.1@x\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
       {"10.1@", "step \"\" in \"10.1@\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
       {"10.1@-1", "step \"-1\" in \"10.1@-1\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
       {"300.1", "value 300 out of range for vni (0..255) in pair \"300.1\""},

@@ -99,20 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TextCase>& info) { return "row" + std::to_string(info.index); });
 
 // Files that are no scenario text: refused before a byte is read, or within the size limit.
-class HostileFile : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("iesim_hostile_" + std::to_string(::getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const char* name) const { return (dir_ / name).string(); }
-  std::filesystem::path dir_;
-};
-
-TEST_F(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
+TEST(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
+  const auto dir = std::filesystem::temp_directory_path() / ("iesim_hostile_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);  // a run that stopped at an assertion may have left it
+  std::filesystem::create_directories(dir);
+  const auto path = [&](const char* name) { return (dir / name).string(); };
   const std::string fifo = path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // Sparse: no disk space, and the loader must refuse it by its size without reading it.
@@ -128,7 +119,7 @@ TEST_F(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
            Case{fifo, fifo + ": cannot read: not a regular file (a FIFO)"},
            // /dev/zero never ends.
            Case{"/dev/zero", "/dev/zero: cannot read: not a regular file (a character device)"},
-           Case{dir_.string(), dir_.string() + ": cannot read: it is a directory"},
+           Case{dir.string(), dir.string() + ": cannot read: it is a directory"},
            Case{path("absent"), path("absent") + ": cannot read: No such file or directory"},
            Case{big, big + ": cannot read: " + std::to_string(kMaxScenarioBytes + 1) + " bytes, at most " +
                          std::to_string(kMaxScenarioBytes) + " allowed"},
@@ -137,6 +128,7 @@ TEST_F(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
     EXPECT_FALSE(loaded.scenario) << c.path;
     EXPECT_EQ(loaded.errors, std::vector<std::string>{c.error});
   }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -90,8 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "iesim: cannot write the report (stdout): Broken pipe\n"},
         OutputCase{"the dump on a full disk", {"--quiet", "--dump"}, Stdout::devFull,
                    "iesim: cannot write --dump (stdout): " + kFull + "\n"},
-        OutputCase{"the dump into a closed pipe", {"--quiet", "--dump"}, Stdout::closedPipe,
-                   "iesim: cannot write --dump (stdout): Broken pipe\n"},
         OutputCase{"the Blip ring", {"--quiet", "--blip", "/dev/full"}, Stdout::devNull,
                    "iesim: cannot write --blip /dev/full: " + kFull + "\n"},
         OutputCase{"the Chrome trace", {"--quiet", "--chrome-trace", "/dev/full"}, Stdout::devNull,
