@@ -76,6 +76,16 @@ Table& table() {
   return *t;
 }
 
+// Bytes [at, at + 8) of `text`, zero-padded, as a big-endian word: words order as the bytes do.
+uint64_t orderWord(std::string_view text, size_t at) noexcept {
+  uint64_t word = 0;
+  for (size_t i = 0; i < 8; ++i) {
+    const uint64_t byte = at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0;
+    word = (word << 8) | byte;
+  }
+  return word;
+}
+
 uint32_t internLocked(Table& t, std::string_view text) {
   if (auto it = t.byText.find(text); it != t.byText.end()) {
     StringRep* r = stringRep(*it);
@@ -88,7 +98,8 @@ uint32_t internLocked(Table& t, std::string_view text) {
   }
   void* mem = std::malloc(sizeof(StringRep) + text.size() + 1);
   if (!mem) throw std::bad_alloc();
-  auto* rep = new (mem) StringRep{1, static_cast<uint32_t>(text.size()), absl::HashOf(text)};
+  auto* rep = new (mem)
+      StringRep{1, static_cast<uint32_t>(text.size()), absl::HashOf(text), {orderWord(text, 0), orderWord(text, 8)}};
   char* data = reinterpret_cast<char*>(rep + 1);
   std::memcpy(data, text.data(), text.size());
   data[text.size()] = '\0';

@@ -9,11 +9,13 @@
 // nothing, and a moved-from String is empty.
 //
 // Ordering is by bytes (std::string_view comparison), never by handle, so ordered collections
-// iterate in the same order in every run whatever order the texts were interned in.
+// iterate in the same order in every run whatever order the texts were interned in. The first
+// 16 bytes are compared as two integers kept in the record; only texts equal in those go on to
+// memcmp.
 //
 // Cost: view(), c_str(), size() and hash() find the slot through a short directory of segments
 // (a bit scan and two loads); a copy or destruction updates the count in the slot's record.
-// The per-text overhead is a record (16 bytes and the text), a slot (8 bytes) and an entry of
+// The per-text overhead is a record (32 bytes and the text), a slot (8 bytes) and an entry of
 // the lookup set.
 //
 // Thread-safety: follows Mica::threadControl(). Off (the default), nothing is locked and
@@ -38,10 +40,14 @@ namespace Mica {
 
 namespace internal {
 // The record of one interned text. `size` bytes follow it, then a terminating NUL.
+// `order` holds the first 16 bytes of the text, zero-padded, as two big-endian words: two texts
+// whose words differ are ordered by them as by their bytes, without a call to memcmp. Names
+// (policies, groups, interfaces) are short, so the words almost always decide.
 struct StringRep {
   uint32_t refs;
   uint32_t size;
   uint64_t hash;
+  uint64_t order[2];
   const char* data() const noexcept { return reinterpret_cast<const char*>(this + 1); }
 };
 
@@ -121,7 +127,16 @@ class String {
   friend bool operator==(const String& a, const String& b) noexcept { return a.handle_ == b.handle_; }
   friend std::strong_ordering operator<=>(const String& a, const String& b) noexcept {
     if (a.handle_ == b.handle_) return std::strong_ordering::equal;
-    return a.view() <=> b.view();
+    if (a.handle_ == 0 || b.handle_ == 0) {
+      return a.handle_ == 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+    }
+    const internal::StringRep* ra = internal::stringRep(a.handle_);
+    const internal::StringRep* rb = internal::stringRep(b.handle_);
+    // Zero padding orders a text that ends within the words as a prefix, except against a
+    // text with NUL bytes there: equal words leave the decision to the bytes.
+    if (ra->order[0] != rb->order[0]) return ra->order[0] <=> rb->order[0];
+    if (ra->order[1] != rb->order[1]) return ra->order[1] <=> rb->order[1];
+    return std::string_view(ra->data(), ra->size) <=> std::string_view(rb->data(), rb->size);
   }
   friend bool operator==(const String& a, std::string_view b) noexcept { return a.view() == b; }
 

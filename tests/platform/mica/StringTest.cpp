@@ -29,7 +29,12 @@ TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
 }
 
 TEST(StringTest, OrdersByBytes) {
-  const std::vector<Mica::String> sorted = {"", "A", "B", "a", "ab", "abc", "b", "\xff"};
+  // Texts that differ only after their first 16 bytes, and NULs within those, are ordered by
+  // their bytes too.
+  using namespace std::string_view_literals;
+  const std::vector<Mica::String> sorted = {"", "A", "B", "a", "a\0"sv, "a\0\0"sv, "ab", "abc", "b",
+                                            "ie-group-0123456789", "ie-group-01234567890",
+                                            "ie-group-0123456799", "ie-group-1", "\x7f", "\x80", "\xff"};
   for (size_t i = 0; i < sorted.size(); ++i) {
     for (size_t j = 0; j < sorted.size(); ++j) {
       EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
