@@ -41,6 +41,24 @@
 
 namespace Flo {
 
+namespace internal {
+// Seen keys mostly arrive in ascending order (scans walk their inputs in key order), and the
+// deletion pass takes them in ascending order: both try the set's end before a search from its
+// root, which in a million-key set is a walk through cold nodes.
+template <class Set, class K>
+void insertSeen(Set& seen, K&& k) {
+  seen.insert(seen.end(), std::forward<K>(k));
+}
+template <class Set, class K>
+bool takeSeen(Set& seen, const K& k) {
+  if (!seen.empty() && *seen.begin() == k) {
+    seen.erase(seen.begin());
+    return true;
+  }
+  return seen.erase(k) != 0;
+}
+}  // namespace internal
+
 class OutputBase : private Mica::Subscriber {
  public:
   OutputBase(StateMachine& sm, std::string name, std::vector<size_t> waitsFor, bool nested)
@@ -121,7 +139,7 @@ class TopOutput final : public OutputBase {
   // work of the running task, so that a pipeline's fan-out is seen by the task's budget.
   void seen(const Key& k) {
     sm().workDone(1);
-    if (reconciling_) seen_.insert(k);
+    if (reconciling_) internal::insertSeen(seen_, k);
   }
   size_t seenCount() const noexcept { return seen_.size(); }
 
@@ -131,7 +149,7 @@ class TopOutput final : public OutputBase {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
   }
-  bool cursorTakeSeen() override { return seen_.erase(*cursor_) != 0; }
+  bool cursorTakeSeen() override { return internal::takeSeen(seen_, *cursor_); }
   void cursorDelete() override { Spec::erase(*entity_, *cursor_); }
   bool cursorNext() override {
     cursor_ = Spec::next(*entity_, *cursor_);
@@ -180,7 +198,7 @@ class NestedOutput final : public OutputBase {
     sm().workDone(1);
     if (!reconciling_) return;
     visit(container);
-    seen_.emplace(Spec::containerKey(*container), k);
+    internal::insertSeen(seen_, std::make_pair(Spec::containerKey(*container), k));
   }
   // Records `container` as visited, so that the deletion pass walks it even when nothing in
   // it was written (all of its entries are then stale).
@@ -201,7 +219,7 @@ class NestedOutput final : public OutputBase {
     return land(containers_.lower_bound(*at_), cursor_ ? &*cursor_ : nullptr);
   }
   bool cursorOnEntry() const override { return cursor_.has_value(); }
-  bool cursorTakeSeen() override { return seen_.erase(std::make_pair(*at_, *cursor_)) != 0; }
+  bool cursorTakeSeen() override { return internal::takeSeen(seen_, std::make_pair(*at_, *cursor_)); }
   void cursorDelete() override { Spec::erase(*current_, *cursor_); }
   bool cursorNext() override {
     if (cursor_) {
@@ -239,8 +257,16 @@ class NestedOutput final : public OutputBase {
  private:
   void visit(const Mica::Ptr<Container>& container) {
     const ContainerKey& ck = Spec::containerKey(*container);
-    auto [it, inserted] = containers_.try_emplace(ck, container);
-    if (!inserted) {
+    // Writes come container by container: most often the container is the last one visited.
+    if (!containers_.empty()) {
+      if (auto last = std::prev(containers_.end()); last->first == ck) {
+        last->second = container;
+        return;
+      }
+    }
+    const size_t before = containers_.size();
+    const auto it = containers_.try_emplace(containers_.end(), ck, container);
+    if (containers_.size() == before) {
       it->second = container;  // a container re-created under the same key
       return;
     }
