@@ -80,22 +80,19 @@ class KindsSm final : public Flo::StateMachine {
   }
 
   void eventToEvalTags(const int& item, const int& tag, const Quill::Optional<Quill::Unit>& present) {
-    if (!initialScanDone()) return;
-    log.push_back(fmt::format("tags {} {}{}", item, present ? '+' : '-', tag));
+    add(fmt::format("tags {} {}{}", item, present ? '+' : '-', tag));
   }
   void eventToEvalWeight(const int& item, const Quill::Optional<int>& old, const Quill::Optional<int>& now) {
-    if (!initialScanDone()) return;
-    log.push_back(fmt::format("weight {} {}->{}", item, old, now));
+    add(fmt::format("weight {} {}->{}", item, old, now));
   }
   void eventToEvalCurrent(const Quill::Optional<Mica::Ptr<Label>>& old, const Quill::Optional<Mica::Ptr<Label>>& now) {
-    if (!initialScanDone()) return;
-    log.push_back(fmt::format("current {}->{}", text(old, a), text(now, a)));
+    add(fmt::format("current {}->{}", text(old, a), text(now, a)));
   }
   void eventToEvalWords(const int& k, const Quill::Optional<int>& old, const Quill::Optional<int>& now) {
-    if (!initialScanDone()) return;
-    log.push_back(fmt::format("words {} {}->{}", k, old, now));
+    add(fmt::format("words {} {}->{}", k, old, now));
   }
 
+  void add(std::string text) { if (initialScanDone()) log.push_back(std::move(text)); }  // runs after the scan
   Log log;
   const Label* a = nullptr;  // printed as "A", any other label as "B"
 
@@ -135,38 +132,33 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   b_->wordsIs(2, 200);
   b_->wordsIs(3, 300);
   auto sm = start();
+  const auto taken = [&sm] { return std::exchange(sm->log, Log{}); };
   ASSERT_TRUE(sm->ready());
   // Null pointers arrive as absent; the pointer's collection reads as empty. (The order of the
   // second passes of different sources is the scheduler's.)
-  EXPECT_EQ(IeTest::sorted(std::exchange(sm->log, {})), (Log{"current None->None", "tags 1 +10", "weight 1 None->5"}));
+  EXPECT_EQ(IeTest::sorted(taken()), (Log{"current None->None", "tags 1 +10", "weight 1 None->5"}));
 
   // Each attribute of the nested entity goes to its own handler.
   item->weightIs(7);
   item->tagsIs(11);
-  EXPECT_EQ(sm->log, (Log{"weight 1 5->7", "tags 1 +11"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"weight 1 5->7", "tags 1 +11"}));
 
   // Removing the entity retracts through both sources, in source order.
   shelf_->itemsDel(1);
-  EXPECT_EQ(sm->log, (Log{"tags 1 -10", "tags 1 -11", "weight 1 7->None"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"tags 1 -10", "tags 1 -11", "weight 1 7->None"}));
 
   // A pointer set: the attribute changes, and its entity's collection arrives as additions.
   shelf_->currentIs(a_);
-  EXPECT_EQ(sm->log, (Log{"current None->A", "words 1 None->100", "words 2 None->200"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"current None->A", "words 1 None->100", "words 2 None->200"}));
   a_->wordsIs(1, 101);
-  EXPECT_EQ(sm->log, (Log{"words 1 100->101"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"words 1 100->101"}));
 
   // Replaced: old keys with their value in the new entity or absent, then the new-only keys.
   shelf_->currentIs(b_);
-  EXPECT_EQ(sm->log, (Log{"current A->B", "words 1 101->None", "words 2 200->200", "words 3 None->300"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"current A->B", "words 1 101->None", "words 2 200->200", "words 3 None->300"}));
   a_->wordsIs(1, 102);  // no longer followed
   b_->wordsDel(3);
-  EXPECT_EQ(sm->log, (Log{"words 3 300->None"}));
-  sm->log.clear();
+  EXPECT_EQ(taken(), (Log{"words 3 300->None"}));
 
   shelf_->currentIs(nullptr);
   EXPECT_EQ(sm->log, (Log{"current B->None", "words 2 200->None"}));
@@ -176,7 +168,7 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   shelf_->currentIs(a_);
   sm = start();
   ASSERT_TRUE(sm->ready());
-  EXPECT_EQ(IeTest::sorted(std::exchange(sm->log, {})), (Log{"current None->A", "words 1 None->102", "words 2 None->200"}));
+  EXPECT_EQ(IeTest::sorted(taken()), (Log{"current None->A", "words 1 None->102", "words 2 None->200"}));
   a_->wordsIs(5, 500);
   EXPECT_EQ(sm->log, (Log{"words 5 None->500"}));
   sm = nullptr;

@@ -52,12 +52,10 @@ class Log final : public Mica::Subscriber {
 TEST(LocalAttrStoreTest, ScalarsNotifyOnlyWhenTheirValueChanges) {
   Mica::Ptr<Store> store(new Store());
   Log log(store);
-  EXPECT_FALSE(store->get<Temp>());
-  EXPECT_FALSE(store->set<Temp>(false));
-  EXPECT_TRUE(store->set<Temp>(true));
-  EXPECT_FALSE(store->set<Temp>(true));
-  EXPECT_TRUE(store->set<Count>(4));
-  EXPECT_TRUE(store->set<Temp>(false));
+  // Braced initialisers run in order: false (the default) again, true, true again, 4, false.
+  const std::vector<bool> changed{store->set<Temp>(false), store->set<Temp>(true), store->set<Temp>(true),
+                                  store->set<Count>(4), store->set<Temp>(false)};
+  EXPECT_EQ(changed, (std::vector<bool>{false, true, false, true, true}));
   EXPECT_EQ(log.texts, (Texts{"1:false->true", "2:0->4", "1:true->false"}));
 }
 

@@ -50,8 +50,7 @@ TEST_P(ReadyOutputTest, GetsReadyAfterTheReconciledOutputsAndDeletesNothing) {
   EXPECT_EQ(log.order, (Texts{"outMidsOutputReady", "outMidValuesOutputReady", "dummyOutputReady", "ready"}));
 
   const Texts texts = capture.texts(Flo::kLevelProgress);
-  auto count = [&](const std::string& t) { return std::count(texts.begin(), texts.end(), t); };
-  EXPECT_EQ(count("Input scans for dummyOutput complete"), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Input scans for dummyOutput complete"), 1);
   EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
                           [](const std::string& t) { return t.starts_with("Deletion scan for reconciliation"); }),
             2);  // the two reconciled outputs', none of dummyOutput's

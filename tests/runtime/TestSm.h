@@ -7,13 +7,10 @@
 //   root.mids[].leaves[].value ──> evalLeaf ──> out.mids[ midKey ].values[ value ]   (source 0)
 //   root.mids[]                ──> evalMid  ──> out.mids[ midKey ]                   (source 1)
 //
-// Invariant once ready: out.mids holds exactly the keys of root.mids, and out.mids[m].values
-// holds exactly the non-zero values of m's leaves (0 means "unset" and is filtered out). Tests
-// keep the values of distinct leaves distinct, so a set is enough.
-//
-// Source 0 comes first, so a removed mid has its values retracted one by one (through
-// doDeleteAll of its nested input SMs) before evalMid deletes its container. A third output,
-// dummyOutput, is never reconciled: declared last, it is ready once the other two are.
+// Once ready, out.mids holds the keys of root.mids, each with the non-zero values of its leaves
+// (tests keep them distinct). Source 0 comes first, so a removed mid has its values retracted
+// one by one before evalMid deletes its container. dummyOutput, declared last, is never
+// reconciled: it is ready once the other two are.
 #pragma once
 
 #include <fmt/format.h>
@@ -31,12 +28,14 @@
 #include "platform/mica/Entity.h"
 #include "platform/trace/Trace.h"
 #include "runtime/InputSm.h"
+#include "runtime/Operators.h"
 #include "runtime/Output.h"
 #include "runtime/Path.h"
 #include "runtime/ReadyOutput.h"
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
 #include "tests/support/TraceLevels.h"
+#include "tests/support/TreeLog.h"
 
 namespace RtTest {
 
@@ -62,10 +61,9 @@ class Mid final : public Mica::Entity {
   int key() const noexcept { return key_; }
 
   Mica::EntityMap<int, Leaf, leavesId> leaves;
-  Mica::Ptr<Leaf> leavesIs(int k) { return leaves.create(*this, k); }
   // Leaf k with value v (created first when absent).
   Mica::Ptr<Leaf> leafIs(int k, int v) {
-    auto leaf = leavesIs(k);
+    auto leaf = leaves.create(*this, k);
     leaf->valueIs(v);
     return leaf;
   }
@@ -120,18 +118,14 @@ class NestedTestSm final : public Flo::StateMachine {
                        const Quill::Optional<int>& newValueOpt) {
     if (!initialScanDone()) return;
     ++leafEvents[{midKey, leafKey}];
-    trace(Flo::kLevelPipeline,
-          "evalLeaf = from( root.mids[].leaves[].value ): midKey={} leafKey={} oldValueOpt={} newValueOpt={}",
-          midKey, leafKey, oldValueOpt, newValueOpt);
-    const std::pair<Quill::Optional<int>, bool> steps[2] = {
-        {oldValueOpt != newValueOpt ? oldValueOpt : Quill::Optional<int>(), false}, {newValueOpt, true}};
-    for (const auto& [valueOpt, isAdd] : steps) {
-      if (!valueOpt || *valueOpt == 0) {
-        trace(Flo::kLevelFilter, "filter( _valueOpt3 ) failed, terminating pipeline");
-        continue;
-      }
-      intoValues(midKey, *valueOpt, isAdd);
-    }
+    Flo::from(*this, "evalLeaf = from( root.mids[].leaves[].value ): midKey={} leafKey={} oldValueOpt={} newValueOpt={}",
+              midKey, leafKey, oldValueOpt, newValueOpt);
+    Flo::foreachChange(*this, " foreach( [ _old, _new ] ) flattening {} elements", oldValueOpt, newValueOpt,
+                       [&](const Quill::Optional<int>& valueOpt, bool isAdd) {
+                         if (Flo::filter(*this, valueOpt && *valueOpt != 0, "filter( _valueOpt3 )")) {
+                           intoValues(midKey, *valueOpt, isAdd);
+                         }
+                       });
   }
 
   // Pipeline evalMid: root.mids[midKey] added (element present) or removed (absent).
@@ -139,11 +133,12 @@ class NestedTestSm final : public Flo::StateMachine {
     if (!initialScanDone()) return;
     ++midEvents[midKey];
     midsOutput_->seen(midKey);
+    static constexpr Flo::Into kInto{"into( out.mids[ midKey ] )"};
     if (midOpt) {
-      trace(Flo::kLevelPipeline, "into( out.mids[ midKey ] ): inserting k1={}", midKey);
+      kInto.inserting(*this, midKey);
       valuesOutput_->containerSeen(out_->midsIs(midKey));
     } else {
-      trace(Flo::kLevelPipeline, "into( out.mids[ midKey ] ): deleting k1={}", midKey);
+      kInto.deleting(*this, midKey);
       out_->midsDel(midKey);
     }
   }
@@ -155,40 +150,24 @@ class NestedTestSm final : public Flo::StateMachine {
 
  private:
   struct MidsSpec : Flo::CollOutputSpec<OutRoot, &OutRoot::mids, &OutRoot::midsDel> {};
-  struct ValuesSpec {
+  struct ValuesSpec : Flo::CollOutputSpec<OutMid, &OutMid::values, &OutMid::valuesDel> {
     using Container = OutMid;
-    using ContainerKey = int;
-    using Key = int;
     static int containerKey(const OutMid& m) { return m.key(); }
-    static std::optional<int> first(const OutMid& m, const int* atOrAfter) {
-      auto it = atOrAfter ? m.values.lowerBound(*atOrAfter) : m.values.begin();
-      if (it == m.values.end()) return {};
-      return *it;
-    }
-    static std::optional<int> next(const OutMid& m, const int& after) {
-      auto it = m.values.upperBound(after);
-      if (it == m.values.end()) return {};
-      return *it;
-    }
-    static void erase(OutMid& m, const int& v) { m.valuesDel(v); }
   };
 
   void intoValues(int midKey, int value, bool isAdd) {
-    if (isAdd) {
-      Mica::Ptr<OutMid> m = out_->midsIs(midKey);
-      midsOutput_->seen(midKey);
-      valuesOutput_->seen(m, value);
-      trace(Flo::kLevelPipeline, "into( out.mids[ midKey ].values[ value ] ): inserting k1={}, k2={}",
-            midKey, value);
-      m->valuesIs(value);
-      return;
-    }
-    Mica::Ptr<OutMid> m = out_->mids.get(midKey);
+    static constexpr Flo::Into kInto{"into( out.mids[ midKey ].values[ value ] )"};
+    Mica::Ptr<OutMid> m = isAdd ? out_->midsIs(midKey) : out_->mids.get(midKey);
     if (!m) return;
+    if (isAdd) midsOutput_->seen(midKey);
     valuesOutput_->seen(m, value);
-    trace(Flo::kLevelPipeline, "into( out.mids[ midKey ].values[ value ] ): deleting k1={}, k2={}",
-          midKey, value);
-    m->valuesDel(value);
+    if (isAdd) {
+      kInto.inserting(*this, midKey, value);
+      m->valuesIs(value);
+    } else {
+      kInto.deleting(*this, midKey, value);
+      m->valuesDel(value);
+    }
   }
 
   Mica::Ptr<const Root> root_;
@@ -244,36 +223,15 @@ inline Contents contentsOf(const OutRoot& out) {
   return c;
 }
 
-// What the output must hold for `root` once the state machine is ready.
-inline Contents expectedFor(const Root& root) {
-  Contents c;
-  for (const auto& [k, m] : root.mids) {
-    auto& values = c[k];
-    for (const auto& [lk, leaf] : m->leaves) {
-      if (leaf->value.get() != 0) values.insert(leaf->value.get());
-    }
-  }
-  return c;
-}
-
-// Records the changes of an entity's one int-keyed collection as "+k" and "-k", in order.
+// Logs the changes of an entity's own int-keyed collection as "+k" and "-k", in order.
 template <class E>
-class ChangeLog final : public Mica::Subscriber {
- public:
-  explicit ChangeLog(Mica::Ptr<E> e) : e_(std::move(e)) { e_->subscriberAdd(this); }
-  ~ChangeLog() { e_->subscriberRemove(this); }
-  ChangeLog(const ChangeLog&) = delete;
-  ChangeLog& operator=(const ChangeLog&) = delete;
-
-  void onNotification(Mica::AttrId, const void* key, const void*) override {
+IeTest::TreeLog changeLog(const Mica::Ptr<E>& entity) {
+  return IeTest::TreeLog(entity, [e = entity.get()](const Mica::Entity& source, Mica::AttrId, const void* key, const void*) {
+    if (&source != e) return std::string();
     const int k = *static_cast<const int*>(key);
-    log.push_back(fmt::format("{}{}", e_->has(k) ? '+' : '-', k));
-  }
-  std::vector<std::string> log;
-
- private:
-  Mica::Ptr<E> e_;
-};
+    return fmt::format("{}{}", e->has(k) ? '+' : '-', k);
+  });
+}
 
 // Levels 6 to 9: failed filters, pipelines, per-key handlers and yields, progress.
 inline constexpr uint32_t kSmLevels = 0xFu << 6;

@@ -57,21 +57,18 @@ TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
   EXPECT_EQ(answers(*byBudget, 3), std::vector<bool>(3, true));
 
   scheduler_->yieldPolicyIs(budgetOrSlice(1'000'000, 0));
-  std::vector<bool> seen;
-  Task* self = nullptr;
+  std::vector<bool> seen, expected(17, false);
+  expected[15] = true;
   auto t = task("sliced", 1, [&] {
     for (int i = 0; i < 17; ++i) {
-      self->taskWorkCountInc(1);
-      seen.push_back(self->taskShouldYield());
+      scheduler_->currentTask()->taskWorkCountInc(1);
+      seen.push_back(scheduler_->currentTask()->taskShouldYield());
     }
   });
-  self = t.get();
   for (int run = 0; run < 2; ++run) {  // the count of work starts again with each run
     seen.clear();
     t->scheduleTask();
     scheduler_->runOne();
-    std::vector<bool> expected(17, false);
-    expected[15] = true;
     EXPECT_EQ(seen, expected) << "run " << run;
   }
 }

@@ -105,7 +105,7 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
     const uint32_t before = h.values.version() + h.keys.version() + h.children.version();
     const size_t sizeBefore = values.size();
     bool changed = false;
-    switch (rng() % 6) {
+    switch (const auto op = rng() % 6; op) {
       case 0: {
         const int v = static_cast<int>(rng() % 3);
         auto it = values.find(k);
@@ -122,15 +122,13 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
         EXPECT_EQ(h.values.erase(h, k), changed);
         break;
       case 2:
-        changed = keys.emplace(k, 0).second;
+      case 3: {
+        const bool add = op == 2;
+        changed = add ? keys.emplace(k, 0).second : keys.erase(k) == 1;
         if (changed) expected.push_back({2, k, std::nullopt});
-        EXPECT_EQ(h.keys.insert(h, k), changed);
+        EXPECT_EQ(add ? h.keys.insert(h, k) : h.keys.erase(h, k), changed);
         break;
-      case 3:
-        changed = keys.erase(k) == 1;
-        if (changed) expected.push_back({2, k, std::nullopt});
-        EXPECT_EQ(h.keys.erase(h, k), changed);
-        break;
+      }
       case 4: {
         changed = !children.contains(k);
         if (changed) expected.push_back({3, k, std::nullopt});
@@ -141,14 +139,10 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
       }
       default:
         changed = children.contains(k);
-        if (changed) {
-          expected.push_back({3, k, k});
-          EXPECT_EQ(children[k]->owner(), &h);
-        }
+        if (changed) expected.push_back({3, k, k});
+        if (changed) { EXPECT_EQ(children[k]->owner(), &h); }
         EXPECT_EQ(h.children.erase(h, k), changed);
-        if (changed) {
-          EXPECT_EQ(children[k]->owner(), nullptr);
-        }
+        if (changed) { EXPECT_EQ(children[k]->owner(), nullptr); }
         children.erase(k);
         break;
     }

@@ -46,12 +46,8 @@ struct Reader final : Mica::Subscriber {
 TEST(EntityTest, ScalarsAndMapsNotifyRealChangesAfterTheEntityHoldsThem) {
   Holder h;
   Reader r(h);
-  h.countIs(0);  // the default: silent
-  h.countIs(4);
-  h.countIs(4);
-  h.countIs(6);
-  h.namesIs(1, "A");
-  h.namesIs(1, "B");
+  for (int v : {0, 4, 4, 6}) h.countIs(v);  // 0 is the default: silent, like the second 4
+  for (const char* v : {"A", "B"}) h.namesIs(1, v);
   h.namesDel(1);
   EXPECT_EQ(r.log, (Log{"-:0", "-:4", "A", "B", "absent"}));
   EXPECT_EQ(h.count.version(), 2u);

@@ -20,6 +20,12 @@ Mica::Ptr<Module> makeModule(const char* name, uint32_t maxOutGate, uint32_t res
 class GateManagerTest : public testing::Test {
  protected:
   void TearDown() override { manager->checkInvariants(); }
+  // The gates given to `module` for each interface, in order.
+  std::vector<uint32_t> assign(const Mica::Ptr<Module>& m, std::initializer_list<Wire::IntfId> intfs) {
+    std::vector<uint32_t> gates;
+    for (const auto& intf : intfs) gates.push_back(manager->assignGate(m, intf));
+    return gates;
+  }
 
   Mica::ThrowingAssertions throwing;
   Mica::Ptr<OrbCommonSmData> orbcsd = Mica::make<OrbCommonSmData>();
@@ -29,32 +35,25 @@ class GateManagerTest : public testing::Test {
 };
 
 TEST_F(GateManagerTest, NumbersStartAboveTheReservedGatesAndReuseTheLowestFree) {
-  EXPECT_EQ(manager->assignGate(module, et1), 2u);
-  EXPECT_EQ(manager->assignGate(module, et2), 3u);
-  EXPECT_EQ(manager->assignGate(module, et3), 4u);
+  EXPECT_EQ(assign(module, {et1, et2, et3}), (std::vector<uint32_t>{2, 3, 4}));
   EXPECT_TRUE(manager->releaseGate(module, et2));
   EXPECT_TRUE(manager->releaseGate(module, et1));
   // Lowest free first, whatever the order of release.
-  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet4")), 2u);
-  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet5")), 3u);
-  EXPECT_EQ(manager->assignGate(module, Wire::IntfId("Ethernet6")), 5u);
+  EXPECT_EQ(assign(module, {Wire::IntfId("Ethernet4"), Wire::IntfId("Ethernet5"), Wire::IntfId("Ethernet6")}),
+            (std::vector<uint32_t>{2, 3, 5}));
 }
 
 // An exhausted, empty or inverted range, no module and the invalid interface get no gate and add
 // no user; a release then frees nothing.
 TEST_F(GateManagerTest, NoGateWhenTheRangeIsExhaustedOrEmptyOrThereIsNoModuleOrInterface) {
   auto small = makeModule("small", 3, 1);  // gates 1 and 2
-  EXPECT_EQ(manager->assignGate(small, et1), 1u);
-  EXPECT_EQ(manager->assignGate(small, et2), 2u);
-  EXPECT_EQ(manager->assignGate(small, et3), noGate);
+  EXPECT_EQ(assign(small, {et1, et2, et3}), (std::vector<uint32_t>{1, 2, noGate}));
   EXPECT_EQ(manager->usersOf(*small, et3), 0u);
   EXPECT_FALSE(manager->releaseGate(small, et3));
   EXPECT_TRUE(manager->releaseGate(small, et1));
   EXPECT_EQ(manager->assignGate(small, et3), 1u);
   const auto none = makeModule("none", 4, 4), inverted = makeModule("inverted", 2, 5);
-  EXPECT_EQ(manager->assignGate(none, et1), noGate);
-  EXPECT_EQ(manager->assignGate(inverted, et1), noGate);
-  EXPECT_EQ(manager->assignGate(nullptr, et1), noGate);
+  for (const auto& m : {none, inverted, Mica::Ptr<Module>()}) EXPECT_EQ(manager->assignGate(m, et1), noGate);
   EXPECT_EQ(manager->assignGate(module, Wire::IntfId()), noGate);
   EXPECT_FALSE(manager->releaseGate(nullptr, et1));
   EXPECT_FALSE(manager->releaseGate(module, et1));  // module never asked before
@@ -65,13 +64,11 @@ TEST_F(GateManagerTest, NoGateWhenTheRangeIsExhaustedOrEmptyOrThereIsNoModuleOrI
 TEST_F(GateManagerTest, ModulesHaveSeparateTablesReleasedAllAtOnce) {
   auto other = makeModule("other", 8, 2);
   EXPECT_EQ(manager->assignGate(module, et1), 2u);
-  EXPECT_EQ(manager->assignGate(other, et2), 2u);
-  EXPECT_EQ(manager->assignGate(other, et1), 3u);
+  EXPECT_EQ(assign(other, {et2, et1}), (std::vector<uint32_t>{2, 3}));
   EXPECT_FALSE(manager->releaseGate(module, et2));
   EXPECT_EQ(manager->gatesInUse(*module), 1u);
   EXPECT_EQ(manager->gatesInUse(*other), 2u);
-  manager->assignGate(module, et1);
-  manager->assignGate(module, et2);
+  assign(module, {et1, et2});
   manager->releaseAllGates(module);
   EXPECT_EQ(manager->gatesInUse(*module), 0u);
   EXPECT_FALSE(manager->releaseGate(module, et1));
@@ -82,11 +79,9 @@ TEST_F(GateManagerTest, ModulesHaveSeparateTablesReleasedAllAtOnce) {
 TEST_F(GateManagerTest, DumpListsModulesInCreationOrderAndInterfacesByName) {
   auto other = makeModule("other", 4, 0);
   auto none = makeModule("none", 0, 0);
-  manager->assignGate(module, et2);
-  manager->assignGate(module, et1);
-  manager->assignGate(module, et1);
-  manager->assignGate(none, et1);
-  manager->assignGate(other, et3);
+  assign(module, {et2, et1, et1});
+  assign(none, {et1});
+  assign(other, {et3});
   auto ctx = Mica::make<Keel::DumpContext>();
   manager->dumpState(ctx, 1);
   EXPECT_EQ(ctx->text(),

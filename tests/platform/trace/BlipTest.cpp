@@ -36,25 +36,19 @@ TEST_F(BlipTest, ArgumentsAreCopiedWhenWritten) {
   EXPECT_EQ(Counted::formatted, 1);
 }
 
+// Dumped lines carry the records' sequence numbers, which go on after clear.
 TEST_F(BlipTest, WrapAroundKeepsTheNewestAndReleasesTheOverwritten) {
   {
     TraceHandle blip(3);
-    for (int i = 0; i < 5; ++i) blip.record("r{} {}", i, Counted(i));
+    for (int i = 0; i < 5; ++i) blip.record(i == 4 ? "r{} %s" : "r{} {}", i, Counted(i));
     EXPECT_EQ(Counted::live, 3);
-    EXPECT_EQ(blip.size(), 3u);
     EXPECT_EQ(blip.written(), 5u);
-    EXPECT_EQ(blip.decoded(), (Strings{"r2 c2", "r3 c3", "r4 c4"}));
-    const auto records = blip.records();
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records.front().seq, 2u);
-    EXPECT_EQ(records.back().seq, 4u);
-
+    IeTest::MemoryFile file;
+    blip.dump(file.get());
+    EXPECT_EQ(file.text(), "#2 r2 c2\n#3 r3 c3\n#4 r4 c4\n");
     blip.clear();
     EXPECT_EQ(Counted::live, 0);
-    EXPECT_EQ(blip.size(), 0u);
     EXPECT_TRUE(blip.decoded().empty());
-
-    // Numbering goes on after clear; the ring fills again from empty.
     blip.record("s{}", Counted(8));
     blip.record("s{}", Counted(9));
     EXPECT_EQ(blip.records().front().seq, 5u);
@@ -102,16 +96,6 @@ TEST_F(BlipTest, DisabledHandleRecordsNothingAndAnEmptyRingKeepsOneRecord) {
   one.record("b {}", Counted(2));
   EXPECT_EQ(one.decoded(), Strings{"b c2"});
   EXPECT_EQ(Counted::live, 1);
-}
-
-TEST_F(BlipTest, DumpWritesSequenceNumberedLines) {
-  TraceHandle blip(2);
-  blip.record("first");
-  blip.record("second {}", 2);
-  blip.record("third %s", "x");
-  IeTest::MemoryFile file;
-  blip.dump(file.get());
-  EXPECT_EQ(file.text(), "#1 second 2\n#2 third x\n");
 }
 
 // Placeholders ("{}" and "%s") take the texts in order. Lone braces and percent signs, other

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/Counted.h"
+#include "tests/support/TraceLevels.h"
 
 namespace {
 
@@ -32,10 +33,7 @@ TEST_F(DuologTest, WritesTheSameTextToBothTraces) {
   Duolog::trace(&blip_, debug_, 6, "value %s", Counted(4));
   EXPECT_EQ(Counted::formatted, 0);
   const std::string expected = "::otherSeqExistInPolicy: g1 exist as seqNo 10 in policy p1";
-  ASSERT_EQ(capture_.lines().size(), 1u);
-  EXPECT_EQ(capture_.lines()[0].handler, "Util");
-  EXPECT_EQ(capture_.lines()[0].level, 5);
-  EXPECT_EQ(capture_.lines()[0].text, expected);
+  EXPECT_EQ(IeTest::levelled(capture_, "Util"), Strings{"5 " + expected});
   EXPECT_EQ(blip_.decoded(), (Strings{expected, "value c4"}));
 
   auto handler = Mica::Platform::getDebugHandler("DuologTest.Null", true);

@@ -9,6 +9,7 @@
 
 #include "tests/support/Counted.h"
 #include "tests/support/Thrown.h"
+#include "tests/support/TraceLevels.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ using Mica::parseLevelMask;
 using Mica::TraceCapture;
 using IeTest::Counted;
 using Mica::Platform::getDebugHandler;
+using Texts = std::vector<std::string>;
 
 uint32_t levels(std::initializer_list<int> on) {
   uint32_t mask = 0;
@@ -38,12 +40,7 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   handler.trace(32, "never");
   handler.traceText(-1, "never");
   EXPECT_EQ(Counted::formatted, 1);
-  ASSERT_EQ(capture.lines().size(), 2u);
-  EXPECT_EQ(capture.lines()[0].handler, "Unit");
-  EXPECT_EQ(capture.lines()[0].level, 5);
-  EXPECT_EQ(capture.lines()[0].text, " into( polStatus ): key=p1 count=3");
-  EXPECT_EQ(capture.lines()[1].level, 7);
-  EXPECT_EQ(capture.lines()[1].text, "value c3");
+  EXPECT_EQ(IeTest::levelled(capture, "Unit"), (Texts{"5  into( polStatus ): key=p1 count=3", "7 value c3"}));
   EXPECT_TRUE(handler.enabled(31));
   EXPECT_FALSE(handler.enabled(32));
   EXPECT_FALSE(handler.enabled(-1));
@@ -74,10 +71,8 @@ TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
       handler.traceText(6, "six a");
       handler.traceText(8, "eight");
       handler.traceText(6, "six b");
-      EXPECT_EQ(inner.texts(6), (std::vector<std::string>{"six a", "six b"}));
-      EXPECT_EQ(inner.texts(8), std::vector<std::string>{"eight"});
-      EXPECT_TRUE(inner.texts(7).empty());
-      EXPECT_EQ(inner.texts().size(), 3u);
+      EXPECT_EQ(inner.texts(6), (Texts{"six a", "six b"}));
+      EXPECT_EQ(inner.texts(), (Texts{"six a", "eight", "six b"}));
       EXPECT_TRUE(inner.contains("eight"));
       EXPECT_FALSE(inner.contains("eigh"));
       inner.clear();
@@ -85,7 +80,7 @@ TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
     }
     EXPECT_EQ(Mica::traceSink(), &outer);
     handler.traceText(1, "outer");
-    EXPECT_EQ(outer.texts(), std::vector<std::string>{"outer"});
+    EXPECT_EQ(outer.texts(), Texts{"outer"});
   }
   EXPECT_EQ(Mica::traceSink(), original);
 }
@@ -99,34 +94,29 @@ TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
   EXPECT_NE(a.get(), other.get());
   // "Enable all" switches on a new handler only (DuologTest asks for a new one).
   EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
-  std::vector<std::string> names;
+  Texts names;
   for (const auto& handler : Mica::Platform::debugHandlers()) {
     if (handler->name().starts_with("RegistryTest.List.")) names.push_back(handler->name());
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"RegistryTest.List.a", "RegistryTest.List.z"}));
+  EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
 TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndLists) {
   const std::pair<const char*, uint32_t> cases[] = {
-      {"all", ~uint32_t{0}}, {"none", 0u}, {"0", levels({0})}, {"31", levels({31})},
+      {" all ", ~uint32_t{0}}, {"none", 0u}, {"0", levels({0})}, {"31", levels({31})},
       {"6-9", levels({6, 7, 8, 9})}, {"0,6-9", levels({0, 6, 7, 8, 9})}, {"4-4", levels({4})},
       {" 1 , 3 - 4 ", levels({1, 3, 4})}, {"0-31", ~uint32_t{0}}};
   for (const auto& [text, mask] : cases) EXPECT_EQ(parseLevelMask(text), mask) << text;
 }
 
 TEST(ParseLevelMaskTest, ErrorsNameTheOffendingText) {
-  struct Case {
-    const char* text;
-    const char* named;
-  };
-  for (const auto& c :
-       {Case{"", "\"\""}, Case{"x", "\"x\""}, Case{"0,40", "\"40\""}, Case{"32", "\"32\""},
-        Case{"9-6", "\"9-6\""}, Case{"6-", "\"6-\""}, Case{"-1", "\"-1\""}, Case{"1,,2", "\"\""},
-        Case{"7a", "\"7a\""}, Case{"1-2-3", "\"1-2-3\""}, Case{"99999999999", "\"99999999999\""},
-        Case{"All", "\"All\""}}) {
-    SCOPED_TRACE(c.text);
-    const std::string error = IeTest::thrownText<std::invalid_argument>([&] { parseLevelMask(c.text); });
-    EXPECT_NE(error.find(c.named), std::string::npos) << error;
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "\"\""},     {"x", "\"x\""},     {"0,40", "\"40\""},   {"32", "\"32\""},       {"9-6", "\"9-6\""},
+      {"6-", "\"6-\""}, {"-1", "\"-1\""},   {"1,,2", "\"\""},     {"7a", "\"7a\""},       {"1-2-3", "\"1-2-3\""},
+      {"All", "\"All\""}, {"99999999999", "\"99999999999\""}};
+  for (const auto& c : cases) {
+    const std::string error = IeTest::thrownText<std::invalid_argument>([&] { parseLevelMask(c.first); });
+    EXPECT_NE(error.find(c.second), std::string::npos) << c.first << ": " << error;
   }
 }
 
