@@ -63,11 +63,6 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
     }
     runUntilIdle();
   }
-  ExitIntfResult result(std::string_view key) const {
-    const auto* s = dir_->exitOptionStatus.lookup(optKey(key));
-    EXPECT_NE(s, nullptr) << key;
-    return s ? s->resultExitIntf.get() : ExitIntfResult();
-  }
 
   Mica::Ptr<IeStatusConfigDir> statusCfg_ = Mica::make<IeStatusConfigDir>();
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
@@ -142,7 +137,9 @@ TEST_P(IeExitOptionStatusSmTest, ModuleDepartureLeavesEveryResultItsGate) {
   IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 6);
   orbcsd_->internetExitModuleIs(nullptr);
   EXPECT_TRUE(capture.contains("filter( ( this.ready && ieModule ) ) failed, terminating pipeline"));
-  EXPECT_NE(result("localExit:wan@10.1").gateId, ExitIntfResult::noGate);
+  const auto* status = dir_->exitOptionStatus.lookup(optKey("localExit:wan@10.1"));
+  ASSERT_NE(status, nullptr);
+  EXPECT_NE(status->resultExitIntf.get().gateId, ExitIntfResult::noGate);
 }
 
 // With levels 6 or 9 on, the walks over every option take the whole collection and trace the

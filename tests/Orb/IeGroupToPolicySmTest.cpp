@@ -133,10 +133,8 @@ TEST_P(IeGroupToPolicySmTest, TracesEveryStepWithItsTextAndLevel) {
         "polKey=P@1.2 seqNo={} oldEgKeyOpt={} newEgKeyOpt={}",
         seqNo, oldOpt, newOpt);
   };
-  const std::string inserting =
-      "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1=G@1.2, k2=P@1.2";
-  const std::string deleting =
-      "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): deleting k1=G@1.2, k2=P@1.2";
+  const std::string into = "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): ";
+  const std::string inserting = into + "inserting k1=G@1.2, k2=P@1.2", deleting = into + "deleting k1=G@1.2, k2=P@1.2";
 
   control_.qtHandle = &blip_;
   LevelMaskGuard levels(sm, 1u << 6 | 1u << 7 | 1u << 8);
