@@ -148,20 +148,6 @@ TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
   EXPECT_EQ(last.back(), "vniId 10 is removed from vniDefaultRoute");
 }
 
-// Only the low 16 bits make the VniId, but the removal check compares all 32 bits of the binding:
-// VRF 1's value 12 does not hold 0x1000C's VniId.
-TEST_F(VniTrackerTest, RemovalComparesAll32BitsOfTheBinding) {
-  route(1);
-  route(3);
-  auto sm = start();
-  bind(3, 0x1000C);
-  EXPECT_EQ(log_.take(), (Strings{"+12"}));
-  bind(1, 12);
-  EXPECT_TRUE(log_.take().empty());
-  unroute(3);
-  EXPECT_EQ(log_.take(), (Strings{"-12"}));
-}
-
 TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNewObject) {
   route(1);
   route(2);
