@@ -52,10 +52,8 @@ TEST_P(NoInternetExitModuleTest, HelpersAnswerTheirFailureValueWithTheDisabledTr
   IeTest::TraceCaptureAt capture("OrbSiEdgeModule", ~uint32_t{0});
   EXPECT_EQ(createOrFetchGateId(constOrbcsd, et1), 0xFFFFFFFFu);
   const std::string created = "::createOrFetchGateId: Ethernet1, Internet-exit module is disabled";
-  ASSERT_EQ(capture.lines().size(), 1u);
-  EXPECT_EQ(capture.lines()[0].handler, "OrbInternetExitUtil");
-  EXPECT_EQ(capture.lines()[0].level, 5);
-  EXPECT_EQ(capture.lines()[0].text, created);
+  EXPECT_EQ(IeTest::levelled(capture, "OrbInternetExitUtil"), std::vector<std::string>{"5 " + created});
+  EXPECT_EQ(capture.lines().size(), 1u);
   EXPECT_EQ(IeTest::newestBlip(), created);
 
   capture.clear();

@@ -3,7 +3,6 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
-#include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
 namespace {
@@ -21,19 +19,6 @@ using Texts = std::vector<std::string>;
 
 using IeTest::pair;
 ExitVniLaneKey optKey(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
-
-// Logs the output's changes: "+K"/"-K" for entries, "K: <result>" for result writes.
-IeTest::TreeLog outputLog(const Mica::Ptr<IeExitOptionDir>& dir) {
-  return IeTest::TreeLog(dir, [dir](const Mica::Entity& source, Mica::AttrId attr, const void* key, const void*) {
-    if (&source == dir.get()) {
-      const auto& k = *static_cast<const ExitVniLaneKey*>(key);
-      return fmt::format("{}{}", dir->exitOptionStatus.contains(k) ? '+' : '-', k);
-    }
-    if (attr != ExitOptionStatus::resultExitIntfId) return std::string();
-    const auto& status = static_cast<const ExitOptionStatus&>(source);
-    return fmt::format("{}: {}", status.key(), status.resultExitIntf.get());
-  });
-}
 
 class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
  protected:
@@ -78,14 +63,6 @@ class IeExitOptionStatusSmTest : public IeTest::ModeFixture {
     }
     runUntilIdle();
   }
-  ExitIntfResult result(std::string_view key) const {
-    const auto* s = dir_->exitOptionStatus.lookup(optKey(key));
-    EXPECT_NE(s, nullptr) << key;
-    return s ? s->resultExitIntf.get() : ExitIntfResult();
-  }
-  uint32_t users(const char* intf) const {
-    return module_->gateManager()->usersOf(*module_, Wire::IntfId(intf));
-  }
 
   Mica::Ptr<IeStatusConfigDir> statusCfg_ = Mica::make<IeStatusConfigDir>();
   Mica::Ptr<Orb::OrbCommonSmData> orbcsd_ = Mica::make<Orb::OrbCommonSmData>();
@@ -105,9 +82,7 @@ TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniSaysWhyItIsNotVali
   option(pair(10, 1), "G", "localExit:wanRed");
   IeTest::TraceCaptureAt capture("OrbInternetExitUtil", 1u << 5);
   start();
-  const Texts level5 = capture.texts(5);
-  EXPECT_NE(std::ranges::find(level5, "::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"),
-            level5.end());
+  EXPECT_TRUE(capture.contains("::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"));
 }
 
 TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTheNewOne) {
@@ -162,32 +137,9 @@ TEST_P(IeExitOptionStatusSmTest, ModuleDepartureLeavesEveryResultItsGate) {
   IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 6);
   orbcsd_->internetExitModuleIs(nullptr);
   EXPECT_TRUE(capture.contains("filter( ( this.ready && ieModule ) ) failed, terminating pipeline"));
-  EXPECT_NE(result("localExit:wan@10.1").gateId, ExitIntfResult::noGate);
-}
-
-// Stops the machine, changes its inputs, and starts a new one over the old output.
-TEST_P(IeExitOptionStatusSmTest, RestartDeletesExactlyTheStaleEntriesAndAsksForNoGateTwice) {
-  intf("eth1");
-  conn("wan", "eth1", "default");
-  option(pair(10, 1), "G", "localExit:wan");
-  option(pair(10, 2), "G", "localExit:wan");
-  option(pair(10, 2), "G", "remoteExit:peer");
-  start();
-  sm_ = nullptr;
-  option(pair(10, 2), "G", "localExit:wan", false);
-  dir_->exitOptionStatusIs(optKey("fibDefault:@30.1"))->groupIs(GroupVniLaneKey(Mica::String("Old"), pair(30, 1)));
-
-  auto log = outputLog(dir_);
-  start();
-  EXPECT_EQ(log.events, (Texts{"-localExit:wan@10.2", "-fibDefault:@30.1"}));
-  // The option removed while no machine ran leaves its gate held: reconciliation deletes the
-  // entry without giving the gate back.
-  EXPECT_EQ(users("eth1"), 2u);
-  EXPECT_EQ(result("localExit:wan@10.1").gateId, module_->gateManager()->gateOf(*module_, Wire::IntfId("eth1")));
-  // The options this run found in place follow their interface like the ones it created.
-  intf("eth1", false);
-  EXPECT_EQ(result("localExit:wan@10.1").resultType, ExitResultType::noResult());
-  EXPECT_EQ(users("eth1"), 1u);
+  const auto* status = dir_->exitOptionStatus.lookup(optKey("localExit:wan@10.1"));
+  ASSERT_NE(status, nullptr);
+  EXPECT_NE(status->resultExitIntf.get().gateId, ExitIntfResult::noGate);
 }
 
 // With levels 6 or 9 on, the walks over every option take the whole collection and trace the

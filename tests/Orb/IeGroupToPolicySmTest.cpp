@@ -17,7 +17,6 @@ namespace {
 
 using Lane::VniAndLaneId;
 using Texts = std::vector<std::string>;
-
 using IeTest::pair;
 
 // Logs every change of the output, in order: "+group G@1.2" / "-group G@1.2" for entries of
@@ -35,16 +34,13 @@ IeTest::TreeLog outputLog(const Mica::Ptr<IeGroupToPolicyDir>& dir) {
 }
 
 using LevelMaskGuard = IeTest::TraceLevels;
-
 using IeTest::textsOf;
 
 class IeGroupToPolicySmTest : public IeTest::ModeFixture {
  protected:
   const VniAndLaneId v_ = pair(1, 2);
-  GroupVniLaneKey grp(const char* name, VniAndLaneId v) const { return GroupVniLaneKey(name, v); }
-  GroupVniLaneKey grp(const char* name) const { return grp(name, v_); }
-  PolicyVniLaneKey pol(const char* name, VniAndLaneId v) const { return PolicyVniLaneKey(name, v); }
-  PolicyVniLaneKey pol(const char* name) const { return pol(name, v_); }
+  GroupVniLaneKey grp(const char* name) const { return GroupVniLaneKey(name, v_); }
+  PolicyVniLaneKey pol(const char* name) const { return PolicyVniLaneKey(name, v_); }
 
   void start() {
     sm_ = ieGroupToPolicySmFactory(config_, dir_, control());
@@ -53,15 +49,11 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
     ASSERT_TRUE(sm_->idle());
     expectConsistent();
   }
-  // Lists `group` at `seqNo` of `policy` in pair `v`.
-  void list(const char* policy, double seqNo, const char* group, VniAndLaneId v) {
-    config_->statusConfigIs(v)
-        ->policyStatusConfigIs(pol(policy, v))
-        ->exitGroupIs(seqNo)
-        ->exitGroupIs(grp(group, v));
+  // Lists `group` at `seqNo` of `policy`.
+  void list(const char* policy, double seqNo, const char* group) {
+    config_->statusConfigIs(v_)->policyStatusConfigIs(pol(policy))->exitGroupIs(seqNo)->exitGroupIs(grp(group));
     if (sm_) expectConsistent();
   }
-  void list(const char* policy, double seqNo, const char* group) { list(policy, seqNo, group, v_); }
   void unlist(const char* policy, double seqNo) {
     config_->statusConfig.get(v_)->policyStatusConfig.get(pol(policy))->exitGroupDel(seqNo);
     if (sm_) expectConsistent();
@@ -141,10 +133,8 @@ TEST_P(IeGroupToPolicySmTest, TracesEveryStepWithItsTextAndLevel) {
         "polKey=P@1.2 seqNo={} oldEgKeyOpt={} newEgKeyOpt={}",
         seqNo, oldOpt, newOpt);
   };
-  const std::string inserting =
-      "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): inserting k1=G@1.2, k2=P@1.2";
-  const std::string deleting =
-      "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): deleting k1=G@1.2, k2=P@1.2";
+  const std::string into = "into( groupToPolicyDir.groupToPolicy[ grpKey ].policy[ polKey ] ): ";
+  const std::string inserting = into + "inserting k1=G@1.2, k2=P@1.2", deleting = into + "deleting k1=G@1.2, k2=P@1.2";
 
   control_.qtHandle = &blip_;
   LevelMaskGuard levels(sm, 1u << 6 | 1u << 7 | 1u << 8);

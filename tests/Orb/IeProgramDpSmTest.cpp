@@ -75,11 +75,11 @@ class IeProgramDpSmTest : public IeTest::ModeFixture {
     sm_ = ieProgramDpSmFactory(orbcsd_, policies_, notif_, control());
     runUntilIdle();
   }
-  void exitIntf(const ExitIntfResult& r, bool add = true, const PolicyVniLaneKey& p = kP) {
+  void exitIntf(const ExitIntfResult& r, bool add = true) {
     if (add) {
-      policies_->policyStatusIs(p)->exitIntfIs(r);
+      policies_->policyStatusIs(kP)->exitIntfIs(r);
     } else {
-      policies_->policyStatus.get(p)->exitIntfDel(r);
+      policies_->policyStatus.get(kP)->exitIntfDel(r);
     }
     runUntilIdle();
   }
@@ -100,35 +100,6 @@ TEST_P(IeProgramDpSmTest, RemoteResultsAnnounceTheirGroupBeforeTheCommand) {
   exitIntf(remote(0x10007), false);
   exitIntf(local("eth1"), false);
   EXPECT_EQ(journal_.events, (Texts{"add eth1/1", "+1.2/7", "add /65543", "-1.2/7", "del /65543", "del eth1/1"}));
-}
-
-TEST_P(IeProgramDpSmTest, ModuleArrivalSendsWhatIsThereNowAndDepartureSendsNothing) {
-  orbcsd_->internetExitModuleIs(nullptr);
-  start();
-  exitIntf(local("eth1"));
-  exitIntf(local("eth2"));
-  exitIntf(remote(9));
-  exitIntf(local("eth1"), false);
-  EXPECT_EQ(journal_.events, Texts{});
-  orbcsd_->internetExitModuleIs(module_);
-  runUntilIdle();
-  EXPECT_EQ(journal_.events, (Texts{"+1.2/9", "add /9", "add eth2/1"}));
-
-  journal_.events.clear();
-  orbcsd_->internetExitModuleIs(nullptr);
-  runUntilIdle();
-  EXPECT_EQ(journal_.events, Texts{});
-}
-
-// At start the existing interfaces are sent again as adds (the machine keeps no table of what
-// it sent); notifications that no interface produces go, the others stay untouched.
-TEST_P(IeProgramDpSmTest, RestartResendsTheInterfacesAndReconcilesTheNotifications) {
-  policies_->policyStatusIs(kP)->exitIntfIs(remote(3));
-  notif_->svcNotificationIs(LaneSvcRemoteGroup(pair(1, 2), 3));
-  notif_->svcNotificationIs(LaneSvcRemoteGroup(pair(4, 4), 4));  // stale
-  journal_.events.clear();
-  start();
-  EXPECT_EQ(journal_.events, (Texts{"add /3", "-4.4/4"}));
 }
 
 TEST_P(IeProgramDpSmTest, OneRemoteAddTracesEveryStep) {

@@ -92,9 +92,7 @@ class VniTrackerTest : public testing::Test {
   void unbind(uint32_t vrf) { info_->vrfIdToVniMapDel(VrfId(vrf)); }
   void route(uint32_t vrf) { orbcsd_->defaultRoutePresentInVrfIs(VrfId(vrf)); }
   void unroute(uint32_t vrf) { orbcsd_->defaultRoutePresentInVrfDel(VrfId(vrf)); }
-  Mica::Ptr<VniDefaultRouteTrackerSm> start() {
-    return vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_);
-  }
+  Mica::Ptr<VniDefaultRouteTrackerSm> start() { return vniDefaultRouteTrackerSmFactory(orbcsd_, vniDefRoute_); }
 
   Mica::ThrowingAssertions throwing_;
   HelperTraces traces_;
@@ -112,24 +110,17 @@ TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindingsAndDestructio
   bind(3, 20);     // no default route
   auto sm = start();
   EXPECT_EQ(log_.take(), (Strings{"+10"}));
-  EXPECT_EQ(traces_.take(), (Strings{
-                                drInVrf("vrfId 1, isAdd true"),
-                                "vniId 10 is mapped to vrf 1",
-                                "vniId 10 is added to vniDefaultRoute",
-                                drInVrf("vrfId 2, isAdd true"),
-                                "**NO** vni is mapped to vrf 2",
-                                vrfToVni("vrfId 1 ( prevVni: None, currVni: 10 )"),
-                                "default route present for vrfId 1",
-                                "vniId 10 is added to vniDefaultRoute",
-                                vrfToVni("vrfId 2 ( prevVni: None, currVni: 511 )"),
-                                vrfToVni("vrfId 3 ( prevVni: None, currVni: 20 )"),
-                                "default route **NOT** present for vrfId 3",
-                            }));
+  EXPECT_EQ(traces_.take(),
+            (Strings{drInVrf("vrfId 1, isAdd true"), "vniId 10 is mapped to vrf 1",
+                     "vniId 10 is added to vniDefaultRoute", drInVrf("vrfId 2, isAdd true"),
+                     "**NO** vni is mapped to vrf 2", vrfToVni("vrfId 1 ( prevVni: None, currVni: 10 )"),
+                     "default route present for vrfId 1",
+                     "vniId 10 is added to vniDefaultRoute", vrfToVni("vrfId 2 ( prevVni: None, currVni: 511 )"),
+                     vrfToVni("vrfId 3 ( prevVni: None, currVni: 20 )"), "default route **NOT** present for vrfId 3"}));
   EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 1u);
   EXPECT_EQ(info_->publisher().subscriberCount(), 1u);
   sm = nullptr;
-  EXPECT_EQ(traces_.take(),
-            (Strings{"void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(traces_.take(), (Strings{"void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDestroy()"}));
   EXPECT_EQ(log_.take(), (Strings{"-10"}));
   EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
@@ -145,34 +136,16 @@ TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
   traces_.take();
   unroute(1);
   EXPECT_TRUE(log_.take().empty());
-  EXPECT_EQ(traces_.take(), (Strings{
-                                drInVrf("vrfId 1, isAdd false"),
-                                "vniId 10 is mapped to vrf 1",
-                                "to be removed vniId 10 is mapped to vrfId 1",
-                                "vrfId 1 doesnt have a default route",
-                                "to be removed vniId 10 is mapped to vrfId 2",
-                                "vrfId 2 has default route. Cannot remove",
-                            }));
+  EXPECT_EQ(traces_.take(),
+            (Strings{drInVrf("vrfId 1, isAdd false"), "vniId 10 is mapped to vrf 1",
+                     "to be removed vniId 10 is mapped to vrfId 1", "vrfId 1 doesnt have a default route",
+                     "to be removed vniId 10 is mapped to vrfId 2", "vrfId 2 has default route. Cannot remove"}));
   unroute(2);
   EXPECT_EQ(log_.take(), (Strings{"-10"}));
   const Strings last = traces_.take();
   ASSERT_GE(last.size(), 2u);
   EXPECT_EQ(last[last.size() - 2], "vniId 10 can be removed");
   EXPECT_EQ(last.back(), "vniId 10 is removed from vniDefaultRoute");
-}
-
-// Only the low 16 bits make the VniId, but the removal check compares all 32 bits of the binding:
-// VRF 1's value 12 does not hold 0x1000C's VniId.
-TEST_F(VniTrackerTest, RemovalComparesAll32BitsOfTheBinding) {
-  route(1);
-  route(3);
-  auto sm = start();
-  bind(3, 0x1000C);
-  EXPECT_EQ(log_.take(), (Strings{"+12"}));
-  bind(1, 12);
-  EXPECT_TRUE(log_.take().empty());
-  unroute(3);
-  EXPECT_EQ(log_.take(), (Strings{"-12"}));
 }
 
 TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNewObject) {

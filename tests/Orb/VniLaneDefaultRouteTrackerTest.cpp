@@ -57,12 +57,9 @@ TEST_F(VniLaneTrackerTest, VniDefaultRouteAndUnbindingAddAndDeleteTheBoundLanesO
   traces_.take();
   vnis_->defaultRouteIs(VniId(5));
   EXPECT_EQ(log_.take(), (Strings{"+5.0", "+5.2", "+5.65535"}));
-  EXPECT_EQ(traces_.take(), (Strings{
-                                drInVni("vniId 5, isAdd true"),
-                                "vniId 5 mapped to policy P@5.0 is added",
-                                "vniId 5 mapped to policy P@5.2 is added",
-                                "vniId 5 mapped to policy Q@5.65535 is added",
-                            }));
+  EXPECT_EQ(traces_.take(), (Strings{drInVni("vniId 5, isAdd true"), "vniId 5 mapped to policy P@5.0 is added",
+                                     "vniId 5 mapped to policy P@5.2 is added",
+                                     "vniId 5 mapped to policy Q@5.65535 is added"}));
   // A binding removed while its VNI has a default route: the entry trace, then the deletion.
   unbind(key("P", 5, 2));
   EXPECT_EQ(traces_.take(), (Strings{policy("policy P@5.2, isAdd false"), "vniId 5 mapped to policy P@5.2 is deleted"}));
@@ -77,18 +74,13 @@ TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindingsAndDestructionDeletesAndU
   bind(key("P", 2, 1));
   auto sm = start();
   EXPECT_EQ(log_.take(), (Strings{"+1.1"}));
-  EXPECT_EQ(traces_.take(), (Strings{
-                                drInVni("vniId 1, isAdd true"),
-                                "vniId 1 mapped to policy P@1.1 is added",
-                                policy("policy P@1.1, isAdd true"),
-                                "vniId 1 mapped to policy P@1.1 is added",
-                                policy("policy P@2.1, isAdd true"),
-                                "vni default route not present for policy P@2.1",
-                            }));
+  EXPECT_EQ(traces_.take(), (Strings{drInVni("vniId 1, isAdd true"), "vniId 1 mapped to policy P@1.1 is added",
+                                     policy("policy P@1.1, isAdd true"), "vniId 1 mapped to policy P@1.1 is added",
+                                     policy("policy P@2.1, isAdd true"),
+                                     "vni default route not present for policy P@2.1"}));
   sm = nullptr;
   EXPECT_EQ(log_.take(), (Strings{"-1.1"}));
-  EXPECT_EQ(traces_.take(),
-            (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
+  EXPECT_EQ(traces_.take(), (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
   EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
@@ -178,8 +170,7 @@ TEST_F(VniLaneTrackerTest, NullInputsCountAsEmpty) {
   sm->handleDefaultRouteInVni(VniId(1), true);
   sm->handleIePolicyStatus(key("P", 1, 1), true);
   EXPECT_TRUE(pairs_->defaultRoute.empty());
-  EXPECT_THROW(vniLaneDefaultRouteTrackerSmFactory(vnis_, bindings_, nullptr),
-               Mica::AssertionError);
+  EXPECT_THROW(vniLaneDefaultRouteTrackerSmFactory(vnis_, bindings_, nullptr), Mica::AssertionError);
   EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
 }
 
