@@ -55,6 +55,22 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
+// Lanes 1..`lanes` of VNI 10 bound to policy P, whose one entry names group G holding `option`;
+// `engine` completes the start state, `steps` follow it.
+std::string scenario(const std::string& option, const std::string& engine, const std::string& steps,
+                     int lanes = 1) {
+  std::string text = "initial {\n";
+  for (int lane = 1; lane <= lanes; ++lane) {
+    text += fmt::format("binding {{ vni: 10 lane: {} policy: \"P\" }}\n", lane);
+  }
+  return text + "config { policy { name: \"P\" entry { seq: 10 group: \"G\" } } group { name: \"G\" option: \"" +
+         option + "\" } }\n" + engine + "\n}\n" + steps;
+}
+
+// VNI 10's VRF blue, interface eth1 and the module; connection wan1 on eth1, its VRF still to come.
+const std::string kBlue = "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true } ";
+const std::string kWan1 = "connection { name: \"wan1\" intf: \"eth1\" num: 5 ";
+
 TEST(ExplainTest, FailoverAtTheStepWhereItFailsOver) {
   const auto e = explain(kDefaultScenario, {"10.1@2"});
   EXPECT_EQ(e.err, "");
@@ -97,23 +113,10 @@ TEST(ExplainTest, AtTheEndAfterTheRestart) {
 // A step report formats only its first cause lines, but an explained pair keeps its own,
 // wherever it stands among forty pairs that fail over together.
 TEST(ExplainTest, APairKeepsItsCauseBeyondTheLinesAStepShows) {
-  std::string text = "initial {\n";
-  for (int lane = 1; lane <= 40; ++lane) text += fmt::format("  binding {{ vni: 10 lane: {} policy: \"P\" }}\n", lane);
-  text += R"pb(
-      config {
-        policy { name: "P" entry { seq: 10 group: "G" } }
-        group { name: "G" option: "localExit:wan1" }
-      }
-      vrf { id: 1 name: "blue" vni: 10 }
-      intf: "eth1"
-      connection { name: "wan1" intf: "eth1" num: 5 vrf: "blue" }
-      module { present: true }
-    }
-    step { run {} }
-    step { intf { name: "eth1" present: false } }
-    step { run {} }
-  )pb";
-  const auto e = explain(text, {"10.1", "10.40"});
+  const auto e = explain(scenario("localExit:wan1", kBlue + kWan1 + "vrf: \"blue\" }",
+                                  "step { run {} } step { intf { name: \"eth1\" present: false } } step { run {} }",
+                                  40),
+                         {"10.1", "10.40"});
   EXPECT_EQ(e.err, "");
   for (const char* pair : {"10.1", "10.40"}) {
     const std::string cause = fmt::format("                     P@{} <- G lost localExit:wan1", pair);
@@ -124,13 +127,7 @@ TEST(ExplainTest, APairKeepsItsCauseBeyondTheLinesAStepShows) {
 // One group with one option of the pair 10.1, in a start state with `engine`; the option's line
 // of the explanation at the end.
 std::string optionLine(const std::string& option, const std::string& engine) {
-  const std::string text = "initial {\n"
-                           "  binding { vni: 10 lane: 1 policy: \"P\" }\n"
-                           "  config {\n"
-                           "    policy { name: \"P\" entry { seq: 10 group: \"G\" } }\n"
-                           "    group { name: \"G\" option: \"" + option + "\" }\n"
-                           "  }\n" + engine + "\n}\nstep { run {} }\n";
-  const auto e = explain(text, {"10.1"});
+  const auto e = explain(scenario(option, engine, "step { run {} }"), {"10.1"});
   EXPECT_EQ(e.err, "");
   EXPECT_EQ(e.out.find("MISMATCH"), std::string::npos) << e.out;
   for (const auto& line : linesOf(e.out)) {
@@ -140,9 +137,8 @@ std::string optionLine(const std::string& option, const std::string& engine) {
   return "(no line for " + option + ")\n" + e.out;
 }
 
+// (An absent interface: the failover's explanation above.)
 TEST(ExplainTest, EachOptionStateHasItsReasonAndTheLibraryAgrees) {
-  const std::string blue = "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true } ";
-  const std::string wan1 = "connection { name: \"wan1\" intf: \"eth1\" num: 5 ";
   struct Case {
     const char* what;
     std::string option;
@@ -150,33 +146,32 @@ TEST(ExplainTest, EachOptionStateHasItsReasonAndTheLibraryAgrees) {
     std::string line;
   };
   const std::vector<Case> cases = {
-      {"no connection", "localExit:wan1", blue,
+      {"no connection", "localExit:wan1", kBlue,
        "localExit:wan1     noResult gate=none aux=none: no connection \"wan1\""},
-      {"VRF of another VNI", "localExit:wan1", blue + "vrf { id: 2 name: \"red\" vni: 20 } " + wan1 + "vrf: \"red\" }",
+      {"VRF of another VNI", "localExit:wan1",
+       kBlue + "vrf { id: 2 name: \"red\" vni: 20 } " + kWan1 + "vrf: \"red\" }",
        "localExit:wan1     noResult gate=none aux=none: VRF red of VNI 20, not of 10"},
-      {"VRF of no VNI", "localExit:wan1", blue + wan1 + "vrf: \"green\" }",
+      {"VRF of no VNI", "localExit:wan1", kBlue + kWan1 + "vrf: \"green\" }",
        "localExit:wan1     noResult gate=none aux=none: VRF green of no VNI"},
-      {"interface absent", "localExit:wan1", blue + "connection { name: \"wan1\" intf: \"eth2\" num: 5 }",
-       "localExit:wan1     noResult intf=eth2 gate=none aux=5: interface eth2 of connection wan1 absent"},
       {"no module", "localExit:wan1",
-       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] " + wan1 + "}",
+       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] " + kWan1 + "}",
        "localExit:wan1     noResult intf=eth1 gate=none aux=5: no gate: no InternetExit module (a module that "
        "goes leaves the results as they are until they are next evaluated)"},
       {"a module of another kind", "localExit:wan1",
-       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true kind: OTHER_MODULE } " + wan1 +
+       "vrf { id: 1 name: \"blue\" vni: 10 } intf: [\"eth1\"] module { present: true kind: OTHER_MODULE } " + kWan1 +
            "}",
        "localExit:wan1     noResult intf=eth1 gate=none aux=5: no gate: the module is no InternetExit module"},
-      {"usable in the VNI's VRF", "localExit:wan1", blue + wan1 + "vrf: \"blue\" }",
+      {"usable in the VNI's VRF", "localExit:wan1", kBlue + kWan1 + "vrf: \"blue\" }",
        "localExit:wan1     localOtherVrf intf=eth1 vrf=blue gate=1 aux=5: connection wan1 on eth1, gate 1"},
-      {"no resolver answer", "remoteExit:peer", blue,
+      {"no resolver answer", "remoteExit:peer", kBlue,
        "remoteExit:peer    noResult gate=none aux=0: no resolver answer for peer@10.1 (requested)"},
-      {"resolver answer", "remoteExit:peer", blue + "response { key: \"peer@10.1\" remote_svc_group: 7 }",
+      {"resolver answer", "remoteExit:peer", kBlue + "response { key: \"peer@10.1\" remote_svc_group: 7 }",
        "remoteExit:peer    remoteResolved gate=none aux=7: resolver answer peer@10.1 = 7"},
-      {"no default route", "fibDefault:", blue,
+      {"no default route", "fibDefault:", kBlue,
        "fibDefault:        noResult gate=none aux=none: no default route: no VRF of VNI 10 has one (VRF 1 blue)"},
       {"no VRF of the VNI", "fibDefault:", "vrf { id: 1 name: \"blue\" vni: 11 } default_route: 1",
        "fibDefault:        noResult gate=none aux=none: no default route: no VRF is bound to VNI 10"},
-      {"default route", "fibDefault:", blue + "default_route: 1",
+      {"default route", "fibDefault:", kBlue + "default_route: 1",
        "fibDefault:        fibDefaultRoute gate=0 aux=none: default route in VRF 1 blue of VNI 10"},
   };
   for (const auto& c : cases) {
@@ -187,21 +182,8 @@ TEST(ExplainTest, EachOptionStateHasItsReasonAndTheLibraryAgrees) {
 // The state machines are stopped and the resolver withdraws its answer: the option's result no
 // longer follows its inputs, and each output computed from it says so.
 TEST(ExplainTest, ResultsThatDoNotFollowTheirInputsAreMismatches) {
-  const auto e = explain(R"pb(
-    initial {
-      binding { vni: 10 lane: 1 policy: "P" }
-      config {
-        policy { name: "P" entry { seq: 10 group: "G" } }
-        group { name: "G" option: "remoteExit:peer" }
-      }
-      vrf { id: 1 name: "blue" vni: 10 }
-      module { present: true }
-      response { key: "peer@10.1" remote_svc_group: 42 }
-    }
-    step { run {} }
-    step { stop {} }
-    step { remove_response { key: "peer@10.1" } }
-  )pb",
+  const auto e = explain(scenario("remoteExit:peer", kBlue + "response { key: \"peer@10.1\" remote_svc_group: 42 }",
+                                  "step { run {} } step { stop {} } step { remove_response { key: \"peer@10.1\" } }"),
                          {"10.1"});
   const auto lines = linesOf(e.out);
   for (const char* line :
@@ -222,9 +204,8 @@ TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
     const char* error;
   };
   const std::vector<Case> refused = {
-      {"10.1@", "step \"\" in \"10.1@\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
+      {"10.1@2x", "step \"2x\" in \"10.1@2x\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
       {"10.1@-1", "step \"-1\" in \"10.1@-1\" is not a step number: expected VNI.LANE or VNI.LANE@STEP, e.g. 10.1@2"},
-      {"300.1", "value 300 out of range for vni (0..255) in pair \"300.1\""},
       {"10", "\"10\" is not a pair: expected <vni>.<lane>"},
   };
   for (const auto& c : refused) {
@@ -244,13 +225,9 @@ TEST(ExplainTest, RequestsThatCannotBeAnsweredNameTheValue) {
             "entry names it\n");
 
   // A scenario stopped by the library's refusal never reaches the later steps asked about.
-  const auto stopped = explain(R"pb(
-    initial {}
-    step { run {} }
-    step { restart { component: "IeProgramDpSm" synchronous: true } }
-    step { run {} }
-  )pb",
-                               {"10.1@3"});
+  const auto stopped = explain(
+      "initial {} step { run {} } step { restart { component: \"IeProgramDpSm\" synchronous: true } } step { run {} }",
+      {"10.1@3"});
   EXPECT_EQ(stopped.errors, 1u);
   EXPECT_EQ(stopped.err, "iesim: --explain 10.1@3 (test): step 3 not reached: the scenario stopped after step 1\n");
 }

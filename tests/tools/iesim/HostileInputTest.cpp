@@ -27,17 +27,10 @@ struct TextCase {
   std::vector<std::string> errors;
 };
 
-class HostileText : public testing::TestWithParam<TextCase> {};
-
-TEST_P(HostileText, IsRefusedWithThePlaceAndTheValue) {
-  EXPECT_EQ(errorsOf(GetParam().text), GetParam().errors) << GetParam().what;
-}
-
 const std::string kRun = "step { run {} }\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Loader, HostileText,
-    testing::Values(
+TEST(HostileText, IsRefusedWithThePlaceAndTheValue) {
+  for (const TextCase& c : {
         // Duplicates are the same value, however written.
         TextCase{"seq 0 and -0",
                  "initial { config { policy { name: \"Gold\"\n"
@@ -95,38 +88,36 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"an empty file", "", {"h.textproto: no step: a scenario needs at least one, else it checks nothing"}},
         TextCase{"a start state without steps",
                  "# only a comment\ninitial { intf: \"e\" }\n",
-                 {"h.textproto: no step: a scenario needs at least one, else it checks nothing"}}),
-    [](const testing::TestParamInfo<TextCase>& info) { return "row" + std::to_string(info.index); });
+                 {"h.textproto: no step: a scenario needs at least one, else it checks nothing"}},
+       }) {
+    EXPECT_EQ(errorsOf(c.text), c.errors) << c.what;
+  }
+}
 
 // Files that are no scenario text: refused before a byte is read, or within the size limit.
 TEST(HostileFile, ThatCouldBlockNeverEndOrAreTooBigAreRefusedUnread) {
   const auto dir = std::filesystem::temp_directory_path() / ("iesim_hostile_" + std::to_string(::getpid()));
   std::filesystem::remove_all(dir);  // a run that stopped at an assertion may have left it
   std::filesystem::create_directories(dir);
-  const auto path = [&](const char* name) { return (dir / name).string(); };
-  const std::string fifo = path("fifo");
+  const std::string fifo = (dir / "fifo").string(), big = (dir / "big.textproto").string();
+  const std::string absent = (dir / "absent").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // Sparse: no disk space, and the loader must refuse it by its size without reading it.
-  const std::string big = path("big.textproto");
   std::ofstream(big).put('#');
   ASSERT_EQ(::truncate(big.c_str(), kMaxScenarioBytes + 1), 0);
-  struct Case {
-    std::string path;
-    std::string error;
-  };
-  for (const Case& c : {
+  for (const auto& [path, error] : std::vector<std::pair<std::string, std::string>>{
            // No writer ever opens the FIFO: a blocking open would wait for ever.
-           Case{fifo, fifo + ": cannot read: not a regular file (a FIFO)"},
+           {fifo, fifo + ": cannot read: not a regular file (a FIFO)"},
            // /dev/zero never ends.
-           Case{"/dev/zero", "/dev/zero: cannot read: not a regular file (a character device)"},
-           Case{dir.string(), dir.string() + ": cannot read: it is a directory"},
-           Case{path("absent"), path("absent") + ": cannot read: No such file or directory"},
-           Case{big, big + ": cannot read: " + std::to_string(kMaxScenarioBytes + 1) + " bytes, at most " +
-                         std::to_string(kMaxScenarioBytes) + " allowed"},
+           {"/dev/zero", "/dev/zero: cannot read: not a regular file (a character device)"},
+           {dir.string(), dir.string() + ": cannot read: it is a directory"},
+           {absent, absent + ": cannot read: No such file or directory"},
+           {big, big + ": cannot read: " + std::to_string(kMaxScenarioBytes + 1) + " bytes, at most " +
+                     std::to_string(kMaxScenarioBytes) + " allowed"},
        }) {
-    const LoadResult loaded = loadScenarioFile(c.path);
-    EXPECT_FALSE(loaded.scenario) << c.path;
-    EXPECT_EQ(loaded.errors, std::vector<std::string>{c.error});
+    const LoadResult loaded = loadScenarioFile(path);
+    EXPECT_FALSE(loaded.scenario) << path;
+    EXPECT_EQ(loaded.errors, std::vector<std::string>{error});
   }
   std::filesystem::remove_all(dir);
 }

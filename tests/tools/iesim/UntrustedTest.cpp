@@ -6,18 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace IeSim {
 namespace {
-
-std::string contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Each file is refused with a message, or runs; none throws, crashes or hangs.
 void replay(const char* folder, size_t atLeast) {
@@ -26,8 +19,10 @@ void replay(const char* folder, size_t atLeast) {
     if (!entry.is_regular_file() || entry.path().filename() == "README.md") continue;
     ++files;
     const std::string name = entry.path().filename().string();
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     UntrustedOutcome outcome;
-    EXPECT_NO_THROW(outcome = runUntrustedScenario(name, contents(entry.path()), nullptr)) << name;
+    EXPECT_NO_THROW(outcome = runUntrustedScenario(name, bytes, nullptr)) << name;
     if (outcome.kind == UntrustedOutcome::Kind::refused) {
       EXPECT_FALSE(outcome.errors.empty()) << name << " was refused without a word";
     }
@@ -42,21 +37,16 @@ TEST(UntrustedTest, TheSeedCorpusRunsOrIsRefusedWithAMessage) { replay("corpus",
 TEST(UntrustedTest, InputsPastTheBoundsAreRefusedWithTheBound) {
   std::string steps;
   for (size_t i = 0; i <= kUntrustedMaxSteps; ++i) steps += "step {}\n";
-  struct Case {
-    std::string bytes;
-    std::string error;
-  };
-  for (const Case& c : {
-           Case{std::string(kUntrustedMaxBytes + 1, ' '),
-                "u: " + std::to_string(kUntrustedMaxBytes + 1) + " bytes, more than the " +
-                    std::to_string(kUntrustedMaxBytes) + " allowed"},
-           Case{steps, "u:" + std::to_string(kUntrustedMaxSteps + 1) + ":1: " +
-                           std::to_string(kUntrustedMaxSteps + 1) + " steps, more than the " +
-                           std::to_string(kUntrustedMaxSteps) + " allowed"},
+  for (const auto& [bytes, error] : std::vector<std::pair<std::string, std::string>>{
+           {std::string(kUntrustedMaxBytes + 1, ' '), "u: " + std::to_string(kUntrustedMaxBytes + 1) +
+                                                          " bytes, more than the " +
+                                                          std::to_string(kUntrustedMaxBytes) + " allowed"},
+           {steps, "u:" + std::to_string(kUntrustedMaxSteps + 1) + ":1: " + std::to_string(kUntrustedMaxSteps + 1) +
+                       " steps, more than the " + std::to_string(kUntrustedMaxSteps) + " allowed"},
        }) {
-    const auto outcome = runUntrustedScenario("u", c.bytes, nullptr);
+    const auto outcome = runUntrustedScenario("u", bytes, nullptr);
     EXPECT_EQ(outcome.kind, UntrustedOutcome::Kind::refused);
-    EXPECT_EQ(outcome.errors, std::vector<std::string>{c.error});
+    EXPECT_EQ(outcome.errors, std::vector<std::string>{error});
   }
   // At the bounds, it runs.
   steps.erase(0, steps.find('\n') + 1);

@@ -13,13 +13,7 @@
 namespace IeSim {
 namespace {
 
-using OrbInternetExit::ExitKey;
-using OrbInternetExit::ExitType;
-using OrbInternetExit::ExitVniLaneKey;
-using OrbInternetExit::GroupVniLaneKey;
-using OrbInternetExit::IeGroupToPolicyDir;
-using OrbInternetExit::IeStatusConfigDir;
-using OrbInternetExit::PolicyVniLaneKey;
+using namespace OrbInternetExit;
 using Lines = std::vector<std::string>;
 
 Lines take(OutputLog& log) {
@@ -55,16 +49,11 @@ TEST_F(StatusConfigWatchTest, ReportsFactsAsTheyComeChangeAndGo) {
   fill();
   EXPECT_EQ(take(log_), (Lines{"+ pair 3.1", "+ policy Gold@3.1", "+ entry Gold@3.1 10 -> Wan@3.1",
                                 "+ group Wan@3.1", "+ option localExit:wan1@3.1 in Wan@3.1"}));
-  EXPECT_EQ(log_.counts().added, 5u);
   dir_->statusConfig.lookup(v)->policyStatusConfig.lookup(gold)->exitGroupIs(10, lte);
   EXPECT_EQ(take(log_), (Lines{"~ entry Gold@3.1 10: Wan@3.1 -> Lte@3.1"}));
-  EXPECT_EQ(log_.counts().changed, 1u);
-  log_.resetCounts();
   dir_->statusConfigDel(v);
   EXPECT_EQ(take(log_), (Lines{"- option localExit:wan1@3.1 in Wan@3.1", "- group Wan@3.1",
                                 "- entry Gold@3.1 10 -> Lte@3.1", "- policy Gold@3.1", "- pair 3.1"}));
-  EXPECT_EQ(log_.counts().removed, 5u);
-  EXPECT_EQ(log_.counts().added, 0u);
 
   // A new pair under the same key is watched afresh: nothing of the old one answers for it.
   dir_->statusConfigIs(v)->exitGroupStatusConfigIs(lte)->exitOptionIs(ExitVniLaneKey(wan1.exitKey, v));
@@ -91,8 +80,6 @@ TEST(GroupToPolicyWatchTest, ReportsMembersAndTheMembersOfADeletedGroup) {
   dir->groupToPolicyDel(wan);
   EXPECT_EQ(take(log), (Lines{"+ Wan@3.1: Gold@3.1", "+ Wan@3.1: Silver@3.1", "- Wan@3.1: Gold@3.1",
                                "- Wan@3.1: Silver@3.1"}));
-  EXPECT_EQ(log.counts().added, 2u);
-  EXPECT_EQ(log.counts().removed, 2u);
 }
 
 TEST(OutputLogTest, KeepsTheFirstLinesAndCountsEveryChange) {
