@@ -25,6 +25,13 @@ void releasePreformatted(Record& r) { delete preformatted(r).texts; }
 
 constexpr RecordCodec preformattedCodec{&decodePreformatted, &releasePreformatted};
 
+void release(Record& r) noexcept {
+  if (r.codec == nullptr) return;
+  const RecordCodec* codec = r.codec;
+  r.codec = nullptr;
+  codec->release(r);
+}
+
 }  // namespace
 
 std::string substitute(std::string_view format, std::span<const std::string> args) {
@@ -55,6 +62,24 @@ TraceHandle::TraceHandle(size_t records)
     : ring_(new Record[std::max<size_t>(records, 1)]), capacity_(std::max<size_t>(records, 1)) {}
 
 TraceHandle::~TraceHandle() { clear(); }
+
+Record& TraceHandle::freeSlot() {
+  Record& r = ring_[head_];
+  if (count_ == capacity_) {
+    // The slot holds the oldest record: drop it.
+    release(r);
+    --count_;
+  }
+  return r;
+}
+
+void TraceHandle::commit(Record& r, const char* format, const RecordCodec* codec) noexcept {
+  r.seq = nextSeq_++;
+  r.format = format;
+  r.codec = codec;
+  head_ = (head_ + 1) % capacity_;
+  ++count_;
+}
 
 void TraceHandle::recordTexts(const char* format, std::vector<std::string> texts) {
   auto owned = std::make_unique<std::vector<std::string>>(std::move(texts));

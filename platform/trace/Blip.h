@@ -28,7 +28,6 @@
 #include <string_view>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace Blip {
@@ -137,28 +136,10 @@ class TraceHandle {
 
  private:
   // Releases the slot the next record goes to; if it held the oldest record, that record is
-  // dropped. Returns the empty slot. Inline, with commit(): every traced step writes a record.
-  Record& freeSlot() noexcept {
-    Record& r = ring_[head_];
-    if (count_ == capacity_) {
-      // The slot holds the oldest record: drop it.
-      release(r);
-      --count_;
-    }
-    return r;
-  }
+  // dropped. Returns the empty slot.
+  Record& freeSlot();
   // Makes the record in the slot returned by freeSlot() the newest.
-  void commit(Record& r, const char* format, const RecordCodec* codec) noexcept {
-    r.seq = nextSeq_++;
-    r.format = format;
-    r.codec = codec;
-    if (++head_ == capacity_) head_ = 0;
-    ++count_;
-  }
-  // Destroys the arguments a slot holds, if any.
-  static void release(Record& r) noexcept {
-    if (const RecordCodec* codec = std::exchange(r.codec, nullptr)) codec->release(r);
-  }
+  void commit(Record& r, const char* format, const RecordCodec* codec) noexcept;
   void recordTexts(const char* format, std::vector<std::string> texts);
   // The slot of the record with `age` older records before it.
   size_t slotOf(size_t age) const noexcept;
