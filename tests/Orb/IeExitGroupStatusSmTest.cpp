@@ -45,24 +45,15 @@ class IeExitGroupStatusSmTest : public IeTest::ModeFixture {
     runUntilIdle();
     ASSERT_TRUE(sm_->ready());
   }
-  // The group's status configuration lists the option (or no longer does).
-  void listed(std::string_view g, std::string_view o, bool add = true) {
+  // The group's status configuration lists the option.
+  void listed(std::string_view g, std::string_view o) {
     const GroupVniLaneKey k = grp(g);
-    if (add) {
-      config_->statusConfigIs(k.vniLaneId)->exitGroupStatusConfigIs(k)->exitOptionIs(opt(o));
-    } else if (auto cfg = config_->statusConfig.get(k.vniLaneId)) {
-      if (auto grpCfg = cfg->exitGroupStatusConfig.get(k)) grpCfg->exitOptionDel(opt(o));
-    }
+    config_->statusConfigIs(k.vniLaneId)->exitGroupStatusConfigIs(k)->exitOptionIs(opt(o));
     runUntilIdle();
   }
-  // The option's status lists the group (or no longer does: its entry goes with its last group).
-  void member(std::string_view o, std::string_view g, bool add = true) {
-    if (add) {
-      options_->exitOptionStatusIs(opt(o))->groupIs(grp(g));
-    } else if (auto s = options_->exitOptionStatus.get(opt(o))) {
-      s->groupDel(grp(g));
-      if (s->group.empty()) options_->exitOptionStatusDel(opt(o));
-    }
+  // The option's status lists the group.
+  void member(std::string_view o, std::string_view g) {
+    options_->exitOptionStatusIs(opt(o))->groupIs(grp(g));
     runUntilIdle();
   }
   void result(std::string_view o, const ExitIntfResult& r) {
@@ -93,6 +84,8 @@ TEST_P(IeExitGroupStatusSmTest, AChangedUsableResultIsOverwrittenInPlace) {
   EXPECT_EQ(log.events, (Texts{"=G@10.1 localExit:a@10.1 " + r, "=H@10.1 localExit:a@10.1 " + r}));
 }
 
+// H is in the option's status but not in its configuration: the change takes the option out of
+// H. (The texts of an option's removal are pinned by the simulator's golden exit_option_status.)
 TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
   usable("G@10.1", "localExit:a@10.1", up(1));
   member("localExit:a@10.1", "H@10.1");  // not in H's configuration
@@ -117,20 +110,6 @@ TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
       "7 evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey=H@10.1 exitOptKey=localExit:a@10.1",
       "8 " + notes[2]}));
   EXPECT_EQ(Blip::defaultHandle()->decoded(), notes);
-
-  capture.clear();
-  listed("G@10.1", "localExit:a@10.1", false);
-  member("localExit:a@10.1", "H@10.1", false);
-  options_->exitOptionStatusDel(opt("localExit:a@10.1"));
-  for (const char* text : {
-           "updExitOptInGrp = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): groupKey=G@10.1 exitOptKey=localExit:a@10.1",
-           "exitOpt localExit:a@10.1 updated in exitGroup G@10.1",
-           "into( exitGroupDir.exitGroupStatus[ groupKey ].result[ exitOptKey ] ): deleting k1=G@10.1, k2=localExit:a@10.1",
-           "updOptToGrpMap = from( exitOptionDir.exitOptionStatus[].group[] ): exitOptKey=localExit:a@10.1 groupKey=H@10.1",
-           "exitGroup H@10.1 updated in exitOptToGroup for exitOpt localExit:a@10.1",
-           "filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline"}) {
-    EXPECT_TRUE(capture.contains(text)) << text;
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeExitGroupStatusSmTest, IeTest::allModes, IeTest::modeName);
