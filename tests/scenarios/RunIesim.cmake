@@ -26,9 +26,10 @@ if(DEFINED EXPECT_FILE)
     get_filename_component(name "${EXPECT_FILE}" NAME)
     set(actual "${CMAKE_CURRENT_BINARY_DIR}/${name}.actual")
     file(WRITE "${actual}" "${out}")
-    execute_process(COMMAND diff -u "${EXPECT_FILE}" "${actual}" OUTPUT_VARIABLE diff)
-    message(FATAL_ERROR "iesim ${args}: output differs from ${EXPECT_FILE} (- expected, + actual):\n"
-      "${diff}${err}"
-      "If the change is intended, rewrite the file: IESIM_UPDATE_GOLDEN=1 ctest --test-dir build/dev -R '^iesim\\.trace\\.'")
+    list(JOIN args " " command)
+    message("iesim ${command}\noutput differs from the golden file (- expected, + actual):")
+    execute_process(COMMAND diff -u --label "${EXPECT_FILE}" --label actual "${EXPECT_FILE}" "${actual}")
+    message(FATAL_ERROR "${err}If the change is intended, rewrite the golden files:\n"
+      "  IESIM_UPDATE_GOLDEN=1 ctest --test-dir build/dev -R '^iesim\\.trace\\.'")
   endif()
 endif()
