@@ -6,10 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/trace/Blip.h"
-#include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
-#include "tests/support/TraceLevels.h"
 #include "tests/support/TreeLog.h"
 
 namespace OrbInternetExit {
@@ -82,34 +79,6 @@ TEST_P(IeExitGroupStatusSmTest, AChangedUsableResultIsOverwrittenInPlace) {
   result("localExit:a@10.1", up(9));
   const std::string r = fmt::format("{}", up(9));
   EXPECT_EQ(log.events, (Texts{"=G@10.1 localExit:a@10.1 " + r, "=H@10.1 localExit:a@10.1 " + r}));
-}
-
-// H is in the option's status but not in its configuration: the change takes the option out of
-// H. (The texts of an option's removal are pinned by the simulator's golden exit_option_status.)
-TEST_P(IeExitGroupStatusSmTest, OneResultChangeTracesEveryStep) {
-  usable("G@10.1", "localExit:a@10.1", up(1));
-  member("localExit:a@10.1", "H@10.1");  // not in H's configuration
-  start();
-  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9));
-  Blip::defaultHandle()->clear();
-  result("localExit:a@10.1", up(2));
-  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName);
-  const std::string r = fmt::format("{}", up(2));
-  const Texts notes{"result " + r + " updated in exitOption localExit:a@10.1, populate it in groups",
-                    "exitOpt localExit:a@10.1 health updated to Up(Add) with result " + r,
-                    "exitOpt localExit:a@10.1 health updated to Down(Remove) with result None"};
-  EXPECT_EQ(texts, (Texts{
-      "7 updExitOptResult = from( exitOptionDir.exitOptionStatus[].resultExitIntf ): exitOptKey=localExit:a@10.1 result=" + r,
-      "8 " + notes[0],
-      "6  foreach( ( *exitOptionDir.exitOptionStatus[ exitOptKey ] ).group ) flattening 2 elements",
-      "9 Flattening element: G@10.1",
-      "7 evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey=G@10.1 exitOptKey=localExit:a@10.1",
-      "8 " + notes[1],
-      "7 into( exitGroupDir.exitGroupStatus[ groupKey ].result[ exitOptKey ] ): inserting k1=G@10.1, k2=localExit:a@10.1, value=" + r,
-      "9 Flattening element: H@10.1",
-      "7 evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey=H@10.1 exitOptKey=localExit:a@10.1",
-      "8 " + notes[2]}));
-  EXPECT_EQ(Blip::defaultHandle()->decoded(), notes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IeExitGroupStatusSmTest, IeTest::allModes, IeTest::modeName);
