@@ -15,7 +15,6 @@ namespace OrbInternetExit {
 namespace {
 
 using Lane::VniAndLaneId;
-using Texts = std::vector<std::string>;
 
 using IeTest::pair;
 ExitVniLaneKey optKey(std::string_view text) { return *Mica::sequenceToValue<ExitVniLaneKey>(text); }
@@ -83,49 +82,6 @@ TEST_P(IeExitOptionStatusSmTest, AConnectionInAVrfOfAnotherVniSaysWhyItIsNotVali
   IeTest::TraceCaptureAt capture("OrbInternetExitUtil", 1u << 5);
   start();
   EXPECT_TRUE(capture.contains("::validInterface: Not valid interface for vrf red, vni 20, exitOptionVni 10"));
-}
-
-TEST_P(IeExitOptionStatusSmTest, ConnectionMovingGivesEachGateBackBeforeTakingTheNewOne) {
-  intf("eth1");
-  intf("eth2");
-  conn("wan", "eth1", "default");
-  for (int lane = 1; lane <= 3; ++lane) option(pair(10, lane), "G", "localExit:wan");
-  start();
-  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << 8);
-  conn("wan", "eth2", "default");
-  Texts notes = capture.texts(8);
-  std::erase_if(notes, [](const std::string& t) { return t.starts_with("Updating local exitOption"); });
-  const uint32_t gate = module_->gateManager()->gateOf(*module_, Wire::IntfId("eth2"));
-  Texts expected{"Service Connection result updated for wan"};
-  for (int lane = 1; lane <= 3; ++lane) {
-    expected.push_back(fmt::format("updLocalExitResult: removing gate for eth1 from exitoption localExit:wan@10.{}", lane));
-    expected.push_back(fmt::format("Updating local result intf=eth2 vrf=default gate={} aux=7 type=localDefaultVrf into exitOption localExit:wan@10.{}", gate, lane));
-  }
-  EXPECT_EQ(notes, expected);
-}
-
-TEST_P(IeExitOptionStatusSmTest, RemovingAUsableOptionTracesEveryStep) {
-  intf("eth1");
-  conn("wan", "eth1", "default");
-  option(pair(10, 1), "G", "localExit:wan");
-  start();
-  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 6) | (1u << 7) | (1u << 8));
-  option(pair(10, 1), "G", "localExit:wan", false);
-  EXPECT_EQ(IeTest::levelled(capture, Flo::kDefaultTraceName), (Texts{
-      "8 k: localExit:wan@10.1",
-      "7 optToGrpMap = from( config.statusConfig[].exitGroupStatusConfig[].exitOption[] ): egKey=G@10.1 exitOptKey=localExit:wan@10.1 isAdd=false",
-      "8 optToGrpMap : exit-option localExit:wan@10.1 updated in exit-group G@10.1",
-      "8 optToGrpMap: removing gate for eth1 from exitoption localExit:wan@10.1",
-      "7 into( temp ): inserting value=true",
-      "7 into( exitOptionDir.exitOptionStatus[ exitOptKey ].group[ egKey ] ): deleting k1=localExit:wan@10.1, k2=G@10.1",
-      "7 updAnonymousResult = merge( optToGrpMap, defRouteResult ): exitOptKey=localExit:wan@10.1",
-      "6 filter( ( exitOptKey.exitKey.type == ExitType::fibDefault() ) ) failed, terminating pipeline",
-      "7 updLocalExitResult = merge( optToGrpMap, evalIeModule, connResult, orbcsdIntf ): inputOptKey=localExit:wan@10.1 remIntfOpt=None",
-      "7 Line 342: merge( updLocalExitResult ): inputOptKey=localExit:wan@10.1 remIntfOpt=None",
-      "7 Line 342: merge( flo_pipeline0, flo_pipeline1 ): exitOptKey=localExit:wan@10.1 remIntfOpt=None",
-      "6 filter( exitOptionDir.exitOptionStatus[ exitOptKey ] ) failed, terminating pipeline",
-      "7 updRemoteExitResult = merge( optToGrpMap, evalIeModule, svcReslvResp ): exitOptKey=localExit:wan@10.1",
-      "6 filter( ( exitOptKey.exitKey.type == ExitType::remoteExit() ) ) failed, terminating pipeline"}));
 }
 
 // The module's departure changes no result: each keeps its gate until it is next evaluated.

@@ -19,8 +19,8 @@ using Lane::VniAndLaneId;
 using Texts = std::vector<std::string>;
 
 using IeTest::pair;
-ExitIntfResult intf(const char* name, uint32_t gate = 7) {
-  return ExitIntfResult(Wire::IntfId(name), "default", gate, 1, ExitResultType::localDefaultVrf());
+ExitIntfResult intf(const char* name) {
+  return ExitIntfResult(Wire::IntfId(name), "default", 7, 1, ExitResultType::localDefaultVrf());
 }
 
 // Logs IePolicyDir's changes in order: "+P"/"-P" for statuses, "P +I"/"P -I" for interfaces,
@@ -167,39 +167,6 @@ TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration)
   runUntilIdle();
   EXPECT_EQ(statusOf(p), "none");
   EXPECT_TRUE(capture.contains("Evaluated WinningExitGroup @1.1 for policy P@1.1"));
-}
-
-TEST_P(IePolicyStatusSmTest, OneEvaluationTracesEveryStepInOrder) {
-  const auto p = policy("P");
-  entry(p, 10, group("G"));
-  result(group("G"), "a", intf("I1", 3));
-  start();
-  IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, (1u << 0) | (1u << 7) | (1u << 8));
-  reverse_->groupToPolicy.get(group("G"))->policyDel(p);
-  runUntilIdle();
-  const Texts texts = IeTest::levelled(capture, Flo::kDefaultTraceName, " ", false);
-  const std::string i1 = fmt::format("{}", intf("I1", 3));
-  EXPECT_EQ(texts, (Texts{
-      "7 grpToPolMap = from( groupToPolicyDir.groupToPolicy[].policy[] ): grpKey=G@1.1 policyKey=P@1.1",
-      "8 PolicyKey P@1.1 updated in reverse mapping of GroupKey G@1.1",
-      "7 evalPolicyWinner = merge( grpToPolMap, polExitGrpCfg, flo_pipeline2 ): policyKey=P@1.1",
-      "7 Line 588: merge( evalPolicyWinner ): policyKey=P@1.1",
-      "7 Line 588: merge( flo_pipeline3, flo_pipeline4 ): actualPolKey=P@1.1",
-      "7 Line 599: merge( flo_pipeline5 ): actualPolKey=P@1.1",
-      "7 Line 599: merge( flo_pipeline6, flo_pipeline7 ): resultGrpKey=G@1.1 resultPolKey=P@1.1",
-      "0 Evaluated WinningExitGroup G@1.1 for policy P@1.1",
-      "7 updUniqueIntfList = merge( flo_pipeline8 ): groupKey=G@1.1 policyKey=P@1.1",
-      "7 into( uniqueIntfList[ policyKey ] ): deleting k1=P@1.1",
-      "7 into( uniqueIntfList[ policyKey ] ): inserting k1=P@1.1, value=P@1.1",
-      "8 Add " + i1 + " into the unique result scratchpad",
-      "7 into( myUniqueIntfList.intfList[ resultIntf ] ): inserting k1=" + i1,
-      "7 addIntfToList = merge( flo_pipeline8 ): policyKey=P@1.1",
-      "8 Add result " + i1 + " from scratchpad into policy P@1.1",
-      "7 into( policyDir.policyStatus[ policyKey ].exitIntf[ newIntf ] ): inserting k1=P@1.1, k2=" + i1,
-      "7 delIntfFromList = merge( flo_pipeline8 ): policyKey=P@1.1",
-      "7 updWinningEg = merge( flo_pipeline8 ): groupKey=G@1.1 policyKey=P@1.1",
-      "8 Update winning exit group G@1.1 for policy P@1.1",
-      "7 into( policyStatus.winningExitGroup ): inserting value=G@1.1"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyStatusSmTest, IeTest::allModes, IeTest::modeName);

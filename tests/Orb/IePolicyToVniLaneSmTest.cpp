@@ -39,18 +39,12 @@ std::string from(const char* vniLaneId, const char* oldName, const char* newName
 std::string inserting(const char* key) {
   return std::string("into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): inserting k1=") + key;
 }
-std::string deleting(const char* key) {
-  return std::string("into( iePolicyToVniLaneDir.polToVniLane[ policyKey ] ): deleting k1=") + key;
-}
 std::string record(const char* key, bool isAdd) {
   return fmt::format("evalLaneToIePolicy: policy {} isAdd {}", key, isAdd);
 }
 
 // Levels 6 to 8 of the state machines' handler: the pipeline traces.
 constexpr uint32_t kPipelineLevels = 0x7u << 6;
-
-Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, "OrbInternetExitStatusSm", "|"); }
-std::string at(int level, const std::string& text) { return std::to_string(level) + "|" + text; }
 
 class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
  protected:
@@ -63,7 +57,8 @@ class IePolicyToVniLaneSmTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> dir_{new IePolicyToVniLaneDir()};
 };
 
-TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAsserting) {
+// The pipeline's trace texts are pinned by the simulator's golden trace policy_to_vni_lane.
+TEST_P(IePolicyToVniLaneSmTest, RebindingRecordsAndRetractsBeforeAsserting) {
   lanes_->laneToIEMapIs(pair(1, 1), "P");
   Blip::TraceHandle blip(16);
   control_.qtHandle = &blip;
@@ -71,26 +66,9 @@ TEST_P(IePolicyToVniLaneSmTest, RebindingTracesEveryOperatorAndRetractsBeforeAss
   ASSERT_TRUE(sm->ready());
   blip.clear();
   auto log = bindingLog(dir_);
-  IeTest::TraceCaptureAt capture("OrbInternetExitStatusSm", kPipelineLevels);
-
   lanes_->laneToIEMapIs(pair(1, 1), "Q");
-  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 1.1"), at(7, from("1.1", "P", "Q")), at(6, kForeach),
-                                     at(8, record("P@1.1", false)), at(7, deleting("P@1.1")),
-                                     at(8, record("Q@1.1", true)), at(7, inserting("Q@1.1"))}));
   EXPECT_EQ(blip.decoded(), (Texts{record("P@1.1", false), record("Q@1.1", true)}));
   EXPECT_EQ(log.events, (Texts{"-P@1.1", "+Q@1.1"}));
-}
-
-TEST_P(IePolicyToVniLaneSmTest, AddedAndRemovedBindingsFilterTheAbsentName) {
-  auto sm = start();
-  IeTest::TraceCaptureAt capture("OrbInternetExitStatusSm", kPipelineLevels);
-  lanes_->laneToIEMapIs(pair(2, 7), "P");
-  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 2.7"), at(7, from("2.7", "None", "P")), at(6, kForeach),
-                                     at(6, kFilter), at(8, record("P@2.7", true)), at(7, inserting("P@2.7"))}));
-  capture.clear();
-  lanes_->laneToIEMapDel(pair(2, 7));
-  EXPECT_EQ(linesOf(capture), (Texts{at(8, "k: 2.7"), at(7, from("2.7", "P", "None")), at(6, kForeach),
-                                     at(8, record("P@2.7", false)), at(7, deleting("P@2.7")), at(6, kFilter)}));
 }
 
 TEST_P(IePolicyToVniLaneSmTest, SameNameAgainInsertsThePresentKeyOnceAndDeletesNothing) {

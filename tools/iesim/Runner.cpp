@@ -50,11 +50,14 @@ class Runner {
       report_.scenarioStarted(s_);
       if (options_.explainer != nullptr) options_.explainer->scenarioStarted(s_);
     });
+    const bool tracesLater = options_.traceFromStep > 0 && options_.tracesOn;
+    if (tracesLater) options_.tracesOn(false);
     bool going = guarded(0, s_.initial, "start", [&] { start(); });
     for (int i = 0; going && i < s_.scenario.step_size(); ++i) {
       const auto& step = s_.scenario.step(i);
       const size_t number = static_cast<size_t>(i) + 1;
       world_.stepIs(number);
+      if (tracesLater && number == options_.traceFromStep) options_.tracesOn(true);
       going = guarded(number, s_.steps[i], kindName(step), [&] { runStep(number, step); });
       result_.steps += going;
     }

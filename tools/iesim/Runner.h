@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "tools/iesim/Report.h"
@@ -38,6 +39,10 @@ struct RunOptions {
   // outputs) is left to the operating system, which takes it back at once, where freeing a
   // million pairs' entities one by one takes seconds.
   bool exitsAfter = false;
+  // --trace-from: the traces are off until step `traceFromStep` of each scenario (0: on
+  // throughout); `tracesOn` switches the --trace levels on or off.
+  size_t traceFromStep = 0;
+  std::function<void(bool)> tracesOn = nullptr;
 };
 
 struct ScenarioResult {

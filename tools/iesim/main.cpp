@@ -51,6 +51,7 @@ struct Options {
   std::vector<std::string> files;
   std::vector<std::string> traces;
   std::string traceFile;
+  size_t traceFrom = 0;
   std::string yield;
   std::string blip;
   std::string chromeTrace;
@@ -147,6 +148,17 @@ int run(const Options& o) {
   IeSim::RunOptions runOptions{o.yield, o.chromeTrace.empty() ? nullptr : &chrome,
                                o.dump ? stdout : nullptr, explainer.empty() ? nullptr : &explainer,
                                &outputs};
+  if (o.traceFrom > 0) {
+    std::vector<std::pair<Mica::Ptr<Mica::DebugHandler>, uint32_t>> masks;
+    for (const auto name : kTraceHandlers) {
+      auto handler = Mica::Platform::getDebugHandler(name);
+      masks.emplace_back(handler, handler->levelMask());
+    }
+    runOptions.traceFromStep = o.traceFrom;
+    runOptions.tracesOn = [masks](bool on) {
+      for (const auto& m : masks) m.first->levelMaskIs(on ? m.second : 0);
+    };
+  }
   size_t passed = 0, failed = 0, invalid = 0;
   // The last scenario and its world are left to the process's exit (RunOptions::exitsAfter).
   auto runOne = [&](IeSim::LoadResult loaded, bool last) {
@@ -217,6 +229,9 @@ int main(int argc, char** argv) {
                  "OrbInternetExitStatusSm=6-9 (repeatable)")
       ->type_name("NAME=LEVELS")
       ->allow_extra_args(false);
+  app.add_option("--trace-from", o.traceFrom,
+                 "Switch the --trace levels on at step STEP of each scenario instead of at its start")
+      ->check(CLI::PositiveNumber);
   app.add_option("--trace-file", o.traceFile, "Write traces to FILE ('-': stdout) instead of stderr")
       ->type_name("FILE");
   app.add_option("--yield", o.yield,
