@@ -60,7 +60,7 @@ TEST(KeysTest, ParseIntoTheirFieldsOrNameTheValue) {
   }
   std::string error;
   EXPECT_EQ(parseComponent("VniDefaultRouteTrackerSm", &error), OrbInternetExit::Component::vniDefaultRoute);
-  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: HostileText's VRF name rows
+  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: bad/hostile_texts
 }
 
 }  // namespace
