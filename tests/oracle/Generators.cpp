@@ -1,7 +1,6 @@
 #include "tests/oracle/Generators.h"
 
 #include <fmt/format.h>
-#include <google/protobuf/text_format.h>
 
 #include <algorithm>
 #include <ostream>
@@ -10,6 +9,8 @@
 #include <string>
 #include <tuple>
 #include <utility>
+
+#include "tests/oracle/SequenceRunner.h"
 
 namespace IeOracle {
 
@@ -168,12 +169,9 @@ rc::Gen<Step> genRun(bool full) {
 }  // namespace
 
 std::ostream& operator<<(std::ostream& os, const Sequence& s) {
-  iesim::pb::Scenario scenario;
-  *scenario.mutable_initial() = s.initial;
-  for (const auto& step : s.steps) *scenario.add_step() = step;
-  std::string text;
-  google::protobuf::TextFormat::PrintToString(scenario, &text);
-  return os << "\n" << text;
+  SequenceOutcome all;
+  all.executed = s.steps;
+  return os << "\n" << scenarioText(scenarioOf(s, all));
 }
 
 rc::Gen<iesim::pb::Initial> genInitial() {

@@ -81,14 +81,14 @@ class Runner {
   }
 
  private:
-  // Runs `body`; an assertion or error of the library (Mica::AssertionError, Quill::RangeError
-  // and the rest derive from std::exception) fails the step that raised it.
   // Records `step` as executed and runs it, guarded.
   bool execute(const Step& step, bool nextIsFullRun) {
     out_.executed.push_back(step);
     return guarded(fmt::format("step {}", out_.executed.size()), [&] { runStep(step, nextIsFullRun); });
   }
 
+  // Runs `body`; an assertion or error of the library (Mica::AssertionError, Quill::RangeError
+  // and the rest derive from std::exception) fails the step that raised it.
   template <class F>
   bool guarded(const std::string& where, F&& body) {
     try {

@@ -1,6 +1,7 @@
 // The keys and results of the feature: defaults, equality over all fields, pair-first ordering,
 // hashing, and the printed forms with their parsers.
 #include <absl/hash/hash_testing.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
@@ -34,10 +35,13 @@ rc::Gen<VniAndLaneId> genPair() {
 // A few pairs, so that keys of one pair meet often.
 rc::Gen<VniAndLaneId> genFewPairs() { return rc::gen::element(pair(0, 0), pair(1, 0), pair(1, 1), pair(256, 65535)); }
 
-// Names from a small alphabet that includes every separator, so that equal names are common.
+// Names of up to two parts, each a letter, a separator or a printed field, so that equal names
+// are common and names that read like the printed form around them too.
 rc::Gen<std::string> genSmallName() {
   return rc::gen::mapcat(rc::gen::inRange<size_t>(0, 3), [](size_t n) {
-    return rc::gen::container<std::string>(n, rc::gen::element('a', 'b', ':', '@', ' '));
+    return rc::gen::map(rc::gen::container<std::vector<std::string>>(
+                            n, rc::gen::element<std::string>("a", "b", ":", "@", " ", "@7.8", " vrf=x", " gate=1")),
+                        [](const std::vector<std::string>& parts) { return fmt::format("{}", fmt::join(parts, "")); });
   });
 }
 
@@ -86,24 +90,18 @@ TEST(ExitTypeTest, OnlyTheListedNumbersAndExactNamesExist) {
   EXPECT_FALSE(sequenceToValue<ExitResultType>("remoteresolved"));
 }
 
-// The printed forms; separators and blanks inside a name survive the round trip. The default
-// group key is the no-group value: the empty name on pair 0.0.
+// The printed forms (separators and blanks inside a name survive the round trip: the property
+// below). The default group key is the no-group value: the empty name on pair 0.0.
 TEST(ValueTypesTest, PrintedFormsParseBack) {
   EXPECT_EQ(valueToStrep(ExitKey("wan1", ExitType::localExit())), "localExit:wan1");
   EXPECT_EQ(valueToStrep(exitKey("wan1", ExitType::localExit(), pair(12, 3))), "localExit:wan1@12.3");
   EXPECT_EQ(valueToStrep(ExitVniLaneKey()), "noExit:@0.0");
-  const auto odd = exitKey("a:b@c", ExitType::remoteExit(), pair(256, 65535));
-  EXPECT_EQ(valueToStrep(odd), "remoteExit:a:b@c@256.65535");
-  EXPECT_EQ(sequenceToValue<ExitVniLaneKey>(valueToStrep(odd)), odd);
+  EXPECT_EQ(valueToStrep(exitKey("a:b@c", ExitType::remoteExit(), pair(256, 65535))), "remoteExit:a:b@c@256.65535");
   EXPECT_EQ(valueToStrep(GroupVniLaneKey()), "@0.0");
   EXPECT_EQ(valueToStrep(GroupVniLaneKey("G1", pair(12, 3))), "G1@12.3");
-  EXPECT_EQ(sequenceToValue<GroupVniLaneKey>("a@b@7.8"), GroupVniLaneKey("a@b", pair(7, 8)));
   ExitIntfResult r;
   EXPECT_EQ(r, ExitIntfResult(Wire::IntfId(), "default", 0xFFFFFFFF, 0, ExitResultType()));
   EXPECT_EQ(valueToStrep(r), "intf= vrf=default gate=4294967295 aux=0 type=noResult");
-  const ExitIntfResult oddResult(Wire::IntfId("e 1"), " vrf=x gate=1 aux=2 type=noResult", 0, 4294967295,
-                                 ExitResultType::remoteResolved());
-  EXPECT_EQ(sequenceToValue<ExitIntfResult>(valueToStrep(oddResult)), oddResult);
 }
 
 TEST(ExitIntfResultTest, VrfNameIsAtMostOneHundredBytes) {
@@ -156,7 +154,7 @@ TEST(ValueTypesTest, MalformedTextsParseToNothing) {
 }
 
 RC_GTEST_PROP(ValueTypesProp, AnyPrintedFormParsesBack, ()) {
-  const auto names = rc::gen::arbitrary<std::string>();
+  const auto names = rc::gen::oneOf(rc::gen::arbitrary<std::string>(), genSmallName());
   const auto k = genExitVniLaneKey(names);
   RC_ASSERT(sequenceToValue<ExitVniLaneKey>(valueToStrep(k)) == k);
   RC_ASSERT(sequenceToValue<ExitKey>(valueToStrep(k.exitKey)) == k.exitKey);

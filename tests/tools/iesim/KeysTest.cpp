@@ -1,8 +1,8 @@
 // The printed forms of keys in scenario files: what parses, into what (printed back), and the
 // errors' texts. Plain keys, result types and "fibDefault:" parse in every scenario file; the
 // errors of bad exit types, a named fibDefault option, a wide notification group and an unknown
-// component are pinned by the refused files in tests/scenarios/bad, those of a pair by
-// ExplainTest's refused requests.
+// component are pinned by the refused files in tests/scenarios/bad, those of a pair by the
+// refused --explain requests in tests/scenarios/CMakeLists.txt.
 #include "tools/iesim/Keys.h"
 
 #include <fmt/format.h>
@@ -60,7 +60,7 @@ TEST(KeysTest, ParseIntoTheirFieldsOrNameTheValue) {
   }
   std::string error;
   EXPECT_EQ(parseComponent("VniDefaultRouteTrackerSm", &error), OrbInternetExit::Component::vniDefaultRoute);
-  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: HostileText's VRF name rows
+  EXPECT_EQ(vrfNameError(std::string(100, 'v')), "");  // over 100: bad/hostile_texts
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Which texts a scenario may hold, and how a refused one is printed (an invalid byte, an
-// overlong form, a newline, a C1 control and a NUL are pinned through the loader by HostileText).
+// Which texts a scenario may hold, and how a refused one is printed (an invalid byte, an overlong
+// form, a newline, a C1 control and a NUL are pinned through the loader by bad/hostile_texts).
 #include "tools/iesim/Text.h"
 
 #include <gtest/gtest.h>
