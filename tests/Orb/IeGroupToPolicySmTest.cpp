@@ -72,24 +72,7 @@ class IeGroupToPolicySmTest : public IeTest::ModeFixture {
   Mica::Ptr<IeGroupToPolicySm> sm_;
 };
 
-TEST_P(IeGroupToPolicySmTest, ChangedEntryRemovesTheOldGroupBeforeAddingTheNew) {
-  list("P", 10, "G1");
-  start();
-  auto log = outputLog(dir_);
-  list("P", 10, "G2");
-  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G1@1.2", "-group G1@1.2", "+group G2@1.2", "+P@1.2 in G2@1.2"}));
-
-  // G2 also at 20: changing 10 to G3 keeps G2.
-  list("P", 20, "G2");
-  log.events.clear();
-  list("P", 10, "G3");
-  EXPECT_EQ(log.events, (Texts{"+group G3@1.2", "+P@1.2 in G3@1.2"}));
-  // The new group is already listed: only the old one goes.
-  log.events.clear();
-  list("P", 20, "G3");
-  EXPECT_EQ(log.events, (Texts{"-P@1.2 in G2@1.2", "-group G2@1.2"}));
-}
-
+// An entry changing its group (old pair retracted first) is the golden group_to_policy_change.
 TEST_P(IeGroupToPolicySmTest, ReDeliveryOfTheSameGroupLeavesTheMapUnchanged) {
   list("P", 10, "G");
   start();

@@ -1,4 +1,5 @@
-// The default-route outputs and the VNI default-route tracker.
+// The default-route outputs and the VNI default-route tracker. The tracker's texts are pinned by
+// the simulator's golden trace default_route_trackers.
 #include "Orb/OrbSiEdgeHelper.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,6 @@ using Lane::VniAndLaneId;
 using Lane::VniId;
 using Vxlan::VniExtOrNone;
 using namespace SiEdgeHelperTest;
-
-constexpr const char* kDrInVrf =
-    "void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDefaultRouteInVrf(Kiln::VrfId, bool): ";
-constexpr const char* kVrfToVni =
-    "void OrbL3Unicast::VniDefaultRouteTrackerSm::handleVrfIdToVniMap(Kiln::VrfId, "
-    "Vxlan::VniExtOrNone::Optional, Vxlan::VniExtOrNone::Optional): ";
-
-std::string drInVrf(const char* rest) { return std::string(kDrInVrf) + rest; }
-std::string vrfToVni(const char* rest) { return std::string(kVrfToVni) + rest; }
 
 // ---- The output sets ----
 // Members are a Mica ValueSet (notifications checked by CollBaseTest); what is their own is
@@ -110,42 +102,12 @@ TEST_F(VniTrackerTest, StartAppliesDefaultRoutesThenReplaysBindingsAndDestructio
   bind(3, 20);     // no default route
   auto sm = start();
   EXPECT_EQ(log_.take(), (Strings{"+10"}));
-  EXPECT_EQ(traces_.take(),
-            (Strings{drInVrf("vrfId 1, isAdd true"), "vniId 10 is mapped to vrf 1",
-                     "vniId 10 is added to vniDefaultRoute", drInVrf("vrfId 2, isAdd true"),
-                     "**NO** vni is mapped to vrf 2", vrfToVni("vrfId 1 ( prevVni: None, currVni: 10 )"),
-                     "default route present for vrfId 1",
-                     "vniId 10 is added to vniDefaultRoute", vrfToVni("vrfId 2 ( prevVni: None, currVni: 511 )"),
-                     vrfToVni("vrfId 3 ( prevVni: None, currVni: 20 )"), "default route **NOT** present for vrfId 3"}));
   EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 1u);
   EXPECT_EQ(info_->publisher().subscriberCount(), 1u);
   sm = nullptr;
-  EXPECT_EQ(traces_.take(), (Strings{"void OrbL3Unicast::VniDefaultRouteTrackerSm::handleDestroy()"}));
   EXPECT_EQ(log_.take(), (Strings{"-10"}));
   EXPECT_EQ(orbcsd_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(info_->publisher().subscriberCount(), 0u);
-}
-
-TEST_F(VniTrackerTest, VniStaysWhileAnotherVrfBoundToItHasADefaultRoute) {
-  bind(1, 10);
-  bind(2, 10);
-  route(1);
-  route(2);
-  auto sm = start();
-  log_.take();
-  traces_.take();
-  unroute(1);
-  EXPECT_TRUE(log_.take().empty());
-  EXPECT_EQ(traces_.take(),
-            (Strings{drInVrf("vrfId 1, isAdd false"), "vniId 10 is mapped to vrf 1",
-                     "to be removed vniId 10 is mapped to vrfId 1", "vrfId 1 doesnt have a default route",
-                     "to be removed vniId 10 is mapped to vrfId 2", "vrfId 2 has default route. Cannot remove"}));
-  unroute(2);
-  EXPECT_EQ(log_.take(), (Strings{"-10"}));
-  const Strings last = traces_.take();
-  ASSERT_GE(last.size(), 2u);
-  EXPECT_EQ(last[last.size() - 2], "vniId 10 can be removed");
-  EXPECT_EQ(last.back(), "vniId 10 is removed from vniDefaultRoute");
 }
 
 TEST_F(VniTrackerTest, ReplacingVxlanInfoAppliesTheDifferenceAndFollowsOnlyTheNewObject) {

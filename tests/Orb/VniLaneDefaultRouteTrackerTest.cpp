@@ -1,4 +1,5 @@
-// The VNI/lane default-route tracker, alone and behind its writers.
+// The VNI/lane default-route tracker, alone and behind its writers. Its texts are pinned by the
+// simulator's golden trace default_route_trackers.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,15 +23,6 @@ PolicyVniLaneKey key(const char* policy, int vni, int lane) {
   return PolicyVniLaneKey(policy, VniAndLaneId(VniId(vni), static_cast<uint16_t>(lane)));
 }
 
-constexpr const char* kDrInVni =
-    "void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDefaultRouteInVni(Lane::VniId, bool): ";
-constexpr const char* kPolicy =
-    "void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleIePolicyStatus("
-    "const OrbInternetExit::PolicyVniLaneKey&, bool): ";
-
-std::string drInVni(const char* rest) { return std::string(kDrInVni) + rest; }
-std::string policy(const char* rest) { return std::string(kPolicy) + rest; }
-
 class VniLaneTrackerTest : public testing::Test {
  protected:
   Mica::Ptr<VniLaneDefaultRouteTrackerSm> start() {
@@ -47,40 +39,14 @@ class VniLaneTrackerTest : public testing::Test {
   MemberLog<DefaultRoutePresentForVniLane> log_{pairs_};
 };
 
-TEST_F(VniLaneTrackerTest, VniDefaultRouteAndUnbindingAddAndDeleteTheBoundLanesOfThatVniOnly) {
-  bind(key("P", 5, 2));
-  bind(key("P", 5, 0));
-  bind(key("Q", 5, 0xFFFF));
-  bind(key("P", 4, 0xFFFF));  // the neighbouring VNIs' keys sit right beside the range
-  bind(key("P", 6, 0));
-  auto sm = start();
-  traces_.take();
-  vnis_->defaultRouteIs(VniId(5));
-  EXPECT_EQ(log_.take(), (Strings{"+5.0", "+5.2", "+5.65535"}));
-  EXPECT_EQ(traces_.take(), (Strings{drInVni("vniId 5, isAdd true"), "vniId 5 mapped to policy P@5.0 is added",
-                                     "vniId 5 mapped to policy P@5.2 is added",
-                                     "vniId 5 mapped to policy Q@5.65535 is added"}));
-  // A binding removed while its VNI has a default route: the entry trace, then the deletion.
-  unbind(key("P", 5, 2));
-  EXPECT_EQ(traces_.take(), (Strings{policy("policy P@5.2, isAdd false"), "vniId 5 mapped to policy P@5.2 is deleted"}));
-  vnis_->defaultRouteDel(VniId(5));
-  EXPECT_EQ(log_.take(), (Strings{"-5.2", "-5.0", "-5.65535"}));
-  EXPECT_EQ(traces_.take()[1], "vniId 5 mapped to policy P@5.0 is deleted");
-}
-
 TEST_F(VniLaneTrackerTest, StartReplaysVnisThenBindingsAndDestructionDeletesAndUnsubscribes) {
   vnis_->defaultRouteIs(VniId(1));
   bind(key("P", 1, 1));
   bind(key("P", 2, 1));
   auto sm = start();
   EXPECT_EQ(log_.take(), (Strings{"+1.1"}));
-  EXPECT_EQ(traces_.take(), (Strings{drInVni("vniId 1, isAdd true"), "vniId 1 mapped to policy P@1.1 is added",
-                                     policy("policy P@1.1, isAdd true"), "vniId 1 mapped to policy P@1.1 is added",
-                                     policy("policy P@2.1, isAdd true"),
-                                     "vni default route not present for policy P@2.1"}));
   sm = nullptr;
   EXPECT_EQ(log_.take(), (Strings{"-1.1"}));
-  EXPECT_EQ(traces_.take(), (Strings{"void OrbL3Unicast::VniLaneDefaultRouteTrackerSm::handleDestroy()"}));
   EXPECT_EQ(vnis_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(bindings_->publisher().subscriberCount(), 0u);
 }
