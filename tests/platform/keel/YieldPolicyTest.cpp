@@ -24,8 +24,10 @@ class YieldPolicyTest : public SchedulerTest {
   }
 };
 
-// Never and always ignore the work done; a budget yields from the budget on.
-TEST_F(YieldPolicyTest, AnswersFollowTheWorkDone) {
+// Never and always ignore the work done; a budget yields from the budget on. The task has not
+// run since its start at 0: any slice shorter than the clock's reading has passed. 2^61 micros
+// is 125 * 2^64 nanos: computed without saturation it wraps to a zero slice.
+TEST_F(YieldPolicyTest, AnswersFollowTheWorkDoneOrTheTimeSlice) {
   auto never = neverYield();
   auto always = alwaysYield();
   auto budget = workBudget(5);
@@ -35,28 +37,23 @@ TEST_F(YieldPolicyTest, AnswersFollowTheWorkDone) {
     EXPECT_TRUE(always->shouldYield(*t_)) << work;
     EXPECT_EQ(budget->shouldYield(*t_), budgetYields) << work;
   }
-}
-
-// The scheduler's policy is the default budget or slice until another is set, and again once
-// none is.
-TEST_F(YieldPolicyTest, TheDefaultIsABudgetOrASliceAndComesBackWhenNoneIsSet) {
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
-  scheduler_->yieldPolicyIs(workBudget(5));
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:5");
-  scheduler_->yieldPolicyIs(nullptr);
-  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
+  EXPECT_TRUE(timeSlice(0)->shouldYield(*t_));
+  EXPECT_FALSE(timeSlice(uint64_t{1} << 61)->shouldYield(*t_));
 }
 
 // The budget answers at every question; the slice, read once per 16 units of work of a run,
-// makes the run yield once it has lasted the slice even while the budget is far.
-TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
+// makes the run yield once it has lasted the slice even while the budget is far. The scheduler's
+// policy is the default budget or slice until another is set, and again once none is.
+TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirstAndIsTheDefault) {
   auto byBudget = budgetOrSlice(5, 1'000'000'000);
   t_->taskWorkCountInc(4);
   EXPECT_EQ(answers(*byBudget, 20), std::vector<bool>(20, false));
   t_->taskWorkCountInc(1);
   EXPECT_EQ(answers(*byBudget, 3), std::vector<bool>(3, true));
 
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
   scheduler_->yieldPolicyIs(budgetOrSlice(1'000'000, 0));
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000000+slice:0");
   std::vector<bool> seen, expected(17, false);
   expected[15] = true;
   auto t = task("sliced", 1, [&] {
@@ -71,13 +68,8 @@ TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirst) {
     scheduler_->runOne();
     EXPECT_EQ(seen, expected) << "run " << run;
   }
-}
-
-// The task has not run since its start at 0: any slice shorter than the clock's reading has
-// passed. 2^61 micros is 125 * 2^64 nanos: computed without saturation it wraps to a zero slice.
-TEST_F(YieldPolicyTest, TimeSliceOfZeroYieldsAndAHugeOneDoesNotOverflow) {
-  EXPECT_TRUE(timeSlice(0)->shouldYield(*t_));
-  EXPECT_FALSE(timeSlice(uint64_t{1} << 61)->shouldYield(*t_));
+  scheduler_->yieldPolicyIs(nullptr);
+  EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
 }
 
 // A seed replays its answers; 0 and 100 percent are never and always.

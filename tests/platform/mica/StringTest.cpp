@@ -102,22 +102,20 @@ TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
   const Mica::String shared("thread-test-shared");
   // Both threads copy one text and intern and drop the same few others, so that a last release
   // races with a new interning of the same text.
-  const auto churn = [&shared](bool* ok) {
+  bool ok[2] = {true, true};
+  const auto churn = [&shared, &ok](int me) {
     for (int i = 0; i < 20'000; ++i) {
       const Mica::String copy = shared;
       const std::string text = "thread-test-" + std::to_string(i % 8);
       const Mica::String mine(text);
-      if (copy.view() != "thread-test-shared" || mine.view() != text) *ok = false;
+      if (copy.view() != "thread-test-shared" || mine.view() != text) ok[me] = false;
     }
   };
-  bool okOther = true;
-  bool okHere = true;
-  std::thread other(churn, &okOther);
-  churn(&okHere);
+  std::thread other(churn, 0);
+  churn(1);
   other.join();
   Mica::threadControlIs(false);
-  EXPECT_TRUE(okOther);
-  EXPECT_TRUE(okHere);
+  EXPECT_TRUE(ok[0] && ok[1]);
   EXPECT_EQ(Mica::internedStrings(), before + 1);  // only the shared text is left
 }
 

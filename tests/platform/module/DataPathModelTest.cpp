@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/engine/IntfId.h"
@@ -14,8 +15,6 @@ namespace Orb {
 namespace {
 
 using Anomaly = DataPathModel::AnomalyKind;
-using Lane::VniAndLaneId;
-using Lane::VniId;
 
 orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate,
                                        uint32_t aux = 0,
@@ -75,40 +74,14 @@ TEST(ModuleConfigTest, ACommandDeletesOnlyAMessageItOwns) {
   EXPECT_EQ(kept.vni(), 5u);  // still alive: the command did not delete it
 }
 
-// The status half receives the running totals, and hears nothing of a drain that changes none.
-TEST_F(DataPathModelTest, RepeatedAddAndDeleteOfAbsentAreRecordedNotApplied) {
+// Each rejected command is kept with its kind and a text naming what was wrong. The status half
+// receives the running totals, and hears nothing of a drain that changes none.
+TEST_F(DataPathModelTest, RejectedCommandsAreRecordedWithTheirKindAndTextNotApplied) {
   CountingSubscriber sub;
   pair->status()->subscriberAdd(&sub);
-  add(12, 3, "Ethernet1", 4, 9);
-  add(12, 3, "Ethernet1", 4, 9);
-  del(12, 3, "Ethernet1", 4, 9);
-  del(12, 3, "Ethernet1", 4, 9);
-  EXPECT_EQ(model.drain(*pair), 2u);
-  EXPECT_TRUE(model.exitTable().empty());
-  EXPECT_EQ(model.rejected(), 2u);
-  EXPECT_EQ(pair->status()->cmdsApplied.get(), 2u);
-  EXPECT_EQ(pair->status()->cmdsRejected.get(), 2u);
-  EXPECT_EQ(sub.attrs.size(), 2u);
-  model.drain(*pair);
-  EXPECT_EQ(sub.attrs.size(), 2u);
-  pair->status()->subscriberRemove(&sub);
-  ASSERT_EQ(model.anomalies().size(), 2u);
-  EXPECT_EQ(model.anomalies()[0].kind, Anomaly::repeatedAdd);
-  EXPECT_EQ(model.anomalies()[0].text,
-            "addLaneIeExitInfo: entry 12.3 intf=Ethernet1 gate=4 aux=9 "
-            "type=IE_RESULT_LOCAL_DEFAULT_VRF already held");
-  EXPECT_EQ(model.anomalies()[1].kind, Anomaly::deleteOfAbsent);
-  EXPECT_EQ(model.anomalies()[1].text,
-            "delLaneIeExitInfo: no entry 12.3 intf=Ethernet1 gate=4 aux=9 "
-            "type=IE_RESULT_LOCAL_DEFAULT_VRF");
-  // Only the first anomalies are kept, but all are counted.
-  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) del(12, 3, "Ethernet1", 4, 9);
-  model.drain(*pair);
-  EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
-  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 1);
-}
-
-TEST_F(DataPathModelTest, MalformedCommandsAreRejectedWithTheirKind) {
+  for (const char* cmd : {"addLaneIeExitInfo", "addLaneIeExitInfo", "delLaneIeExitInfo", "delLaneIeExitInfo"}) {
+    enq(cmd, exitInfo(12, 3, "Ethernet1", 4, 9));
+  }
   enq("flushEverything", new orb::pb::VniLaneArg);
   enq("addLaneIeExitInfo", nullptr);
   enq("addLaneIeExitInfo", new orb::pb::VniLaneArg);
@@ -118,15 +91,36 @@ TEST_F(DataPathModelTest, MalformedCommandsAreRejectedWithTheirKind) {
   enq("addLaneIeExitInfo", exitInfo(0x10000, 1, "Ethernet1", 4));
   enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4, 0, static_cast<orb::pb::IeResultType>(9)));
   enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4), "other");
-  EXPECT_EQ(model.drain(*pair), 0u);
+  EXPECT_EQ(model.drain(*pair), 2u);
   EXPECT_TRUE(model.exitTable().empty());
-  EXPECT_EQ(model.rejected(), 7u);
-  EXPECT_EQ(model.anomalyCount(Anomaly::unknownCommand), 1u);
+  EXPECT_EQ(model.rejected(), 9u);
+  EXPECT_EQ(pair->status()->cmdsApplied.get(), 2u);
+  EXPECT_EQ(pair->status()->cmdsRejected.get(), 9u);
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  model.drain(*pair);
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  pair->status()->subscriberRemove(&sub);
+  std::vector<std::pair<Anomaly, std::string>> kept;
+  for (const auto& a : model.anomalies()) kept.emplace_back(a.kind, a.text);
+  EXPECT_EQ(kept, (std::vector<std::pair<Anomaly, std::string>>{
+      {Anomaly::repeatedAdd, "addLaneIeExitInfo: entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+                             "type=IE_RESULT_LOCAL_DEFAULT_VRF already held"},
+      {Anomaly::deleteOfAbsent, "delLaneIeExitInfo: no entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+                                "type=IE_RESULT_LOCAL_DEFAULT_VRF"},
+      {Anomaly::unknownCommand, "flushEverything: unknown command"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: no argument"},
+      {Anomaly::badArgument,
+       "addLaneIeExitInfo: argument is a orb.pb.VniLaneArg, not a orb.pb.IeLaneToExitInfoArg"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: result or lane_info missing"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: vni 65536 or lane 1 wider than 16 bits"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: unknown result type 9"},
+      {Anomaly::otherModule, "addLaneIeExitInfo: addressed to module other, not ie"}}));
+  // Only the first anomalies are kept, but all are counted.
+  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) del(12, 3, "Ethernet1", 4, 9);
+  model.drain(*pair);
+  EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
+  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 1);
   EXPECT_EQ(model.anomalyCount(Anomaly::badArgument), 5u);
-  EXPECT_EQ(model.anomalyCount(Anomaly::otherModule), 1u);
-  EXPECT_EQ(model.anomalies()[2].text,
-            "addLaneIeExitInfo: argument is a orb.pb.VniLaneArg, not a orb.pb.IeLaneToExitInfoArg");
-  EXPECT_EQ(model.anomalies()[6].text, "addLaneIeExitInfo: addressed to module other, not ie");
 }
 
 // The queued commands are described one line each; the counter set-ups are kept when drained.
