@@ -53,9 +53,8 @@ bool inOrder(const Texts& texts, const Texts& wanted) {
 
 class RuntimeTest : public IeTest::ModeFixture {
  protected:
-  Mica::Ptr<IePolicyToVniLaneSm> create() { return iePolicyToVniLaneSmFactory(lanes_, dir_, control()); }
   Mica::Ptr<IePolicyToVniLaneSm> start() {
-    auto sm = create();
+    auto sm = iePolicyToVniLaneSmFactory(lanes_, dir_, control());
     runUntilIdle();
     return sm;
   }
@@ -73,10 +72,11 @@ class RuntimeTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> dir_ = Mica::make<IePolicyToVniLaneDir>();
 };
 
-TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
+TEST_P(RuntimeTest, StartUpRunsExactlyNamedTasksAndWritesTheMechanismTextsInOrder) {
   bindThree(/*stale=*/true);
   TaskNames observer;
   scheduler().runObserverIs(&observer);
+  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
   auto sm = start();
   scheduler().runObserverIs(nullptr);
   ASSERT_TRUE(sm->ready());
@@ -89,13 +89,7 @@ TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
   // Completed scans and reconciliations drop their tasks.
   EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
   EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
-}
 
-TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
-  bindThree(/*stale=*/true);
-  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
   const Texts progress = textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
                                  "create non-public arg SMs", "initialized",

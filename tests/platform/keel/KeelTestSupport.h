@@ -1,5 +1,6 @@
 // Helpers for the Keel tests: a subscriber that runs a callback on each task run, and a
-// fixture that builds named tasks on a private scheduler and logs the order they run in.
+// fixture that builds named tasks on a private scheduler, logs the order they run in and
+// records every run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,8 +29,19 @@ class OnRun : public Mica::Subscriber {
   std::function<void()> body_;
 };
 
+// Every run as "<task name>:<work done>", and its start.
+struct RecordingObserver : TaskRunObserver {
+  void taskRan(const Task& task, uint64_t startNanos, uint64_t, uint64_t workDone) override {
+    runs.push_back(task.taskName() + ":" + std::to_string(workDone));
+    starts.push_back(startNanos);
+  }
+  std::vector<std::string> runs;
+  std::vector<uint64_t> starts;
+};
+
 class SchedulerTest : public ::testing::Test {
  protected:
+  SchedulerTest() { scheduler_->runObserverIs(&observer_); }
   // A task that appends its name to log_ on every run, then runs `extra`.
   Mica::Ptr<Task> task(const std::string& name, TaskPriority priority,
                        std::function<void()> extra = {}) {
@@ -43,6 +55,7 @@ class SchedulerTest : public ::testing::Test {
   }
 
   Mica::Ptr<TaskScheduler> scheduler_ = Mica::make<TaskScheduler>();
+  RecordingObserver observer_;
   std::vector<std::string> log_;
   std::deque<OnRun> subs_;  // stable addresses; outlive every task of a test body
 };

@@ -13,22 +13,10 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Every run as "<task name>:<work done>", and its start.
-struct RecordingObserver : TaskRunObserver {
-  void taskRan(const Task& task, uint64_t startNanos, uint64_t, uint64_t workDone) override {
-    runs.push_back(task.taskName() + ":" + std::to_string(workDone));
-    starts.push_back(startNanos);
-  }
-  Names runs;
-  std::vector<uint64_t> starts;
-};
-
 // ---- Creation ----
 
 TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   scheduler_->yieldPolicyIs(alwaysYield());
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
   std::string seen;  // what the run sees of itself
   OnRun sub([&] {
     Task* self = scheduler_->currentTask();
@@ -43,7 +31,7 @@ TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   EXPECT_FALSE(t->taskShouldYield()) << "outside a run the answer is false whatever the policy";
   EXPECT_EQ(scheduler_->currentTask(), nullptr);
   EXPECT_TRUE(scheduler_->idle());
-  EXPECT_EQ(observer.runs, Names{"first:7"});
+  EXPECT_EQ(observer_.runs, Names{"first:7"});
   // Without a subscriber, creation neither runs nor queues the task.
   auto quiet = Mica::make<Task>(scheduler_, 1, "quiet");
   EXPECT_FALSE(quiet->taskScheduled());
@@ -123,8 +111,6 @@ class CountedTask : public Task {
 };
 
 TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
   bool destroyed = false;
   Mica::Ptr<Task> owner = Mica::make<CountedTask>(scheduler_, destroyed);
   OnRun sub([&] {
@@ -138,7 +124,7 @@ TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
   EXPECT_TRUE(scheduler_->runOne());
   EXPECT_TRUE(destroyed);
   EXPECT_EQ(scheduler_->queued(), 0u);
-  EXPECT_EQ(observer.runs, Names{"counted:0"});
+  EXPECT_EQ(observer_.runs, Names{"counted:0"});
   EXPECT_FALSE(scheduler_->runOne());
 }
 
@@ -188,8 +174,6 @@ TEST_F(SchedulerTest, ThrowingSubscriberLeavesTheSchedulerUsable) {
 
 // Each run's work reaches the observer in run order and counts from zero; pending work is kept.
 TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithTheWorkOfThatRun) {
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
   Task* hi = nullptr;
   Task* lo = nullptr;
   int lowRuns = 0;
@@ -207,10 +191,10 @@ TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithTheWorkOfThatRun) {
   scheduler_->runUntilIdle();
   l->scheduleTask();
   scheduler_->runUntilIdle();
-  EXPECT_EQ(observer.runs, (Names{"high:5", "low:11", "low:11"}));
-  ASSERT_EQ(observer.starts.size(), 3u);
-  EXPECT_LE(observer.starts[0], observer.starts[1]);
-  EXPECT_EQ(observer.starts[2], l->taskRunStartNanos());
+  EXPECT_EQ(observer_.runs, (Names{"high:5", "low:11", "low:11"}));
+  ASSERT_EQ(observer_.starts.size(), 3u);
+  EXPECT_LE(observer_.starts[0], observer_.starts[1]);
+  EXPECT_EQ(observer_.starts[2], l->taskRunStartNanos());
   EXPECT_EQ(l->workDone(), 11u);
   EXPECT_EQ(l->workPending(), 40u);
 }
