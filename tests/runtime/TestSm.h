@@ -37,8 +37,6 @@
 
 namespace RtTest {
 
-// ---- Input entities ----
-
 class Leaf final : public Mica::Entity {
  public:
   enum : Mica::AttrId { valueId = 1 };
@@ -78,8 +76,6 @@ class Root final : public Mica::Entity {
   void midsDel(int k) { mids.erase(*this, k); }
 };
 
-// ---- Output entities ----
-
 class OutMid final : public Mica::Entity {
  public:
   enum : Mica::AttrId { valuesId = 1 };
@@ -104,8 +100,6 @@ class OutRoot final : public Mica::Entity {
   Mica::Ptr<OutMid> midsIs(int k) { return mids.create(*this, k); }
   void midsDel(int k) { mids.erase(*this, k); }
 };
-
-// ---- The state machine ----
 
 class NestedTestSm final : public Flo::StateMachine {
  public:
@@ -209,8 +203,6 @@ inline Mica::Ptr<NestedTestSm> nestedTestSmFactory(const Mica::Ptr<const Root>& 
   sm->handleInitialized();
   return sm;
 }
-
-// ---- Test helpers ----
 
 // What the output holds: mid -> values.
 using Contents = std::map<int, std::set<int>>;

@@ -84,17 +84,13 @@ TEST_F(YieldPolicyTest, SeededRandomReplaysItsSeedWithinItsPercentBounds) {
   EXPECT_THROW(seededRandom(7, 101), std::invalid_argument);
 }
 
-// ---- Text form ----
-
-TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBack) {
+// Errors name the offending text.
+TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBackAndErrorsNameTheOffendingText) {
   for (const char* text : {"never", "always", "budget:250", "budget:0", "slice:1500", "budget:1000+slice:2000",
                            "random:42:30", "random:18446744073709551615:100"}) {
     EXPECT_EQ(yieldPolicyFromString(text)->describe(), text);
   }
   EXPECT_EQ(yieldPolicyFromString("random:42")->describe(), "random:42:30");
-}
-
-TEST(YieldPolicyTextTest, ErrorsNameTheOffendingText) {
   for (const char* text :
        {"", "sometimes", "Never", "never ", "budget", "budget:", "budget:-1", "budget:+1",
         "budget:1x", "budget: 1", "budget:99999999999999999999999", "slice:abc", "random:",

@@ -45,7 +45,7 @@ TEST(StringTest, OrdersByBytes) {
   EXPECT_LT(late, sorted[1]);
 }
 
-TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
+TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmptyAndCopiesAndMovesKeepTheText) {
   Mica::String none;
   Mica::String fromEmpty("");
   Mica::String fromView{std::string_view()};
@@ -58,9 +58,7 @@ TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
   EXPECT_STREQ(none.c_str(), "");
   EXPECT_EQ(none.hash(), 0u);
   EXPECT_EQ(fmt::format("[{}]", none), "[]");
-}
 
-TEST(StringTest, CopiesAndMovesKeepTheText) {
   Mica::String a("copied-text");
   Mica::String b = a;
   Mica::String c = std::move(b);

@@ -51,7 +51,7 @@ class DataPathModelTest : public testing::Test {
   DataPathModel model{"ie"};
 };
 
-TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
+TEST(ModuleConfigTest, QueuesInOrderNotifiesHandsTheBatchOverAndDeletesOnlyOwnedMessages) {
   auto config = Mica::make<ModuleConfig>();
   CountingSubscriber sub;
   config->subscriberAdd(&sub);
@@ -65,9 +65,7 @@ TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
   EXPECT_EQ(batch[1]->cmdName().view(), "second");
   EXPECT_EQ(config->enqueuedCount(), 2u);
   config->subscriberRemove(&sub);
-}
-
-TEST(ModuleConfigTest, ACommandDeletesOnlyAMessageItOwns) {
+  // A command deletes only a message it owns.
   orb::pb::VniLaneArg kept;
   kept.set_vni(5);
   moduleCmdFactory("ie", "y", &kept, false);  // a temporary: gone at the end of the line

@@ -46,22 +46,16 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_FALSE(handler.enabled(-1));
 }
 
-// The default sink is a stream sink on stderr.
-TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndText) {
+// The default sink is a stream sink on stderr. Captures nest and restore the previous sink; a
+// capture filters by level and matches whole texts.
+TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndTextAndCapturesNest) {
   Mica::traceSinkIs(nullptr);
   DebugHandler handler("Stderr");
   handler.levelMaskIs(levels({3}));
   testing::internal::CaptureStderr();
   handler.trace(3, "to {}", "stderr");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Stderr[3]: to stderr\n");
-}
-
-// Captures nest and restore the previous sink; a capture filters by level and matches whole
-// texts.
-TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
   Mica::TraceSink* const original = Mica::traceSink();
-  ASSERT_NE(original, nullptr);
-  DebugHandler handler("Nest");
   handler.levelMaskIs(levels({1, 6, 8}));
   {
     TraceCapture outer;
@@ -101,20 +95,18 @@ TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
   EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
-TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndLists) {
+// Errors name the offending text.
+TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndListsAndErrorsNameTheOffendingText) {
   const std::pair<const char*, uint32_t> cases[] = {
       {" all ", ~uint32_t{0}}, {"none", 0u}, {"0", levels({0})}, {"31", levels({31})},
       {"6-9", levels({6, 7, 8, 9})}, {"0,6-9", levels({0, 6, 7, 8, 9})}, {"4-4", levels({4})},
       {" 1 , 3 - 4 ", levels({1, 3, 4})}, {"0-31", ~uint32_t{0}}};
   for (const auto& [text, mask] : cases) EXPECT_EQ(parseLevelMask(text), mask) << text;
-}
-
-TEST(ParseLevelMaskTest, ErrorsNameTheOffendingText) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::pair<const char*, const char*> errors[] = {
       {"", "\"\""},     {"x", "\"x\""},     {"0,40", "\"40\""},   {"32", "\"32\""},       {"9-6", "\"9-6\""},
       {"6-", "\"6-\""}, {"-1", "\"-1\""},   {"1,,2", "\"\""},     {"7a", "\"7a\""},       {"1-2-3", "\"1-2-3\""},
       {"All", "\"All\""}, {"99999999999", "\"99999999999\""}};
-  for (const auto& c : cases) {
+  for (const auto& c : errors) {
     const std::string error = IeTest::thrownText<std::invalid_argument>([&] { parseLevelMask(c.first); });
     EXPECT_NE(error.find(c.second), std::string::npos) << c.first << ": " << error;
   }
