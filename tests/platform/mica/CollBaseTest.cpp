@@ -1,15 +1,17 @@
 #include "platform/mica/CollBase.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/mica/Entity.h"
+#include "tests/support/TreeLog.h"
 
 namespace {
 
@@ -31,30 +33,10 @@ class Holder final : public Mica::Entity {
   Mica::EntityMap<int, Child, childrenId, N> children;
 };
 
-// One notification: attribute, key, and the old value (the old child's key for children).
-struct Note {
-  Mica::AttrId attr;
-  int key;
-  std::optional<int> old;
-  bool operator==(const Note&) const = default;
-};
-
-template <size_t N>
-class Recorder final : public Mica::Subscriber {
- public:
-  explicit Recorder(const Holder<N>& h) : h_(h) { h_.subscriberAdd(this); }
-  ~Recorder() { h_.subscriberRemove(this); }
-  void onNotification(Mica::AttrId attr, const void* key, const void* old) override {
-    std::optional<int> o;
-    if (old && attr == Holder<N>::valuesId) o = *static_cast<const int*>(old);
-    if (old && attr == Holder<N>::childrenId) o = (*static_cast<const Mica::Ptr<Child>*>(old))->key();
-    notes.push_back({attr, *static_cast<const int*>(key), o});
-  }
-  std::vector<Note> notes;
-
- private:
-  const Holder<N>& h_;
-};
+// One notification as "attr:key:old", the old value being the old child's key for children.
+std::string note(Mica::AttrId attr, int key, std::optional<int> old) {
+  return fmt::format("{}:{}:{}", attr, key, old ? std::to_string(*old) : "-");
+}
 
 // Lookups and both iteration orders agree with the model for every key around the present ones.
 template <class Coll, class Model>
@@ -93,14 +75,20 @@ TYPED_TEST_SUITE(CollBaseTest, Capacities);
 // until they are erased or the collection goes.
 TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
   constexpr size_t N = TestFixture::N;
-  auto holder = std::make_unique<Holder<N>>();
+  auto holder = Mica::make<Holder<N>>();
   auto& h = *holder;
-  auto rec = std::make_unique<Recorder<N>>(h);
+  std::optional<IeTest::TreeLog> rec;
+  rec.emplace(holder, [](const Mica::Entity&, Mica::AttrId attr, const void* key, const void* old) {
+    std::optional<int> o;
+    if (old && attr == Holder<N>::valuesId) o = *static_cast<const int*>(old);
+    if (old && attr == Holder<N>::childrenId) o = (*static_cast<const Mica::Ptr<Child>*>(old))->key();
+    return note(attr, *static_cast<const int*>(key), o);
+  });
   std::map<int, int> values;
   std::map<int, int> keys;  // value unused
   std::map<int, Mica::Ptr<Child>> children;
   std::mt19937 rng(20240611);
-  std::vector<Note> expected;
+  std::vector<std::string> expected;
   size_t growths = 0, shrinks = 0;
   for (int step = 0; step < 3000; ++step) {
     const int k = static_cast<int>(rng() % 5);  // few keys: sizes hover around the capacities
@@ -112,14 +100,14 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
         const int v = static_cast<int>(rng() % 3);
         auto it = values.find(k);
         changed = it == values.end() || it->second != v;
-        if (changed) expected.push_back({1, k, it == values.end() ? std::nullopt : std::optional(it->second)});
+        if (changed) expected.push_back(note(1, k, it == values.end() ? std::nullopt : std::optional(it->second)));
         values[k] = v;
         h.values.set(h, k, v);
         break;
       }
       case 1:
         changed = values.contains(k);
-        if (changed) expected.push_back({1, k, values[k]});
+        if (changed) expected.push_back(note(1, k, values[k]));
         values.erase(k);
         EXPECT_EQ(h.values.erase(h, k), changed);
         break;
@@ -127,13 +115,13 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
       case 3: {
         const bool add = op == 2;
         changed = add ? keys.emplace(k, 0).second : keys.erase(k) == 1;
-        if (changed) expected.push_back({2, k, std::nullopt});
+        if (changed) expected.push_back(note(2, k, std::nullopt));
         EXPECT_EQ(add ? h.keys.insert(h, k) : h.keys.erase(h, k), changed);
         break;
       }
       case 4: {
         changed = !children.contains(k);
-        if (changed) expected.push_back({3, k, std::nullopt});
+        if (changed) expected.push_back(note(3, k, std::nullopt));
         auto c = h.children.create(h, k);
         if (changed) children[k] = c;
         EXPECT_EQ(c, children[k]);
@@ -141,7 +129,7 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
       }
       default:
         changed = children.contains(k);
-        if (changed) expected.push_back({3, k, k});
+        if (changed) expected.push_back(note(3, k, k));
         if (changed) {
           EXPECT_EQ(children[k]->owner(), &h);
           EXPECT_EQ(children[k]->ownerAttr(), Holder<N>::childrenId);
@@ -161,10 +149,10 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
     for (const auto& [key, c] : children) EXPECT_EQ(h.children.get(key), c);
     if (this->HasFailure()) FAIL() << "step " << step;
   }
-  EXPECT_EQ(rec->notes, expected);
+  EXPECT_EQ(rec->events, expected);
   EXPECT_GT(growths, 10u);
   EXPECT_GT(shrinks, 10u);
-  rec = nullptr;
+  rec.reset();
   holder = nullptr;
   ASSERT_FALSE(children.empty());
   for (const auto& [k, c] : children) {
