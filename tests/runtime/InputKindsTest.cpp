@@ -16,6 +16,7 @@
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
 #include "runtime/internal/RefLevel.h"
+#include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
 
@@ -24,18 +25,14 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-class Item final : public Mica::Entity {
+class Item final : public Keyed {
  public:
   enum : Mica::AttrId { tagsId = 1, weightId = 2 };
-  explicit Item(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   Mica::ValueSet<int, tagsId> tags;
   Mica::Scalar<int, weightId> weight;
   void tagsIs(int t) { tags.insert(*this, t); }
   void weightIs(int w) { weight.set(*this, w); }
-
- private:
-  int key_;
 };
 
 class Label final : public Mica::Entity {

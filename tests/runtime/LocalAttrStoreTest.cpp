@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/runtime/TestSm.h"
 #include "tests/support/TreeLog.h"
 
 namespace {
@@ -14,16 +15,12 @@ namespace {
 using Texts = std::vector<std::string>;
 
 // A scratchpad like the policy status machine's: a key and a set.
-class Scratch final : public Mica::Entity {
+class Scratch final : public RtTest::Keyed {
  public:
   enum : Mica::AttrId { itemsId = 1 };
-  explicit Scratch(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   Mica::ValueSet<int, itemsId> items;
   void itemsIs(int v) { items.insert(*this, v); }
-
- private:
-  int key_;
 };
 
 using Temp = Flo::LocalScalar<bool, "temp">;

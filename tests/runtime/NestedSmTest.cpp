@@ -32,7 +32,11 @@ class NestedSmTest : public IeTest::ModeFixture {
  protected:
   NestedSmTest() { control_.debugTraceName = kHandler; }
 
-  Mica::Ptr<NestedTestSm> create() { return nestedTestSmFactory(root_, out_, control()); }
+  Mica::Ptr<NestedTestSm> create() {
+    Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root_, out_, control()));
+    sm->handleInitialized();
+    return sm;
+  }
   Mica::Ptr<NestedTestSm> start() {
     auto sm = create();
     runUntilIdle();

@@ -37,24 +37,29 @@
 
 namespace RtTest {
 
-class Leaf final : public Mica::Entity {
+// An entity known by an int key, as the maps of these tests hold them.
+class Keyed : public Mica::Entity {
  public:
-  enum : Mica::AttrId { valueId = 1 };
-  explicit Leaf(int key) : key_(key) {}
+  explicit Keyed(int key) : key_(key) {}
   int key() const noexcept { return key_; }
-
-  Mica::Scalar<int, valueId> value;
-  void valueIs(int v) { value.set(*this, v); }
 
  private:
   int key_;
 };
 
-class Mid final : public Mica::Entity {
+class Leaf final : public Keyed {
+ public:
+  enum : Mica::AttrId { valueId = 1 };
+  using Keyed::Keyed;
+
+  Mica::Scalar<int, valueId> value;
+  void valueIs(int v) { value.set(*this, v); }
+};
+
+class Mid final : public Keyed {
  public:
   enum : Mica::AttrId { leavesId = 1 };
-  explicit Mid(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
 
   Mica::EntityMap<int, Leaf, leavesId> leaves;
   // Leaf k with value v (created first when absent).
@@ -63,9 +68,6 @@ class Mid final : public Mica::Entity {
     leaf->valueIs(v);
     return leaf;
   }
-
- private:
-  int key_;
 };
 
 class Root final : public Mica::Entity {
@@ -76,19 +78,15 @@ class Root final : public Mica::Entity {
   void midsDel(int k) { mids.erase(*this, k); }
 };
 
-class OutMid final : public Mica::Entity {
+class OutMid final : public Keyed {
  public:
   enum : Mica::AttrId { valuesId = 1 };
-  explicit OutMid(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   bool has(int v) const { return values.contains(v); }
 
   Mica::ValueSet<int, valuesId> values;
   void valuesIs(int v) { values.insert(*this, v); }
   void valuesDel(int v) { values.erase(*this, v); }
-
- private:
-  int key_;
 };
 
 class OutRoot final : public Mica::Entity {
@@ -194,14 +192,6 @@ inline NestedTestSm::NestedTestSm(const Mica::Ptr<const Root>& root, const Mica:
   valuesOutput_ = &outputIs(std::make_unique<Flo::NestedOutput<ValuesSpec>>(
       *this, "outMidValuesOutput", std::vector<size_t>{evalLeaf, evalMid}));
   dummyOutput = &outputIs(std::make_unique<Flo::ReadyOutput>(*this, "dummyOutput", std::vector<size_t>{evalMid}));
-}
-
-inline Mica::Ptr<NestedTestSm> nestedTestSmFactory(const Mica::Ptr<const Root>& root,
-                                                   const Mica::Ptr<OutRoot>& out,
-                                                   const Flo::SmControl& control) {
-  Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root, out, control));
-  sm->handleInitialized();
-  return sm;
 }
 
 // What the output holds: mid -> values.

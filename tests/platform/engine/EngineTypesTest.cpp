@@ -72,7 +72,6 @@ TEST(VniExtOrNoneTest, PrintedFormsEqualityAndOrder) {
   for (std::string_view text : {"", "None", "none", "-1", "12 ", "4294967296"}) {
     EXPECT_FALSE(sequenceToValue<VniExtOrNone>(text)) << text;
   }
-  // Equality and order compare all 32 bits.
   EXPECT_NE(VniExtOrNone(5), VniExtOrNone(0x10005));  // one VniId, see the table above
   EXPECT_LT(VniExtOrNone(5), VniExtOrNone(0x10005));
   absl::flat_hash_set<VniExtOrNone> hashed{VniExtOrNone(5), VniExtOrNone(0x10005), VniExtOrNone(5)};

@@ -84,7 +84,6 @@ TEST_F(YieldPolicyTest, SeededRandomReplaysItsSeedWithinItsPercentBounds) {
   EXPECT_THROW(seededRandom(7, 101), std::invalid_argument);
 }
 
-// Errors name the offending text.
 TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBackAndErrorsNameTheOffendingText) {
   for (const char* text : {"never", "always", "budget:250", "budget:0", "slice:1500", "budget:1000+slice:2000",
                            "random:42:30", "random:18446744073709551615:100"}) {

@@ -60,7 +60,6 @@ TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccountedAndTheCheckFindsA
   for (size_t i = 1; i < live.size(); i += 2) pool.deallocate(live[i].first, live[i].second);
   EXPECT_EQ(pool.stats().inUseBytes, 0u);
   pool.checkInvariants();
-  // The check finds a block freed twice.
   Mica::ThrowingAssertions throwing;
   void* p = pool.allocate(64);
   pool.deallocate(p, 64);
@@ -69,18 +68,10 @@ TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccountedAndTheCheckFindsA
 }
 
 // Nodes of several sizes, deleted through a pointer to their base.
-struct SmallNode : Mica::Node {
-  uint64_t a = 1;
-};
-struct LargerNode : SmallNode {
-  char payload[100] = {};
-};
-struct HugeNode : Mica::Node {
-  char payload[1000] = {};
-};
-struct alignas(64) OverAlignedNode : Mica::Node {
-  char payload[8] = {};
-};
+struct SmallNode : Mica::Node { uint64_t a = 1; };
+struct LargerNode : SmallNode { char payload[100] = {}; };
+struct HugeNode : Mica::Node { char payload[1000] = {}; };
+struct alignas(64) OverAlignedNode : Mica::Node { char payload[8] = {}; };
 
 TEST(NodeAllocationTest, DeleteThroughTheBaseFreesTheSizeOfTheMostDerivedClass) {
   NodePool& pool = Mica::nodePool();

@@ -43,9 +43,6 @@ class DataPathModelTest : public testing::Test {
            orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
     enq("addLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux, type));
   }
-  void del(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0) {
-    enq("delLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux));
-  }
 
   Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
   DataPathModel model{"ie"};
@@ -65,7 +62,6 @@ TEST(ModuleConfigTest, QueuesInOrderNotifiesHandsTheBatchOverAndDeletesOnlyOwned
   EXPECT_EQ(batch[1]->cmdName().view(), "second");
   EXPECT_EQ(config->enqueuedCount(), 2u);
   config->subscriberRemove(&sub);
-  // A command deletes only a message it owns.
   orb::pb::VniLaneArg kept;
   kept.set_vni(5);
   moduleCmdFactory("ie", "y", &kept, false);  // a temporary: gone at the end of the line
@@ -114,7 +110,7 @@ TEST_F(DataPathModelTest, RejectedCommandsAreRecordedWithTheirKindAndTextNotAppl
       {Anomaly::badArgument, "addLaneIeExitInfo: unknown result type 9"},
       {Anomaly::otherModule, "addLaneIeExitInfo: addressed to module other, not ie"}}));
   // Only the first anomalies are kept, but all are counted.
-  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) del(12, 3, "Ethernet1", 4, 9);
+  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) enq("delLaneIeExitInfo", exitInfo(12, 3, "Ethernet1", 4, 9));
   model.drain(*pair);
   EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
   EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 1);

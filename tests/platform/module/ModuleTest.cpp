@@ -42,7 +42,6 @@ TEST(ModuleTest, ModuleCastAcceptsTheClassAndItsDescendantsOnlyAndDumpChildWrite
   EXPECT_EQ(moduleCast<Exit>(base), nullptr);
   EXPECT_EQ(moduleCast<Module>(other).get(), other.get());
   EXPECT_EQ(moduleCast<Exit>(nullptr), nullptr);
-  // The generic child dump writes the child, or its name with "none".
   auto ctx = Mica::make<Keel::DumpContext>();
   dumpChild(ctx, "child", base.get(), 2);
   dumpChild<Module>(ctx, "child", nullptr, 4);

@@ -86,7 +86,6 @@ TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
   auto other = getDebugHandler("RegistryTest.List.a");
   EXPECT_EQ(a.get(), b.get());
   EXPECT_NE(a.get(), other.get());
-  // "Enable all" switches on a new handler only (DuologTest asks for a new one).
   EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
   Texts names;
   for (const auto& handler : Mica::Platform::debugHandlers()) {
@@ -95,7 +94,6 @@ TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
   EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
-// Errors name the offending text.
 TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndListsAndErrorsNameTheOffendingText) {
   const std::pair<const char*, uint32_t> cases[] = {
       {" all ", ~uint32_t{0}}, {"none", 0u}, {"0", levels({0})}, {"31", levels({31})},
