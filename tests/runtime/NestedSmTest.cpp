@@ -49,7 +49,6 @@ class NestedSmTest : public IeTest::ModeFixture {
       for (int l = 1; l <= leaves; ++l) mid->leafIs(l, m * 100 + l);
     }
   }
-  Mica::Ptr<Leaf> leaf(int m, int l) { return root_->mids.get(m)->leaves.get(l); }
   bool sync() const { return GetParam() == Mode::synchronous; }
 
   Mica::Ptr<Root> root_ = Mica::make<Root>();
@@ -126,7 +125,7 @@ TEST_P(NestedSmTest, DestructionDropsItsTasksAndMayReleaseTheLastReferenceToItsI
   build(3, 3);
   auto sm = create();
   Mica::Ptr<Mid> mid1 = root_->mids.get(1);
-  Mica::Ptr<Leaf> leaf11 = leaf(1, 1);
+  Mica::Ptr<Leaf> leaf11 = mid1->leaves.get(1);
   root_ = nullptr;
   sm = nullptr;
   EXPECT_TRUE(scheduler().idle());
@@ -140,7 +139,7 @@ TEST_P(NestedSmTest, MissedNotificationBelowARemovedMidIsAnAssertion) {
   auto sm = start();
   ASSERT_TRUE(sm->ready());
   sm->hasNotificationActiveIs(false);
-  leaf(2, 1)->valueIs(999);
+  root_->mids.get(2)->leaves.get(1)->valueIs(999);
   sm->hasNotificationActiveIs(true);
   EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { root_->midsDel(2); }),
             "We missed notifications that happened to value before the enclosing entity got deleted");

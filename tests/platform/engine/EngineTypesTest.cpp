@@ -30,10 +30,7 @@ TEST(IntfIdTest, PrintedFormIsTheNameAndANumberNeverGivenMapsToNoInterface) {
 }
 
 TEST(VrfIdTest, PrintsAndParsesDecimal) {
-  for (uint32_t v : {0u, 7u, 4294967295u}) {
-    Kiln::VrfId id(v);
-    EXPECT_EQ(sequenceToValue<Kiln::VrfId>(valueToStrep(id)), id);
-  }
+  for (uint32_t v : {0u, 7u, 4294967295u}) EXPECT_EQ(sequenceToValue<Kiln::VrfId>(valueToStrep(Kiln::VrfId(v))), Kiln::VrfId(v));
   EXPECT_EQ(valueToStrep(Kiln::VrfId(7)), "7");
   for (std::string_view text : {"", "-1", "+1", " 7", "7 ", "7x", "4294967296"}) {
     EXPECT_FALSE(sequenceToValue<Kiln::VrfId>(text)) << text;

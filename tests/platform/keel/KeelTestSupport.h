@@ -16,17 +16,14 @@ namespace Keel::test {
 
 // Counts the runs it is told of (a run notifies runAttr with null key and old value), and runs
 // `body` on each.
-class OnRun : public Mica::Subscriber {
- public:
-  explicit OnRun(std::function<void()> body = {}) : body_(std::move(body)) {}
+struct OnRun : Mica::Subscriber {
+  explicit OnRun(std::function<void()> body = {}) : body(std::move(body)) {}
   void onNotification(Mica::AttrId attr, const void* key, const void* oldValue) override {
     runs += attr == Task::runAttr && key == nullptr && oldValue == nullptr ? 1 : 100;
-    if (body_) body_();
+    if (body) body();
   }
+  std::function<void()> body;
   int runs = 0;
-
- private:
-  std::function<void()> body_;
 };
 
 // Every run as "<task name>:<work done>", and its start.

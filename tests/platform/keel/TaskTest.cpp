@@ -93,14 +93,11 @@ TEST_F(SchedulerTest, PriorityChangeWhileQueuedMovesToTheBackOfTheNewPriority) {
   EXPECT_EQ(log_, (Names{"e", "d", "a", "b", "f", "c"}));
 }
 
-class CountedTask : public Task {
- public:
-  CountedTask(const Mica::Ptr<TaskScheduler>& s, bool& destroyed)
-      : Task(s, 1, "counted"), destroyed_(destroyed) {}
-  ~CountedTask() override { destroyed_ = true; }
-
- private:
-  bool& destroyed_;
+// Tells when it is destroyed.
+struct CountedTask : Task {
+  CountedTask(const Mica::Ptr<TaskScheduler>& s, bool& destroyed) : Task(s, 1, "counted"), destroyed(destroyed) {}
+  ~CountedTask() override { destroyed = true; }
+  bool& destroyed;
 };
 
 TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
