@@ -53,11 +53,6 @@ class Shelf final : public Mica::Entity {
   void currentIs(Mica::Ptr<Label> l) { current.set(*this, std::move(l)); }
 };
 
-std::string text(const Quill::Optional<Mica::Ptr<Label>>& l, const Label* a) {
-  if (!l) return "None";
-  return l->get() == a ? "A" : "B";
-}
-
 class KindsSm final : public Flo::StateMachine {
  public:
   KindsSm(const Mica::Ptr<const Shelf>& shelf, const Flo::SmControl& control)
@@ -83,7 +78,8 @@ class KindsSm final : public Flo::StateMachine {
     add(fmt::format("weight {} {}->{}", item, old, now));
   }
   void eventToEvalCurrent(const Quill::Optional<Mica::Ptr<Label>>& old, const Quill::Optional<Mica::Ptr<Label>>& now) {
-    add(fmt::format("current {}->{}", text(old, a), text(now, a)));
+    const auto name = [this](const Quill::Optional<Mica::Ptr<Label>>& l) { return !l ? "None" : l->get() == a ? "A" : "B"; };
+    add(fmt::format("current {}->{}", name(old), name(now)));
   }
   void eventToEvalWords(const int& k, const Quill::Optional<int>& old, const Quill::Optional<int>& now) {
     add(fmt::format("words {} {}->{}", k, old, now));

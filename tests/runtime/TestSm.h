@@ -108,13 +108,9 @@ class NestedTestSm final : public Flo::StateMachine {
                        const Quill::Optional<int>& newValueOpt) {
     if (!initialScanDone()) return;
     ++leafEvents[{midKey, leafKey}];
-    Flo::from(*this, "evalLeaf = from( root.mids[].leaves[].value ): midKey={} leafKey={} oldValueOpt={} newValueOpt={}",
-              midKey, leafKey, oldValueOpt, newValueOpt);
     Flo::foreachChange(*this, " foreach( [ _old, _new ] ) flattening {} elements", oldValueOpt, newValueOpt,
                        [&](const Quill::Optional<int>& valueOpt, bool isAdd) {
-                         if (Flo::filter(*this, valueOpt && *valueOpt != 0, "filter( _valueOpt3 )")) {
-                           intoValues(midKey, *valueOpt, isAdd);
-                         }
+                         if (valueOpt && *valueOpt != 0) intoValues(midKey, *valueOpt, isAdd);
                        });
   }
 
@@ -123,12 +119,9 @@ class NestedTestSm final : public Flo::StateMachine {
     if (!initialScanDone()) return;
     ++midEvents[midKey];
     midsOutput_->seen(midKey);
-    static constexpr Flo::Into kInto{"into( out.mids[ midKey ] )"};
     if (midOpt) {
-      kInto.inserting(*this, midKey);
       valuesOutput_->containerSeen(out_->midsIs(midKey));
     } else {
-      kInto.deleting(*this, midKey);
       out_->midsDel(midKey);
     }
   }
@@ -146,16 +139,13 @@ class NestedTestSm final : public Flo::StateMachine {
   };
 
   void intoValues(int midKey, int value, bool isAdd) {
-    static constexpr Flo::Into kInto{"into( out.mids[ midKey ].values[ value ] )"};
     Mica::Ptr<OutMid> m = isAdd ? out_->midsIs(midKey) : out_->mids.get(midKey);
     if (!m) return;
     if (isAdd) midsOutput_->seen(midKey);
     valuesOutput_->seen(m, value);
     if (isAdd) {
-      kInto.inserting(*this, midKey, value);
       m->valuesIs(value);
     } else {
-      kInto.deleting(*this, midKey, value);
       m->valuesDel(value);
     }
   }
