@@ -2,6 +2,7 @@
 // (out.mids[].values), under every scheduling mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -22,10 +23,9 @@ using Log = std::vector<std::string>;
 constexpr const char* kHandler = "NestedTestSm";
 
 bool hasLine(const Mica::TraceCapture& capture, int level, const std::string& text) {
-  for (const auto& line : capture.lines()) {
-    if (line.handler == kHandler && line.level == level && line.text == text) return true;
-  }
-  return false;
+  const auto& lines = capture.lines();
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const auto& l) { return l.handler == kHandler && l.level == level && l.text == text; });
 }
 
 class NestedSmTest : public IeTest::ModeFixture {

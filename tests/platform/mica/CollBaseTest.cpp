@@ -129,8 +129,8 @@ TYPED_TEST(CollBaseTest, RandomChangesMatchAnOrderedMap) {
       }
       default:
         changed = children.contains(k);
-        if (changed) expected.push_back(note(3, k, k));
         if (changed) {
+          expected.push_back(note(3, k, k));
           EXPECT_EQ(children[k]->owner(), &h);
           EXPECT_EQ(children[k]->ownerAttr(), Holder<N>::childrenId);
         }

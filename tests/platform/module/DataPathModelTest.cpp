@@ -117,9 +117,13 @@ TEST_F(DataPathModelTest, RejectedCommandsAreRecordedWithTheirKindAndTextNotAppl
   EXPECT_EQ(model.anomalyCount(Anomaly::badArgument), 5u);
 }
 
-// The queued commands are described one line each; the counter set-ups are kept when drained.
-TEST_F(DataPathModelTest, DescribesQueuedCommandsAndKeepsCounterSetUps) {
-  add(12, 3, "Ethernet1", 4, 9);
+// The queued commands are described one line each. The dump lists the table in pair then
+// result order, then the counter set-ups that the drain kept.
+TEST_F(DataPathModelTest, DescribesQueuedCommandsAndDumpsTheTableInPairThenResultOrder) {
+  add(12, 3, "Ethernet2", 5);
+  add(2, 7, "Ethernet1", 4, 1);
+  add(12, 3, "Ethernet1", 6, 0, orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
+  add(2, 7, "Ethernet1", 4, 1);  // held already: rejected
   auto* counters = new orb::pb::InternetExitCountersArg;
   counters->set_per_exit(true);
   enq("setupCounters", counters);
@@ -128,32 +132,22 @@ TEST_F(DataPathModelTest, DescribesQueuedCommandsAndKeepsCounterSetUps) {
   enq("setupEdgeCounters", edge);
   enq("flush", nullptr);
   const auto& pending = pair->config()->pending();
-  ASSERT_EQ(pending.size(), 4u);
+  ASSERT_EQ(pending.size(), 7u);
   EXPECT_EQ(DataPathModel::describe(*pending[0]),
-            "addLaneIeExitInfo 12.3 intf=Ethernet1 gate=4 aux=9 type=IE_RESULT_LOCAL_DEFAULT_VRF");
-  EXPECT_EQ(DataPathModel::describe(*pending[1]), "setupCounters per_exit: true");
-  EXPECT_EQ(DataPathModel::describe(*pending[3]), "flush");
-  EXPECT_EQ(model.drain(*pair), 3u);
-  ASSERT_TRUE(model.counters().has_value());
-  EXPECT_TRUE(model.counters()->per_exit());
-  ASSERT_TRUE(model.edgeCounters().has_value());
-  EXPECT_TRUE(model.edgeCounters()->drops());
-}
-
-TEST_F(DataPathModelTest, DumpIsInPairThenResultOrder) {
-  add(12, 3, "Ethernet2", 5);
-  add(2, 7, "Ethernet1", 4, 1);
-  add(12, 3, "Ethernet1", 6, 0, orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
-  enq("addLaneIeExitInfo", exitInfo(2, 7, "Ethernet1", 4, 1));
-  model.drain(*pair);
+            "addLaneIeExitInfo 12.3 intf=Ethernet2 gate=5 aux=0 type=IE_RESULT_LOCAL_DEFAULT_VRF");
+  EXPECT_EQ(DataPathModel::describe(*pending[4]), "setupCounters per_exit: true");
+  EXPECT_EQ(DataPathModel::describe(*pending[6]), "flush");
+  EXPECT_EQ(model.drain(*pair), 5u);
   model.checkInvariants();
   auto ctx = Mica::make<Keel::DumpContext>();
   model.dumpState(ctx, 0);
   EXPECT_EQ(ctx->text(),
-            "DataPath ie: applied 3 rejected 1\n"
+            "DataPath ie: applied 5 rejected 2\n"
             "  2.7 intf=Ethernet1 gate=4 aux=1 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
             "  12.3 intf=Ethernet2 gate=5 aux=0 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
-            "  12.3 intf=Ethernet1 gate=6 aux=0 type=IE_RESULT_LOCAL_OTHER_VRF\n");
+            "  12.3 intf=Ethernet1 gate=6 aux=0 type=IE_RESULT_LOCAL_OTHER_VRF\n"
+            "  counters: per_lane=0 per_exit=1\n"
+            "  edge counters: per_gate=0 drops=1\n");
 }
 
 }  // namespace
