@@ -106,9 +106,9 @@ TEST_P(RuntimeTest, StartUpRunsExactlyNamedTasksAndWritesTheMechanismTextsInOrde
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
 }
 
-// The message names the null argument's accessor, then the fixed text; nothing is left behind
-// (no queued task, no subscriber).
-TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertionNamingItsAccessor) {
+// A null mandatory argument: the message names its accessor, then the fixed text, and nothing is
+// left behind (no queued task, no subscriber). Then doDeleteAll after missed notifications.
+TEST_P(RuntimeTest, BrokenPreconditionsAreAssertionsWithTheirExactTexts) {
   Mica::Ptr<IeStatusConfigDir> config(new IeStatusConfigDir());
   Mica::Ptr<IeExitOptionDir> options(new IeExitOptionDir());
   Mica::Ptr<IeExitGroupDir> groups(new IeExitGroupDir());
@@ -126,9 +126,7 @@ TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertionNamingItsAccessor) {
   EXPECT_TRUE(scheduler().idle());
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(options->publisher().subscriberCount(), 0u);
-}
 
-TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
   bindThree(/*stale=*/false);
   auto sm = start();
   sm->hasNotificationActiveIs(false);

@@ -39,7 +39,7 @@ TEST(VrfIdTest, PrintsAndParsesDecimal) {
 
 // The default is none (all ones); usable is not none with the low sixteen bits at most 255, and
 // only a usable value has a VniId.
-TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255) {
+TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255PrintedAndOrdered) {
   Mica::ThrowingAssertions throwing;
   EXPECT_EQ(VniExtOrNone(), VniExtOrNone::none());
   // {value, usable, its VniId}
@@ -56,9 +56,7 @@ TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255) {
       EXPECT_THROW(v.vniId(), Mica::AssertionError) << value;
     }
   }
-}
-
-TEST(VniExtOrNoneTest, PrintedFormsEqualityAndOrder) {
+  // Printed forms, and equality and order over all 32 bits.
   EXPECT_EQ(valueToStrep(VniExtOrNone::Optional()), "None");
   EXPECT_EQ(valueToStrep(VniExtOrNone::Optional(VniExtOrNone::none())), "noVni");
   for (uint32_t v : {0u, 255u, 256u, 0x10005u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {

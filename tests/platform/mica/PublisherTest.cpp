@@ -53,7 +53,7 @@ TEST(PublisherTest, SubscriberMayRemoveItselfAndOthersDuringDeliveryAndThrow) {
 
 // A subscriber added during a delivery gets the next notification, not the current one, with
 // one subscriber (no list yet) and with a list, added by the first or the last subscriber.
-TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyTheNextNotification) {
+TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyLaterNotifications) {
   // {subscribers, index of the one that adds "late"}
   for (const auto& [subscribers, adder] : {std::pair{1, 0}, {2, 0}, {2, 1}, {3, 0}, {3, 2}}) {
     SCOPED_TRACE(testing::Message() << subscribers << " subscribers, added by " << adder);
@@ -75,12 +75,10 @@ TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyTheNextNotification) {
     EXPECT_EQ(log.size(), first.size() + 1);
     EXPECT_EQ(log.back(), "late:2:1");
   }
-}
 
-// A nested delivery completes before the outer one goes on. Added during the outer delivery: the
-// nested notification is the next one and reaches it, the rest of the outer one does not. Added
-// during the nested delivery: neither reaches it.
-TEST(PublisherTest, SubscriberAddedAroundANestedDeliveryGetsOnlyLaterOnes) {
+  // A nested delivery completes before the outer one goes on. Added during the outer delivery: the
+  // nested notification is the next one and reaches it, the rest of the outer one does not. Added
+  // during the nested delivery: neither reaches it.
   for (bool addInNested : {false, true}) {
     SCOPED_TRACE(addInNested ? "added in the nested delivery" : "added in the outer delivery");
     Mica::Publisher pub;
