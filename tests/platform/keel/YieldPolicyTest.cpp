@@ -27,7 +27,7 @@ class YieldPolicyTest : public SchedulerTest {
 // Never and always ignore the work done; a budget yields from the budget on. The task has not
 // run since its start at 0: any slice shorter than the clock's reading has passed. 2^61 micros
 // is 125 * 2^64 nanos: computed without saturation it wraps to a zero slice.
-TEST_F(YieldPolicyTest, AnswersFollowTheWorkDoneOrTheTimeSlice) {
+TEST_F(YieldPolicyTest, AnswersFollowTheWorkDoneTheTimeSliceOrASeed) {
   auto never = neverYield();
   auto always = alwaysYield();
   auto budget = workBudget(5);
@@ -39,6 +39,15 @@ TEST_F(YieldPolicyTest, AnswersFollowTheWorkDoneOrTheTimeSlice) {
   }
   EXPECT_TRUE(timeSlice(0)->shouldYield(*t_));
   EXPECT_FALSE(timeSlice(uint64_t{1} << 61)->shouldYield(*t_));
+  // A seed replays its answers; 0 and 100 percent are never and always.
+  const auto fromA = answers(*seededRandom(42, 50), 200);
+  EXPECT_EQ(fromA, answers(*seededRandom(42, 50), 200));
+  EXPECT_NE(fromA, answers(*seededRandom(43, 50), 200));
+  EXPECT_NE(std::count(fromA.begin(), fromA.end(), true), 0);
+  EXPECT_NE(std::count(fromA.begin(), fromA.end(), false), 0);
+  EXPECT_EQ(answers(*seededRandom(7, 0), 100), std::vector<bool>(100, false));
+  EXPECT_EQ(answers(*seededRandom(7, 100), 100), std::vector<bool>(100, true));
+  EXPECT_THROW(seededRandom(7, 101), std::invalid_argument);
 }
 
 // The budget answers at every question; the slice, read once per 16 units of work of a run,
@@ -70,18 +79,6 @@ TEST_F(YieldPolicyTest, BudgetOrSliceYieldsAtWhicheverComesFirstAndIsTheDefault)
   }
   scheduler_->yieldPolicyIs(nullptr);
   EXPECT_EQ(scheduler_->yieldPolicy().describe(), "budget:1000+slice:2000");
-}
-
-// A seed replays its answers; 0 and 100 percent are never and always.
-TEST_F(YieldPolicyTest, SeededRandomReplaysItsSeedWithinItsPercentBounds) {
-  const auto fromA = answers(*seededRandom(42, 50), 200);
-  EXPECT_EQ(fromA, answers(*seededRandom(42, 50), 200));
-  EXPECT_NE(fromA, answers(*seededRandom(43, 50), 200));
-  EXPECT_NE(std::count(fromA.begin(), fromA.end(), true), 0);
-  EXPECT_NE(std::count(fromA.begin(), fromA.end(), false), 0);
-  EXPECT_EQ(answers(*seededRandom(7, 0), 100), std::vector<bool>(100, false));
-  EXPECT_EQ(answers(*seededRandom(7, 100), 100), std::vector<bool>(100, true));
-  EXPECT_THROW(seededRandom(7, 101), std::invalid_argument);
 }
 
 TEST(YieldPolicyTextTest, DescribeGivesTheTextThatParsesBackAndErrorsNameTheOffendingText) {

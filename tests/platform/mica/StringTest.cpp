@@ -12,7 +12,7 @@
 namespace {
 
 // Equal texts share one rep, so equality is a pointer comparison and the hash is the rep's.
-TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
+TEST(StringTest, EqualTextsShareOneInternedRepAndHashAndTextsOrderByBytes) {
   const std::string text = "policy-string-test-shared";
   Mica::String a(text);
   Mica::String b(std::string_view(text.data(), text.size()));
@@ -26,9 +26,6 @@ TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
   EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
   EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
   EXPECT_NE(a.hash(), Mica::String("policy-string-test-other").hash());
-}
-
-TEST(StringTest, OrdersByBytes) {
   // Texts that differ only after their first 16 bytes, and NULs within those, are ordered by
   // their bytes too.
   using namespace std::string_view_literals;
@@ -36,9 +33,7 @@ TEST(StringTest, OrdersByBytes) {
                                             "ie-group-0123456789", "ie-group-01234567890",
                                             "ie-group-0123456799", "ie-group-1", "\x7f", "\x80", "\xff"};
   for (size_t i = 0; i < sorted.size(); ++i) {
-    for (size_t j = 0; j < sorted.size(); ++j) {
-      EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
-    }
+    for (size_t j = 0; j < sorted.size(); ++j) EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
   }
   // Interning order does not matter: a text made later may sort first.
   Mica::String late("0-made-after-the-others");
