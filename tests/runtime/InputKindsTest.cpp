@@ -40,7 +40,6 @@ class Label final : public Mica::Entity {
   enum : Mica::AttrId { wordsId = 1 };
   Mica::ValueMap<int, int, wordsId> words;
   void wordsIs(int k, int v) { words.set(*this, k, v); }
-  void wordsDel(int k) { words.erase(*this, k); }
 };
 
 class Shelf final : public Mica::Entity {
@@ -48,8 +47,6 @@ class Shelf final : public Mica::Entity {
   enum : Mica::AttrId { itemsId = 1, currentId = 2 };
   Mica::EntityMap<int, Item, itemsId> items;
   Mica::Scalar<Mica::Ptr<Label>, currentId> current;
-  Mica::Ptr<Item> itemsIs(int k) { return items.create(*this, k); }
-  void itemsDel(int k) { items.erase(*this, k); }
   void currentIs(Mica::Ptr<Label> l) { current.set(*this, std::move(l)); }
 };
 
@@ -117,7 +114,7 @@ class InputKindsTest : public IeTest::ModeFixture {
 };
 
 TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFromItsStart) {
-  auto item = shelf_->itemsIs(1);
+  auto item = shelf_->items.create(*shelf_, 1);
   item->tagsIs(10);
   item->weightIs(5);
   a_->wordsIs(1, 100);
@@ -137,7 +134,7 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   EXPECT_EQ(taken(), (Log{"weight 1 5->7", "tags 1 +11"}));
 
   // Removing the entity retracts through both sources, in source order.
-  shelf_->itemsDel(1);
+  shelf_->items.erase(*shelf_, 1);
   EXPECT_EQ(taken(), (Log{"tags 1 -10", "tags 1 -11", "weight 1 7->None"}));
 
   // A pointer set: the attribute changes, and its entity's collection arrives as additions.
@@ -150,7 +147,7 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   shelf_->currentIs(b_);
   EXPECT_EQ(taken(), (Log{"current A->B", "words 1 101->None", "words 2 200->200", "words 3 None->300"}));
   a_->wordsIs(1, 102);  // no longer followed
-  b_->wordsDel(3);
+  b_->words.erase(*b_, 3);
   EXPECT_EQ(taken(), (Log{"words 3 300->None"}));
 
   shelf_->currentIs(nullptr);

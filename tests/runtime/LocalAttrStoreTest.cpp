@@ -20,7 +20,6 @@ class Scratch final : public RtTest::Keyed {
   enum : Mica::AttrId { itemsId = 1 };
   using Keyed::Keyed;
   Mica::ValueSet<int, itemsId> items;
-  void itemsIs(int v) { items.insert(*this, v); }
 };
 
 using Temp = Flo::LocalScalar<bool, "temp">;
@@ -50,7 +49,7 @@ TEST(LocalAttrStoreTest, NotifiesOnlyRealChangesAndReplacesAnEntityByDeletingItF
 
   log.events.clear();
   Mica::Ptr<Scratch> first = store->entryIs<Lists>(7);
-  first->itemsIs(1);
+  first->items.insert(*first, 1);
   EXPECT_EQ(store->entryIs<Lists>(7), first);  // an existing entity is returned as it is
   Mica::Ptr<Scratch> fresh = store->entryReplace<Lists>(7);
   EXPECT_NE(fresh, first);

@@ -86,7 +86,7 @@ TEST_P(NestedSmTest, NestedScanResumesAtBothBookmarksVisitingEachKeyOnceAndRetra
   sm->hasNotificationActiveIs(false);
   root_->mids.get(2)->leaves.get(1)->valueIs(999);
   sm->hasNotificationActiveIs(true);
-  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { root_->midsDel(2); }),
+  EXPECT_EQ(IeTest::thrownText<Mica::AssertionError>([&] { root_->mids.erase(*root_, 2); }),
             "We missed notifications that happened to value before the enclosing entity got deleted");
 }
 

@@ -37,7 +37,6 @@ struct Probe {
   friend bool operator==(const Probe&, const Probe&) { return true; }
 };
 
-Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, kHandler, "|"); }
 
 class OperatorsTest : public testing::Test {
  protected:
@@ -80,11 +79,11 @@ TEST_F(OperatorsTest, ForeachCountsThenFlattensEachElementOfAMapAListAndAChange)
                [&](int e) { seen.push_back(std::to_string(e)); });
   Flo::foreachChange(*sm_, kDef, Quill::Optional<int>(1), Quill::Optional<int>(2), [](const auto&, bool) {});
   EXPECT_EQ(seen, (Texts{"1=10", "3=30", "4", "5"}));
-  EXPECT_EQ(linesOf(capture), (Texts{"6| foreach( bag.items ) flattening 2 elements", "9|Flattening element: 1",
-                                     "9|Flattening element: 3", "6| foreach( [ 4, 5 ] ) flattening 2 elements",
-                                     "9|Flattening element: 4", "9|Flattening element: 5",
-                                     "6|" + fmt::format(fmt::runtime(kDef), 2), "9|Flattening element: (1, false)",
-                                     "9|Flattening element: (2, true)"}));
+  EXPECT_EQ(IeTest::levelled(capture, kHandler, "|"),
+            (Texts{"6| foreach( bag.items ) flattening 2 elements", "9|Flattening element: 1",
+                   "9|Flattening element: 3", "6| foreach( [ 4, 5 ] ) flattening 2 elements",
+                   "9|Flattening element: 4", "9|Flattening element: 5", "6|" + fmt::format(fmt::runtime(kDef), 2),
+                   "9|Flattening element: (1, false)", "9|Flattening element: (2, true)"}));
 }
 
 TEST_F(OperatorsTest, DisabledLevelsFormatNothingAndBlipRecordsKeepACopyOfAnOptionalText) {

@@ -30,15 +30,10 @@ constexpr const char* kOutputTask = "IePolicyToVniLaneSm-iePolicyToVniLaneDirPol
 
 using IeTest::pair;
 
-class TaskNames final : public Keel::TaskRunObserver {
- public:
-  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override {
-    names.push_back(task.taskName());
-  }
+struct TaskNames final : Keel::TaskRunObserver {
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override { names.push_back(task.taskName()); }
   Texts names;
 };
-
-using IeTest::textsOf;
 
 // Whether `wanted` occurs in `texts` in this order (other texts may lie between).
 bool inOrder(const Texts& texts, const Texts& wanted) {
@@ -90,7 +85,7 @@ TEST_P(RuntimeTest, StartUpRunsExactlyNamedTasksAndWritesTheMechanismTextsInOrde
   EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
   EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
 
-  const Texts progress = textsOf(capture, kHandler, 9);
+  const Texts progress = IeTest::textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
                                  "create non-public arg SMs", "initialized",
                                  "Initial scan done for child SMs. Now scanning with events triggered.",

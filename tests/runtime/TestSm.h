@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "platform/mica/Entity.h"
-#include "platform/trace/Trace.h"
 #include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Output.h"
@@ -75,7 +74,6 @@ class Root final : public Mica::Entity {
   enum : Mica::AttrId { midsId = 1 };
   Mica::EntityMap<int, Mid, midsId> mids;
   Mica::Ptr<Mid> midsIs(int k) { return mids.create(*this, k); }
-  void midsDel(int k) { mids.erase(*this, k); }
 };
 
 class OutMid final : public Keyed {

@@ -28,7 +28,7 @@ uint32_t levels(std::initializer_list<int> on) {
 
 // Only levels in the mask are written, formatted; the others, and levels outside 0..31, are
 // neither written nor formatted.
-TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
+TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMaskAndIsOnePerName) {
   TraceCapture capture;
   DebugHandler handler("Unit");
   handler.levelMaskIs(levels({5, 7, 31}));
@@ -44,6 +44,18 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_TRUE(handler.enabled(31));
   EXPECT_FALSE(handler.enabled(32));
   EXPECT_FALSE(handler.enabled(-1));
+  // One handler per name, listed by name; "enable all" applies only when a name is first asked for.
+  auto a = getDebugHandler("RegistryTest.List.z", true);
+  auto b = getDebugHandler(std::string("RegistryTest.List.z"));
+  auto other = getDebugHandler("RegistryTest.List.a");
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_NE(a.get(), other.get());
+  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
+  Texts names;
+  for (const auto& h : Mica::Platform::debugHandlers()) {
+    if (h->name().starts_with("RegistryTest.List.")) names.push_back(h->name());
+  }
+  EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
 // The default sink is a stream sink on stderr. Captures nest and restore the previous sink; a
@@ -77,21 +89,6 @@ TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndTextAndCapturesNest) {
     EXPECT_EQ(outer.texts(), Texts{"outer"});
   }
   EXPECT_EQ(Mica::traceSink(), original);
-}
-
-// One handler per name, listed by name; "enable all" applies only when a name is first asked for.
-TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
-  auto a = getDebugHandler("RegistryTest.List.z", true);
-  auto b = getDebugHandler(std::string("RegistryTest.List.z"));
-  auto other = getDebugHandler("RegistryTest.List.a");
-  EXPECT_EQ(a.get(), b.get());
-  EXPECT_NE(a.get(), other.get());
-  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
-  Texts names;
-  for (const auto& handler : Mica::Platform::debugHandlers()) {
-    if (handler->name().starts_with("RegistryTest.List.")) names.push_back(handler->name());
-  }
-  EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
 TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndListsAndErrorsNameTheOffendingText) {
