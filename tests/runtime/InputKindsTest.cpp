@@ -25,8 +25,7 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-class Item final : public Keyed {
- public:
+struct Item final : Keyed {
   enum : Mica::AttrId { tagsId = 1, weightId = 2 };
   using Keyed::Keyed;
   Mica::ValueSet<int, tagsId> tags;
@@ -35,15 +34,13 @@ class Item final : public Keyed {
   void weightIs(int w) { weight.set(*this, w); }
 };
 
-class Label final : public Mica::Entity {
- public:
+struct Label final : Mica::Entity {
   enum : Mica::AttrId { wordsId = 1 };
   Mica::ValueMap<int, int, wordsId> words;
   void wordsIs(int k, int v) { words.set(*this, k, v); }
 };
 
-class Shelf final : public Mica::Entity {
- public:
+struct Shelf final : Mica::Entity {
   enum : Mica::AttrId { itemsId = 1, currentId = 2 };
   Mica::EntityMap<int, Item, itemsId> items;
   Mica::Scalar<Mica::Ptr<Label>, currentId> current;

@@ -15,8 +15,7 @@ namespace {
 using Texts = std::vector<std::string>;
 
 // A scratchpad like the policy status machine's: a key and a set.
-class Scratch final : public RtTest::Keyed {
- public:
+struct Scratch final : RtTest::Keyed {
   enum : Mica::AttrId { itemsId = 1 };
   using Keyed::Keyed;
   Mica::ValueSet<int, itemsId> items;

@@ -20,13 +20,11 @@ constexpr const char* kHandler = "OrbInternetExitStatusSm";
 constexpr uint32_t kOperatorLevels = 0xFu << 6;  // 6 to 9
 
 // A state machine with no inputs or outputs: only the traces of its pipelines are looked at.
-class OpsSm final : public Flo::StateMachine {
- public:
+struct OpsSm final : Flo::StateMachine {
   explicit OpsSm(const Flo::SmControl& control) : StateMachine("RtTest", "OpsSm", control) {}
 };
 
-class Bag final : public Mica::Entity {
- public:
+struct Bag final : Mica::Entity {
   enum : Mica::AttrId { itemsId = 1 };
   Mica::ValueMap<int, int, itemsId> items;
 };

@@ -46,8 +46,7 @@ class Keyed : public Mica::Entity {
   int key_;
 };
 
-class Leaf final : public Keyed {
- public:
+struct Leaf final : Keyed {
   enum : Mica::AttrId { valueId = 1 };
   using Keyed::Keyed;
 
@@ -55,8 +54,7 @@ class Leaf final : public Keyed {
   void valueIs(int v) { value.set(*this, v); }
 };
 
-class Mid final : public Keyed {
- public:
+struct Mid final : Keyed {
   enum : Mica::AttrId { leavesId = 1 };
   using Keyed::Keyed;
 
@@ -69,15 +67,13 @@ class Mid final : public Keyed {
   }
 };
 
-class Root final : public Mica::Entity {
- public:
+struct Root final : Mica::Entity {
   enum : Mica::AttrId { midsId = 1 };
   Mica::EntityMap<int, Mid, midsId> mids;
   Mica::Ptr<Mid> midsIs(int k) { return mids.create(*this, k); }
 };
 
-class OutMid final : public Keyed {
- public:
+struct OutMid final : Keyed {
   enum : Mica::AttrId { valuesId = 1 };
   using Keyed::Keyed;
   bool has(int v) const { return values.contains(v); }
@@ -87,8 +83,7 @@ class OutMid final : public Keyed {
   void valuesDel(int v) { values.erase(*this, v); }
 };
 
-class OutRoot final : public Mica::Entity {
- public:
+struct OutRoot final : Mica::Entity {
   enum : Mica::AttrId { midsId = 1 };
   bool has(int k) const { return mids.contains(k); }
 

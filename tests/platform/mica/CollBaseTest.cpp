@@ -25,8 +25,7 @@ class Child final : public Mica::Entity {
 };
 
 template <size_t N>
-class Holder final : public Mica::Entity {
- public:
+struct Holder final : Mica::Entity {
   enum : Mica::AttrId { valuesId = 1, keysId = 2, childrenId = 3 };
   Mica::ValueMap<int, int, valuesId, N> values;
   Mica::ValueSet<int, keysId, N> keys;

@@ -12,8 +12,7 @@
 
 namespace {
 
-class Holder final : public Mica::Entity {
- public:
+struct Holder final : Mica::Entity {
   enum : Mica::AttrId { namesId = 1, tagsId = 2, countId = 4 };
   Mica::ValueMap<int, Mica::String, namesId> names;
   Mica::ValueSet<int, tagsId> tags;

@@ -16,8 +16,7 @@ namespace {
 
 using Anomaly = DataPathModel::AnomalyKind;
 
-orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate,
-                                       uint32_t aux = 0,
+orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0,
                                        orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
   auto* arg = new orb::pb::IeLaneToExitInfoArg;
   arg->mutable_result()->set_result_type(type);

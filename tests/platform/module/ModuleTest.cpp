@@ -6,22 +6,19 @@
 namespace Orb {
 namespace {
 
-class Exit : public Module {
- public:
+struct Exit : Module {
   static constexpr TypeData kType{"Exit", &Module::kType};
   using Module::Module;
   const TypeData& typeData() const override { return kType; }
 };
 
-class Edge : public Exit {
- public:
+struct Edge : Exit {
   static constexpr TypeData kType{"Edge", &Exit::kType};
   using Exit::Exit;
   const TypeData& typeData() const override { return kType; }
 };
 
-class Other : public Module {
- public:
+struct Other : Module {
   static constexpr TypeData kType{"Other", &Module::kType};
   using Module::Module;
   const TypeData& typeData() const override { return kType; }
