@@ -16,6 +16,7 @@
 #include "runtime/StateMachine.h"
 #include "runtime/internal/LevelSm.h"
 #include "runtime/internal/RefLevel.h"
+#include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
 
@@ -24,42 +25,27 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-class Item final : public Mica::Entity {
- public:
+struct Item final : Keyed {
   enum : Mica::AttrId { tagsId = 1, weightId = 2 };
-  explicit Item(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   Mica::ValueSet<int, tagsId> tags;
   Mica::Scalar<int, weightId> weight;
   void tagsIs(int t) { tags.insert(*this, t); }
   void weightIs(int w) { weight.set(*this, w); }
-
- private:
-  int key_;
 };
 
-class Label final : public Mica::Entity {
- public:
+struct Label final : Mica::Entity {
   enum : Mica::AttrId { wordsId = 1 };
   Mica::ValueMap<int, int, wordsId> words;
   void wordsIs(int k, int v) { words.set(*this, k, v); }
-  void wordsDel(int k) { words.erase(*this, k); }
 };
 
-class Shelf final : public Mica::Entity {
- public:
+struct Shelf final : Mica::Entity {
   enum : Mica::AttrId { itemsId = 1, currentId = 2 };
   Mica::EntityMap<int, Item, itemsId> items;
   Mica::Scalar<Mica::Ptr<Label>, currentId> current;
-  Mica::Ptr<Item> itemsIs(int k) { return items.create(*this, k); }
-  void itemsDel(int k) { items.erase(*this, k); }
   void currentIs(Mica::Ptr<Label> l) { current.set(*this, std::move(l)); }
 };
-
-std::string text(const Quill::Optional<Mica::Ptr<Label>>& l, const Label* a) {
-  if (!l) return "None";
-  return l->get() == a ? "A" : "B";
-}
 
 class KindsSm final : public Flo::StateMachine {
  public:
@@ -86,7 +72,8 @@ class KindsSm final : public Flo::StateMachine {
     add(fmt::format("weight {} {}->{}", item, old, now));
   }
   void eventToEvalCurrent(const Quill::Optional<Mica::Ptr<Label>>& old, const Quill::Optional<Mica::Ptr<Label>>& now) {
-    add(fmt::format("current {}->{}", text(old, a), text(now, a)));
+    const auto name = [this](const Quill::Optional<Mica::Ptr<Label>>& l) { return !l ? "None" : l->get() == a ? "A" : "B"; };
+    add(fmt::format("current {}->{}", name(old), name(now)));
   }
   void eventToEvalWords(const int& k, const Quill::Optional<int>& old, const Quill::Optional<int>& now) {
     add(fmt::format("words {} {}->{}", k, old, now));
@@ -124,7 +111,7 @@ class InputKindsTest : public IeTest::ModeFixture {
 };
 
 TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFromItsStart) {
-  auto item = shelf_->itemsIs(1);
+  auto item = shelf_->items.create(*shelf_, 1);
   item->tagsIs(10);
   item->weightIs(5);
   a_->wordsIs(1, 100);
@@ -144,7 +131,7 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   EXPECT_EQ(taken(), (Log{"weight 1 5->7", "tags 1 +11"}));
 
   // Removing the entity retracts through both sources, in source order.
-  shelf_->itemsDel(1);
+  shelf_->items.erase(*shelf_, 1);
   EXPECT_EQ(taken(), (Log{"tags 1 -10", "tags 1 -11", "weight 1 7->None"}));
 
   // A pointer set: the attribute changes, and its entity's collection arrives as additions.
@@ -157,7 +144,7 @@ TEST_P(InputKindsTest, TwoSourcesOfOneNestedEntityAndAnEntityPointerFollowedFrom
   shelf_->currentIs(b_);
   EXPECT_EQ(taken(), (Log{"current A->B", "words 1 101->None", "words 2 200->200", "words 3 None->300"}));
   a_->wordsIs(1, 102);  // no longer followed
-  b_->wordsDel(3);
+  b_->words.erase(*b_, 3);
   EXPECT_EQ(taken(), (Log{"words 3 300->None"}));
 
   shelf_->currentIs(nullptr);

@@ -7,21 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/runtime/TestSm.h"
+#include "tests/support/TreeLog.h"
+
 namespace {
 
 using Texts = std::vector<std::string>;
 
 // A scratchpad like the policy status machine's: a key and a set.
-class Scratch final : public Mica::Entity {
- public:
+struct Scratch final : RtTest::Keyed {
   enum : Mica::AttrId { itemsId = 1 };
-  explicit Scratch(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   Mica::ValueSet<int, itemsId> items;
-  void itemsIs(int v) { items.insert(*this, v); }
-
- private:
-  int key_;
 };
 
 using Temp = Flo::LocalScalar<bool, "temp">;
@@ -29,42 +26,30 @@ using Count = Flo::LocalScalar<int, "count">;
 using Lists = Flo::LocalEntities<int, Scratch, "lists">;
 using Store = Flo::LocalAttrStore<Temp, Count, Lists>;
 
-// Logs "<attr id>:<what>" per notification of the store.
-class Log final : public Mica::Subscriber {
- public:
-  explicit Log(const Mica::Ptr<Store>& store) : store_(store) { store_->subscriberAdd(this); }
-  ~Log() { store_->subscriberRemove(this); }
-  void onNotification(Mica::AttrId attr, const void* key, const void* old) override {
-    if (attr == Store::attrId<Temp>) {
-      texts.push_back(fmt::format("{}:{}->{}", attr, *static_cast<const bool*>(old), store_->get<Temp>()));
-    } else if (attr == Store::attrId<Count>) {
-      texts.push_back(fmt::format("{}:{}->{}", attr, *static_cast<const int*>(old), store_->get<Count>()));
-    } else {
-      texts.push_back(fmt::format("{}:{}{}", attr, old ? '-' : '+', *static_cast<const int*>(key)));
-    }
-  }
-  Texts texts;
+// Logs "<attr id>:<what>" per notification of the store itself.
+IeTest::TreeLog logOf(const Mica::Ptr<Store>& store) {
+  return IeTest::TreeLog(store, [s = store.get()](const Mica::Entity& source, Mica::AttrId attr, const void* key,
+                                                  const void* old) {
+    if (&source != s) return std::string();
+    if (attr == Store::attrId<Temp>) return fmt::format("{}:{}->{}", attr, *static_cast<const bool*>(old), s->get<Temp>());
+    if (attr == Store::attrId<Count>) return fmt::format("{}:{}->{}", attr, *static_cast<const int*>(old), s->get<Count>());
+    return fmt::format("{}:{}{}", attr, old ? '-' : '+', *static_cast<const int*>(key));
+  });
+}
 
- private:
-  Mica::Ptr<Store> store_;
-};
-
-TEST(LocalAttrStoreTest, ScalarsNotifyOnlyWhenTheirValueChanges) {
+TEST(LocalAttrStoreTest, NotifiesOnlyRealChangesAndReplacesAnEntityByDeletingItFirst) {
   Mica::Ptr<Store> store(new Store());
-  Log log(store);
+  auto log = logOf(store);
   // Braced initialisers run in order: false (the default) again, true, true again, 4, false.
   const std::vector<bool> changed{store->set<Temp>(false), store->set<Temp>(true), store->set<Temp>(true),
                                   store->set<Count>(4), store->set<Temp>(false)};
   EXPECT_EQ(changed, (std::vector<bool>{false, true, false, true, true}));
-  EXPECT_EQ(log.texts, (Texts{"1:false->true", "2:0->4", "1:true->false"}));
-}
+  EXPECT_EQ(log.events, (Texts{"1:false->true", "2:0->4", "1:true->false"}));
 
-TEST(LocalAttrStoreTest, ReplacingAnEntityDeletesTheOldOneThenCreatesAnEmptyOne) {
-  Mica::Ptr<Store> store(new Store());
+  log.events.clear();
   Mica::Ptr<Scratch> first = store->entryIs<Lists>(7);
-  first->itemsIs(1);
+  first->items.insert(*first, 1);
   EXPECT_EQ(store->entryIs<Lists>(7), first);  // an existing entity is returned as it is
-  Log log(store);
   Mica::Ptr<Scratch> fresh = store->entryReplace<Lists>(7);
   EXPECT_NE(fresh, first);
   EXPECT_TRUE(fresh->items.empty());
@@ -73,7 +58,7 @@ TEST(LocalAttrStoreTest, ReplacingAnEntityDeletesTheOldOneThenCreatesAnEmptyOne)
   store->entryReplace<Lists>(8);  // nothing to delete first
   EXPECT_TRUE(store->entryDel<Lists>(8));
   EXPECT_FALSE(store->entryDel<Lists>(8));
-  EXPECT_EQ(log.texts, (Texts{"3:-7", "3:+7", "3:+8", "3:-8"}));
+  EXPECT_EQ(log.events, (Texts{"3:+7", "3:-7", "3:+7", "3:+8", "3:-8"}));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/mica/Entity.h"
@@ -21,13 +20,11 @@ constexpr const char* kHandler = "OrbInternetExitStatusSm";
 constexpr uint32_t kOperatorLevels = 0xFu << 6;  // 6 to 9
 
 // A state machine with no inputs or outputs: only the traces of its pipelines are looked at.
-class OpsSm final : public Flo::StateMachine {
- public:
+struct OpsSm final : Flo::StateMachine {
   explicit OpsSm(const Flo::SmControl& control) : StateMachine("RtTest", "OpsSm", control) {}
 };
 
-class Bag final : public Mica::Entity {
- public:
+struct Bag final : Mica::Entity {
   enum : Mica::AttrId { itemsId = 1 };
   Mica::ValueMap<int, int, itemsId> items;
 };
@@ -38,7 +35,6 @@ struct Probe {
   friend bool operator==(const Probe&, const Probe&) { return true; }
 };
 
-Texts linesOf(const Mica::TraceCapture& capture) { return IeTest::levelled(capture, kHandler, "|"); }
 
 class OperatorsTest : public testing::Test {
  protected:
@@ -67,8 +63,10 @@ struct fmt::formatter<Probe> {
 namespace {
 
 // A map's elements are flattened by key and handed over with their values; a literal list's in
-// order. (Sets are walked by the machines' own trace cases.)
-TEST_F(OperatorsTest, ForeachCountsThenFlattensEachElementOfAMapAndAList) {
+// order. (Sets are walked by the machines' own trace cases.) The change idiom traces its count,
+// then each element as (value, isAdd): the retraction first.
+TEST_F(OperatorsTest, ForeachCountsThenFlattensEachElementOfAMapAListAndAChange) {
+  constexpr const char* kDef = " foreach( [ ( if ( _o1 != _n2 ) then _o1 else None, false ), ( _n2, true ) ] ) flattening {} elements";
   bag_->items.set(*bag_, 3, 30);
   bag_->items.set(*bag_, 1, 10);
   IeTest::TraceCaptureAt capture(kHandler, kOperatorLevels);
@@ -77,22 +75,16 @@ TEST_F(OperatorsTest, ForeachCountsThenFlattensEachElementOfAMapAndAList) {
                [&](int k, int v) { seen.push_back(fmt::format("{}={}", k, v)); });
   Flo::foreach(*sm_, " foreach( [ 4, 5 ] ) flattening {} elements", {4, 5},
                [&](int e) { seen.push_back(std::to_string(e)); });
-  EXPECT_EQ(seen, (Texts{"1=10", "3=30", "4", "5"}));
-  EXPECT_EQ(linesOf(capture), (Texts{"6| foreach( bag.items ) flattening 2 elements", "9|Flattening element: 1",
-                                     "9|Flattening element: 3", "6| foreach( [ 4, 5 ] ) flattening 2 elements",
-                                     "9|Flattening element: 4", "9|Flattening element: 5"}));
-}
-
-// The change idiom traces its count, then each element as (value, isAdd): the retraction first.
-TEST_F(OperatorsTest, ChangeIdiomTracesTheRetractionThenTheAssertion) {
-  constexpr const char* kDef = " foreach( [ ( if ( _o1 != _n2 ) then _o1 else None, false ), ( _n2, true ) ] ) flattening {} elements";
-  IeTest::TraceCaptureAt capture(kHandler, kOperatorLevels);
   Flo::foreachChange(*sm_, kDef, Quill::Optional<int>(1), Quill::Optional<int>(2), [](const auto&, bool) {});
-  EXPECT_EQ(linesOf(capture), (Texts{"6|" + fmt::format(fmt::runtime(kDef), 2), "9|Flattening element: (1, false)",
-                                     "9|Flattening element: (2, true)"}));
+  EXPECT_EQ(seen, (Texts{"1=10", "3=30", "4", "5"}));
+  EXPECT_EQ(IeTest::levelled(capture, kHandler, "|"),
+            (Texts{"6| foreach( bag.items ) flattening 2 elements", "9|Flattening element: 1",
+                   "9|Flattening element: 3", "6| foreach( [ 4, 5 ] ) flattening 2 elements",
+                   "9|Flattening element: 4", "9|Flattening element: 5", "6|" + fmt::format(fmt::runtime(kDef), 2),
+                   "9|Flattening element: (1, false)", "9|Flattening element: (2, true)"}));
 }
 
-TEST_F(OperatorsTest, DisabledLevelsFormatNothing) {
+TEST_F(OperatorsTest, DisabledLevelsFormatNothingAndBlipRecordsKeepACopyOfAnOptionalText) {
   IeTest::TraceLevels levels(kHandler, 0);
   bag_->items.set(*bag_, 1, 1);
   const Probe probe;
@@ -109,15 +101,12 @@ TEST_F(OperatorsTest, DisabledLevelsFormatNothing) {
   Flo::note(*sm_, "note {} {}", probe, Flo::optionalText(probeOpt));
   EXPECT_EQ(Probe::formatted, 0);
   EXPECT_EQ(blip_.size(), 1u);  // the note's record, kept raw
-}
-
-// The text refers to its optional; a Blip record keeps a copy that outlives it.
-TEST_F(OperatorsTest, BlipRecordsOfAnOptionalTextKeepACopy) {
+  // The text refers to its optional; a Blip record keeps a copy that outlives it.
   {
     const Quill::Optional<Mica::String> name(Mica::String("E1"));
     blip_.record("exitOpt={}", Flo::optionalText(name));
   }
-  EXPECT_EQ(blip_.decoded(), (Texts{"exitOpt=Optional( E1 )"}));
+  EXPECT_EQ(blip_.decoded().back(), "exitOpt=Optional( E1 )");
 }
 
 }  // namespace

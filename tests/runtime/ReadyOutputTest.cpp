@@ -9,25 +9,12 @@
 
 #include "tests/runtime/TestSm.h"
 #include "tests/support/SmTestSupport.h"
+#include "tests/support/TreeLog.h"
 
 namespace RtTest {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-// The order in which OutputState's flags turn true.
-class ReadyLog final : public Mica::Subscriber {
- public:
-  explicit ReadyLog(const Flo::OutputState& state) : state_(state) { state_.subscriberAdd(this); }
-  ~ReadyLog() { state_.subscriberRemove(this); }
-  void onNotification(Mica::AttrId attr, const void*, const void*) override {
-    order.push_back(attr == Flo::OutputState::readyAttr ? "ready" : state_.name(attr));
-  }
-  Texts order;
-
- private:
-  const Flo::OutputState& state_;
-};
 
 class ReadyOutputTest : public IeTest::ModeFixture {};
 
@@ -39,7 +26,11 @@ TEST_P(ReadyOutputTest, GetsReadyAfterTheReconciledOutputsAndDeletesNothing) {
   IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, 1u << Flo::kLevelProgress);
 
   Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root, out, control()));
-  ReadyLog log(sm->outputState());
+  // The order in which the output state's flags turn true.
+  IeTest::TreeLog log(Mica::Ptr<const Mica::Entity>(&sm->outputState()),
+                      [state = &sm->outputState()](const Mica::Entity&, Mica::AttrId attr, const void*, const void*) {
+                        return attr == Flo::OutputState::readyAttr ? std::string("ready") : std::string(state->name(attr));
+                      });
   sm->handleInitialized();
   if (GetParam() != IeTest::Mode::synchronous) {
     EXPECT_FALSE(sm->dummyOutput->ready());
@@ -47,7 +38,7 @@ TEST_P(ReadyOutputTest, GetsReadyAfterTheReconciledOutputsAndDeletesNothing) {
   }
   ASSERT_TRUE(sm->ready());
   EXPECT_EQ(contentsOf(*out), (Contents{{1, {}}, {2, {}}, {3, {}}, {4, {}}}));
-  EXPECT_EQ(log.order, (Texts{"outMidsOutputReady", "outMidValuesOutputReady", "dummyOutputReady", "ready"}));
+  EXPECT_EQ(log.events, (Texts{"outMidsOutputReady", "outMidValuesOutputReady", "dummyOutputReady", "ready"}));
 
   const Texts texts = capture.texts(Flo::kLevelProgress);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Input scans for dummyOutput complete"), 1);

@@ -30,15 +30,10 @@ constexpr const char* kOutputTask = "IePolicyToVniLaneSm-iePolicyToVniLaneDirPol
 
 using IeTest::pair;
 
-class TaskNames final : public Keel::TaskRunObserver {
- public:
-  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override {
-    names.push_back(task.taskName());
-  }
+struct TaskNames final : Keel::TaskRunObserver {
+  void taskRan(const Keel::Task& task, uint64_t, uint64_t, uint64_t) override { names.push_back(task.taskName()); }
   Texts names;
 };
-
-using IeTest::textsOf;
 
 // Whether `wanted` occurs in `texts` in this order (other texts may lie between).
 bool inOrder(const Texts& texts, const Texts& wanted) {
@@ -53,9 +48,8 @@ bool inOrder(const Texts& texts, const Texts& wanted) {
 
 class RuntimeTest : public IeTest::ModeFixture {
  protected:
-  Mica::Ptr<IePolicyToVniLaneSm> create() { return iePolicyToVniLaneSmFactory(lanes_, dir_, control()); }
   Mica::Ptr<IePolicyToVniLaneSm> start() {
-    auto sm = create();
+    auto sm = iePolicyToVniLaneSmFactory(lanes_, dir_, control());
     runUntilIdle();
     return sm;
   }
@@ -73,10 +67,11 @@ class RuntimeTest : public IeTest::ModeFixture {
   Mica::Ptr<IePolicyToVniLaneDir> dir_ = Mica::make<IePolicyToVniLaneDir>();
 };
 
-TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
+TEST_P(RuntimeTest, StartUpRunsExactlyNamedTasksAndWritesTheMechanismTextsInOrder) {
   bindThree(/*stale=*/true);
   TaskNames observer;
   scheduler().runObserverIs(&observer);
+  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
   auto sm = start();
   scheduler().runObserverIs(nullptr);
   ASSERT_TRUE(sm->ready());
@@ -89,14 +84,8 @@ TEST_P(RuntimeTest, TasksCarryTheirExactNames) {
   // Completed scans and reconciliations drop their tasks.
   EXPECT_EQ(sm->input(0).source(0).task(), nullptr);
   EXPECT_EQ(sm->output(0).reconciliationTask(), nullptr);
-}
 
-TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
-  bindThree(/*stale=*/true);
-  IeTest::TraceCaptureAt capture(kHandler, RtTest::kSmLevels);
-  auto sm = start();
-  ASSERT_TRUE(sm->ready());
-  const Texts progress = textsOf(capture, kHandler, 9);
+  const Texts progress = IeTest::textsOf(capture, kHandler, 9);
   EXPECT_TRUE(inOrder(progress, {"Reconciling iePolicyToVniLaneDirPolToVniLaneOutput: true", "create local SMs",
                                  "create non-public arg SMs", "initialized",
                                  "Initial scan done for child SMs. Now scanning with events triggered.",
@@ -112,9 +101,9 @@ TEST_P(RuntimeTest, StartUpWritesTheMechanismTextsInOrder) {
   EXPECT_EQ(std::count(progress.begin(), progress.end(), " already ready, not reconciling."), sync() ? 1 : 0);
 }
 
-// The message names the null argument's accessor, then the fixed text; nothing is left behind
-// (no queued task, no subscriber).
-TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertionNamingItsAccessor) {
+// A null mandatory argument: the message names its accessor, then the fixed text, and nothing is
+// left behind (no queued task, no subscriber). Then doDeleteAll after missed notifications.
+TEST_P(RuntimeTest, BrokenPreconditionsAreAssertionsWithTheirExactTexts) {
   Mica::Ptr<IeStatusConfigDir> config(new IeStatusConfigDir());
   Mica::Ptr<IeExitOptionDir> options(new IeExitOptionDir());
   Mica::Ptr<IeExitGroupDir> groups(new IeExitGroupDir());
@@ -132,9 +121,7 @@ TEST_P(RuntimeTest, NullMandatoryArgumentIsAnAssertionNamingItsAccessor) {
   EXPECT_TRUE(scheduler().idle());
   EXPECT_EQ(lanes_->publisher().subscriberCount(), 0u);
   EXPECT_EQ(options->publisher().subscriberCount(), 0u);
-}
 
-TEST_P(RuntimeTest, DoDeleteAllAfterMissedNotificationsIsAnAssertion) {
   bindThree(/*stale=*/false);
   auto sm = start();
   sm->hasNotificationActiveIs(false);

@@ -18,15 +18,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/mica/Entity.h"
-#include "platform/trace/Trace.h"
 #include "runtime/InputSm.h"
 #include "runtime/Operators.h"
 #include "runtime/Output.h"
@@ -39,26 +36,27 @@
 
 namespace RtTest {
 
-// ---- Input entities ----
-
-class Leaf final : public Mica::Entity {
+// An entity known by an int key, as the maps of these tests hold them.
+class Keyed : public Mica::Entity {
  public:
-  enum : Mica::AttrId { valueId = 1 };
-  explicit Leaf(int key) : key_(key) {}
+  explicit Keyed(int key) : key_(key) {}
   int key() const noexcept { return key_; }
-
-  Mica::Scalar<int, valueId> value;
-  void valueIs(int v) { value.set(*this, v); }
 
  private:
   int key_;
 };
 
-class Mid final : public Mica::Entity {
- public:
+struct Leaf final : Keyed {
+  enum : Mica::AttrId { valueId = 1 };
+  using Keyed::Keyed;
+
+  Mica::Scalar<int, valueId> value;
+  void valueIs(int v) { value.set(*this, v); }
+};
+
+struct Mid final : Keyed {
   enum : Mica::AttrId { leavesId = 1 };
-  explicit Mid(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
 
   Mica::EntityMap<int, Leaf, leavesId> leaves;
   // Leaf k with value v (created first when absent).
@@ -67,38 +65,25 @@ class Mid final : public Mica::Entity {
     leaf->valueIs(v);
     return leaf;
   }
-
- private:
-  int key_;
 };
 
-class Root final : public Mica::Entity {
- public:
+struct Root final : Mica::Entity {
   enum : Mica::AttrId { midsId = 1 };
   Mica::EntityMap<int, Mid, midsId> mids;
   Mica::Ptr<Mid> midsIs(int k) { return mids.create(*this, k); }
-  void midsDel(int k) { mids.erase(*this, k); }
 };
 
-// ---- Output entities ----
-
-class OutMid final : public Mica::Entity {
- public:
+struct OutMid final : Keyed {
   enum : Mica::AttrId { valuesId = 1 };
-  explicit OutMid(int key) : key_(key) {}
-  int key() const noexcept { return key_; }
+  using Keyed::Keyed;
   bool has(int v) const { return values.contains(v); }
 
   Mica::ValueSet<int, valuesId> values;
   void valuesIs(int v) { values.insert(*this, v); }
   void valuesDel(int v) { values.erase(*this, v); }
-
- private:
-  int key_;
 };
 
-class OutRoot final : public Mica::Entity {
- public:
+struct OutRoot final : Mica::Entity {
   enum : Mica::AttrId { midsId = 1 };
   bool has(int k) const { return mids.contains(k); }
 
@@ -106,8 +91,6 @@ class OutRoot final : public Mica::Entity {
   Mica::Ptr<OutMid> midsIs(int k) { return mids.create(*this, k); }
   void midsDel(int k) { mids.erase(*this, k); }
 };
-
-// ---- The state machine ----
 
 class NestedTestSm final : public Flo::StateMachine {
  public:
@@ -118,13 +101,9 @@ class NestedTestSm final : public Flo::StateMachine {
                        const Quill::Optional<int>& newValueOpt) {
     if (!initialScanDone()) return;
     ++leafEvents[{midKey, leafKey}];
-    Flo::from(*this, "evalLeaf = from( root.mids[].leaves[].value ): midKey={} leafKey={} oldValueOpt={} newValueOpt={}",
-              midKey, leafKey, oldValueOpt, newValueOpt);
     Flo::foreachChange(*this, " foreach( [ _old, _new ] ) flattening {} elements", oldValueOpt, newValueOpt,
                        [&](const Quill::Optional<int>& valueOpt, bool isAdd) {
-                         if (Flo::filter(*this, valueOpt && *valueOpt != 0, "filter( _valueOpt3 )")) {
-                           intoValues(midKey, *valueOpt, isAdd);
-                         }
+                         if (valueOpt && *valueOpt != 0) intoValues(midKey, *valueOpt, isAdd);
                        });
   }
 
@@ -133,12 +112,9 @@ class NestedTestSm final : public Flo::StateMachine {
     if (!initialScanDone()) return;
     ++midEvents[midKey];
     midsOutput_->seen(midKey);
-    static constexpr Flo::Into kInto{"into( out.mids[ midKey ] )"};
     if (midOpt) {
-      kInto.inserting(*this, midKey);
       valuesOutput_->containerSeen(out_->midsIs(midKey));
     } else {
-      kInto.deleting(*this, midKey);
       out_->midsDel(midKey);
     }
   }
@@ -156,16 +132,13 @@ class NestedTestSm final : public Flo::StateMachine {
   };
 
   void intoValues(int midKey, int value, bool isAdd) {
-    static constexpr Flo::Into kInto{"into( out.mids[ midKey ].values[ value ] )"};
     Mica::Ptr<OutMid> m = isAdd ? out_->midsIs(midKey) : out_->mids.get(midKey);
     if (!m) return;
     if (isAdd) midsOutput_->seen(midKey);
     valuesOutput_->seen(m, value);
     if (isAdd) {
-      kInto.inserting(*this, midKey, value);
       m->valuesIs(value);
     } else {
-      kInto.deleting(*this, midKey, value);
       m->valuesDel(value);
     }
   }
@@ -203,16 +176,6 @@ inline NestedTestSm::NestedTestSm(const Mica::Ptr<const Root>& root, const Mica:
       *this, "outMidValuesOutput", std::vector<size_t>{evalLeaf, evalMid}));
   dummyOutput = &outputIs(std::make_unique<Flo::ReadyOutput>(*this, "dummyOutput", std::vector<size_t>{evalMid}));
 }
-
-inline Mica::Ptr<NestedTestSm> nestedTestSmFactory(const Mica::Ptr<const Root>& root,
-                                                   const Mica::Ptr<OutRoot>& out,
-                                                   const Flo::SmControl& control) {
-  Mica::Ptr<NestedTestSm> sm(new NestedTestSm(root, out, control));
-  sm->handleInitialized();
-  return sm;
-}
-
-// ---- Test helpers ----
 
 // What the output holds: mid -> values.
 using Contents = std::map<int, std::set<int>>;

@@ -2,7 +2,8 @@
 #include <absl/container/flat_hash_set.h>
 #include <gtest/gtest.h>
 
-#include <string>
+#include <string_view>
+#include <tuple>
 
 #include "platform/engine/IntfId.h"
 #include "platform/engine/VniExtOrNone.h"
@@ -17,61 +18,45 @@ using Mica::valueToStrep;
 using Vxlan::VniExtOrNone;
 using Wire::IntfId;
 
-// ---- Wire::IntfId ----
-
 // Numbers and names map both ways in the data path's exit table, where the chain oracle checks
 // them; a number never given must map to no interface at all.
-TEST(IntfIdTest, ANumberNeverGivenMapsToNoInterface) { EXPECT_FALSE(IntfId::fromValue(UINT64_MAX)); }
-
-TEST(IntfIdTest, PrintedFormIsTheName) {
+TEST(IntfIdTest, PrintedFormIsTheNameAndANumberNeverGivenMapsToNoInterface) {
   for (const char* name : {"", "Ethernet1", "Port-Channel 7.100", "a@b:c"}) {
     IntfId id(name);
     EXPECT_EQ(valueToStrep(id), name);
     EXPECT_EQ(sequenceToValue<IntfId>(valueToStrep(id)), id);
   }
+  EXPECT_FALSE(IntfId::fromValue(UINT64_MAX));
 }
 
-// ---- Kiln::VrfId ----
-
 TEST(VrfIdTest, PrintsAndParsesDecimal) {
-  for (uint32_t v : {0u, 7u, 4294967295u}) {
-    Kiln::VrfId id(v);
-    EXPECT_EQ(sequenceToValue<Kiln::VrfId>(valueToStrep(id)), id);
-  }
+  for (uint32_t v : {0u, 7u, 4294967295u}) EXPECT_EQ(sequenceToValue<Kiln::VrfId>(valueToStrep(Kiln::VrfId(v))), Kiln::VrfId(v));
   EXPECT_EQ(valueToStrep(Kiln::VrfId(7)), "7");
   for (std::string_view text : {"", "-1", "+1", " 7", "7 ", "7x", "4294967296"}) {
     EXPECT_FALSE(sequenceToValue<Kiln::VrfId>(text)) << text;
   }
 }
 
-// ---- Vxlan::VniExtOrNone ----
-
 // The default is none (all ones); usable is not none with the low sixteen bits at most 255, and
 // only a usable value has a VniId.
-TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255) {
+TEST(VniExtOrNoneTest, UsableWhenNotNoneAndLowSixteenBitsAtMost255PrintedAndOrdered) {
   Mica::ThrowingAssertions throwing;
   EXPECT_EQ(VniExtOrNone(), VniExtOrNone::none());
-  struct Case {
-    uint32_t value;
-    bool usable;
-    uint16_t vni;
-  };
-  for (Case c : {Case{0, true, 0}, Case{255, true, 255}, Case{256, false, 0},
-                 Case{0xFFFF, false, 0}, Case{0x10005, true, 5}, Case{0xABCD00FF, true, 255},
-                 Case{0x12340100, false, 0}, Case{0xFFFF0000, true, 0}, Case{0xFFFFFFFE, false, 0},
-                 Case{0xFFFFFFFF, false, 0}}) {
-    VniExtOrNone v(c.value);
-    EXPECT_EQ(v.isNone(), c.value == 0xFFFFFFFF) << c.value;
-    EXPECT_EQ(v.usable(), c.usable) << c.value;
-    if (c.usable) {
-      EXPECT_EQ(v.vniId(), Lane::VniId(c.vni)) << c.value;
+  // {value, usable, its VniId}
+  for (const auto& [value, usable, vni] :
+       {std::tuple{0u, true, 0}, {255u, true, 255}, {256u, false, 0}, {0xFFFFu, false, 0}, {0x10005u, true, 5},
+        {0xABCD00FFu, true, 255}, {0x12340100u, false, 0}, {0xFFFF0000u, true, 0}, {0xFFFFFFFEu, false, 0},
+        {0xFFFFFFFFu, false, 0}}) {
+    VniExtOrNone v(value);
+    EXPECT_EQ(v.isNone(), value == 0xFFFFFFFF) << value;
+    EXPECT_EQ(v.usable(), usable) << value;
+    if (usable) {
+      EXPECT_EQ(v.vniId(), Lane::VniId(vni)) << value;
     } else {
-      EXPECT_THROW(v.vniId(), Mica::AssertionError) << c.value;
+      EXPECT_THROW(v.vniId(), Mica::AssertionError) << value;
     }
   }
-}
-
-TEST(VniExtOrNoneTest, PrintedForms) {
+  // Printed forms, and equality and order over all 32 bits.
   EXPECT_EQ(valueToStrep(VniExtOrNone::Optional()), "None");
   EXPECT_EQ(valueToStrep(VniExtOrNone::Optional(VniExtOrNone::none())), "noVni");
   for (uint32_t v : {0u, 255u, 256u, 0x10005u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
@@ -82,9 +67,6 @@ TEST(VniExtOrNoneTest, PrintedForms) {
   for (std::string_view text : {"", "None", "none", "-1", "12 ", "4294967296"}) {
     EXPECT_FALSE(sequenceToValue<VniExtOrNone>(text)) << text;
   }
-}
-
-TEST(VniExtOrNoneTest, EqualityAndOrderCompareAll32Bits) {
   EXPECT_NE(VniExtOrNone(5), VniExtOrNone(0x10005));  // one VniId, see the table above
   EXPECT_LT(VniExtOrNone(5), VniExtOrNone(0x10005));
   absl::flat_hash_set<VniExtOrNone> hashed{VniExtOrNone(5), VniExtOrNone(0x10005), VniExtOrNone(5)};

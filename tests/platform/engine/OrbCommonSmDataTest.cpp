@@ -7,19 +7,17 @@
 namespace {
 
 using Kiln::VrfId;
-using Orb::OrbCommonSmData;
-using Orb::VxlanInfo;
 using Vxlan::VniExtOrNone;
 using Wire::IntfId;
 
 TEST(OrbCommonSmDataTest, DumpListsEveryAttributeInKeyOrder) {
-  auto csd = Mica::make<OrbCommonSmData>();
+  auto csd = Mica::make<Orb::OrbCommonSmData>();
   csd->l3IntfIs(IntfId("eth2"));
   csd->l3IntfIs(IntfId("eth1"));
   csd->defaultRoutePresentInVrfIs(VrfId(3));
   auto ctx = Mica::make<Keel::DumpContext>();
   csd->dumpState(ctx, 0);
-  auto info = Mica::make<VxlanInfo>();
+  auto info = Mica::make<Orb::VxlanInfo>();
   info->vrfIdToVniMapIs(VrfId(3), VniExtOrNone(30));
   info->vrfToVniMapIs("blue", VniExtOrNone::none());
   csd->vxlanInfoIs(info);

@@ -13,22 +13,8 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Every run as "<task name>:<work done>", and its start.
-struct RecordingObserver : TaskRunObserver {
-  void taskRan(const Task& task, uint64_t startNanos, uint64_t, uint64_t workDone) override {
-    runs.push_back(task.taskName() + ":" + std::to_string(workDone));
-    starts.push_back(startNanos);
-  }
-  Names runs;
-  std::vector<uint64_t> starts;
-};
-
-// ---- Creation ----
-
 TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   scheduler_->yieldPolicyIs(alwaysYield());
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
   std::string seen;  // what the run sees of itself
   OnRun sub([&] {
     Task* self = scheduler_->currentTask();
@@ -42,8 +28,7 @@ TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
   EXPECT_FALSE(t->taskCurrentlyRunning());
   EXPECT_FALSE(t->taskShouldYield()) << "outside a run the answer is false whatever the policy";
   EXPECT_EQ(scheduler_->currentTask(), nullptr);
-  EXPECT_TRUE(scheduler_->idle());
-  EXPECT_EQ(observer.runs, Names{"first:7"});
+  EXPECT_EQ(observer_.runs, Names{"first:7"});
   // Without a subscriber, creation neither runs nor queues the task.
   auto quiet = Mica::make<Task>(scheduler_, 1, "quiet");
   EXPECT_FALSE(quiet->taskScheduled());
@@ -54,10 +39,7 @@ TEST_F(SchedulerTest, CreationRunsOnceAtOnceAsARealRunOnlyWithASubscriber) {
 TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
   auto root = Mica::make<TaskScheduler>();
   TaskSchedulerRoot::schedulerIs(root);
-  EXPECT_EQ(TaskSchedulerRoot::findOrCreateScheduler(), root);
-  auto t = Mica::make<Task>(nullptr, 0, "rooted");
-  EXPECT_EQ(t->taskScheduler(), root);
-
+  EXPECT_EQ(Mica::make<Task>(nullptr, 0, "rooted")->taskScheduler(), root);
   TaskSchedulerRoot::schedulerIs(nullptr);
   auto fresh = TaskSchedulerRoot::findOrCreateScheduler();
   ASSERT_TRUE(fresh);
@@ -65,8 +47,6 @@ TEST(TaskSchedulerRootTest, NullSchedulerMeansTheRootOne) {
   EXPECT_EQ(TaskSchedulerRoot::findOrCreateScheduler(), fresh);
   TaskSchedulerRoot::schedulerIs(nullptr);
 }
-
-// ---- Queue order ----
 
 // Higher priority first across the whole range, first in first out within one; a task queued
 // again while waiting keeps its place; a task destroyed while queued leaves from any position.
@@ -113,21 +93,14 @@ TEST_F(SchedulerTest, PriorityChangeWhileQueuedMovesToTheBackOfTheNewPriority) {
   EXPECT_EQ(log_, (Names{"e", "d", "a", "b", "f", "c"}));
 }
 
-// ---- Lifetime ----
-
-class CountedTask : public Task {
- public:
-  CountedTask(const Mica::Ptr<TaskScheduler>& s, bool& destroyed)
-      : Task(s, 1, "counted"), destroyed_(destroyed) {}
-  ~CountedTask() override { destroyed_ = true; }
-
- private:
-  bool& destroyed_;
+// Tells when it is destroyed.
+struct CountedTask : Task {
+  CountedTask(const Mica::Ptr<TaskScheduler>& s, bool& destroyed) : Task(s, 1, "counted"), destroyed(destroyed) {}
+  ~CountedTask() override { destroyed = true; }
+  bool& destroyed;
 };
 
 TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
   bool destroyed = false;
   Mica::Ptr<Task> owner = Mica::make<CountedTask>(scheduler_, destroyed);
   OnRun sub([&] {
@@ -141,7 +114,7 @@ TEST_F(SchedulerTest, TaskReleasedDuringItsOwnRunDiesWhenTheRunEnds) {
   EXPECT_TRUE(scheduler_->runOne());
   EXPECT_TRUE(destroyed);
   EXPECT_EQ(scheduler_->queued(), 0u);
-  EXPECT_EQ(observer.runs, Names{"counted:0"});
+  EXPECT_EQ(observer_.runs, Names{"counted:0"});
   EXPECT_FALSE(scheduler_->runOne());
 }
 
@@ -187,33 +160,26 @@ TEST_F(SchedulerTest, ThrowingSubscriberLeavesTheSchedulerUsable) {
   EXPECT_EQ(scheduler_->currentTask(), nullptr);
 }
 
-// ---- Work accounting and the observer ----
-
 // Each run's work reaches the observer in run order and counts from zero; pending work is kept.
 TEST_F(SchedulerTest, ObserverGetsEveryRunInOrderWithTheWorkOfThatRun) {
-  RecordingObserver observer;
-  scheduler_->runObserverIs(&observer);
-  Task* hi = nullptr;
-  Task* lo = nullptr;
   int lowRuns = 0;
-  auto h = task("high", 7, [&] { hi->taskWorkCountInc(5); });
+  auto h = task("high", 7, [&] { scheduler_->currentTask()->taskWorkCountInc(5); });
   auto l = task("low", 2, [&] {
-    EXPECT_EQ(lo->workDone(), 0u);
-    lo->taskWorkCountInc(2);
-    lo->taskWorkCountInc(9);
-    if (++lowRuns == 1) lo->taskWorkPendingIs(40);
+    Task* self = scheduler_->currentTask();
+    EXPECT_EQ(self->workDone(), 0u);
+    self->taskWorkCountInc(2);
+    self->taskWorkCountInc(9);
+    if (++lowRuns == 1) self->taskWorkPendingIs(40);
   });
-  hi = h.get();
-  lo = l.get();
   l->scheduleTask();
   h->scheduleTask();
   scheduler_->runUntilIdle();
   l->scheduleTask();
   scheduler_->runUntilIdle();
-  EXPECT_EQ(observer.runs, (Names{"high:5", "low:11", "low:11"}));
-  ASSERT_EQ(observer.starts.size(), 3u);
-  EXPECT_LE(observer.starts[0], observer.starts[1]);
-  EXPECT_EQ(observer.starts[2], l->taskRunStartNanos());
+  EXPECT_EQ(observer_.runs, (Names{"high:5", "low:11", "low:11"}));
+  ASSERT_EQ(observer_.starts.size(), 3u);
+  EXPECT_LE(observer_.starts[0], observer_.starts[1]);
+  EXPECT_EQ(observer_.starts[2], l->taskRunStartNanos());
   EXPECT_EQ(l->workDone(), 11u);
   EXPECT_EQ(l->workPending(), 40u);
 }

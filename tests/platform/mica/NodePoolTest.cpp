@@ -41,7 +41,7 @@ TEST(NodePoolTest, SizesShareAClassPerEightBytesAndAlignAsTheirSize) {
   pool.checkInvariants();
 }
 
-TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccounted) {
+TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccountedAndTheCheckFindsADoubleFree) {
   NodePool pool;
   const size_t sizes[] = {40, 48, 72, 96, 136, 200, 256, 24};
   std::vector<std::pair<void*, size_t>> live;
@@ -60,11 +60,7 @@ TEST(NodePoolTest, MixedSizesAcrossChunksKeepEveryByteAccounted) {
   for (size_t i = 1; i < live.size(); i += 2) pool.deallocate(live[i].first, live[i].second);
   EXPECT_EQ(pool.stats().inUseBytes, 0u);
   pool.checkInvariants();
-}
-
-TEST(NodePoolTest, CheckInvariantsFindsABlockFreedTwice) {
   Mica::ThrowingAssertions throwing;
-  NodePool pool;
   void* p = pool.allocate(64);
   pool.deallocate(p, 64);
   pool.deallocate(p, 64);
@@ -72,18 +68,10 @@ TEST(NodePoolTest, CheckInvariantsFindsABlockFreedTwice) {
 }
 
 // Nodes of several sizes, deleted through a pointer to their base.
-struct SmallNode : Mica::Node {
-  uint64_t a = 1;
-};
-struct LargerNode : SmallNode {
-  char payload[100] = {};
-};
-struct HugeNode : Mica::Node {
-  char payload[1000] = {};
-};
-struct alignas(64) OverAlignedNode : Mica::Node {
-  char payload[8] = {};
-};
+struct SmallNode : Mica::Node { uint64_t a = 1; };
+struct LargerNode : SmallNode { char payload[100] = {}; };
+struct HugeNode : Mica::Node { char payload[1000] = {}; };
+struct alignas(64) OverAlignedNode : Mica::Node { char payload[8] = {}; };
 
 TEST(NodeAllocationTest, DeleteThroughTheBaseFreesTheSizeOfTheMostDerivedClass) {
   NodePool& pool = Mica::nodePool();

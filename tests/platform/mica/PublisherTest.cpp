@@ -53,25 +53,20 @@ TEST(PublisherTest, SubscriberMayRemoveItselfAndOthersDuringDeliveryAndThrow) {
 
 // A subscriber added during a delivery gets the next notification, not the current one, with
 // one subscriber (no list yet) and with a list, added by the first or the last subscriber.
-TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyTheNextNotification) {
-  struct Case {
-    int subscribers;
-    int adder;  // index of the subscriber that adds "late"
-  };
-  for (const Case& c : {Case{1, 0}, Case{2, 0}, Case{2, 1}, Case{3, 0}, Case{3, 2}}) {
-    SCOPED_TRACE(testing::Message() << c.subscribers << " subscribers, added by " << c.adder);
+TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyLaterNotifications) {
+  // {subscribers, index of the one that adds "late"}
+  for (const auto& [subscribers, adder] : {std::pair{1, 0}, {2, 0}, {2, 1}, {3, 0}, {3, 2}}) {
+    SCOPED_TRACE(testing::Message() << subscribers << " subscribers, added by " << adder);
     Mica::Publisher pub;
     Log log, first;
     std::vector<std::unique_ptr<Recorder>> subs;
-    for (int i = 0; i < c.subscribers; ++i) {
+    for (int i = 0; i < subscribers; ++i) {
       subs.push_back(std::make_unique<Recorder>("s" + std::to_string(i), &log));
       pub.subscriberAdd(subs.back().get());
       first.push_back("s" + std::to_string(i) + ":1:1");
     }
     Recorder late("late", &log);
-    subs[c.adder]->onCall = [&] {
-      if (!pub.hasSubscriber(&late)) pub.subscriberAdd(&late);
-    };
+    subs[adder]->onCall = [&] { if (!pub.hasSubscriber(&late)) pub.subscriberAdd(&late); };
     int key = 1;
     pub.notify(1, &key, nullptr);
     EXPECT_EQ(log, first);
@@ -80,12 +75,10 @@ TEST(PublisherTest, SubscriberAddedDuringDeliveryGetsOnlyTheNextNotification) {
     EXPECT_EQ(log.size(), first.size() + 1);
     EXPECT_EQ(log.back(), "late:2:1");
   }
-}
 
-// A nested delivery completes before the outer one goes on. Added during the outer delivery: the
-// nested notification is the next one and reaches it, the rest of the outer one does not. Added
-// during the nested delivery: neither reaches it.
-TEST(PublisherTest, SubscriberAddedAroundANestedDeliveryGetsOnlyLaterOnes) {
+  // A nested delivery completes before the outer one goes on. Added during the outer delivery: the
+  // nested notification is the next one and reaches it, the rest of the outer one does not. Added
+  // during the nested delivery: neither reaches it.
   for (bool addInNested : {false, true}) {
     SCOPED_TRACE(addInNested ? "added in the nested delivery" : "added in the outer delivery");
     Mica::Publisher pub;
@@ -97,9 +90,7 @@ TEST(PublisherTest, SubscriberAddedAroundANestedDeliveryGetsOnlyLaterOnes) {
       if (!addInNested && !pub.hasSubscriber(&late)) pub.subscriberAdd(&late);
       if (log.size() == 1) pub.notify(9, &inner, nullptr);
     };
-    c.onCall = [&] {
-      if (addInNested && log.size() == 4) pub.subscriberAdd(&late);
-    };
+    c.onCall = [&] { if (addInNested && log.size() == 4) pub.subscriberAdd(&late); };
     pub.notify(1, &outer, nullptr);
     Log expected{"a:1:1", "a:9:2", "b:9:2", "c:9:2", "late:9:2", "b:1:1", "c:1:1"};
     if (addInNested) expected.erase(expected.begin() + 4);

@@ -12,7 +12,7 @@
 namespace {
 
 // Equal texts share one rep, so equality is a pointer comparison and the hash is the rep's.
-TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
+TEST(StringTest, EqualTextsShareOneInternedRepAndHashAndTextsOrderByBytes) {
   const std::string text = "policy-string-test-shared";
   Mica::String a(text);
   Mica::String b(std::string_view(text.data(), text.size()));
@@ -26,9 +26,6 @@ TEST(StringTest, EqualTextsShareOneInternedRepAndHash) {
   EXPECT_EQ(std::hash<Mica::String>()(a), std::hash<Mica::String>()(b));
   EXPECT_EQ(absl::HashOf(a), absl::HashOf(b));
   EXPECT_NE(a.hash(), Mica::String("policy-string-test-other").hash());
-}
-
-TEST(StringTest, OrdersByBytes) {
   // Texts that differ only after their first 16 bytes, and NULs within those, are ordered by
   // their bytes too.
   using namespace std::string_view_literals;
@@ -36,16 +33,14 @@ TEST(StringTest, OrdersByBytes) {
                                             "ie-group-0123456789", "ie-group-01234567890",
                                             "ie-group-0123456799", "ie-group-1", "\x7f", "\x80", "\xff"};
   for (size_t i = 0; i < sorted.size(); ++i) {
-    for (size_t j = 0; j < sorted.size(); ++j) {
-      EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
-    }
+    for (size_t j = 0; j < sorted.size(); ++j) EXPECT_EQ(sorted[i] <=> sorted[j], i <=> j) << i << " " << j;
   }
   // Interning order does not matter: a text made later may sort first.
   Mica::String late("0-made-after-the-others");
   EXPECT_LT(late, sorted[1]);
 }
 
-TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
+TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmptyAndCopiesAndMovesKeepTheText) {
   Mica::String none;
   Mica::String fromEmpty("");
   Mica::String fromView{std::string_view()};
@@ -58,9 +53,7 @@ TEST(StringTest, EmptyStringIsNullAndEqualToEveryEmpty) {
   EXPECT_STREQ(none.c_str(), "");
   EXPECT_EQ(none.hash(), 0u);
   EXPECT_EQ(fmt::format("[{}]", none), "[]");
-}
 
-TEST(StringTest, CopiesAndMovesKeepTheText) {
   Mica::String a("copied-text");
   Mica::String b = a;
   Mica::String c = std::move(b);
@@ -102,22 +95,20 @@ TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
   const Mica::String shared("thread-test-shared");
   // Both threads copy one text and intern and drop the same few others, so that a last release
   // races with a new interning of the same text.
-  const auto churn = [&shared](bool* ok) {
+  bool ok[2] = {true, true};
+  const auto churn = [&shared, &ok](int me) {
     for (int i = 0; i < 20'000; ++i) {
       const Mica::String copy = shared;
       const std::string text = "thread-test-" + std::to_string(i % 8);
       const Mica::String mine(text);
-      if (copy.view() != "thread-test-shared" || mine.view() != text) *ok = false;
+      if (copy.view() != "thread-test-shared" || mine.view() != text) ok[me] = false;
     }
   };
-  bool okOther = true;
-  bool okHere = true;
-  std::thread other(churn, &okOther);
-  churn(&okHere);
+  std::thread other(churn, 0);
+  churn(1);
   other.join();
   Mica::threadControlIs(false);
-  EXPECT_TRUE(okOther);
-  EXPECT_TRUE(okHere);
+  EXPECT_TRUE(ok[0] && ok[1]);
   EXPECT_EQ(Mica::internedStrings(), before + 1);  // only the shared text is left
 }
 

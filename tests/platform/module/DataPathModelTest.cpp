@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/engine/IntfId.h"
@@ -14,11 +15,8 @@ namespace Orb {
 namespace {
 
 using Anomaly = DataPathModel::AnomalyKind;
-using Lane::VniAndLaneId;
-using Lane::VniId;
 
-orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate,
-                                       uint32_t aux = 0,
+orb::pb::IeLaneToExitInfoArg* exitInfo(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0,
                                        orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
   auto* arg = new orb::pb::IeLaneToExitInfoArg;
   arg->mutable_result()->set_result_type(type);
@@ -44,15 +42,12 @@ class DataPathModelTest : public testing::Test {
            orb::pb::IeResultType type = orb::pb::IE_RESULT_LOCAL_DEFAULT_VRF) {
     enq("addLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux, type));
   }
-  void del(uint32_t vni, uint32_t lane, const char* intf, uint32_t gate, uint32_t aux = 0) {
-    enq("delLaneIeExitInfo", exitInfo(vni, lane, intf, gate, aux));
-  }
 
   Mica::Ptr<ModuleConfigStatusPair> pair = Mica::make<ModuleConfigStatusPair>();
   DataPathModel model{"ie"};
 };
 
-TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
+TEST(ModuleConfigTest, QueuesInOrderNotifiesHandsTheBatchOverAndDeletesOnlyOwnedMessages) {
   auto config = Mica::make<ModuleConfig>();
   CountingSubscriber sub;
   config->subscriberAdd(&sub);
@@ -66,49 +61,20 @@ TEST(ModuleConfigTest, QueuesInOrderNotifiesAndHandsTheBatchOver) {
   EXPECT_EQ(batch[1]->cmdName().view(), "second");
   EXPECT_EQ(config->enqueuedCount(), 2u);
   config->subscriberRemove(&sub);
-}
-
-TEST(ModuleConfigTest, ACommandDeletesOnlyAMessageItOwns) {
   orb::pb::VniLaneArg kept;
   kept.set_vni(5);
   moduleCmdFactory("ie", "y", &kept, false);  // a temporary: gone at the end of the line
   EXPECT_EQ(kept.vni(), 5u);  // still alive: the command did not delete it
 }
 
-// The status half receives the running totals, and hears nothing of a drain that changes none.
-TEST_F(DataPathModelTest, RepeatedAddAndDeleteOfAbsentAreRecordedNotApplied) {
+// Each rejected command is kept with its kind and a text naming what was wrong. The status half
+// receives the running totals, and hears nothing of a drain that changes none.
+TEST_F(DataPathModelTest, RejectedCommandsAreRecordedWithTheirKindAndTextNotApplied) {
   CountingSubscriber sub;
   pair->status()->subscriberAdd(&sub);
-  add(12, 3, "Ethernet1", 4, 9);
-  add(12, 3, "Ethernet1", 4, 9);
-  del(12, 3, "Ethernet1", 4, 9);
-  del(12, 3, "Ethernet1", 4, 9);
-  EXPECT_EQ(model.drain(*pair), 2u);
-  EXPECT_TRUE(model.exitTable().empty());
-  EXPECT_EQ(model.rejected(), 2u);
-  EXPECT_EQ(pair->status()->cmdsApplied.get(), 2u);
-  EXPECT_EQ(pair->status()->cmdsRejected.get(), 2u);
-  EXPECT_EQ(sub.attrs.size(), 2u);
-  model.drain(*pair);
-  EXPECT_EQ(sub.attrs.size(), 2u);
-  pair->status()->subscriberRemove(&sub);
-  ASSERT_EQ(model.anomalies().size(), 2u);
-  EXPECT_EQ(model.anomalies()[0].kind, Anomaly::repeatedAdd);
-  EXPECT_EQ(model.anomalies()[0].text,
-            "addLaneIeExitInfo: entry 12.3 intf=Ethernet1 gate=4 aux=9 "
-            "type=IE_RESULT_LOCAL_DEFAULT_VRF already held");
-  EXPECT_EQ(model.anomalies()[1].kind, Anomaly::deleteOfAbsent);
-  EXPECT_EQ(model.anomalies()[1].text,
-            "delLaneIeExitInfo: no entry 12.3 intf=Ethernet1 gate=4 aux=9 "
-            "type=IE_RESULT_LOCAL_DEFAULT_VRF");
-  // Only the first anomalies are kept, but all are counted.
-  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) del(12, 3, "Ethernet1", 4, 9);
-  model.drain(*pair);
-  EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
-  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 1);
-}
-
-TEST_F(DataPathModelTest, MalformedCommandsAreRejectedWithTheirKind) {
+  for (const char* cmd : {"addLaneIeExitInfo", "addLaneIeExitInfo", "delLaneIeExitInfo", "delLaneIeExitInfo"}) {
+    enq(cmd, exitInfo(12, 3, "Ethernet1", 4, 9));
+  }
   enq("flushEverything", new orb::pb::VniLaneArg);
   enq("addLaneIeExitInfo", nullptr);
   enq("addLaneIeExitInfo", new orb::pb::VniLaneArg);
@@ -118,20 +84,45 @@ TEST_F(DataPathModelTest, MalformedCommandsAreRejectedWithTheirKind) {
   enq("addLaneIeExitInfo", exitInfo(0x10000, 1, "Ethernet1", 4));
   enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4, 0, static_cast<orb::pb::IeResultType>(9)));
   enq("addLaneIeExitInfo", exitInfo(1, 1, "Ethernet1", 4), "other");
-  EXPECT_EQ(model.drain(*pair), 0u);
+  EXPECT_EQ(model.drain(*pair), 2u);
   EXPECT_TRUE(model.exitTable().empty());
-  EXPECT_EQ(model.rejected(), 7u);
-  EXPECT_EQ(model.anomalyCount(Anomaly::unknownCommand), 1u);
+  EXPECT_EQ(model.rejected(), 9u);
+  EXPECT_EQ(pair->status()->cmdsApplied.get(), 2u);
+  EXPECT_EQ(pair->status()->cmdsRejected.get(), 9u);
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  model.drain(*pair);
+  EXPECT_EQ(sub.attrs.size(), 2u);
+  pair->status()->subscriberRemove(&sub);
+  std::vector<std::pair<Anomaly, std::string>> kept;
+  for (const auto& a : model.anomalies()) kept.emplace_back(a.kind, a.text);
+  EXPECT_EQ(kept, (std::vector<std::pair<Anomaly, std::string>>{
+      {Anomaly::repeatedAdd, "addLaneIeExitInfo: entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+                             "type=IE_RESULT_LOCAL_DEFAULT_VRF already held"},
+      {Anomaly::deleteOfAbsent, "delLaneIeExitInfo: no entry 12.3 intf=Ethernet1 gate=4 aux=9 "
+                                "type=IE_RESULT_LOCAL_DEFAULT_VRF"},
+      {Anomaly::unknownCommand, "flushEverything: unknown command"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: no argument"},
+      {Anomaly::badArgument,
+       "addLaneIeExitInfo: argument is a orb.pb.VniLaneArg, not a orb.pb.IeLaneToExitInfoArg"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: result or lane_info missing"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: vni 65536 or lane 1 wider than 16 bits"},
+      {Anomaly::badArgument, "addLaneIeExitInfo: unknown result type 9"},
+      {Anomaly::otherModule, "addLaneIeExitInfo: addressed to module other, not ie"}}));
+  // Only the first anomalies are kept, but all are counted.
+  for (size_t i = 0; i < DataPathModel::kMaxAnomaliesKept; ++i) enq("delLaneIeExitInfo", exitInfo(12, 3, "Ethernet1", 4, 9));
+  model.drain(*pair);
+  EXPECT_EQ(model.anomalies().size(), DataPathModel::kMaxAnomaliesKept);
+  EXPECT_EQ(model.anomalyCount(Anomaly::deleteOfAbsent), DataPathModel::kMaxAnomaliesKept + 1);
   EXPECT_EQ(model.anomalyCount(Anomaly::badArgument), 5u);
-  EXPECT_EQ(model.anomalyCount(Anomaly::otherModule), 1u);
-  EXPECT_EQ(model.anomalies()[2].text,
-            "addLaneIeExitInfo: argument is a orb.pb.VniLaneArg, not a orb.pb.IeLaneToExitInfoArg");
-  EXPECT_EQ(model.anomalies()[6].text, "addLaneIeExitInfo: addressed to module other, not ie");
 }
 
-// The queued commands are described one line each; the counter set-ups are kept when drained.
-TEST_F(DataPathModelTest, DescribesQueuedCommandsAndKeepsCounterSetUps) {
-  add(12, 3, "Ethernet1", 4, 9);
+// The queued commands are described one line each. The dump lists the table in pair then
+// result order, then the counter set-ups that the drain kept.
+TEST_F(DataPathModelTest, DescribesQueuedCommandsAndDumpsTheTableInPairThenResultOrder) {
+  add(12, 3, "Ethernet2", 5);
+  add(2, 7, "Ethernet1", 4, 1);
+  add(12, 3, "Ethernet1", 6, 0, orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
+  add(2, 7, "Ethernet1", 4, 1);  // held already: rejected
   auto* counters = new orb::pb::InternetExitCountersArg;
   counters->set_per_exit(true);
   enq("setupCounters", counters);
@@ -140,32 +131,22 @@ TEST_F(DataPathModelTest, DescribesQueuedCommandsAndKeepsCounterSetUps) {
   enq("setupEdgeCounters", edge);
   enq("flush", nullptr);
   const auto& pending = pair->config()->pending();
-  ASSERT_EQ(pending.size(), 4u);
+  ASSERT_EQ(pending.size(), 7u);
   EXPECT_EQ(DataPathModel::describe(*pending[0]),
-            "addLaneIeExitInfo 12.3 intf=Ethernet1 gate=4 aux=9 type=IE_RESULT_LOCAL_DEFAULT_VRF");
-  EXPECT_EQ(DataPathModel::describe(*pending[1]), "setupCounters per_exit: true");
-  EXPECT_EQ(DataPathModel::describe(*pending[3]), "flush");
-  EXPECT_EQ(model.drain(*pair), 3u);
-  ASSERT_TRUE(model.counters().has_value());
-  EXPECT_TRUE(model.counters()->per_exit());
-  ASSERT_TRUE(model.edgeCounters().has_value());
-  EXPECT_TRUE(model.edgeCounters()->drops());
-}
-
-TEST_F(DataPathModelTest, DumpIsInPairThenResultOrder) {
-  add(12, 3, "Ethernet2", 5);
-  add(2, 7, "Ethernet1", 4, 1);
-  add(12, 3, "Ethernet1", 6, 0, orb::pb::IE_RESULT_LOCAL_OTHER_VRF);
-  enq("addLaneIeExitInfo", exitInfo(2, 7, "Ethernet1", 4, 1));
-  model.drain(*pair);
+            "addLaneIeExitInfo 12.3 intf=Ethernet2 gate=5 aux=0 type=IE_RESULT_LOCAL_DEFAULT_VRF");
+  EXPECT_EQ(DataPathModel::describe(*pending[4]), "setupCounters per_exit: true");
+  EXPECT_EQ(DataPathModel::describe(*pending[6]), "flush");
+  EXPECT_EQ(model.drain(*pair), 5u);
   model.checkInvariants();
   auto ctx = Mica::make<Keel::DumpContext>();
   model.dumpState(ctx, 0);
   EXPECT_EQ(ctx->text(),
-            "DataPath ie: applied 3 rejected 1\n"
+            "DataPath ie: applied 5 rejected 2\n"
             "  2.7 intf=Ethernet1 gate=4 aux=1 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
             "  12.3 intf=Ethernet2 gate=5 aux=0 type=IE_RESULT_LOCAL_DEFAULT_VRF\n"
-            "  12.3 intf=Ethernet1 gate=6 aux=0 type=IE_RESULT_LOCAL_OTHER_VRF\n");
+            "  12.3 intf=Ethernet1 gate=6 aux=0 type=IE_RESULT_LOCAL_OTHER_VRF\n"
+            "  counters: per_lane=0 per_exit=1\n"
+            "  edge counters: per_gate=0 drops=1\n");
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST_F(GateManagerTest, NumbersStartAboveTheReservedGatesAndReuseTheLowestFree) 
 
 // An exhausted, empty or inverted range, no module and the invalid interface get no gate and add
 // no user; a release then frees nothing.
-TEST_F(GateManagerTest, NoGateWhenTheRangeIsExhaustedOrEmptyOrThereIsNoModuleOrInterface) {
+TEST_F(GateManagerTest, NoGateWithoutARangeModuleOrInterfaceAndModulesHaveSeparateTables) {
   auto small = makeModule("small", 3, 1);  // gates 1 and 2
   EXPECT_EQ(assign(small, {et1, et2, et3}), (std::vector<uint32_t>{1, 2, noGate}));
   EXPECT_EQ(manager->usersOf(*small, et3), 0u);
@@ -58,10 +58,8 @@ TEST_F(GateManagerTest, NoGateWhenTheRangeIsExhaustedOrEmptyOrThereIsNoModuleOrI
   EXPECT_FALSE(manager->releaseGate(nullptr, et1));
   EXPECT_FALSE(manager->releaseGate(module, et1));  // module never asked before
   manager->releaseAllGates(nullptr);
-}
 
-// Each module numbers its own gates; releasing all of one module's gates leaves the others'.
-TEST_F(GateManagerTest, ModulesHaveSeparateTablesReleasedAllAtOnce) {
+  // Each module numbers its own gates; releasing all of one module's gates leaves the others'.
   auto other = makeModule("other", 8, 2);
   EXPECT_EQ(manager->assignGate(module, et1), 2u);
   EXPECT_EQ(assign(other, {et2, et1}), (std::vector<uint32_t>{2, 3}));

@@ -19,7 +19,8 @@ class BlipTest : public testing::Test {
   void SetUp() override { Counted::resetCounts(); }
 };
 
-TEST_F(BlipTest, ArgumentsAreCopiedWhenWritten) {
+// A disabled handle neither copies nor counts what it is given.
+TEST_F(BlipTest, ArgumentsAreCopiedWhenWrittenAndADisabledHandleRecordsNothing) {
   TraceHandle blip(4);
   {
     std::string name = "before";
@@ -29,10 +30,15 @@ TEST_F(BlipTest, ArgumentsAreCopiedWhenWritten) {
     name = "after";
     viewed.assign(viewed.size(), 'x');
   }
+  blip.enabledIs(false);
+  blip.record("dropped {}", Counted(1));
+  EXPECT_EQ(blip.written(), 2u);
+  blip.enabledIs(true);
+  blip.record("again");
   // Writing formats nothing; decoding does.
   EXPECT_EQ(Counted::formatted, 0);
   EXPECT_EQ(Counted::live, 1);
-  EXPECT_EQ(blip.decoded(), (Strings{"before viewed text", "c7"}));
+  EXPECT_EQ(blip.decoded(), (Strings{"before viewed text", "c7", "again"}));
   EXPECT_EQ(Counted::formatted, 1);
 }
 
@@ -54,8 +60,15 @@ TEST_F(BlipTest, WrapAroundKeepsTheNewestAndReleasesTheOverwritten) {
     EXPECT_EQ(blip.records().front().seq, 5u);
     EXPECT_EQ(blip.decoded(), (Strings{"sc8", "sc9"}));
     EXPECT_EQ(Counted::live, 2);
+    // A handle asked for no records keeps one.
+    TraceHandle one(0);
+    EXPECT_EQ(one.capacity(), 1u);
+    one.record("a {}", Counted(1));
+    one.record("b {}", Counted(2));
+    EXPECT_EQ(one.decoded(), Strings{"b c2"});
+    EXPECT_EQ(Counted::live, 3);
   }
-  // Destruction releases what the ring still holds.
+  // Destruction releases what the rings still hold.
   EXPECT_EQ(Counted::live, 0);
 }
 
@@ -76,26 +89,6 @@ TEST_F(BlipTest, OversizedPacksAreFormattedWhenWritten) {
   blip.record("%s%s%s only", a, b, b);
   EXPECT_EQ(blip.decoded(), (Strings{"inline c5", "abb only"}));
   EXPECT_EQ(blip.written(), 3u);
-}
-
-TEST_F(BlipTest, DisabledHandleRecordsNothingAndAnEmptyRingKeepsOneRecord) {
-  TraceHandle blip(4);
-  blip.record("kept");
-  blip.enabledIs(false);
-  blip.record("dropped {}", Counted(1));
-  EXPECT_EQ(Counted::live, 0);
-  EXPECT_EQ(blip.written(), 1u);
-  blip.enabledIs(true);
-  blip.record("again");
-  EXPECT_EQ(blip.decoded(), (Strings{"kept", "again"}));
-
-  // A handle asked for no records keeps one.
-  TraceHandle one(0);
-  EXPECT_EQ(one.capacity(), 1u);
-  one.record("a {}", Counted(1));
-  one.record("b {}", Counted(2));
-  EXPECT_EQ(one.decoded(), Strings{"b c2"});
-  EXPECT_EQ(Counted::live, 1);
 }
 
 // Placeholders ("{}" and "%s") take the texts in order. Lone braces and percent signs, other

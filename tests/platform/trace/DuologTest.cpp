@@ -16,30 +16,25 @@ using Strings = std::vector<std::string>;
 
 constexpr const char* kExist = "::otherSeqExistInPolicy: %s exist as seqNo %s in policy %s";
 
-class DuologTest : public testing::Test {
- protected:
-  DuologTest() : debug_("Util") { Counted::resetCounts(); }
-
-  Mica::TraceCapture capture_;
-  Mica::DebugHandler debug_;
-  Blip::TraceHandle blip_{16};
-};
-
 // The same text goes to the debug trace (when its level is on) and to the Blip ring (always);
 // with the level off nothing is formatted for the text trace; a null ring writes the text only.
-TEST_F(DuologTest, WritesTheSameTextToBothTraces) {
-  debug_.levelMaskIs(uint32_t{1} << 5);
-  Duolog::trace(&blip_, debug_, 5, kExist, std::string("g1"), 10.0, "p1");
-  Duolog::trace(&blip_, debug_, 6, "value %s", Counted(4));
+TEST(DuologTest, WritesTheSameTextToBothTraces) {
+  Counted::resetCounts();
+  Mica::TraceCapture capture;
+  Mica::DebugHandler debug("Util");
+  Blip::TraceHandle blip(16);
+  debug.levelMaskIs(uint32_t{1} << 5);
+  Duolog::trace(&blip, debug, 5, kExist, std::string("g1"), 10.0, "p1");
+  Duolog::trace(&blip, debug, 6, "value %s", Counted(4));
   EXPECT_EQ(Counted::formatted, 0);
   const std::string expected = "::otherSeqExistInPolicy: g1 exist as seqNo 10 in policy p1";
-  EXPECT_EQ(IeTest::levelled(capture_, "Util"), Strings{"5 " + expected});
-  EXPECT_EQ(blip_.decoded(), (Strings{expected, "value c4"}));
+  EXPECT_EQ(IeTest::levelled(capture, "Util"), Strings{"5 " + expected});
+  EXPECT_EQ(blip.decoded(), (Strings{expected, "value c4"}));
 
   auto handler = Mica::Platform::getDebugHandler("DuologTest.Null", true);
   Duolog::trace(nullptr, handler, 5, "::otherSeqExistInPolicy: no other %s exist in policy %s", "g2", "p3");
-  EXPECT_EQ(capture_.texts(5).back(), "::otherSeqExistInPolicy: no other g2 exist in policy p3");
-  EXPECT_EQ(blip_.written(), 2u);
+  EXPECT_EQ(capture.texts(5).back(), "::otherSeqExistInPolicy: no other g2 exist in policy p3");
+  EXPECT_EQ(blip.written(), 2u);
 }
 
 }  // namespace

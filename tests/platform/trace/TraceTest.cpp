@@ -28,7 +28,7 @@ uint32_t levels(std::initializer_list<int> on) {
 
 // Only levels in the mask are written, formatted; the others, and levels outside 0..31, are
 // neither written nor formatted.
-TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
+TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMaskAndIsOnePerName) {
   TraceCapture capture;
   DebugHandler handler("Unit");
   handler.levelMaskIs(levels({5, 7, 31}));
@@ -44,24 +44,30 @@ TEST(DebugHandlerTest, WritesAndFormatsOnlyTheLevelsInItsMask) {
   EXPECT_TRUE(handler.enabled(31));
   EXPECT_FALSE(handler.enabled(32));
   EXPECT_FALSE(handler.enabled(-1));
+  // One handler per name, listed by name; "enable all" applies only when a name is first asked for.
+  auto a = getDebugHandler("RegistryTest.List.z", true);
+  auto b = getDebugHandler(std::string("RegistryTest.List.z"));
+  auto other = getDebugHandler("RegistryTest.List.a");
+  EXPECT_EQ(a.get(), b.get());
+  EXPECT_NE(a.get(), other.get());
+  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
+  Texts names;
+  for (const auto& h : Mica::Platform::debugHandlers()) {
+    if (h->name().starts_with("RegistryTest.List.")) names.push_back(h->name());
+  }
+  EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
 }
 
-// The default sink is a stream sink on stderr.
-TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndText) {
+// The default sink is a stream sink on stderr. Captures nest and restore the previous sink; a
+// capture filters by level and matches whole texts.
+TEST(TraceSinkTest, StreamSinksWriteHandlerLevelAndTextAndCapturesNest) {
   Mica::traceSinkIs(nullptr);
   DebugHandler handler("Stderr");
   handler.levelMaskIs(levels({3}));
   testing::internal::CaptureStderr();
   handler.trace(3, "to {}", "stderr");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Stderr[3]: to stderr\n");
-}
-
-// Captures nest and restore the previous sink; a capture filters by level and matches whole
-// texts.
-TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
   Mica::TraceSink* const original = Mica::traceSink();
-  ASSERT_NE(original, nullptr);
-  DebugHandler handler("Nest");
   handler.levelMaskIs(levels({1, 6, 8}));
   {
     TraceCapture outer;
@@ -85,36 +91,17 @@ TEST(TraceSinkTest, CapturesNestFilterByLevelAndMatchWholeTexts) {
   EXPECT_EQ(Mica::traceSink(), original);
 }
 
-// One handler per name, listed by name; "enable all" applies only when a name is first asked for.
-TEST(DebugHandlerRegistryTest, OneHandlerPerNameListedByName) {
-  auto a = getDebugHandler("RegistryTest.List.z", true);
-  auto b = getDebugHandler(std::string("RegistryTest.List.z"));
-  auto other = getDebugHandler("RegistryTest.List.a");
-  EXPECT_EQ(a.get(), b.get());
-  EXPECT_NE(a.get(), other.get());
-  // "Enable all" switches on a new handler only (DuologTest asks for a new one).
-  EXPECT_EQ(getDebugHandler("RegistryTest.List.a", true)->levelMask(), 0u);
-  Texts names;
-  for (const auto& handler : Mica::Platform::debugHandlers()) {
-    if (handler->name().starts_with("RegistryTest.List.")) names.push_back(handler->name());
-  }
-  EXPECT_EQ(names, (Texts{"RegistryTest.List.a", "RegistryTest.List.z"}));
-}
-
-TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndLists) {
+TEST(ParseLevelMaskTest, AcceptsNamesLevelsRangesAndListsAndErrorsNameTheOffendingText) {
   const std::pair<const char*, uint32_t> cases[] = {
       {" all ", ~uint32_t{0}}, {"none", 0u}, {"0", levels({0})}, {"31", levels({31})},
       {"6-9", levels({6, 7, 8, 9})}, {"0,6-9", levels({0, 6, 7, 8, 9})}, {"4-4", levels({4})},
       {" 1 , 3 - 4 ", levels({1, 3, 4})}, {"0-31", ~uint32_t{0}}};
   for (const auto& [text, mask] : cases) EXPECT_EQ(parseLevelMask(text), mask) << text;
-}
-
-TEST(ParseLevelMaskTest, ErrorsNameTheOffendingText) {
-  const std::pair<const char*, const char*> cases[] = {
+  const std::pair<const char*, const char*> errors[] = {
       {"", "\"\""},     {"x", "\"x\""},     {"0,40", "\"40\""},   {"32", "\"32\""},       {"9-6", "\"9-6\""},
       {"6-", "\"6-\""}, {"-1", "\"-1\""},   {"1,,2", "\"\""},     {"7a", "\"7a\""},       {"1-2-3", "\"1-2-3\""},
       {"All", "\"All\""}, {"99999999999", "\"99999999999\""}};
-  for (const auto& c : cases) {
+  for (const auto& c : errors) {
     const std::string error = IeTest::thrownText<std::invalid_argument>([&] { parseLevelMask(c.first); });
     EXPECT_NE(error.find(c.second), std::string::npos) << c.first << ": " << error;
   }
