@@ -133,6 +133,13 @@ bool StateMachine::outputsReadyBefore(const OutputBase& output) const {
   return true;
 }
 
+bool StateMachine::inputsUnchangedSinceStart() const noexcept {
+  for (const auto& input : inputs_) {
+    if (input->notifications() != 0) return false;
+  }
+  return true;
+}
+
 void StateMachine::doDeleteAll() {
   for (auto& input : inputs_) input->doDeleteAll();
 }

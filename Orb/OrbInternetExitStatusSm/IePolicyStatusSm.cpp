@@ -157,6 +157,7 @@ void IePolicyStatusSm::eventToFlo_pipeline4(std::optional<VniAndLaneId> groupPai
 
 // flo_pipeline5: configured -> flo_pipeline6 (the winner), else flo_pipeline7 (no group) -> flo_pipeline8
 void IePolicyStatusSm::eventToFlo_pipeline5(const PolicyVniLaneKey& actualPolKey) {
+  if (evaluatedOverSameInputs(actualPolKey)) return;
   Flo::merge(*this, "Line 588: merge( flo_pipeline3, flo_pipeline4 ): actualPolKey={}", actualPolKey);
   const IeStatusConfig* statusCfg = config_->statusConfig.lookup(actualPolKey.vniLaneId);
   const Mica::Ptr<PolicyStatusConfig> policyCfg =
@@ -243,6 +244,11 @@ void IePolicyStatusSm::updWinningEg(const GroupVniLaneKey& groupKey, const Polic
   kIntoWinningExitGroup.insertingValue(*this, groupKey);
   workDone(1);
   status->winningExitGroupIs(groupKey);
+}
+
+bool IePolicyStatusSm::evaluatedOverSameInputs(const PolicyVniLaneKey& policyKey) const {
+  if (tracing() || !inputsUnchangedSinceStart()) return false;
+  return localAttrStore_->entries<UniqueIntfList>().contains(policyKey);
 }
 
 bool IePolicyStatusSm::fullWalk() const { return tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress); }

@@ -31,7 +31,9 @@
 // policy as written while the per-element traces (levels 6 and 9) are on; with them off it
 // evaluates the policies of the group's own pair, the only ones that can list it (group keys
 // are scoped to their pair): every other policy was evaluated after the last change of its own
-// pair's inputs, so evaluating it again changes nothing.
+// pair's inputs, so evaluating it again changes nothing. For the same reason, with traces off,
+// a start-up that no input change has interrupted evaluates each policy once, not once per
+// element that names it (evaluatedOverSameInputs).
 #pragma once
 
 #include <optional>
@@ -115,6 +117,12 @@ class IePolicyStatusSm final : public Flo::StateMachine {
   void delIntfFromList(const PolicyVniLaneKey& policyKey, const UniquePolicyIntfList& list);
   void updWinningEg(const GroupVniLaneKey& groupKey, const PolicyVniLaneKey& policyKey);
 
+  // Whether the policy was evaluated in this run over the inputs as they are now, with traces
+  // off: then evaluating it again would write nothing, and flo_pipeline5 returns at once. The
+  // start-up scans reach a policy once per element of each source that names it (about seven
+  // times a pair of the standard shape); every evaluation leaves the policy a scratchpad, and
+  // no input has changed since the start.
+  bool evaluatedOverSameInputs(const PolicyVniLaneKey& policyKey) const;
   // Whether flo_pipeline4 walks every configured policy (its per-element traces are on).
   bool fullWalk() const;
 

@@ -3,10 +3,12 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/trace/Blip.h"
 #include "platform/trace/Trace.h"
 #include "tests/support/SmTestSupport.h"
 #include "tests/support/TraceLevels.h"
@@ -153,6 +155,35 @@ TEST_P(IePolicyStatusSmTest, EntriesWithoutGroupAndPoliciesWithoutConfiguration)
   runUntilIdle();
   EXPECT_EQ(statusOf(p), "none");
   EXPECT_TRUE(capture.contains("Evaluated WinningExitGroup @1.1 for policy P@1.1"));
+}
+
+// A start over the machine's own output reaches P from all three sources: two entries, two
+// reverse-map entries and three results. With traces off and no input changed since the start,
+// P is evaluated once (the Blip ring records each evaluation); with them on, once per element, as
+// the traces show. Either way the output stays as it was.
+TEST_P(IePolicyStatusSmTest, AQuietStartEvaluatesEachPolicyOnceWithTracesOff) {
+  const auto p = policy("P");
+  entry(p, 10, group("G"));
+  entry(p, 20, group("H"));
+  result(group("G"), "a", intf("I1"));
+  result(group("G"), "b", intf("I2"));
+  result(group("H"), "c", intf("I3"));
+  start();
+  auto evaluationsOfRestart = [&](uint32_t levels) {
+    sm_ = nullptr;
+    IeTest::TraceCaptureAt capture(Flo::kDefaultTraceName, levels);
+    Blip::defaultHandle()->clear();
+    auto log = policyLog(policies_);
+    start();
+    EXPECT_EQ(log.events, Texts{});
+    EXPECT_EQ(statusOf(p), "G: I1 I2");
+    const Texts blips = Blip::defaultHandle()->decoded();
+    return std::count(blips.begin(), blips.end(), "Evaluated WinningExitGroup G@1.1 for policy P@1.1");
+  };
+  EXPECT_EQ(evaluationsOfRestart(0), 1);
+  EXPECT_EQ(evaluationsOfRestart(1u << 0), 7);
+  result(group("H"), "c", std::nullopt);  // after the start, every change evaluates as written
+  EXPECT_EQ(statusOf(p), "G: I1 I2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, IePolicyStatusSmTest, IeTest::allModes, IeTest::modeName);
