@@ -142,8 +142,6 @@ class TopOutput final : public OutputBase {
     if (reconciling_) internal::insertSeen(seen_, k);
   }
   size_t seenCount() const noexcept { return seen_.size(); }
-  // Whether an `into` of this start wrote (or deleted) `k`: false once reconciliation is over.
-  bool seenInThisStart(const Key& k) const { return reconciling_ && seen_.contains(k); }
 
  protected:
   bool outputNonEmpty() const override { return entity_ && !Spec::empty(*entity_); }
