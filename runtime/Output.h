@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "platform/keel/Task.h"
+#include "runtime/PooledTree.h"
 #include "runtime/StateMachine.h"
 
 namespace Flo {
@@ -142,6 +143,8 @@ class TopOutput final : public OutputBase {
     if (reconciling_) internal::insertSeen(seen_, k);
   }
   size_t seenCount() const noexcept { return seen_.size(); }
+  // Whether an `into` of this start wrote (or deleted) `k`: false once reconciliation is over.
+  bool seenInThisStart(const Key& k) const { return reconciling_ && seen_.contains(k); }
 
  protected:
   bool outputNonEmpty() const override { return entity_ && !Spec::empty(*entity_); }
@@ -167,7 +170,7 @@ class TopOutput final : public OutputBase {
  private:
   Mica::Ptr<Entity> entity_;
   // Ordered, so that growing it never rehashes a million keys inside one pipeline run.
-  absl::btree_set<Key> seen_;
+  PooledSet<Key> seen_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -275,7 +278,7 @@ class NestedOutput final : public OutputBase {
   }
   // Stands on the first entry (at or after `from`) of the container at `it`, or on the
   // container itself when it has none; moves on to the late containers at the end.
-  bool land(typename absl::btree_map<ContainerKey, Mica::Ptr<Container>>::iterator it, const Key* from) {
+  bool land(typename PooledMap<ContainerKey, Mica::Ptr<Container>>::iterator it, const Key* from) {
     if (it == containers_.end()) {
       inLate_ = true;
       return landLate(nullptr);
@@ -301,8 +304,8 @@ class NestedOutput final : public OutputBase {
   // Containers visited while reconciling, by key (the Ptr keeps each alive), and the keys
   // seen in them as one ordered set of (container key, entry key): both grow without rehash
   // and shrink one element at a time.
-  absl::btree_map<ContainerKey, Mica::Ptr<Container>> containers_;
-  absl::btree_set<std::pair<ContainerKey, Key>> seen_;
+  PooledMap<ContainerKey, Mica::Ptr<Container>> containers_;
+  PooledSet<std::pair<ContainerKey, Key>> seen_;
   std::deque<Mica::Ptr<Container>> late_;  // grows by blocks: no copy of a million at once
   size_t lateAt_ = 0;
   // Position of the deletion pass: container key, the container, and the entry (none: the

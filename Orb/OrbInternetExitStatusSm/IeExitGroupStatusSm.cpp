@@ -100,7 +100,7 @@ void IeExitGroupStatusSm::eventToUpdExitOptResult(const ExitVniLaneKey& exitOptK
 // evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult )
 //   -> "Up(Add)": into( result[ exitOptKey ] ) overwriting in place; "Down(Remove)": delete it
 void IeExitGroupStatusSm::eventToEvalGroupResult(const GroupVniLaneKey& groupKey, const ExitVniLaneKey& exitOptKey) {
-  if (!initialScanDone()) return;
+  if (!initialScanDone() || evaluatedOverSameInputs(groupKey, exitOptKey)) return;
   Flo::merge(*this,
              "evalGroupResult = merge( updExitOptInGrp, updOptToGrpMap, updExitOptResult ): groupKey={} exitOptKey={}",
              groupKey, exitOptKey);
@@ -117,6 +117,12 @@ void IeExitGroupStatusSm::eventToEvalGroupResult(const GroupVniLaneKey& groupKey
   if (!exitGroupDir_->exitGroupStatus.contains(groupKey)) return;
   kIntoResult.deleting(*this, groupKey, exitOptKey);
   ResultSpec::erase(*exitGroupDir_, ResultKey(groupKey, exitOptKey));
+}
+
+bool IeExitGroupStatusSm::evaluatedOverSameInputs(const GroupVniLaneKey& groupKey,
+                                                  const ExitVniLaneKey& exitOptKey) const {
+  if (tracing() || !inputsUnchangedSinceStart()) return false;
+  return resultOutput_->seenInThisStart(ResultKey(groupKey, exitOptKey));
 }
 
 Quill::Optional<ExitIntfResult> IeExitGroupStatusSm::usableResult(const GroupVniLaneKey& groupKey,

@@ -20,7 +20,9 @@
 //   (its type is not noResult); its value is then that result. A group's entry exists exactly
 //   while its result map is non-empty.
 // Every event re-derives the whole rule for the (group, option) pairs it touches, so the order
-// in which the inputs change does not matter. A usable result that changes is overwritten in
+// in which the inputs change does not matter. For the same reason, with traces off, a start over
+// an earlier run's output that no input change has interrupted evaluates each (group, option)
+// once, not once per source (evaluatedOverSameInputs). A usable result that changes is overwritten in
 // place: readers never see the option leave the group in between.
 #pragma once
 
@@ -65,6 +67,11 @@ class IeExitGroupStatusSm final : public Flo::StateMachine {
   struct ResultSpec : Flo::TwoLevelOutputSpec<IeExitGroupDir, &IeExitGroupDir::exitGroupStatus, &ExitGroupStatus::result,
                                               &IeExitGroupDir::exitGroupStatusDel, &ExitGroupStatus::resultDel> {};
 
+  // Whether (group, option) was evaluated in this start over the inputs as they are now, with
+  // traces off: evaluating it again would write nothing, and evalGroupResult returns at once. A
+  // start over an earlier run's output reaches each pair from all three sources; every
+  // evaluation records its key as seen, and no input has changed since the start.
+  bool evaluatedOverSameInputs(const GroupVniLaneKey& groupKey, const ExitVniLaneKey& exitOptKey) const;
   // The option's result when it counts in the group ("Up(Add)"), else none ("Down(Remove)").
   Quill::Optional<ExitIntfResult> usableResult(const GroupVniLaneKey& groupKey, const ExitVniLaneKey& exitOptKey) const;
 

@@ -54,6 +54,7 @@
 #include "platform/engine/OrbCommonSmData.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
+#include "runtime/PooledTree.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -141,8 +142,8 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   Mica::Ptr<LocalStore> localAttrStore_;
   Flo::TopOutput<GroupSpec>* groupOutput_;
   // Local options by (name, pair), and options by (result interface, key); see Cost above.
-  absl::btree_set<std::pair<Mica::String, VniAndLaneId>> localByName_;
-  absl::btree_set<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
+  Flo::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
+  Flo::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
   bool startedOverOutput_ = false;  // exitOptionStatus held entries when this machine was created
 };
 
