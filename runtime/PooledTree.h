@@ -9,7 +9,7 @@
 #include <functional>
 #include <utility>
 
-#include "platform/mica/NodePool.h"
+#include "platform/mica/PoolAllocator.h"
 
 namespace Flo {
 

@@ -1,8 +1,25 @@
 #include "platform/mica/Node.h"
 
 #include "platform/mica/NodePool.h"
+#include "platform/mica/PoolAllocator.h"
 
 namespace Mica {
+
+void* poolAllocate(size_t bytes) {
+  if constexpr (kNodePoolEnabled) {
+    return nodePool().allocate(bytes);
+  } else {
+    return ::operator new(bytes);
+  }
+}
+
+void poolDeallocate(void* p, size_t bytes) noexcept {
+  if constexpr (kNodePoolEnabled) {
+    nodePool().deallocate(p, bytes);
+  } else {
+    ::operator delete(p, bytes);
+  }
+}
 
 void* Node::operator new(size_t size) {
   if constexpr (kNodePoolEnabled) {

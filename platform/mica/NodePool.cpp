@@ -8,7 +8,7 @@
 #include "platform/mica/Assert.h"
 #include "platform/mica/ThreadControl.h"
 
-#if defined(__SANITIZE_ADDRESS__)
+#if IE_ADDRESS_SANITIZER
 #include <sanitizer/asan_interface.h>
 #define IE_POOL_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
 #define IE_POOL_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))

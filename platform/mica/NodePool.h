@@ -31,6 +31,19 @@
 #include <mutex>
 #include <vector>
 
+// GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang (before 16) only through
+// __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define IE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define IE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef IE_ADDRESS_SANITIZER
+#define IE_ADDRESS_SANITIZER 0
+#endif
+
 namespace Mica {
 
 class NodePool {
@@ -98,44 +111,11 @@ class NodePool {
 // builds under AddressSanitizer, where every node comes from the global operator new so that
 // leaks and use after free are still found.
 NodePool& nodePool() noexcept;
-#if defined(__SANITIZE_ADDRESS__)
+#if IE_ADDRESS_SANITIZER
 inline constexpr bool kNodePoolEnabled = false;
 #else
 inline constexpr bool kNodePoolEnabled = true;
 #endif
 
-// An allocator over the process-wide pool, for the B-trees that the runtime fills and empties
-// wholesale (reconciliation's seen sets, a state machine's indexes). Their nodes go back to the
-// pool's free lists, where the next such tree takes them in constant time. Through malloc, the
-// seen sets that a restart at 1M pairs releases went into glibc's unsorted bin, and the task
-// run that allocated next (an index insert) paid for sorting them: runs of 3 to 15 ms.
-template <class T>
-struct PoolAllocator {
-  using value_type = T;
-  static_assert(alignof(T) <= 16, "the pool aligns blocks to 8 or 16 bytes");
-
-  PoolAllocator() noexcept = default;
-  template <class U>
-  PoolAllocator(const PoolAllocator<U>&) noexcept {}  // NOLINT: rebinding is implicit
-
-  T* allocate(size_t n) {
-    if constexpr (kNodePoolEnabled) {
-      return static_cast<T*>(nodePool().allocate(n * sizeof(T)));
-    } else {
-      return static_cast<T*>(::operator new(n * sizeof(T)));
-    }
-  }
-  void deallocate(T* p, size_t n) noexcept {
-    if constexpr (kNodePoolEnabled) {
-      nodePool().deallocate(p, n * sizeof(T));
-    } else {
-      ::operator delete(p, n * sizeof(T));
-    }
-  }
-  template <class U>
-  bool operator==(const PoolAllocator<U>&) const noexcept {
-    return true;
-  }
-};
 
 }  // namespace Mica
