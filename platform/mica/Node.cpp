@@ -21,21 +21,9 @@ void poolDeallocate(void* p, size_t bytes) noexcept {
   }
 }
 
-void* Node::operator new(size_t size) {
-  if constexpr (kNodePoolEnabled) {
-    return nodePool().allocate(size);
-  } else {
-    return ::operator new(size);
-  }
-}
+void* Node::operator new(size_t size) { return poolAllocate(size); }
 
-void Node::operator delete(void* p, size_t size) noexcept {
-  if constexpr (kNodePoolEnabled) {
-    nodePool().deallocate(p, size);
-  } else {
-    ::operator delete(p, size);
-  }
-}
+void Node::operator delete(void* p, size_t size) noexcept { poolDeallocate(p, size); }
 
 void* Node::operator new(size_t size, std::align_val_t align) { return ::operator new(size, align); }
 

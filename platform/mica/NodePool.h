@@ -117,5 +117,4 @@ inline constexpr bool kNodePoolEnabled = false;
 inline constexpr bool kNodePoolEnabled = true;
 #endif
 
-
 }  // namespace Mica
