@@ -67,14 +67,12 @@ class StateMachine : public Mica::Node, private Mica::Subscriber {
 
   bool initialized() const noexcept { return initialized_; }
   bool initialScanDone() const noexcept { return initialScanDone_; }
-  // Whether no input argument has notified a change since the state machine was created: every
-  // input then holds what the start-up scans are reading. A pipeline whose result depends on its
-  // inputs alone may skip a key it has already evaluated in this run; the evaluation would write
-  // nothing new.
-  bool inputsUnchangedSinceStart() const noexcept;
-  // Whether any level of the state machine's debug handler is on: a pipeline that skips work
-  // must not skip it while the work's traces are being written.
-  bool tracing() const noexcept { return traceHandle_->levelMask() != 0; }
+  // Whether the start is quiet: no input argument has notified a change since the state machine
+  // was created (every input holds what the start-up scans are reading), and no level of its
+  // debug handler is on. A pipeline whose result depends on its inputs alone may then skip a key
+  // it has already evaluated in this run: the evaluation would write nothing new, and no trace
+  // shows that it did not run.
+  bool quietStart() const noexcept;
   bool synchronous() const noexcept { return synchronous_; }
   const SmControl& kivaControl() const noexcept { return kivaControl_; }
   const Mica::DebugHandler& tracer() const noexcept { return *traceHandle_; }

@@ -121,8 +121,7 @@ void IeExitGroupStatusSm::eventToEvalGroupResult(const GroupVniLaneKey& groupKey
 
 bool IeExitGroupStatusSm::evaluatedOverSameInputs(const GroupVniLaneKey& groupKey,
                                                   const ExitVniLaneKey& exitOptKey) const {
-  if (tracing() || !inputsUnchangedSinceStart()) return false;
-  return resultOutput_->seenInThisStart(ResultKey(groupKey, exitOptKey));
+  return quietStart() && resultOutput_->seenInThisStart(ResultKey(groupKey, exitOptKey));
 }
 
 Quill::Optional<ExitIntfResult> IeExitGroupStatusSm::usableResult(const GroupVniLaneKey& groupKey,

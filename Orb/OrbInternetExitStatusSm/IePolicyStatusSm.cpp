@@ -247,8 +247,7 @@ void IePolicyStatusSm::updWinningEg(const GroupVniLaneKey& groupKey, const Polic
 }
 
 bool IePolicyStatusSm::evaluatedOverSameInputs(const PolicyVniLaneKey& policyKey) const {
-  if (tracing() || !inputsUnchangedSinceStart()) return false;
-  return localAttrStore_->entries<UniqueIntfList>().contains(policyKey);
+  return quietStart() && localAttrStore_->entries<UniqueIntfList>().contains(policyKey);
 }
 
 bool IePolicyStatusSm::fullWalk() const { return tracer().enabled(kLevelFilter) || tracer().enabled(kLevelProgress); }
