@@ -27,6 +27,16 @@ bool isUpstream(std::string_view output) {
   return false;
 }
 
+// "18.21 s", "3.50 ms", "12 us".
+std::string secondsText(double s) {
+  if (s >= 1) return fmt::format("{:.2f} s", s);
+  if (s >= 1e-3) return fmt::format("{:.2f} ms", s * 1e3);
+  return fmt::format("{:.0f} us", s * 1e6);
+}
+
+// "18.21 s, 18.05 s of CPU".
+std::string timeText(const Elapsed& e) { return secondsText(e.wall) + ", " + secondsText(e.cpu) + " of CPU"; }
+
 }  // namespace
 
 std::string plural(size_t n, const char* what, const char* whats) {
@@ -43,6 +53,7 @@ void Report::scenarioStarted(const LoadedScenario& s) {
   const auto& name = s.scenario.name();
   fmt::print(out_, "== scenario {} ({})\n", name.empty() ? "(unnamed)" : name, s.file);
   if (!s.scenario.description().empty()) fmt::print(out_, "   {}\n", s.scenario.description());
+  if (detail_.timing) fmt::print(out_, "   read and checked in {}\n", timeText(s.load));
   fmt::print(out_, "\n");
 }
 
@@ -105,6 +116,7 @@ void Report::step(const StepRecord& r) {
   for (const auto& check : r.checks) line("ok", check);
   for (const auto& failure : r.failed) line("FAILED", failure);
   if (!r.expect && r.sm != "ready, idle") line("sm", r.sm);
+  if (detail_.timing && r.elapsed) line("time", timeText(*r.elapsed));
   fmt::print(out_, "\n");
 }
 
@@ -136,9 +148,14 @@ void Report::endState(const World& world) {
 }
 
 void Report::scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks,
-                           size_t failures) {
+                           size_t failures, const Elapsed& run) {
   if (!enabled_) return;
   const auto& name = s.scenario.name().empty() ? s.file : s.scenario.name();
+  if (detail_.timing) {
+    const Elapsed all{s.load.wall + run.wall, s.load.cpu + run.cpu};
+    fmt::print(out_, "time: {} with the reading of the file; peak RSS of the process {:.1f} MiB\n", timeText(all),
+               static_cast<double>(peakRssBytes()) / (1024.0 * 1024.0));
+  }
   fmt::print(out_, "== {}: {} ({} steps, {} expectations held{})\n\n", name,
              failures == 0 ? "passed" : "FAILED", steps, checks,
              failures == 0 ? "" : fmt::format(", {} failed", failures));

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct StepRecord {
   std::vector<std::string> checks;   // expectations that held
   std::vector<std::string> failed;   // expectations that did not
   std::string sm;                    // the state machines' state after the step
+  // What the step took, the library's work and the simulator's bookkeeping of its changes (not
+  // the report's printing).
+  std::optional<Elapsed> elapsed;
 };
 
 class Report {
@@ -64,10 +68,13 @@ class Report {
   // What a report shows beyond its default: per step the tasks that ran (per state machine),
   // the changes of the outputs upstream of the exit groups line by line (else one line counting
   // them), and at the end every table (else the exit groups, the policies and the data path).
+  // With `timing`, the time each step took, and at the end the whole run's and the peak RSS:
+  // measured, so they differ from run to run.
   struct Detail {
     bool tasks = false;
     bool upstream = false;
     bool tables = false;
+    bool timing = false;
   };
   // Writes to `out` (not owned) when `enabled`.
   Report(std::FILE* out, bool enabled) : out_(out), enabled_(enabled) {}
@@ -79,7 +86,9 @@ class Report {
   void stepAborted(size_t number, Location at, std::string_view kind, std::string_view text);
   // The tables of the end state.
   void endState(const World& world);
-  void scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks, size_t failures);
+  // `run`: from the start of reading the scenario to its end.
+  void scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks, size_t failures,
+                     const Elapsed& run);
 
   // Everything in full, without the report's row limits (--dump; written even when the report
   // is off): polToVniLane, the status configuration, the reverse map, then the dumpState of the

@@ -43,6 +43,7 @@ class Runner {
       : Runner(std::make_unique<LoadedScenario>(std::move(s)), nullptr, options, report) {}
 
   ScenarioResult run() {
+    const RunClock runClock;
     if (options_.chrome != nullptr) {
       options_.chrome->scenarioIs(s_.scenario.name().empty() ? s_.file : s_.scenario.name());
     }
@@ -52,12 +53,14 @@ class Runner {
     });
     const bool tracesLater = options_.traceFromStep > 0 && options_.tracesOn;
     if (tracesLater) options_.tracesOn(false);
+    stepClock_ = RunClock();
     bool going = guarded(0, s_.initial, "start", [&] { start(); });
     for (int i = 0; going && i < s_.scenario.step_size(); ++i) {
       const auto& step = s_.scenario.step(i);
       const size_t number = static_cast<size_t>(i) + 1;
       world_.stepIs(number);
       if (tracesLater && number == options_.traceFromStep) options_.tracesOn(true);
+      stepClock_ = RunClock();
       going = guarded(number, s_.steps[i], kindName(step), [&] { runStep(number, step); });
       result_.steps += going;
     }
@@ -69,7 +72,7 @@ class Runner {
     }
     toReport([&] {
       if (options_.explainer != nullptr) options_.explainer->scenarioEnded(world_);
-      report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures);
+      report_.scenarioEnded(s_, result_.steps, result_.checks, result_.failures, runClock.elapsed());
     });
     return result_;
   }
@@ -285,6 +288,7 @@ class Runner {
     }
     r.runs = world_.takeRuns();
     r.sm = world_.smState();
+    r.elapsed = stepClock_.elapsed();
 #ifndef NDEBUG
     world_.checkInvariants();
 #endif
@@ -308,6 +312,7 @@ class Runner {
   Outputs& outputs_;
   World world_;
   ScenarioResult result_;
+  RunClock stepClock_;  // since the start of the current step
 };
 
 }  // namespace

@@ -102,6 +102,7 @@ const char* fileKind(mode_t mode) {
 }  // namespace
 
 LoadResult loadScenarioText(std::string_view file, std::string_view text) {
+  const RunClock clock;
   LoadResult result;
   LoadedScenario loaded;
   loaded.file = std::string(file);
@@ -144,11 +145,13 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
     loaded.steps.push_back(locationOf(tree, "step", i));
     loaded.expectations.push_back(expectationsOf(tree, loaded.scenario.step(i), i));
   }
+  loaded.load = clock.elapsed();
   result.scenario = std::move(loaded);
   return result;
 }
 
 LoadResult loadScenarioFile(const std::string& path) {
+  const RunClock clock;
   auto refused = [&](const std::string& why) {
     LoadResult result;
     result.errors.push_back(locate(path, {}, "cannot read: " + why));
@@ -184,7 +187,9 @@ LoadResult loadScenarioFile(const std::string& path) {
                                  kMaxScenarioBytes));
     }
   }
-  return loadScenarioText(path, text);
+  LoadResult result = loadScenarioText(path, text);
+  if (result.scenario) result.scenario->load = clock.elapsed();
+  return result;
 }
 
 }  // namespace IeSim

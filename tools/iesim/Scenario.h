@@ -15,6 +15,7 @@
 
 #include "proto/scenario.pb.h"
 #include "tools/iesim/Rules.h"
+#include "tools/iesim/RunClock.h"
 
 namespace IeSim {
 
@@ -26,6 +27,8 @@ struct LoadedScenario {
   // Per step, the place of each expectation an expect step gives, by its field number in
   // iesim::pb::Expect (empty for other steps), so that a failure points at its own line.
   std::vector<std::map<int, Location>> expectations;
+  // Reading, parsing and checking the file took this long (--timing).
+  Elapsed load;
 };
 
 struct LoadResult {

@@ -258,6 +258,9 @@ int main(int argc, char** argv) {
                "Per step, list the changes of the outputs upstream of the exit groups (polToVniLane, "
                "statusConfig, groupToPolicy, the default-route sets, exitOption, resolverRequest) "
                "instead of counting them");
+  app.add_flag("--timing", o.detail.timing,
+               "Per step, also show the wall-clock and CPU time it took; at the end the whole run's "
+               "(reading the file included) and the peak RSS");
   app.add_flag("--tables", o.detail.tables,
                "At the end of each scenario, show every table (pairs, status configuration, reverse "
                "map, engine, exit options, gates), not only exit groups, policies and the data path");
