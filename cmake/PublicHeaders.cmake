@@ -48,7 +48,6 @@ set(IE_PUBLIC_HEADERS
   runtime/LocalAttrStore.h
   runtime/Output.h
   runtime/Path.h
-  runtime/PooledTree.h
   runtime/ResumableWalk.h
   runtime/ScanState.h
   runtime/SmControl.h
@@ -62,6 +61,7 @@ set(IE_PUBLIC_HEADERS
   platform/mica/Entity.h
   platform/mica/Node.h
   platform/mica/PoolAllocator.h
+  platform/mica/PooledTree.h
   platform/mica/Optional.h
   platform/mica/Publisher.h
   platform/mica/Strep.h

@@ -52,9 +52,9 @@
 #include "platform/agents/SiConnectionStatusDir.h"
 #include "platform/agents/SvcResolverDirs.h"
 #include "platform/engine/OrbCommonSmData.h"
+#include "platform/mica/PooledTree.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
-#include "runtime/PooledTree.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -142,8 +142,8 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   Mica::Ptr<LocalStore> localAttrStore_;
   Flo::TopOutput<GroupSpec>* groupOutput_;
   // Local options by (name, pair), and options by (result interface, key); see Cost above.
-  Flo::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
-  Flo::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
+  Mica::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
+  Mica::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
   bool startedOverOutput_ = false;  // exitOptionStatus held entries when this machine was created
 };
 
