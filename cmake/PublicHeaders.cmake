@@ -49,6 +49,7 @@ set(IE_PUBLIC_HEADERS
   runtime/Output.h
   runtime/Path.h
   runtime/ResumableWalk.h
+  runtime/Scratch.h
   runtime/ScanState.h
   runtime/SmControl.h
   runtime/StateMachine.h

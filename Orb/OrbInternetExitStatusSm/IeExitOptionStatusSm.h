@@ -55,6 +55,7 @@
 #include "platform/mica/PooledTree.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
+#include "runtime/Scratch.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -144,6 +145,9 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   // Local options by (name, pair), and options by (result interface, key); see Cost above.
   Mica::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
   Mica::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
+  // The keys those walks copy before they evaluate (Flo::Scratch says why they are kept).
+  Flo::Scratch<ExitVniLaneKey> usingScratch_;
+  Flo::Scratch<VniAndLaneId> pairsScratch_;
   bool startedOverOutput_ = false;  // exitOptionStatus held entries when this machine was created
 };
 
