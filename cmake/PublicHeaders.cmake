@@ -48,6 +48,7 @@ set(IE_PUBLIC_HEADERS
   runtime/LocalAttrStore.h
   runtime/Output.h
   runtime/Path.h
+  runtime/PooledTree.h
   runtime/ResumableWalk.h
   runtime/Scratch.h
   runtime/ScanState.h
@@ -62,7 +63,6 @@ set(IE_PUBLIC_HEADERS
   platform/mica/Entity.h
   platform/mica/Node.h
   platform/mica/PoolAllocator.h
-  platform/mica/PooledTree.h
   platform/mica/Optional.h
   platform/mica/Publisher.h
   platform/mica/Strep.h

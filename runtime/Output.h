@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "platform/keel/Task.h"
-#include "platform/mica/PooledTree.h"
+#include "runtime/PooledTree.h"
 #include "runtime/StateMachine.h"
 
 namespace Flo {
@@ -170,7 +170,7 @@ class TopOutput final : public OutputBase {
  private:
   Mica::Ptr<Entity> entity_;
   // Ordered, so that growing it never rehashes a million keys inside one pipeline run.
-  Mica::PooledSet<Key> seen_;
+  PooledSet<Key> seen_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -278,7 +278,7 @@ class NestedOutput final : public OutputBase {
   }
   // Stands on the first entry (at or after `from`) of the container at `it`, or on the
   // container itself when it has none; moves on to the late containers at the end.
-  bool land(typename Mica::PooledMap<ContainerKey, Mica::Ptr<Container>>::iterator it, const Key* from) {
+  bool land(typename PooledMap<ContainerKey, Mica::Ptr<Container>>::iterator it, const Key* from) {
     if (it == containers_.end()) {
       inLate_ = true;
       return landLate(nullptr);
@@ -304,8 +304,8 @@ class NestedOutput final : public OutputBase {
   // Containers visited while reconciling, by key (the Ptr keeps each alive), and the keys
   // seen in them as one ordered set of (container key, entry key): both grow without rehash
   // and shrink one element at a time.
-  Mica::PooledMap<ContainerKey, Mica::Ptr<Container>> containers_;
-  Mica::PooledSet<std::pair<ContainerKey, Key>> seen_;
+  PooledMap<ContainerKey, Mica::Ptr<Container>> containers_;
+  PooledSet<std::pair<ContainerKey, Key>> seen_;
   std::deque<Mica::Ptr<Container>> late_;  // grows by blocks: no copy of a million at once
   size_t lateAt_ = 0;
   // Position of the deletion pass: container key, the container, and the entry (none: the

@@ -52,9 +52,9 @@
 #include "platform/agents/SiConnectionStatusDir.h"
 #include "platform/agents/SvcResolverDirs.h"
 #include "platform/engine/OrbCommonSmData.h"
-#include "platform/mica/PooledTree.h"
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
+#include "runtime/PooledTree.h"
 #include "runtime/Scratch.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"
@@ -143,8 +143,8 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   Mica::Ptr<LocalStore> localAttrStore_;
   Flo::TopOutput<GroupSpec>* groupOutput_;
   // Local options by (name, pair), and options by (result interface, key); see Cost above.
-  Mica::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
-  Mica::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
+  Flo::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
+  Flo::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
   // The keys those walks copy before they evaluate (Flo::Scratch says why they are kept).
   Flo::Scratch<ExitVniLaneKey> usingScratch_;
   Flo::Scratch<VniAndLaneId> pairsScratch_;

@@ -1,7 +1,7 @@
 // Mica::internal::CollBase: the ordered storage and change counter behind every collection of
 // an entity (ValueMap, ValueSet, EntityMap in Entity.h).
 //
-// `Tree` is the absl B-tree the collection would be (a PooledMap<K, V> or PooledSet<K>);
+// `Tree` is the absl B-tree the collection would be (btree_map<K, V> or btree_set<K>);
 // `Inline` chooses the representation:
 //  - Inline == 0: always that B-tree. The object is the B-tree's root (24 bytes) and the change
 //    counter; every element lives in separately allocated nodes.

@@ -24,9 +24,6 @@
 // Storage (CollBase.h): a B-tree, or with a trailing `Inline` argument N > 0, up to N elements
 // inside the collection object and a B-tree past that. Per-pair entities that hold one or two
 // elements per collection use N to save the B-tree node allocation; directories stay B-trees.
-// The B-trees' nodes come from the node pool (PooledTree.h): at a million pairs an event's
-// node allocations through malloc met bins that an earlier large request had consolidated into
-// glibc's unsorted bin, and paid for sorting them through cold memory.
 //
 // Iterators are invalidated by any change of the same collection, in either representation.
 // Walkers that may run code which changes the collection step by key: nextKey(k) or lowerBound().
@@ -41,13 +38,11 @@
 #include <utility>
 
 #include "platform/mica/CollBase.h"
-#include "platform/mica/PooledTree.h"
 #include "platform/mica/Node.h"
 #include "platform/mica/Optional.h"
 #include "platform/mica/Publisher.h"
 
 namespace Mica {
-
 
 // Collections of an entity; `Inline` > 0 keeps up to that many elements without allocating.
 template <class K, class V, AttrId Id, size_t Inline = 0>
@@ -114,7 +109,7 @@ const auto& keyOf(const It& it) {
 
 // A map from key to value. Notification: (Id, &key, &old value) or (Id, &key, null) on insert.
 template <class K, class V, AttrId Id, size_t Inline>
-class ValueMap : public internal::CollBase<PooledMap<K, V>, Inline> {
+class ValueMap : public internal::CollBase<absl::btree_map<K, V>, Inline> {
  public:
   using Key = K;
   using Value = V;
@@ -154,7 +149,7 @@ class ValueMap : public internal::CollBase<PooledMap<K, V>, Inline> {
 
 // A set of keys. Notification: (Id, &key, null) on add and on delete; readers test membership.
 template <class K, AttrId Id, size_t Inline>
-class ValueSet : public internal::CollBase<PooledSet<K>, Inline> {
+class ValueSet : public internal::CollBase<absl::btree_set<K>, Inline> {
  public:
   using Key = K;
   using Value = Quill::Unit;
@@ -190,7 +185,7 @@ class ValueSet : public internal::CollBase<PooledSet<K>, Inline> {
 // A map from key to owned child entity; E is constructed from the key and holds it.
 // Notification: (Id, &key, null) on creation, (Id, &key, &old Ptr<E>) on deletion.
 template <class K, class E, AttrId Id, size_t Inline>
-class EntityMap : public internal::CollBase<PooledMap<K, Ptr<E>>, Inline> {
+class EntityMap : public internal::CollBase<absl::btree_map<K, Ptr<E>>, Inline> {
  public:
   using Key = K;
   using Element = E;

@@ -1,11 +1,11 @@
 // Mica::PoolAllocator: a standard allocator over the process-wide node pool (NodePool.h).
 //
-// For B-trees (PooledTree.h): the collections of entities and the state the runtime fills and
-// empties wholesale (reconciliation's seen sets, a state machine's indexes). Their nodes go back
-// to the pool's free lists, where the next such tree takes them in constant time. Through malloc,
-// the seen sets that a restart at 1M pairs releases went into glibc's unsorted bin, and the task
-// run that allocated next (an index insert) paid for sorting them: runs of 3 to 15 ms. Under
-// AddressSanitizer the blocks come from the global operator new, like every node's.
+// For the B-trees that the runtime fills and empties wholesale (reconciliation's seen sets, a
+// state machine's indexes). Their nodes go back to the pool's free lists, where the next such
+// tree takes them in constant time. Through malloc, the seen sets that a restart at 1M pairs
+// releases went into glibc's unsorted bin, and the task run that allocated next (an index insert)
+// paid for sorting them: runs of 3 to 15 ms. Under AddressSanitizer the blocks come from the
+// global operator new, like every node's.
 #pragma once
 
 #include <cstddef>

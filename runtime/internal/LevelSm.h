@@ -33,7 +33,7 @@
 #include <utility>
 
 #include "runtime/InputSm.h"
-#include "platform/mica/PooledTree.h"
+#include "runtime/PooledTree.h"
 #include "runtime/Path.h"
 #include "runtime/internal/KeyFormat.h"
 
@@ -429,7 +429,7 @@ class TopLevel final : public SourceBase {
   std::array<const Mica::Entity*, kDepth> yielded_{};
   // Ordered rather than hashed: at bring-up a reactor may pass a million elements while a pass is
   // pending, and a hash set would rehash all of them at once inside one task run.
-  Mica::PooledSet<const Mica::Entity*> outOfBand_;
+  PooledSet<const Mica::Entity*> outOfBand_;
   uint32_t version_ = 0;
 };
 
