@@ -50,7 +50,6 @@ set(IE_PUBLIC_HEADERS
   runtime/Path.h
   runtime/PooledTree.h
   runtime/ResumableWalk.h
-  runtime/Scratch.h
   runtime/ScanState.h
   runtime/SmControl.h
   runtime/StateMachine.h

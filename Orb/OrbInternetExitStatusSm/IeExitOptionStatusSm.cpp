@@ -367,12 +367,12 @@ void IeExitOptionStatusSm::forEachOptionUsing(const Wire::IntfId& intfId, bool g
   }
   trace(kLevelFilter, kForeachOptions, options.size());
   // Copied first: the evaluations below move options off the interface, which edits the index.
-  auto using_ = usingScratch_.borrow();
+  std::vector<ExitVniLaneKey> using_;
   for (auto it = byIntf_.lower_bound({intfId, ExitVniLaneKey()}); it != byIntf_.end() && it->first == intfId; ++it) {
-    using_->push_back(it->second);
+    using_.push_back(it->second);
   }
-  workDone(using_->size());
-  for (const ExitVniLaneKey& key : *using_) {
+  workDone(using_.size());
+  for (const ExitVniLaneKey& key : using_) {
     const ExitOptionStatus* status = options.lookup(key);
     if (status && status->resultExitIntf.get().intfId == intfId) fn(key);
   }
@@ -392,13 +392,13 @@ void IeExitOptionStatusSm::forEachLocalOptionNamed(const Mica::String& name, boo
     return;
   }
   trace(kLevelFilter, kForeachOptions, options.size());
-  auto pairs = pairsScratch_.borrow();
+  std::vector<VniAndLaneId> pairs;
   for (auto it = localByName_.lower_bound({name, VniAndLaneId()}); it != localByName_.end() && it->first == name;
        ++it) {
-    pairs->push_back(it->second);
+    pairs.push_back(it->second);
   }
-  workDone(pairs->size());
-  for (VniAndLaneId pair : *pairs) {
+  workDone(pairs.size());
+  for (VniAndLaneId pair : pairs) {
     const ExitVniLaneKey key(ExitKey(name, ExitType::localExit()), pair);
     if (options.contains(key)) fn(key);
   }

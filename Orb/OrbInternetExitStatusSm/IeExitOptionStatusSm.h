@@ -55,7 +55,6 @@
 #include "runtime/LocalAttrStore.h"
 #include "runtime/Output.h"
 #include "runtime/PooledTree.h"
-#include "runtime/Scratch.h"
 #include "runtime/StateMachine.h"
 #include "types/IeExitOptionDir.h"
 #include "types/IeStatusConfigDir.h"
@@ -145,9 +144,6 @@ class IeExitOptionStatusSm final : public Flo::StateMachine {
   // Local options by (name, pair), and options by (result interface, key); see Cost above.
   Flo::PooledSet<std::pair<Mica::String, VniAndLaneId>> localByName_;
   Flo::PooledSet<std::pair<Wire::IntfId, ExitVniLaneKey>> byIntf_;
-  // The keys those walks copy before they evaluate (Flo::Scratch says why they are kept).
-  Flo::Scratch<ExitVniLaneKey> usingScratch_;
-  Flo::Scratch<VniAndLaneId> pairsScratch_;
   bool startedOverOutput_ = false;  // exitOptionStatus held entries when this machine was created
 };
 
