@@ -116,7 +116,7 @@ void Report::step(const StepRecord& r) {
   for (const auto& check : r.checks) line("ok", check);
   for (const auto& failure : r.failed) line("FAILED", failure);
   if (!r.expect && r.sm != "ready, idle") line("sm", r.sm);
-  if (detail_.timing && r.elapsed) line("time", timeText(*r.elapsed));
+  if (detail_.timing) line("time", timeText(r.elapsed));
   fmt::print(out_, "\n");
 }
 

@@ -27,7 +27,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +59,7 @@ struct StepRecord {
   std::string sm;                    // the state machines' state after the step
   // What the step took, the library's work and the simulator's bookkeeping of its changes (not
   // the report's printing).
-  std::optional<Elapsed> elapsed;
+  Elapsed elapsed;
 };
 
 class Report {
@@ -86,7 +85,8 @@ class Report {
   void stepAborted(size_t number, Location at, std::string_view kind, std::string_view text);
   // The tables of the end state.
   void endState(const World& world);
-  // `run`: from the start of reading the scenario to its end.
+  // `run`: from the start of the run, the scenario read, to its end; the report adds the
+  // reading (LoadedScenario::load).
   void scenarioEnded(const LoadedScenario& s, size_t steps, size_t checks, size_t failures,
                      const Elapsed& run);
 
