@@ -24,9 +24,6 @@
 // Flo::SetOutputSpec / MapOutputSpec below build that Spec for a plain collection.
 #pragma once
 
-#include <absl/container/btree_map.h>
-#include <absl/container/btree_set.h>
-
 #include <algorithm>
 
 #include <deque>

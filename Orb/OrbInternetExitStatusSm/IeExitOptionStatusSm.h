@@ -44,8 +44,6 @@
 // module's arrival walks every option, as defined.
 #pragma once
 
-#include <absl/container/btree_set.h>
-
 #include <utility>
 
 #include "Orb/OrbSiEdgeHelper/DefaultRoutePresent.h"

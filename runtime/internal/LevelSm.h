@@ -23,8 +23,6 @@
 
 #include <fmt/format.h>
 
-#include <absl/container/btree_set.h>
-
 #include <array>
 #include <optional>
 #include <string>
