@@ -51,6 +51,7 @@ set(IE_PUBLIC_HEADERS
   runtime/PooledTree.h
   runtime/ResumableWalk.h
   runtime/ScanState.h
+  runtime/SeenRanges.h
   runtime/SmControl.h
   runtime/StateMachine.h
 

@@ -6,7 +6,8 @@
 // (from start when the collection held entries; always for a nested output), every `into`
 // records its key as seen; once the second passes are done, the deletion pass removes every
 // entry that was not seen, yielding to the scheduler by key bookmark, and the output becomes
-// ready. Seen sets exist only while reconciling.
+// ready. What was seen is kept as runs of adjacent entries (Flo::SeenRanges), and only while
+// reconciling.
 //
 // Declaring an output (in the state machine's constructor):
 //   polToVniLaneOutput_ = &outputIs(std::make_unique<Flo::TopOutput<PolToVniLaneSpec>>(
@@ -25,7 +26,7 @@
 #pragma once
 
 #include <algorithm>
-
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <type_traits>
@@ -35,27 +36,10 @@
 
 #include "platform/keel/Task.h"
 #include "runtime/PooledTree.h"
+#include "runtime/SeenRanges.h"
 #include "runtime/StateMachine.h"
 
 namespace Flo {
-
-namespace internal {
-// Seen keys mostly arrive in ascending order (scans walk their inputs in key order), and the
-// deletion pass takes them in ascending order: both try the set's end before a search from its
-// root, which in a million-key set is a walk through cold nodes.
-template <class Set, class K>
-void insertSeen(Set& seen, K&& k) {
-  seen.insert(seen.end(), std::forward<K>(k));
-}
-template <class Set, class K>
-bool takeSeen(Set& seen, const K& k) {
-  if (!seen.empty() && *seen.begin() == k) {
-    seen.erase(seen.begin());
-    return true;
-  }
-  return seen.erase(k) != 0;
-}
-}  // namespace internal
 
 class OutputBase : private Mica::Subscriber {
  public:
@@ -137,11 +121,15 @@ class TopOutput final : public OutputBase {
   // work of the running task, so that a pipeline's fan-out is seen by the task's budget.
   void seen(const Key& k) {
     sm().workDone(1);
-    if (reconciling_) internal::insertSeen(seen_, k);
+    if (reconciling_) seen_.insert(k, [this](const Key& after) { return Spec::next(*entity_, after); });
   }
-  size_t seenCount() const noexcept { return seen_.size(); }
-  // Whether an `into` of this start wrote (or deleted) `k`: false once reconciliation is over.
-  bool seenInThisStart(const Key& k) const { return reconciling_ && seen_.contains(k); }
+  // Whether the output holds `k` and an `into` of this start wrote it: false once
+  // reconciliation is over, and for a key an `into` of this start deleted.
+  bool seenInThisStart(const Key& k) const {
+    if (!reconciling_ || !seen_.covers(k)) return false;
+    const auto at = Spec::first(*entity_, &k);
+    return at && !(k < *at);
+  }
 
  protected:
   bool outputNonEmpty() const override { return entity_ && !Spec::empty(*entity_); }
@@ -149,7 +137,7 @@ class TopOutput final : public OutputBase {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
   }
-  bool cursorTakeSeen() override { return internal::takeSeen(seen_, *cursor_); }
+  bool cursorTakeSeen() override { return seen_.takeAscending(*cursor_); }
   void cursorDelete() override { Spec::erase(*entity_, *cursor_); }
   bool cursorNext() override {
     cursor_ = Spec::next(*entity_, *cursor_);
@@ -159,15 +147,13 @@ class TopOutput final : public OutputBase {
   bool releaseOne() override {
     bookmark_.reset();
     cursor_.reset();
-    if (seen_.empty()) return false;
-    seen_.erase(seen_.begin());
-    return true;
+    return seen_.releaseOne();
   }
 
  private:
   Mica::Ptr<Entity> entity_;
-  // Ordered, so that growing it never rehashes a million keys inside one pipeline run.
-  PooledSet<Key> seen_;
+  // Runs of entries seen, not their keys: an in-order rewrite of the output holds one range.
+  SeenRanges<Key> seen_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -198,7 +184,8 @@ class NestedOutput final : public OutputBase {
     sm().workDone(1);
     if (!reconciling_) return;
     visit(container);
-    internal::insertSeen(seen_, std::make_pair(Spec::containerKey(*container), k));
+    seen_.insert(Place{Spec::containerKey(*container), Place::entry, k},
+                 [this](const Place& after) { return nextPlace(after); });
   }
   // Records `container` as visited, so that the deletion pass walks it even when nothing in
   // it was written (all of its entries are then stale).
@@ -219,7 +206,12 @@ class NestedOutput final : public OutputBase {
     return land(containers_.lower_bound(*at_), cursor_ ? &*cursor_ : nullptr);
   }
   bool cursorOnEntry() const override { return cursor_.has_value(); }
-  bool cursorTakeSeen() override { return internal::takeSeen(seen_, std::make_pair(*at_, *cursor_)); }
+  // The ranges the walk has passed are dropped, unless there are late containers: they are
+  // walked after the others, and a range seen in one of them can reach past the walk's place.
+  bool cursorTakeSeen() override {
+    const Place at{*at_, Place::entry, *cursor_};
+    return inLate_ || !late_.empty() ? seen_.covers(at) : seen_.takeAscending(at);
+  }
   void cursorDelete() override { Spec::erase(*current_, *cursor_); }
   bool cursorNext() override {
     if (cursor_) {
@@ -241,10 +233,7 @@ class NestedOutput final : public OutputBase {
     at_.reset();
     cursor_.reset();
     current_ = nullptr;
-    if (!seen_.empty()) {
-      seen_.erase(seen_.begin());
-      return true;
-    }
+    if (seen_.releaseOne()) return true;
     if (!containers_.empty()) {
       containers_.erase(containers_.begin());
       return true;
@@ -270,6 +259,8 @@ class NestedOutput final : public OutputBase {
       it->second = container;  // a container re-created under the same key
       return;
     }
+    // Its entries join the walk now, unseen: a range built across its place must not cover them.
+    seen_.cut(Place{ck, Place::before, Key()}, Place{ck, Place::after, Key()});
     // Behind the walk's position: walked once the ordered walk is over.
     if (walking_ && (inLate_ || (at_ && ck < *at_))) late_.push_back(container);
   }
@@ -298,11 +289,43 @@ class NestedOutput final : public OutputBase {
     return true;
   }
 
-  // Containers visited while reconciling, by key (the Ptr keeps each alive), and the keys
-  // seen in them as one ordered set of (container key, entry key): both grow without rehash
-  // and shrink one element at a time.
+  // A place in what the deletion pass walks, the entries of the visited containers in key
+  // order: an entry, or the edge before or after a container's entries (where a range is cut
+  // when a container is first visited inside it).
+  struct Place {
+    enum Edge : uint8_t { before, entry, after };
+    ContainerKey container;
+    Edge edge;
+    Key key;  // of an entry; Key() at an edge
+    friend bool operator<(const Place& a, const Place& b) {
+      if (a.container < b.container) return true;
+      if (b.container < a.container) return false;
+      if (a.edge != b.edge) return a.edge < b.edge;
+      return a.edge == entry && a.key < b.key;
+    }
+  };
+  // The first entry of the visited containers after `p`, or none. Empty containers are skipped,
+  // a few at a time: past those, the edge before the next container is returned, which only
+  // keeps a range from growing over it.
+  std::optional<Place> nextPlace(const Place& p) const {
+    auto it = p.edge == Place::after ? containers_.upper_bound(p.container) : containers_.lower_bound(p.container);
+    if (it != containers_.end() && !(p.container < it->first)) {
+      std::optional<Key> k = p.edge == Place::before ? Spec::first(*it->second, nullptr)
+                                                     : Spec::next(*it->second, p.key);
+      if (k) return Place{it->first, Place::entry, std::move(*k)};
+      ++it;
+    }
+    for (int empty = 0; it != containers_.end(); ++it, ++empty) {
+      if (empty == 8) return Place{it->first, Place::before, Key()};
+      if (std::optional<Key> k = Spec::first(*it->second, nullptr)) return Place{it->first, Place::entry, std::move(*k)};
+    }
+    return std::nullopt;
+  }
+
+  // Containers visited while reconciling, by key (the Ptr keeps each alive), and the runs of
+  // entries seen in them: both grow without rehash and shrink one element at a time.
   PooledMap<ContainerKey, Mica::Ptr<Container>> containers_;
-  PooledSet<std::pair<ContainerKey, Key>> seen_;
+  SeenRanges<Place> seen_;
   std::deque<Mica::Ptr<Container>> late_;  // grows by blocks: no copy of a million at once
   size_t lateAt_ = 0;
   // Position of the deletion pass: container key, the container, and the entry (none: the
