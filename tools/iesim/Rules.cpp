@@ -8,6 +8,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <type_traits>
 
@@ -129,17 +130,66 @@ std::string enumError(int value, const FieldDescriptor* field) {
                      names);
 }
 
-// Checks one value of `field` (index -1 for a singular field).
-void checkValue(const Message& msg, const FieldDescriptor* field, int index,
+// The rules of one field, read from its options once: extension lookups and reflection's
+// descriptor calls cost more than the checks themselves, and a large scenario has a million
+// messages of a few types.
+struct FieldPlan {
+  const FieldDescriptor* field = nullptr;
+  bool required = false;
+  const iesim::pb::IntRange* range = nullptr;  // in the field's options, which live with it
+  bool hasText = false;
+  iesim::pb::TextKind text{};
+  std::vector<std::vector<const FieldDescriptor*>> uniqueKeys;  // a repeated message field's keys
+  mutable const struct MessagePlan* messagePlan = nullptr;      // a message field's, at first use
+};
+
+struct MessagePlan;
+void checkMessage(const Message& message, const MessagePlan& plan, const ParseInfoTree* tree,
+                  Location at, std::string_view name, std::vector<RuleError>& errors);
+
+// The rules of one message type, and its reflection (one per generated type).
+struct MessagePlan {
+  const Reflection* reflection = nullptr;
+  std::vector<FieldPlan> fields;
+};
+
+std::vector<const FieldDescriptor*> keyFields(const FieldDescriptor* field, std::string_view keyNames);
+
+// The plan of `message`'s type, built at its first use.
+const MessagePlan& planOf(const Message& message) {
+  static absl::flat_hash_map<const Descriptor*, std::unique_ptr<MessagePlan>> plans;
+  const Descriptor* d = message.GetDescriptor();
+  auto& slot = plans[d];
+  if (slot) return *slot;
+  auto plan = std::make_unique<MessagePlan>();
+  plan->reflection = message.GetReflection();
+  for (int i = 0; i < d->field_count(); ++i) {
+    FieldPlan f;
+    f.field = d->field(i);
+    const auto& options = f.field->options();
+    f.required = options.GetExtension(iesim::pb::required);
+    if (options.HasExtension(iesim::pb::range)) f.range = &options.GetExtension(iesim::pb::range);
+    f.hasText = options.HasExtension(iesim::pb::text);
+    if (f.hasText) f.text = options.GetExtension(iesim::pb::text);
+    if (f.field->is_repeated() && f.field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
+      for (int k = 0; k < options.ExtensionSize(iesim::pb::unique_by); ++k) {
+        f.uniqueKeys.push_back(keyFields(f.field, options.GetExtension(iesim::pb::unique_by, k)));
+      }
+    }
+    plan->fields.push_back(std::move(f));
+  }
+  slot = std::move(plan);
+  return *slot;
+}
+
+// Checks one value of a field (index -1 for a singular field).
+void checkValue(const Message& msg, const Reflection& r, const FieldPlan& plan, int index,
                 const ParseInfoTree* tree, Location parentAt, std::vector<RuleError>& errors) {
-  const Reflection& r = *msg.GetReflection();
-  const auto& options = field->options();
+  const FieldDescriptor* field = plan.field;
   const bool repeated = index >= 0;
   const Location at = locationOf(tree, field, index, parentAt);
   std::string error;
-  if (options.HasExtension(iesim::pb::range)) {
-    error = numberError(msg, field, index, options.GetExtension(iesim::pb::range));
-  }
+  if (plan.range != nullptr) error = numberError(msg, field, index, *plan.range);
   if (field->cpp_type() == FieldDescriptor::CPPTYPE_ENUM) {
     error = enumError(repeated ? r.GetRepeatedEnumValue(msg, field, index)
                                : r.GetEnumValue(msg, field),
@@ -151,9 +201,7 @@ void checkValue(const Message& msg, const FieldDescriptor* field, int index,
     // A text that would break a report line is refused before its kind is looked at, so that
     // no message prints it raw.
     error = textSafetyError(field->name(), text);
-    if (error.empty() && options.HasExtension(iesim::pb::text)) {
-      error = textError(text, options.GetExtension(iesim::pb::text), field->name());
-    }
+    if (error.empty() && plan.hasText) error = textError(text, plan.text, field->name());
   }
   if (!error.empty()) errors.push_back({at, std::move(error)});
 
@@ -161,7 +209,8 @@ void checkValue(const Message& msg, const FieldDescriptor* field, int index,
     const Message& sub =
         repeated ? r.GetRepeatedMessage(msg, field, index) : r.GetMessage(msg, field);
     const ParseInfoTree* subTree = tree ? tree->GetTreeForNested(field, index) : nullptr;
-    checkFieldRules(sub, subTree, at, field->name(), errors);
+    if (plan.messagePlan == nullptr) plan.messagePlan = &planOf(sub);
+    checkMessage(sub, *plan.messagePlan, subTree, at, field->name(), errors);
   }
 }
 
@@ -183,21 +232,27 @@ std::string firstAt(Location first, Location at) {
   return fmt::format(" (first at column {})", first.column);
 }
 
-// The value of `key` in `element` as it is compared: by value, so -0 is 0 and an enum is its
-// number. Formatted directly, since every element of a repeated field is compared.
-std::string comparedValue(const Message& element, const FieldDescriptor* key) {
-  const Reflection& r = *element.GetReflection();
+// Appends the value of `key` in `element` as it is compared: by value, so -0 is 0 and an enum
+// is its number. Texts carry their length, so that no two different tuples make the same text.
+// Formatted directly, since every element of a repeated field is compared.
+void appendComparedValue(std::string& out, const Message& element, const Reflection& r,
+                         const FieldDescriptor* key) {
+  auto to = std::back_inserter(out);
   switch (key->cpp_type()) {
     // Adding 0.0 turns -0 into 0; nan never gets here (the range rules refuse it).
-    case FieldDescriptor::CPPTYPE_DOUBLE: return fmt::format("{}", r.GetDouble(element, key) + 0.0);
-    case FieldDescriptor::CPPTYPE_FLOAT: return fmt::format("{}", r.GetFloat(element, key) + 0.0f);
-    case FieldDescriptor::CPPTYPE_STRING: return r.GetString(element, key);
-    case FieldDescriptor::CPPTYPE_INT32: return fmt::format("{}", r.GetInt32(element, key));
-    case FieldDescriptor::CPPTYPE_INT64: return fmt::format("{}", r.GetInt64(element, key));
-    case FieldDescriptor::CPPTYPE_UINT32: return fmt::format("{}", r.GetUInt32(element, key));
-    case FieldDescriptor::CPPTYPE_UINT64: return fmt::format("{}", r.GetUInt64(element, key));
-    case FieldDescriptor::CPPTYPE_BOOL: return r.GetBool(element, key) ? "true" : "false";
-    case FieldDescriptor::CPPTYPE_ENUM: return fmt::format("{}", r.GetEnumValue(element, key));
+    case FieldDescriptor::CPPTYPE_DOUBLE: fmt::format_to(to, "{};", r.GetDouble(element, key) + 0.0); return;
+    case FieldDescriptor::CPPTYPE_FLOAT: fmt::format_to(to, "{};", r.GetFloat(element, key) + 0.0f); return;
+    case FieldDescriptor::CPPTYPE_STRING: {
+      const std::string& text = r.GetString(element, key);
+      fmt::format_to(to, "{}:{};", text.size(), text);
+      return;
+    }
+    case FieldDescriptor::CPPTYPE_INT32: fmt::format_to(to, "{};", r.GetInt32(element, key)); return;
+    case FieldDescriptor::CPPTYPE_INT64: fmt::format_to(to, "{};", r.GetInt64(element, key)); return;
+    case FieldDescriptor::CPPTYPE_UINT32: fmt::format_to(to, "{};", r.GetUInt32(element, key)); return;
+    case FieldDescriptor::CPPTYPE_UINT64: fmt::format_to(to, "{};", r.GetUInt64(element, key)); return;
+    case FieldDescriptor::CPPTYPE_BOOL: out += r.GetBool(element, key) ? "true;" : "false;"; return;
+    case FieldDescriptor::CPPTYPE_ENUM: fmt::format_to(to, "{};", r.GetEnumValue(element, key)); return;
     default: throw std::logic_error(fmt::format("unique_by key {} is no scalar", key->full_name()));
   }
 }
@@ -240,25 +295,29 @@ std::vector<const FieldDescriptor*> keyFields(const FieldDescriptor* field, std:
 // element already has, e.g. "duplicate seq 10 in policy \"Gold\" (first at line 6)" or
 // "duplicate vni 1 lane 2 in initial (first at line 3)". Elements without every key field are
 // not compared.
-void checkUniqueKey(const Message& msg, const FieldDescriptor* field, std::string_view keyNames,
-                    const ParseInfoTree* tree, Location parentAt, std::string_view name,
-                    std::vector<RuleError>& errors) {
-  const auto keys = keyFields(field, keyNames);
-  const Reflection& r = *msg.GetReflection();
+void checkUniqueKey(const Message& msg, const Reflection& r, const FieldDescriptor* field,
+                    const std::vector<const FieldDescriptor*>& keys, const ParseInfoTree* tree,
+                    Location parentAt, std::string_view name, std::vector<RuleError>& errors) {
+  const int n = r.FieldSize(msg, field);
+  if (n < 2) return;
+  const Reflection& er = *planOf(r.GetRepeatedMessage(msg, field, 0)).reflection;
   absl::flat_hash_map<std::string, Location> seen;
-  for (int i = 0; i < r.FieldSize(msg, field); ++i) {
+  seen.reserve(static_cast<size_t>(n));
+  std::string compared;
+  for (int i = 0; i < n; ++i) {
     const Message& element = r.GetRepeatedMessage(msg, field, i);
-    std::string compared;
+    compared.clear();
     bool complete = true;
     for (const FieldDescriptor* key : keys) {
-      if (!element.GetReflection()->HasField(element, key)) complete = false;
-      const std::string v = comparedValue(element, key);
-      // The length first, so that no two different tuples make the same text.
-      fmt::format_to(std::back_inserter(compared), "{}:{};", v.size(), v);
+      if (!er.HasField(element, key)) {
+        complete = false;
+        break;
+      }
+      appendComparedValue(compared, element, er, key);
     }
     if (!complete) continue;
     const Location at = locationOf(tree, field, i, parentAt);
-    auto [it, inserted] = seen.try_emplace(std::move(compared), at);
+    auto [it, inserted] = seen.try_emplace(compared, at);
     if (inserted) continue;
     // The printed key only for a duplicate: a million bindings are compared, a few reported.
     std::string printed;
@@ -268,6 +327,26 @@ void checkUniqueKey(const Message& msg, const FieldDescriptor* field, std::strin
     }
     errors.push_back({at, fmt::format("duplicate {} in {}{}", printed, holderText(msg, name),
                                       firstAt(it->second, at))});
+  }
+}
+
+void checkMessage(const Message& message, const MessagePlan& plan, const ParseInfoTree* tree,
+                  Location at, std::string_view name, std::vector<RuleError>& errors) {
+  const Reflection& r = *plan.reflection;
+  for (const FieldPlan& f : plan.fields) {
+    const FieldDescriptor* field = f.field;
+    if (field->is_repeated()) {
+      const int n = r.FieldSize(message, field);
+      for (int k = 0; k < n; ++k) checkValue(message, r, f, k, tree, at, errors);
+      if (n == 0 && f.required) {
+        errors.push_back({at, fmt::format("no {} in {}", field->name(), holderText(message, name))});
+      }
+      for (const auto& keys : f.uniqueKeys) checkUniqueKey(message, r, field, keys, tree, at, name, errors);
+    } else if (r.HasField(message, field)) {
+      checkValue(message, r, f, -1, tree, at, errors);
+    } else if (f.required) {
+      errors.push_back({at, fmt::format("missing {} in {}", field->name(), name)});
+    }
   }
 }
 
@@ -284,29 +363,7 @@ std::string locate(std::string_view file, Location at, std::string_view message)
 
 void checkFieldRules(const Message& message, const ParseInfoTree* tree, Location at,
                      std::string_view name, std::vector<RuleError>& errors) {
-  const Descriptor& d = *message.GetDescriptor();
-  const Reflection& r = *message.GetReflection();
-  for (int i = 0; i < d.field_count(); ++i) {
-    const FieldDescriptor* field = d.field(i);
-    if (field->is_repeated()) {
-      const int n = r.FieldSize(message, field);
-      for (int k = 0; k < n; ++k) checkValue(message, field, k, tree, at, errors);
-      if (n == 0 && field->options().GetExtension(iesim::pb::required)) {
-        errors.push_back({at, fmt::format("no {} in {}", field->name(), holderText(message, name))});
-      }
-      if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
-        const auto& options = field->options();
-        for (int k = 0; k < options.ExtensionSize(iesim::pb::unique_by); ++k) {
-          checkUniqueKey(message, field, options.GetExtension(iesim::pb::unique_by, k), tree, at,
-                         name, errors);
-        }
-      }
-    } else if (r.HasField(message, field)) {
-      checkValue(message, field, -1, tree, at, errors);
-    } else if (field->options().GetExtension(iesim::pb::required)) {
-      errors.push_back({at, fmt::format("missing {} in {}", field->name(), name)});
-    }
-  }
+  checkMessage(message, planOf(message), tree, at, name, errors);
 }
 
 }  // namespace IeSim
