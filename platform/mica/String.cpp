@@ -14,6 +14,7 @@ namespace Mica {
 namespace internal {
 
 StringRep** stringSegments[kSegments] = {};
+uint32_t hotRefs[kHotHandles] = {};
 
 namespace {
 
@@ -88,11 +89,10 @@ uint64_t orderWord(std::string_view text, size_t at) noexcept {
 
 uint32_t internLocked(Table& t, std::string_view text) {
   if (auto it = t.byText.find(text); it != t.byText.end()) {
-    StringRep* r = stringRep(*it);
     if (threadControl()) {
-      std::atomic_ref<uint32_t>(r->refs).fetch_add(1, std::memory_order_relaxed);
+      std::atomic_ref<uint32_t>(refsOf(*it)).fetch_add(1, std::memory_order_relaxed);
     } else {
-      ++r->refs;
+      ++refsOf(*it);
     }
     return *it;
   }
@@ -108,6 +108,7 @@ uint32_t internLocked(Table& t, std::string_view text) {
     h = t.takeSlot();
     slot(h) = rep;
     t.byText.insert(h);
+    refsOf(h) = 1;
   } catch (...) {
     if (h) {
       slot(h) = nullptr;
@@ -140,8 +141,24 @@ uint32_t intern(std::string_view text) {
 
 void freeSlot(uint32_t handle) noexcept { freeLocked(table(), handle); }
 
+void addRefCold(uint32_t handle) noexcept {
+  if (threadControl()) {
+    std::atomic_ref<uint32_t>(refsOf(handle)).fetch_add(1, std::memory_order_relaxed);
+  } else {
+    ++refsOf(handle);
+  }
+}
+
+void dropRefCold(uint32_t handle) noexcept {
+  if (threadControl()) {
+    releaseShared(handle);
+  } else if (--refsOf(handle) == 0) {
+    freeSlot(handle);
+  }
+}
+
 void releaseShared(uint32_t handle) noexcept {
-  std::atomic_ref<uint32_t> refs(stringRep(handle)->refs);
+  std::atomic_ref<uint32_t> refs(refsOf(handle));
   // Drops a reference that is not the last without the lock. The count reaches 0 only under
   // the lock, together with the erasure, so interning (also under the lock) never revives a
   // text that is being freed.

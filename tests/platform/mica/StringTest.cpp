@@ -3,6 +3,7 @@
 #include <absl/hash/hash.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -110,6 +111,48 @@ TEST(StringTest, ThreadsShareTextsUnderThreadControl) {
   Mica::threadControlIs(false);
   EXPECT_TRUE(ok[0] && ok[1]);
   EXPECT_EQ(Mica::internedStrings(), before + 1);  // only the shared text is left
+}
+
+// The first 65536 handles keep their counts in one static array, later ones in their records:
+// both kinds must count copies alike, with and without thread control.
+TEST(StringTest, TextsPastTheHotHandlesAreCountedAlike) {
+  const size_t before = Mica::internedStrings();
+  {
+    std::vector<Mica::String> many;
+    for (uint32_t i = 0; i <= Mica::internal::kHotHandles; ++i) many.emplace_back("count-test-" + std::to_string(i));
+    const Mica::String& cold = many.back();
+    const Mica::String& hot = many.front();
+    ASSERT_GE(cold.handle(), Mica::internal::kHotHandles);
+    ASSERT_LT(hot.handle(), Mica::internal::kHotHandles);
+    for (const Mica::String* s : {&cold, &hot}) {
+      Mica::String copy = *s;
+      const std::string text = copy.str();
+      const uint32_t handle = copy.handle();
+      many.erase(std::find(many.begin(), many.end(), copy));  // the copy is the last holder now
+      EXPECT_EQ(Mica::String(text).handle(), handle);
+      EXPECT_EQ(copy.view(), text);
+      const size_t live = Mica::internedStrings();
+      copy = Mica::String();
+      EXPECT_EQ(Mica::internedStrings(), live - 1) << text;
+    }
+    const Mica::String cold2 = many.back();
+    ASSERT_GE(cold2.handle(), Mica::internal::kHotHandles);
+    Mica::threadControlIs(true);
+    const auto copies = [&cold2] {
+      for (int i = 0; i < 20'000; ++i) {
+        const Mica::String copy = cold2;
+        if (copy.handle() != cold2.handle()) ADD_FAILURE();
+      }
+    };
+    std::thread other(copies);
+    copies();
+    other.join();
+    Mica::threadControlIs(false);
+    const size_t live = Mica::internedStrings();
+    many.pop_back();
+    EXPECT_EQ(Mica::internedStrings(), live) << "a copy is still held";
+  }
+  EXPECT_EQ(Mica::internedStrings(), before);
 }
 
 TEST(BoundedStringTest, AcceptsUpToMaxLengthAndRejectsMore) {
