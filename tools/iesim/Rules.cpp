@@ -130,6 +130,8 @@ std::string enumError(int value, const FieldDescriptor* field) {
                      names);
 }
 
+struct MessagePlan;
+
 // The rules of one field, read from its options once: extension lookups and reflection's
 // descriptor calls cost more than the checks themselves, and a large scenario has a million
 // messages of a few types.
@@ -140,10 +142,9 @@ struct FieldPlan {
   bool hasText = false;
   iesim::pb::TextKind text{};
   std::vector<std::vector<const FieldDescriptor*>> uniqueKeys;  // a repeated message field's keys
-  mutable const struct MessagePlan* messagePlan = nullptr;      // a message field's, at first use
+  mutable const MessagePlan* messagePlan = nullptr;             // a message field's, at first use
 };
 
-struct MessagePlan;
 void checkMessage(const Message& message, const MessagePlan& plan, const ParseInfoTree* tree,
                   Location at, std::string_view name, std::vector<RuleError>& errors);
 
