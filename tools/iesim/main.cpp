@@ -142,7 +142,7 @@ int run(const Options& o) {
   }
 
   // The Blip ring is read only by --blip: without it, recording would cost every note a record
-  // (about a twentieth of a large scenario's time) for a ring that nobody decodes.
+  // (about a twelfth of a large scenario's time) for a ring that nobody decodes.
   Blip::defaultHandle()->enabledIs(!o.blip.empty());
 
   IeSim::ChromeTrace chrome;
