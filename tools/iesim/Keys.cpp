@@ -48,8 +48,11 @@ std::optional<Lane::VniAndLaneId> pairPart(std::string_view text, std::string& p
     malformed = true;
     return {};
   }
-  problem = rangeError(*vni, "vni", bindingRange("vni"));
-  if (problem.empty()) problem = rangeError(*lane, "lane", bindingRange("lane"));
+  // Looked up once: a large scenario parses a pair for each of its million keys.
+  static const iesim::pb::IntRange& vniRange = bindingRange("vni");
+  static const iesim::pb::IntRange& laneRange = bindingRange("lane");
+  problem = rangeError(*vni, "vni", vniRange);
+  if (problem.empty()) problem = rangeError(*lane, "lane", laneRange);
   if (!problem.empty()) return {};
   return Lane::VniAndLaneId(Lane::VniId(*vni), static_cast<uint16_t>(*lane));
 }
