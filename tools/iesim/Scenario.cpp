@@ -13,6 +13,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace IeSim {
 
@@ -55,6 +58,117 @@ std::vector<RuleError> locatedRuleErrors(std::string_view text, std::vector<Rule
   std::vector<RuleError> errors;
   checkFieldRules(scenario, &tree, Location{1, 1}, "scenario", errors);
   return errors;
+}
+
+// Where the body of the top-level `initial` block lies in `text`, a file that parsed:
+// [first byte after its opening brace, its closing brace). Nothing when there is none, or when
+// the scan meets anything it does not expect (then the lenient reading takes the whole text).
+// The scan knows only what can hide a brace: '#' comments and quoted strings.
+class InitialBodyScan {
+ public:
+  explicit InitialBodyScan(std::string_view text) : t_(text) {}
+
+  std::optional<std::pair<size_t, size_t>> find() const {
+    bool afterColon = false;  // a word after ':' is a value, not a field name
+    int depth = 0;
+    for (size_t i = skip(0); i < t_.size(); i = skip(i)) {
+      const char c = t_[i];
+      if (c == '"' || c == '\'') {
+        i = stringEnd(i);
+        if (i == npos) return std::nullopt;
+      } else if (c == '{' || c == '<') {
+        ++depth;
+        ++i;
+      } else if (c == '}' || c == '>') {
+        if (--depth < 0) return std::nullopt;
+        ++i;
+      } else if (isWord(c)) {
+        size_t end = i;
+        while (end < t_.size() && isWord(t_[end])) ++end;
+        if (depth == 0 && !afterColon && t_.substr(i, end - i) == "initial") return bodyAfter(end);
+        i = end;
+      } else {
+        ++i;
+      }
+      afterColon = c == ':';
+    }
+    return std::nullopt;
+  }
+
+ private:
+  static constexpr size_t npos = std::string_view::npos;
+  static bool isWord(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  }
+  // The first byte from `at` that is neither a blank nor in a comment (or the end).
+  size_t skip(size_t at) const {
+    while (at < t_.size()) {
+      const char c = t_[at];
+      if (c == '#') {
+        at = t_.find('\n', at);
+        if (at == npos) return t_.size();
+      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+        ++at;
+      } else {
+        break;
+      }
+    }
+    return at;
+  }
+  // Just past the string that opens at `at`; npos when it does not close on its line.
+  size_t stringEnd(size_t at) const {
+    const char quote = t_[at];
+    for (size_t i = at + 1; i < t_.size(); ++i) {
+      if (t_[i] == '\\') {
+        ++i;
+      } else if (t_[i] == '\n') {
+        return npos;
+      } else if (t_[i] == quote) {
+        return i + 1;
+      }
+    }
+    return npos;
+  }
+  // The body of the block whose field name ends at `at` ("initial {" or "initial: <").
+  std::optional<std::pair<size_t, size_t>> bodyAfter(size_t at) const {
+    size_t i = skip(at);
+    if (i < t_.size() && t_[i] == ':') i = skip(i + 1);
+    if (i >= t_.size() || (t_[i] != '{' && t_[i] != '<')) return std::nullopt;
+    const size_t start = i + 1;
+    int depth = 1;
+    for (i = skip(start); i < t_.size(); i = skip(i)) {
+      const char c = t_[i];
+      if (c == '"' || c == '\'') {
+        i = stringEnd(i);
+        if (i == npos) return std::nullopt;
+        continue;
+      }
+      if ((c == '}' || c == '>') && --depth == 0) return std::pair{start, i};
+      if (c == '{' || c == '<') ++depth;
+      ++i;
+    }
+    return std::nullopt;
+  }
+
+  std::string_view t_;
+};
+
+// The text of the lenient reading: the body of the top-level `initial` block, which that reading
+// only skips (a million bindings, token by token), is reduced to its line breaks, and its last
+// line to blanks, so that every other byte keeps its line and column. Empty when there is no
+// such block: the reading then takes the text as it is.
+std::string outlineText(std::string_view text) {
+  const auto body = InitialBodyScan(text).find();
+  if (!body) return {};
+  const auto [start, end] = *body;
+  const std::string_view inside = text.substr(start, end - start);
+  const size_t lastBreak = inside.rfind('\n');
+  const std::string_view lastLine = lastBreak == std::string_view::npos ? inside : inside.substr(lastBreak + 1);
+  std::string out(text.substr(0, start));
+  out.append(static_cast<size_t>(std::count(inside.begin(), inside.end(), '\n')), '\n');
+  for (const char c : lastLine) out.push_back(c == '\t' ? '\t' : ' ');  // tabs move columns
+  out.append(text.substr(end));
+  return out;
 }
 
 Location locationOf(const TextFormat::ParseInfoTree& tree, const char* field, int index) {
@@ -133,7 +247,8 @@ LoadResult loadScenarioText(std::string_view file, std::string_view text) {
   iesim::pb::ScenarioPlaces outline;
   TextFormat::ParseInfoTree tree;
   Collector lenientErrors;
-  if (!parse(text, outline, lenientErrors, &tree, true)) {
+  const std::string shortened = outlineText(text);
+  if (!parse(shortened.empty() ? text : std::string_view(shortened), outline, lenientErrors, &tree, true)) {
     result.errors.push_back(locate(file, lenientErrors.errors.empty() ? Location{} : lenientErrors.errors.front().at,
                                    fmt::format("the places of the steps cannot be read: {}",
                                                lenientErrors.errors.empty() ? "no reason given"
