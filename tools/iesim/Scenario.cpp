@@ -71,6 +71,7 @@ class InitialBodyScan {
   std::optional<std::pair<size_t, size_t>> find() const {
     bool afterColon = false;  // a word after ':' is a value, not a field name
     int depth = 0;
+    size_t body = npos;  // where the body begins, once its opening brace is next
     for (size_t i = skip(0); i < t_.size(); i = skip(i)) {
       const char c = t_[i];
       if (c == '"' || c == '\'') {
@@ -81,11 +82,15 @@ class InitialBodyScan {
         ++i;
       } else if (c == '}' || c == '>') {
         if (--depth < 0) return std::nullopt;
+        if (depth == 0 && body != npos) return std::pair{body, i};
         ++i;
       } else if (isWord(c)) {
         size_t end = i;
         while (end < t_.size() && isWord(t_[end])) ++end;
-        if (depth == 0 && !afterColon && t_.substr(i, end - i) == "initial") return bodyAfter(end);
+        if (depth == 0 && !afterColon && t_.substr(i, end - i) == "initial") {
+          body = openingBraceAfter(end);
+          if (body == npos) return std::nullopt;
+        }
         i = end;
       } else {
         ++i;
@@ -129,25 +134,13 @@ class InitialBodyScan {
     }
     return npos;
   }
-  // The body of the block whose field name ends at `at` ("initial {" or "initial: <").
-  std::optional<std::pair<size_t, size_t>> bodyAfter(size_t at) const {
+  // Just past the opening brace of the block whose field name ends at `at` ("initial {" or
+  // "initial: <"); npos when no brace follows.
+  size_t openingBraceAfter(size_t at) const {
     size_t i = skip(at);
     if (i < t_.size() && t_[i] == ':') i = skip(i + 1);
-    if (i >= t_.size() || (t_[i] != '{' && t_[i] != '<')) return std::nullopt;
-    const size_t start = i + 1;
-    int depth = 1;
-    for (i = skip(start); i < t_.size(); i = skip(i)) {
-      const char c = t_[i];
-      if (c == '"' || c == '\'') {
-        i = stringEnd(i);
-        if (i == npos) return std::nullopt;
-        continue;
-      }
-      if ((c == '}' || c == '>') && --depth == 0) return std::pair{start, i};
-      if (c == '{' || c == '<') ++depth;
-      ++i;
-    }
-    return std::nullopt;
+    if (i >= t_.size() || (t_[i] != '{' && t_[i] != '<')) return npos;
+    return i + 1;
   }
 
   std::string_view t_;
