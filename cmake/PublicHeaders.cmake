@@ -52,6 +52,7 @@ set(IE_PUBLIC_HEADERS
   runtime/ResumableWalk.h
   runtime/ScanState.h
   runtime/SeenRanges.h
+  runtime/SuccessorWindow.h
   runtime/SmControl.h
   runtime/StateMachine.h
 

@@ -37,6 +37,7 @@
 #include "platform/keel/Task.h"
 #include "runtime/PooledTree.h"
 #include "runtime/SeenRanges.h"
+#include "runtime/SuccessorWindow.h"
 #include "runtime/StateMachine.h"
 
 namespace Flo {
@@ -121,12 +122,16 @@ class TopOutput final : public OutputBase {
   // work of the running task, so that a pipeline's fan-out is seen by the task's budget.
   void seen(const Key& k) {
     sm().workDone(1);
-    if (reconciling_) seen_.insert(k, [this](const Key& after) { return Spec::next(*entity_, after); });
+    if (!reconciling_) return;
+    successors_.changedAt(k);  // the write that follows may add or remove k
+    if (pending_.size() == kPendingBatch) recordPending();
+    pending_.insert(std::upper_bound(pending_.begin(), pending_.end(), k), k);
   }
   // Whether the output holds `k` and an `into` of this start wrote it: false once
   // reconciliation is over, and for a key an `into` of this start deleted.
   bool seenInThisStart(const Key& k) const {
-    if (!reconciling_ || !seen_.covers(k)) return false;
+    if (!reconciling_) return false;
+    if (!seen_.covers(k) && !std::binary_search(pending_.begin(), pending_.end(), k)) return false;
     const auto at = Spec::first(*entity_, &k);
     return at && !(k < *at);
   }
@@ -137,23 +142,55 @@ class TopOutput final : public OutputBase {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
   }
-  bool cursorTakeSeen() override { return seen_.takeAscending(*cursor_); }
-  void cursorDelete() override { Spec::erase(*entity_, *cursor_); }
+  bool cursorTakeSeen() override {
+    if (!pending_.empty()) recordPending();
+    return seen_.takeAscending(*cursor_);
+  }
+  void cursorDelete() override {
+    Spec::erase(*entity_, *cursor_);
+    successors_.changedAt(*cursor_);
+  }
   bool cursorNext() override {
-    cursor_ = Spec::next(*entity_, *cursor_);
+    cursor_ = successor(*cursor_);
     return cursor_.has_value();
   }
   void cursorToBookmark() override { bookmark_ = cursor_; }
   bool releaseOne() override {
     bookmark_.reset();
     cursor_.reset();
+    successors_.clear();
+    pending_.clear();
     return seen_.releaseOne();
   }
 
  private:
+  // A scan writes the keys of one pair in its own order, which need not be the output's: seen
+  // keys wait in a small sorted batch, and go into the ranges in order once their writes are
+  // done, so that one read of the output answers the gap checks of the whole batch.
+  static constexpr size_t kPendingBatch = 16;
+  void recordPending() {
+    successors_.reread(pending_.size() + 2);
+    for (const Key& k : pending_) seen_.insert(k, [this](const Key& after) { return successor(after); });
+    pending_.clear();
+  }
+
+  // The output's least key above `after`: from the window when the Spec can read several keys
+  // in one search (`successors`), else one search each.
+  std::optional<Key> successor(const Key& after) {
+    if constexpr (requires(std::vector<Key>& out) { Spec::successors(*entity_, after, size_t{1}, out); }) {
+      return successors_.next(after, [this](const Key& from, size_t n, std::vector<Key>& out) {
+        Spec::successors(*entity_, from, n, out);
+      });
+    } else {
+      return Spec::next(*entity_, after);
+    }
+  }
+
   Mica::Ptr<Entity> entity_;
   // Runs of entries seen, not their keys: an in-order rewrite of the output holds one range.
   SeenRanges<Key> seen_;
+  std::vector<Key> pending_;  // seen, not yet in seen_: at most kPendingBatch keys, sorted
+  SuccessorWindow<Key> successors_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -357,6 +394,11 @@ struct CollOutputSpec {
     if (it == c.end()) return {};
     return keyOf(it);
   }
+  // The first n keys above `after`, appended to `out`: one search for a run of successors.
+  static void successors(const E& e, const Key& after, size_t n, std::vector<Key>& out) {
+    const auto& c = e.*Member;
+    for (auto it = c.upperBound(after); it != c.end() && n > 0; ++it, --n) out.push_back(keyOf(it));
+  }
   static void erase(E& e, const Key& k) { (e.*Del)(k); }
 
  private:
@@ -396,6 +438,16 @@ std::optional<Key> twoLevelNext(const Outer& outer, const Key& after, InnerOf in
   return {};
 }
 
+// twoLevelNext's first n keys, appended to `out`.
+template <class Outer, class Key, class InnerOf>
+void twoLevelSuccessors(const Outer& outer, const Key& after, size_t n, std::vector<Key>& out, InnerOf innerOf) {
+  for (auto o = outer.lowerBound(after.first); o != outer.end() && n > 0; ++o) {
+    const auto& inner = innerOf(*o->second);
+    auto i = o->first == after.first ? inner.upperBound(after.second) : inner.begin();
+    for (; i != inner.end() && n > 0; ++i, --n) out.emplace_back(o->first, Mica::internal::keyOf(i));
+  }
+}
+
 // Spec of a top-level output keyed (outer key, inner key): the entity map `Outer` of `E`, and in
 // each of its elements the collection `Inner`; an element goes with its last inner entry.
 //   struct GroupSpec : Flo::TwoLevelOutputSpec<IeExitOptionDir, &IeExitOptionDir::exitOptionStatus,
@@ -413,6 +465,9 @@ struct TwoLevelOutputSpec {
     return twoLevelFirst(e.*Outer, atOrAfter, innerOf);
   }
   static std::optional<Key> next(const E& e, const Key& after) { return twoLevelNext(e.*Outer, after, innerOf); }
+  static void successors(const E& e, const Key& after, size_t n, std::vector<Key>& out) {
+    twoLevelSuccessors(e.*Outer, after, n, out, innerOf);
+  }
   static void erase(E& e, const Key& k) {
     const Mica::Ptr<Element> element = (e.*Outer).get(k.first);
     if (!element) return;
