@@ -51,6 +51,7 @@ set(IE_PUBLIC_HEADERS
   runtime/PooledTree.h
   runtime/ResumableWalk.h
   runtime/ScanState.h
+  runtime/SeenBatch.h
   runtime/SeenRanges.h
   runtime/SuccessorWindow.h
   runtime/SmControl.h

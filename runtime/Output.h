@@ -36,8 +36,8 @@
 
 #include "platform/keel/Task.h"
 #include "runtime/PooledTree.h"
+#include "runtime/SeenBatch.h"
 #include "runtime/SeenRanges.h"
-#include "runtime/SuccessorWindow.h"
 #include "runtime/StateMachine.h"
 
 namespace Flo {
@@ -122,16 +122,12 @@ class TopOutput final : public OutputBase {
   // work of the running task, so that a pipeline's fan-out is seen by the task's budget.
   void seen(const Key& k) {
     sm().workDone(1);
-    if (!reconciling_) return;
-    successors_.changedAt(k);  // the write that follows may add or remove k
-    if (pending_.size() == kPendingBatch) recordPending();
-    pending_.insert(std::upper_bound(pending_.begin(), pending_.end(), k), k);
+    if (reconciling_) seen_.seen(k, reader());
   }
   // Whether the output holds `k` and an `into` of this start wrote it: false once
   // reconciliation is over, and for a key an `into` of this start deleted.
   bool seenInThisStart(const Key& k) const {
-    if (!reconciling_) return false;
-    if (!seen_.covers(k) && !std::binary_search(pending_.begin(), pending_.end(), k)) return false;
+    if (!reconciling_ || !seen_.covers(k)) return false;
     const auto at = Spec::first(*entity_, &k);
     return at && !(k < *at);
   }
@@ -142,55 +138,42 @@ class TopOutput final : public OutputBase {
     cursor_ = Spec::first(*entity_, fromBookmark && bookmark_ ? &*bookmark_ : nullptr);
     return cursor_.has_value();
   }
-  bool cursorTakeSeen() override {
-    if (!pending_.empty()) recordPending();
-    return seen_.takeAscending(*cursor_);
-  }
+  bool cursorTakeSeen() override { return seen_.takeAscending(*cursor_, reader()); }
   void cursorDelete() override {
     Spec::erase(*entity_, *cursor_);
-    successors_.changedAt(*cursor_);
+    seen_.changedAt(*cursor_);
   }
   bool cursorNext() override {
-    cursor_ = successor(*cursor_);
+    cursor_ = seen_.successor(*cursor_, reader());
     return cursor_.has_value();
   }
   void cursorToBookmark() override { bookmark_ = cursor_; }
   bool releaseOne() override {
     bookmark_.reset();
     cursor_.reset();
-    successors_.clear();
-    pending_.clear();
     return seen_.releaseOne();
   }
 
  private:
-  // A scan writes the keys of one pair in its own order, which need not be the output's: seen
-  // keys wait in a small sorted batch, and go into the ranges in order once their writes are
-  // done, so that one read of the output answers the gap checks of the whole batch.
-  static constexpr size_t kPendingBatch = 16;
-  void recordPending() {
-    successors_.reread(pending_.size() + 2);
-    for (const Key& k : pending_) seen_.insert(k, [this](const Key& after) { return successor(after); });
-    pending_.clear();
-  }
-
-  // The output's least key above `after`: from the window when the Spec can read several keys
-  // in one search (`successors`), else one search each.
-  std::optional<Key> successor(const Key& after) {
-    if constexpr (requires(std::vector<Key>& out) { Spec::successors(*entity_, after, size_t{1}, out); }) {
-      return successors_.next(after, [this](const Key& from, size_t n, std::vector<Key>& out) {
-        Spec::successors(*entity_, from, n, out);
-      });
-    } else {
-      return Spec::next(*entity_, after);
-    }
+  // The output's first n keys above `after`: one search for a run of them when the Spec can
+  // read several (`successors`), else the one key after.
+  auto reader() {
+    return [this](const Key& after, size_t n, std::vector<Key>& out) {
+      if constexpr (requires { Spec::successors(*entity_, after, n, out); }) {
+        const size_t before = out.size();
+        Spec::successors(*entity_, after, n, out);
+        return out.size() - before < n;
+      } else {
+        std::optional<Key> k = Spec::next(*entity_, after);
+        if (k) out.push_back(std::move(*k));
+        return !k;
+      }
+    };
   }
 
   Mica::Ptr<Entity> entity_;
   // Runs of entries seen, not their keys: an in-order rewrite of the output holds one range.
-  SeenRanges<Key> seen_;
-  std::vector<Key> pending_;  // seen, not yet in seen_: at most kPendingBatch keys, sorted
-  SuccessorWindow<Key> successors_;
+  SeenBatch<Key> seen_;
   std::optional<Key> bookmark_;
   std::optional<Key> cursor_;
 };
@@ -345,7 +328,7 @@ class NestedOutput final : public OutputBase {
   // a few at a time: past those, the edge before the next container is returned, which only
   // keeps a range from growing over it.
   std::optional<Place> nextPlace(const Place& p) const {
-    auto it = p.edge == Place::after ? containers_.upper_bound(p.container) : containers_.lower_bound(p.container);
+    auto it = containerAtOrAfter(p);
     if (it != containers_.end() && !(p.container < it->first)) {
       std::optional<Key> k = p.edge == Place::before ? Spec::first(*it->second, nullptr)
                                                      : Spec::next(*it->second, p.key);
@@ -357,6 +340,20 @@ class NestedOutput final : public OutputBase {
       if (std::optional<Key> k = Spec::first(*it->second, nullptr)) return Place{it->first, Place::entry, std::move(*k)};
     }
     return std::nullopt;
+  }
+
+  // The visited container of `p`, or the first one after it. Writes come container by
+  // container, so `p` is most often in one of the last two visited: those are found without a
+  // search of the map.
+  auto containerAtOrAfter(const Place& p) const {
+    auto it = containers_.end();
+    for (int back = 0; back < 2 && it != containers_.begin(); ++back) {
+      const auto prev = std::prev(it);
+      if (prev->first < p.container) return it;  // nothing visited between the two
+      it = prev;
+      if (!(p.container < it->first)) return p.edge == Place::after ? std::next(it) : it;
+    }
+    return p.edge == Place::after ? containers_.upper_bound(p.container) : containers_.lower_bound(p.container);
   }
 
   // Containers visited while reconciling, by key (the Ptr keeps each alive), and the runs of

@@ -35,7 +35,8 @@ class SuccessorWindow {
   static constexpr size_t kMaxWidth = 64;
 
   // The least key of the output above `after`, or none. `read(after, n, out)` appends to `out`
-  // the output's first n keys above `after`, in order (fewer at the end of the output).
+  // the output's first n keys above `after`, in order, and returns whether they reach the
+  // output's last key (it may return fewer keys without reaching it, never more).
   template <class Read>
   std::optional<Key> next(const Key& after, Read&& read) {
     if (holdsAnswerFor(after)) {
@@ -51,8 +52,7 @@ class SuccessorWindow {
     from_ = after;
     changed_.reset();
     keys_.clear();
-    read(after, width_, keys_);
-    toEnd_ = keys_.size() < width_;
+    toEnd_ = read(after, width_, keys_);
     at_ = 0;
     if (keys_.empty()) return std::nullopt;
     return keys_.front();

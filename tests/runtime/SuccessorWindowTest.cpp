@@ -26,6 +26,7 @@ struct ReadOutput {
       ++reads;
       for (auto it = keys.upper_bound(after); it != keys.end() && n > 0; ++it, --n) out.push_back(*it);
       if (!out.empty()) lastRead = out.back();
+      return n > 0;
     };
   }
 };
