@@ -4,9 +4,9 @@
 // Reconciliation asks an output for successors in ascending order: each write of an in-order
 // rewrite asks for the key after the previous one (SeenRanges' gap check), and the deletion pass
 // steps from entry to entry. Asked of the output's tree each time, that is one search from the
-// root per entry, most of the cost of a restart's reconciliation at a million pairs. The window
-// reads the keys after the asked one in one search, and answers the following questions from
-// them while they still hold.
+// root per entry, through nodes that miss the caches at a million pairs. The window reads the
+// keys after the asked one in one search, and answers the following questions from them while
+// they still hold.
 //
 // Contract: the owner calls changedAt(k) for every key at which the output's key set may have
 // changed since it last asked (a write seen, an entry deleted by the pass), before it asks
