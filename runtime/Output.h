@@ -155,8 +155,8 @@ class TopOutput final : public OutputBase {
   }
 
  private:
-  // The output's first n keys above `after`: one search for a run of them when the Spec can
-  // read several (`successors`), else the one key after.
+  // The output's first n keys above `after`: one search for a run of them where `successors`
+  // reads several, else the one key after.
   auto reader() {
     return [this](const Key& after, size_t n, std::vector<Key>& out) {
       if constexpr (requires { Spec::successors(*entity_, after, n, out); }) {
