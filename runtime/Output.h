@@ -19,10 +19,12 @@
 //     using Key = PolicyVniLaneKey;
 //     static bool empty(const Entity&);
 //     static std::optional<Key> first(const Entity&, const Key* atOrAfter);  // null: the first
-//     static std::optional<Key> next(const Entity&, const Key& after);
+//     // Appends the first n keys above `after` to `out`: one search for a run of successors.
+//     static void successors(const Entity&, const Key& after, size_t n, std::vector<Key>& out);
 //     static void erase(Entity&, const Key&);
 //   };
-// Flo::SetOutputSpec / MapOutputSpec below build that Spec for a plain collection.
+// Flo::CollOutputSpec and Flo::TwoLevelOutputSpec below build that Spec for a plain collection
+// and for a collection in each element of an entity map.
 #pragma once
 
 #include <algorithm>
@@ -155,19 +157,12 @@ class TopOutput final : public OutputBase {
   }
 
  private:
-  // The output's first n keys above `after`: one search for a run of them where `successors`
-  // reads several, else the one key after.
+  // The output's first n keys above `after`, read in one search; true when they reach its end.
   auto reader() {
     return [this](const Key& after, size_t n, std::vector<Key>& out) {
-      if constexpr (requires { Spec::successors(*entity_, after, n, out); }) {
-        const size_t before = out.size();
-        Spec::successors(*entity_, after, n, out);
-        return out.size() - before < n;
-      } else {
-        std::optional<Key> k = Spec::next(*entity_, after);
-        if (k) out.push_back(std::move(*k));
-        return !k;
-      }
+      const size_t before = out.size();
+      Spec::successors(*entity_, after, n, out);
+      return out.size() - before < n;
     };
   }
 
@@ -385,6 +380,7 @@ struct CollOutputSpec {
     if (it == c.end()) return {};
     return keyOf(it);
   }
+  // A nested output's step (a collection in each of its containers).
   static std::optional<Key> next(const E& e, const Key& after) {
     const auto& c = e.*Member;
     auto it = c.upperBound(after);
@@ -435,7 +431,7 @@ std::optional<Key> twoLevelNext(const Outer& outer, const Key& after, InnerOf in
   return {};
 }
 
-// twoLevelNext's first n keys, appended to `out`.
+// The first n keys that twoLevelNext would give one by one from `after`, appended to `out`.
 template <class Outer, class Key, class InnerOf>
 void twoLevelSuccessors(const Outer& outer, const Key& after, size_t n, std::vector<Key>& out, InnerOf innerOf) {
   for (auto o = outer.lowerBound(after.first); o != outer.end() && n > 0; ++o) {
@@ -461,7 +457,6 @@ struct TwoLevelOutputSpec {
   static std::optional<Key> first(const E& e, const Key* atOrAfter) {
     return twoLevelFirst(e.*Outer, atOrAfter, innerOf);
   }
-  static std::optional<Key> next(const E& e, const Key& after) { return twoLevelNext(e.*Outer, after, innerOf); }
   static void successors(const E& e, const Key& after, size_t n, std::vector<Key>& out) {
     twoLevelSuccessors(e.*Outer, after, n, out, innerOf);
   }
